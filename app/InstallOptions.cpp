@@ -1,0 +1,119 @@
+#include "app/InstallOptions.h"
+#include "app/Format.h"
+#include <shlobj.h>
+#include <shlwapi.h>
+
+const WCHAR kAppPathKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Velmarin.exe";
+
+static int g_osVersionCache = -1;
+
+int ClassifyOsVersion(DWORD platformId, DWORD major, DWORD minor, const WCHAR *servicePack)
+{
+    if (platformId != VER_PLATFORM_WIN32_NT)
+        return kOsUnknown;
+    const WCHAR *sp = servicePack ? servicePack : L"";
+    bool sp1 = StrCmpNIW(sp, L"Service Pack 1", 127) == 0;
+    bool sp2 = StrCmpNIW(sp, L"Service Pack 2", 127) == 0;
+    bool sp3 = StrCmpNIW(sp, L"Service Pack 3", 127) == 0;
+    if (major == 5) {
+        if (minor == 0)
+            return kOsWindows2000;
+        if (minor == 1)
+            return sp1 ? kOsWindowsXPSP1 : sp2 ? kOsWindowsXPSP2 : sp3 ? kOsWindowsXPSP3 : kOsWindowsXP;
+        if (minor == 2)
+            return kOsWindowsServer2003;
+        return kOsUnknown;
+    }
+    if (major == 6) {
+        if (minor == 0)
+            return (sp1 || sp2) ? kOsWindowsVistaSP1 : kOsWindowsVista;
+        if (minor == 1)
+            return kOsWindows7;
+        return kOsUnknown;
+    }
+    if (major == 7)
+        return kOsWindows7;
+    return kOsUnknown;
+}
+
+int GetOsVersionCode()
+{
+    if (g_osVersionCache != -1)
+        return g_osVersionCache;
+    g_osVersionCache = kOsUnknown;
+    OSVERSIONINFOW info = {};
+    info.dwOSVersionInfoSize = sizeof(info);
+    if (GetVersionExW(&info))
+        g_osVersionCache = ClassifyOsVersion(info.dwPlatformId, info.dwMajorVersion,
+                                             info.dwMinorVersion, info.szCSDVersion);
+    return g_osVersionCache;
+}
+
+CInstallOptions &CInstallOptions::Instance()
+{
+    // Built on first use and never freed: the worker may still read it while the process ends.
+    static CInstallOptions *instance = new CInstallOptions();
+    return *instance;
+}
+
+CInstallOptions::CInstallOptions()
+    : m_nOsVersion(GetOsVersionCode()), m_nState(0), m_hProgressWnd(NULL),
+      m_bDefaultBrowser(1), m_bDesktopShortcut(1), m_bQuickLaunch(1)
+{
+    m_strTempRoot[0] = m_strExtractDir[0] = m_strInstallDir[0] = m_strDataDir[0] = 0;
+    m_strProgramGroup[0] = m_strCommonStartMenu[0] = m_strCommonDesktop[0] = 0;
+    m_strQuickLaunch[0] = m_strFavorites[0] = m_strIniPath[0] = 0;
+}
+
+static void SpecialFolder(int csidl, WCHAR (&folder)[MAX_PATH])
+{
+    folder[0] = 0;
+    SHGetSpecialFolderPathW(NULL, folder, csidl, FALSE);
+}
+
+void CInstallOptions::DetectFolders()
+{
+    WCHAR path[MAX_PATH] = {};
+    DWORD size = sizeof(path) - sizeof(WCHAR);
+    DWORD type = 0;
+    bool existing = SHGetValueW(HKEY_LOCAL_MACHINE, kAppPathKey, NULL, &type, path, &size) == ERROR_SUCCESS &&
+                    (type == REG_SZ || type == REG_EXPAND_SZ) && path[0] && PathFileExistsW(path);
+    m_nState = 0;
+    if (existing) {
+        PathRemoveFileSpecW(path);
+        Copy(m_strInstallDir, path);
+    } else {
+        WCHAR programFiles[MAX_PATH];
+        SpecialFolder(CSIDL_PROGRAM_FILES, programFiles);
+        Format(m_strInstallDir, L"%s\\Velmarin 3", programFiles);
+    }
+
+    if (m_nOsVersion <= kOsWindowsServer2003) {
+        Copy(m_strDataDir, m_strInstallDir);
+    } else {
+        WCHAR appData[MAX_PATH];
+        SpecialFolder(CSIDL_APPDATA, appData);
+        Format(m_strDataDir, L"%s\\Velmarin", appData);
+    }
+
+    WCHAR folder[MAX_PATH];
+    SpecialFolder(CSIDL_COMMON_PROGRAMS, folder);
+    Format(m_strProgramGroup, L"%s\\%s", folder, L"岚舟浏览器");
+    SpecialFolder(CSIDL_COMMON_STARTMENU, m_strCommonStartMenu);
+    SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY, m_strCommonDesktop);
+
+    folder[0] = 0;
+    LPITEMIDLIST idList = NULL;
+    if (SUCCEEDED(SHGetSpecialFolderLocation(NULL, CSIDL_APPDATA, &idList)) && idList) {
+        SHGetPathFromIDListW(idList, folder);
+        CoTaskMemFree(idList);
+    }
+    Format(m_strQuickLaunch, L"%s\\Microsoft\\Internet Explorer\\Quick Launch", folder);
+    SpecialFolder(CSIDL_FAVORITES, m_strFavorites);
+    Format(m_strIniPath, L"%s\\Velmarin.ini", m_strDataDir);
+}
+
+bool CInstallOptions::ReadDefaultBrowserSetting() const
+{
+    return GetPrivateProfileIntW(L"option", L"DefaultBrowser", 0, m_strIniPath) == 1;
+}

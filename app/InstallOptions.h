@@ -1,0 +1,90 @@
+// The one record the whole setup shares: operating-system code, installation state, the window
+// that receives progress, every folder the engine needs and the user's three choices. The pages
+// write the choices on the user-interface thread before they ask for the progress page; the
+// engine's operations, members of this record, read them on the worker thread afterwards.
+#pragma once
+#include <windows.h>
+
+// Operating-system codes: 1 to 9 for the systems the setup knows, kOsUnknown for any other.
+enum {
+    kOsWindows2000 = 1,
+    kOsWindowsXP = 2,
+    kOsWindowsXPSP1 = 3,
+    kOsWindowsXPSP2 = 4,
+    kOsWindowsXPSP3 = 5,
+    kOsWindowsServer2003 = 6,
+    kOsWindowsVista = 7,
+    kOsWindowsVistaSP1 = 8,
+    kOsWindows7 = 9,
+    kOsUnknown = -1000,
+};
+
+// Classifies a version as GetVersionExW reports it.
+int ClassifyOsVersion(DWORD platformId, DWORD major, DWORD minor, const WCHAR *servicePack);
+
+// The running system's code, asked once per process.
+int GetOsVersionCode();
+
+class CInstallOptions {
+public:
+    static CInstallOptions &Instance();
+
+    CInstallOptions();
+    virtual ~CInstallOptions() {}
+
+    // Fills the folder members and the installation state (start-up, before any page exists).
+    void DetectFolders();
+    // True when the installed browser's ini says it is the default browser already.
+    bool ReadDefaultBrowserSetting() const;
+
+    // Payload and launch
+    BOOL ExtractPayload();
+    void LaunchBrowser(bool run);
+    void ScheduleTempCleanup();
+
+    // Install sequence
+    void RunInstall(HWND progressWindow);
+    void PostProgress(int percentage);
+    void PostFinished();
+    void RunBrowserSetup();
+    void RunBrowserSetDefault();
+    void RunBrowserTaskbar();
+
+    // System registration
+    void RegisterCapabilities();
+    void WriteUninstallEntry();
+    void WriteAppPath();
+
+    // Shortcuts
+    void CreateShortcuts();
+
+    int m_nOsVersion;
+    int m_nState;
+    HWND m_hProgressWnd;
+    WCHAR m_strTempRoot[MAX_PATH];
+    WCHAR m_strExtractDir[MAX_PATH];
+    WCHAR m_strInstallDir[MAX_PATH];
+    WCHAR m_strDataDir[MAX_PATH];
+    WCHAR m_strProgramGroup[MAX_PATH];
+    WCHAR m_strCommonStartMenu[MAX_PATH];
+    WCHAR m_strCommonDesktop[MAX_PATH];
+    WCHAR m_strQuickLaunch[MAX_PATH];
+    WCHAR m_strFavorites[MAX_PATH];
+    WCHAR m_strIniPath[MAX_PATH];
+    BOOL m_bDefaultBrowser;
+    BOOL m_bDesktopShortcut;
+    BOOL m_bQuickLaunch;
+
+private:
+    bool RunBrowser(const WCHAR *arguments);
+    bool CopyProgramFiles(const WCHAR *browserPath, bool haveBackup);
+    void CopyExtensionsAndSkin();
+    void CreateLinkBarShortcuts();
+    void RegisterWithSystem();
+
+    CInstallOptions(const CInstallOptions &);
+    CInstallOptions &operator=(const CInstallOptions &);
+};
+
+// The key under HKLM whose default value is the installed browser's full path.
+extern const WCHAR kAppPathKey[];

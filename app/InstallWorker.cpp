@@ -1,0 +1,110 @@
+#include "app/InstallWorker.h"
+#include "app/InstallOptions.h"
+#include "app/SetupMessages.h"
+#include "app/Format.h"
+#include <objbase.h>
+
+static CInstallWorker *volatile g_pWorker = NULL;
+
+static LRESULT CALLBACK WorkerWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    CInstallWorker *worker = (CInstallWorker *)GetWindowLongPtrW(window, GWLP_USERDATA);
+    if (message == WM_NCCREATE) {
+        worker = (CInstallWorker *)((CREATESTRUCTW *)lParam)->lpCreateParams;
+        worker->m_hWnd = window;
+        SetWindowLongPtrW(window, GWLP_USERDATA, (LONG_PTR)worker);
+    }
+    if (!worker)
+        return DefWindowProcW(window, message, wParam, lParam);
+    LRESULT result = worker->HandleMessage(message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        worker->m_hWnd = NULL;
+        worker->OnFinalMessage(window);
+    }
+    return result;
+}
+
+WNDPROC CInstallWorker::GetWindowProc()
+{
+    return WorkerWindowProc;
+}
+
+LRESULT CInstallWorker::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    CInstallOptions &options = CInstallOptions::Instance();
+    switch (message) {
+    case WM_CLOSE:
+        DestroyWindow(m_hWnd);
+        PostQuitMessage(-1);
+        if (lParam)
+            SetEvent((HANDLE)lParam);
+        return 0;
+    case WM_SETUP_EXTRACT:
+        options.ExtractPayload();
+        return 0;
+    case WM_SETUP_INSTALL:
+        options.RunInstall((HWND)wParam);
+        return 0;
+    case WM_SETUP_FINISH:
+        options.LaunchBrowser(wParam == 1);
+        return 0;
+    }
+    return DefWindowProcW(m_hWnd, message, wParam, lParam);
+}
+
+HWND CInstallWorker::Create()
+{
+    // A private class under a name no other module can have taken.
+    WCHAR className[64];
+    Format(className, L"VelmarinSetupWorker:%p:%lu", (void *)this, GetCurrentProcessId());
+    WNDCLASSEXW wc = {};
+    wc.cbSize = sizeof(wc);
+    wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
+    wc.lpfnWndProc = GetWindowProc();
+    wc.hInstance = GetModuleHandleW(NULL);
+    wc.hCursor = LoadCursorW(NULL, (LPCWSTR)IDC_ARROW);
+    wc.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
+    wc.lpszClassName = className;
+    RegisterClassExW(&wc);
+    return CreateWindowExW(0, className, NULL, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
+                           0, 0, 1, 1, HWND_MESSAGE, NULL, wc.hInstance, this);
+}
+
+static DWORD WINAPI WorkerThread(LPVOID windowReady)
+{
+    CoInitialize(NULL);
+    CInstallWorker *worker = new CInstallWorker();
+    g_pWorker = worker;
+    HWND window = worker->Create();
+    // The extraction is the first command in the queue, so an install posted by the progress
+    // page always finds the payload unpacked.
+    PostMessageW(window, WM_SETUP_EXTRACT, 0, 0);
+    SetEvent((HANDLE)windowReady);
+    MSG msg;
+    while (GetMessageW(&msg, NULL, 0, 0) > 0)
+        DispatchMessageW(&msg);
+    CoUninitialize();
+    return 0;
+}
+
+void StartWorker()
+{
+    // Wait until the worker's window exists: a command posted to a window that is not there
+    // yet would be lost, and the user may reach the progress page quickly.
+    HANDLE windowReady = CreateEventW(NULL, TRUE, FALSE, NULL);
+    HANDLE thread = CreateThread(NULL, 0, WorkerThread, windowReady, 0, NULL);
+    if (thread) {
+        // After a time-out the worker may still signal the event, so it is kept then.
+        if (windowReady && WaitForSingleObject(windowReady, 10000) == WAIT_OBJECT_0)
+            CloseHandle(windowReady);
+        CloseHandle(thread);
+    } else if (windowReady) {
+        CloseHandle(windowReady);
+    }
+}
+
+HWND GetWorkerWindow()
+{
+    CInstallWorker *worker = g_pWorker;
+    return worker ? worker->m_hWnd : NULL;
+}

@@ -1,0 +1,66 @@
+// Program entry: single instance, process-wide state, the first page, the worker, the loop.
+#include "app/DllSafety.h"
+#include "app/InstallOptions.h"
+#include "app/InstallWorker.h"
+#include "app/MessageLoop.h"
+#include "app/SetupText.h"
+#include "pages/PageSet.h"
+#include "skin/GdiPlus.h"
+#include "skin/SkinStore.h"
+#include <commctrl.h>
+#include <objbase.h>
+
+// A second copy gives way when the first one already shows a page: that page is brought to
+// the front. False when no such page exists (the first copy is still starting up).
+static bool ActivateRunningCopy()
+{
+    HWND window = FindWindowW(NULL, g_strSetupTitle);
+    if (!window)
+        return false;
+    if (IsIconic(window))
+        ShowWindow(window, SW_SHOW);
+    SetForegroundWindow(window);
+    BringWindowToTop(window);
+    return true;
+}
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
+{
+    RestrictDllSearchToSystem();
+    FormatSetupTitle();
+
+    HANDLE mutex = CreateMutexW(NULL, TRUE, g_strSetupTitle);
+    if (GetLastError() == ERROR_ALREADY_EXISTS && ActivateRunningCopy()) {
+        if (mutex)
+            CloseHandle(mutex);
+        return -1;
+    }
+
+    FormatExitPrompt();
+    CoInitialize(NULL);
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_BAR_CLASSES | ICC_COOL_CLASSES};
+    InitCommonControlsEx(&controls);
+    MessageLoops::Initialize();
+    CMessageLoop loop;
+    MessageLoops::Register(&loop);
+
+    CInstallOptions &options = CInstallOptions::Instance();
+    options.DetectFolders();
+    StartGdiPlus();
+    int state = options.m_nState;
+    CreateSkinFonts();
+
+    CSetupPage *first = CPageSet::Instance().FirstPage(state);
+    if (first)
+        ShowWindow(first->m_hWnd, showCommand);
+    StartWorker();
+
+    int result = loop.Run();
+
+    MessageLoops::Unregister();
+    MessageLoops::Terminate();
+    CoUninitialize();
+    if (mutex)
+        CloseHandle(mutex);
+    return result;
+}

@@ -1,0 +1,89 @@
+#include "engine/FileSystem.h"
+#include "app/Format.h"
+#include <shlwapi.h>
+
+BOOL CreateDirectoryTree(const WCHAR *path)
+{
+    if (!path || !path[0])
+        return FALSE;
+    if (PathIsDirectoryW(path))
+        return TRUE;
+    WCHAR parent[MAX_PATH];
+    if (!Copy(parent, path) || !PathRemoveFileSpecW(parent))
+        return FALSE;
+    if (!PathIsDirectoryW(parent))
+        CreateDirectoryTree(parent);
+    return CreateDirectoryW(path, NULL);
+}
+
+bool IsFolderWritable(const WCHAR *path)
+{
+    if (!path || !PathIsDirectoryW(path))
+        return false;
+    DWORD tick = GetTickCount();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        WCHAR probe[MAX_PATH];
+        if (!Format(probe, L"%s\\%d.tmp", path, (int)(tick + attempt)))
+            return false;
+        // CREATE_NEW: a file of that name that is already there is left alone.
+        HANDLE file = CreateFileW(probe, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+            DeleteFileW(probe);
+            return true;
+        }
+        DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+            return false;
+    }
+    return false;
+}
+
+void CopyFolderTree(const WCHAR *source, const WCHAR *destination)
+{
+    CreateDirectoryW(destination, NULL);
+    WCHAR pattern[MAX_PATH];
+    if (!Format(pattern, L"%s\\*.*", source))
+        return;
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW(pattern, &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        if (lstrcmpiW(entry.cFileName, L".") == 0 || lstrcmpiW(entry.cFileName, L"..") == 0)
+            continue;
+        WCHAR from[MAX_PATH], to[MAX_PATH];
+        if (!Format(from, L"%s\\%s", source, entry.cFileName) || !Format(to, L"%s\\%s", destination, entry.cFileName))
+            continue;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            CopyFolderTree(from, to);
+        else
+            CopyFileW(from, to, FALSE);
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+}
+
+ULONGLONG FolderSize(const WCHAR *path)
+{
+    WCHAR pattern[MAX_PATH];
+    if (!Format(pattern, L"%s\\*", path))
+        return 0;
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW(pattern, &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return 0;
+    ULONGLONG total = 0;
+    do {
+        if (lstrcmpW(entry.cFileName, L".") == 0 || lstrcmpW(entry.cFileName, L"..") == 0)
+            continue;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            WCHAR child[MAX_PATH];
+            if (Format(child, L"%s\\%s", path, entry.cFileName))
+                total += FolderSize(child);
+        } else {
+            total += ((ULONGLONG)entry.nFileSizeHigh << 32) | entry.nFileSizeLow;
+        }
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+    return total;
+}

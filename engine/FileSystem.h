@@ -1,0 +1,16 @@
+// Folder helpers shared by the install sequence, the shortcuts and the custom page.
+#pragma once
+#include <windows.h>
+
+// Makes a folder with all its missing parents. Nonzero when the folder exists afterwards.
+BOOL CreateDirectoryTree(const WCHAR *path);
+
+// True when a new file can be created in the folder. Never touches an existing file.
+bool IsFolderWritable(const WCHAR *path);
+
+// Copies a folder with everything below it, overwriting files of the same name; files that
+// exist only in the destination stay.
+void CopyFolderTree(const WCHAR *source, const WCHAR *destination);
+
+// Sum of the sizes of all files below a folder, in bytes.
+ULONGLONG FolderSize(const WCHAR *path);

@@ -1,0 +1,77 @@
+#include "engine/Payload.h"
+#include "engine/CommandLines.h"
+#include "engine/Process.h"
+#include "engine/TempFolder.h"
+#include "app/InstallOptions.h"
+#include "app/Format.h"
+
+bool WriteResourceToFile(const WCHAR *path, const WCHAR *type, const WCHAR *name)
+{
+    if (!path || !type || !name)
+        return false;
+    HMODULE module = GetModuleHandleW(NULL);
+    HRSRC found = FindResourceW(module, name, type);
+    HGLOBAL loaded = found ? LoadResource(module, found) : NULL;
+    if (!loaded)
+        return false;
+    const void *bytes = LockResource(loaded);
+    DWORD size = SizeofResource(module, found);
+    // CREATE_NEW: never write into a file that someone else put there first.
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_NEW, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        FreeResource(loaded);
+        return false;
+    }
+    DWORD written = 0;
+    bool ok = bytes && WriteFile(file, bytes, size, &written, NULL) && written == size;
+    CloseHandle(file);
+    FreeResource(loaded);
+    if (!ok)
+        DeleteFileW(path);
+    return ok;
+}
+
+BOOL CInstallOptions::ExtractPayload()
+{
+    DWORD tick = GetTickCount();
+    WCHAR tempPath[MAX_PATH];
+    DWORD len = GetTempPathW(MAX_PATH, tempPath);
+    m_strTempRoot[0] = m_strExtractDir[0] = 0;
+    if (len == 0 || len >= MAX_PATH)
+        return FALSE;
+    if (!CreateFreshTempRoot(tempPath, (int)tick, m_strTempRoot))
+        return FALSE;
+
+    WCHAR payload[MAX_PATH];
+    if (!Format(payload, L"%s\\velmarin3zip.exe", m_strTempRoot))
+        return FALSE;
+    if (!WriteResourceToFile(payload, L"BIN", MAKEINTRESOURCEW(kPayloadResourceId)))
+        return FALSE;
+    if (!Format(m_strExtractDir, L"%s\\Velmarin 3", m_strTempRoot)) {
+        m_strExtractDir[0] = 0;
+        return FALSE;
+    }
+    CreateDirectoryW(m_strExtractDir, NULL);
+
+    WCHAR commandLine[kCommandLineChars];
+    if (!FormPayloadCommandLine(commandLine, kCommandLineChars, payload, m_strExtractDir))
+        return FALSE;
+    return ExecCommandLine(commandLine, SW_HIDE, INFINITE);
+}
+
+void CInstallOptions::LaunchBrowser(bool run)
+{
+    if (run) {
+        WCHAR commandLine[kCommandLineChars];
+        if (FormLaunchCommandLine(commandLine, kCommandLineChars, m_strInstallDir))
+            ExecCommandLine(commandLine, SW_SHOW, 0);
+    }
+    PostFinished();
+}
+
+void CInstallOptions::ScheduleTempCleanup()
+{
+    // The system removes only empty folders at restart, so take away what can go now and
+    // schedule the rest, contents before their folders.
+    RemoveTreeOrScheduleAtRestart(m_strTempRoot);
+}

@@ -1,0 +1,9 @@
+// Fixed names of the product as the system knows it.
+#pragma once
+#include <windows.h>
+
+extern const WCHAR kProductWebHost[];      // host of the product web site
+extern const WCHAR kUninstallKey[];        // under HKLM
+extern const WCHAR kClientKey[];           // under HKLM: the start-menu internet client
+extern const WCHAR kCapabilitiesKey[];     // under HKLM
+extern const WCHAR kUrlClass[];            // under HKCR

@@ -1,0 +1,109 @@
+#include "engine/RunningBrowser.h"
+#include "app/Format.h"
+#include <psapi.h>
+#include <shlwapi.h>
+#include <stdlib.h>
+
+const WCHAR kRunningBrowserCaption[] = L"岚舟浏览器正在运行中";
+
+// All process ids: the buffer grows until EnumProcesses leaves room to spare, so a busy
+// machine's list is never cut. The caller frees the result.
+static DWORD *SnapshotProcessIds(DWORD *count)
+{
+    DWORD capacity = 1024;
+    for (int round = 0; round < 16; ++round) {
+        DWORD *ids = (DWORD *)malloc(capacity * sizeof(DWORD));
+        if (!ids)
+            return NULL;
+        DWORD bytes = 0;
+        if (!EnumProcesses(ids, capacity * sizeof(DWORD), &bytes)) {
+            free(ids);
+            return NULL;
+        }
+        if (bytes < capacity * sizeof(DWORD)) {
+            *count = bytes / sizeof(DWORD);
+            return ids;
+        }
+        free(ids);
+        capacity *= 2;
+    }
+    return NULL;
+}
+
+// Waits for all handles within one time-out, at most 64 at a time.
+static int WaitForAll(const HANDLE *handles, DWORD count, DWORD timeout)
+{
+    DWORD start = GetTickCount();
+    for (DWORD first = 0; first < count; first += MAXIMUM_WAIT_OBJECTS) {
+        DWORD group = count - first < MAXIMUM_WAIT_OBJECTS ? count - first : MAXIMUM_WAIT_OBJECTS;
+        DWORD elapsed = GetTickCount() - start;
+        DWORD remaining = timeout == INFINITE ? INFINITE : (elapsed < timeout ? timeout - elapsed : 0);
+        DWORD result = WaitForMultipleObjects(group, handles + first, TRUE, remaining);
+        if (result == WAIT_TIMEOUT || result == WAIT_FAILED)
+            return (int)result;
+    }
+    return 0;
+}
+
+int TerminateProcessesByPath(const WCHAR *path, DWORD timeout)
+{
+    if (!path)
+        return -1;
+    WCHAR pattern[MAX_PATH];
+    Format(pattern, L"%s*", path);
+    DWORD count = 0;
+    DWORD *ids = SnapshotProcessIds(&count);
+    if (!ids)
+        return -1;
+    HANDLE *ended = (HANDLE *)malloc((count ? count : 1) * sizeof(HANDLE));
+    DWORD endedCount = 0;
+    DWORD self = GetCurrentProcessId();
+    for (DWORD i = 0; ended && i < count; ++i) {
+        if (ids[i] == self)
+            continue;
+        HANDLE process = OpenProcess(PROCESS_TERMINATE | PROCESS_VM_READ | PROCESS_QUERY_INFORMATION | SYNCHRONIZE,
+                                     FALSE, ids[i]);
+        if (!process)
+            continue;
+        HMODULE module = NULL;
+        DWORD needed = 0;
+        WCHAR modulePath[MAX_PATH] = {};
+        if (!EnumProcessModules(process, &module, sizeof(module), &needed) ||
+            !GetModuleFileNameExW(process, module, modulePath, MAX_PATH)) {
+            CloseHandle(process);
+            continue;
+        }
+        if (PathMatchSpecW(modulePath, pattern)) {
+            TerminateProcess(process, 0);
+            ended[endedCount++] = process;
+        } else {
+            CloseHandle(process);
+        }
+    }
+    int result = -1;
+    if (endedCount > 0) {
+        result = WaitForAll(ended, endedCount, timeout);
+        for (DWORD i = 0; i < endedCount; ++i)
+            CloseHandle(ended[i]);
+    }
+    free(ended);
+    free(ids);
+    return result;
+}
+
+RunningBrowserOutcome ResolveRunningBrowser(const WCHAR *browserPath)
+{
+    if (MessageBoxW(NULL, L"岚舟浏览器正在运行中，点击“确定”可强制退出浏览器并继续安装。是否继续？",
+                    kRunningBrowserCaption, MB_OKCANCEL) != IDOK)
+        return kBrowserCancelled;
+    TerminateProcessesByPath(browserPath, 5000);
+    for (;;) {
+        Sleep(1000);
+        DeleteFileW(browserPath);
+        if (!PathFileExistsW(browserPath))
+            return kBrowserCleared;
+        if (MessageBoxW(NULL, L"未能强制退出岚舟浏览器，请手动结束浏览器后点击“重试”按钮。",
+                        kRunningBrowserCaption, MB_RETRYCANCEL) != IDRETRY)
+            return kBrowserCancelled;
+    }
+}

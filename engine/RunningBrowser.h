@@ -1,0 +1,17 @@
+// A browser still running from the install folder keeps its executable locked. These end it
+// with the user's consent.
+#pragma once
+#include <windows.h>
+
+// Ends every process whose executable's full path begins with `path` (case-insensitive) and
+// waits up to `timeout` ms for all of them. -1 when the path is null, the process list cannot
+// be read or nothing matched; else 0 when all ended in time, WAIT_TIMEOUT or WAIT_FAILED.
+int TerminateProcessesByPath(const WCHAR *path, DWORD timeout);
+
+enum RunningBrowserOutcome { kBrowserCleared, kBrowserCancelled };
+
+// The dialogue after a failed deletion of the browser executable: asks, ends the browser,
+// retries the deletion until the file is gone (cleared) or the user gives up (cancelled).
+RunningBrowserOutcome ResolveRunningBrowser(const WCHAR *browserPath);
+
+extern const WCHAR kRunningBrowserCaption[];

@@ -1,0 +1,83 @@
+#include "engine/Shortcuts.h"
+#include "engine/FileSystem.h"
+#include "app/InstallOptions.h"
+#include "app/Format.h"
+#include <shlobj.h>
+#include <shlwapi.h>
+#include <intshcut.h>
+
+bool CreateShortcut(const WCHAR *target, const WCHAR *linkPath, const WCHAR *arguments)
+{
+    IShellLinkW *link = NULL;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkW, (void **)&link)))
+        return false;
+    link->SetPath(target);
+    WCHAR folder[MAX_PATH];
+    Copy(folder, target);
+    PathRemoveFileSpecW(folder);
+    link->SetWorkingDirectory(folder);
+    if (arguments)
+        link->SetArguments(arguments);
+    bool saved = false;
+    IPersistFile *file = NULL;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void **)&file))) {
+        saved = SUCCEEDED(file->Save(linkPath, TRUE));
+        file->Release();
+    }
+    link->Release();
+    return saved;
+}
+
+bool CreateUrlShortcut(const WCHAR *url, const WCHAR *filePath)
+{
+    IUniformResourceLocatorW *locator = NULL;
+    if (FAILED(CoCreateInstance(CLSID_InternetShortcut, NULL, CLSCTX_INPROC_SERVER, IID_IUniformResourceLocatorW,
+                                (void **)&locator)))
+        return false;
+    bool saved = false;
+    if (SUCCEEDED(locator->SetURL(url, 0))) {
+        IPersistFile *file = NULL;
+        if (SUCCEEDED(locator->QueryInterface(IID_IPersistFile, (void **)&file))) {
+            saved = SUCCEEDED(file->Save(filePath, TRUE));
+            file->Release();
+        }
+    }
+    locator->Release();
+    return saved;
+}
+
+void CInstallOptions::CreateShortcuts()
+{
+    WCHAR path[MAX_PATH];
+    if (m_nState == 0) {
+        const WCHAR *oldPlaces[] = {m_strCommonDesktop, m_strCommonStartMenu, m_strQuickLaunch};
+        for (const WCHAR *folder : oldPlaces) {
+            if (Format(path, L"%s\\Velmarin 3.0.lnk", folder))
+                DeleteFileW(path);
+        }
+    }
+    CreateDirectoryTree(m_strProgramGroup);
+
+    WCHAR browser[MAX_PATH], uninstaller[MAX_PATH];
+    Format(browser, L"%s\\Velmarin.exe", m_strInstallDir);
+    Format(uninstaller, L"%s\\UnInst.exe", m_strInstallDir);
+    struct Link {
+        const WCHAR *folder;
+        const WCHAR *name;
+        const WCHAR *target;
+        const WCHAR *arguments;
+        BOOL wanted;
+    } links[] = {
+        {m_strProgramGroup, L"岚舟 3.lnk", browser, NULL, TRUE},
+        {m_strProgramGroup, L"卸载岚舟 3.lnk", uninstaller, NULL, TRUE},
+        {m_strProgramGroup, L"进程管理器.lnk", browser, L"/tp:4", TRUE},
+        {m_strCommonDesktop, L"岚舟 3.lnk", browser, NULL, m_bDesktopShortcut},
+        {m_strQuickLaunch, L"岚舟 3.lnk", browser, NULL, m_bQuickLaunch},
+        {m_strCommonStartMenu, L"岚舟 3.lnk", browser, NULL, TRUE},
+    };
+    for (const Link &link : links) {
+        // A missing desktop or quick-launch folder is not created: that link is simply left out.
+        if (link.wanted && PathIsDirectoryW(link.folder) && Format(path, L"%s\\%s", link.folder, link.name))
+            CreateShortcut(link.target, path, link.arguments);
+    }
+}

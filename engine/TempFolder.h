@@ -1,0 +1,17 @@
+// The temporary work folder of an elevated setup. The payload is written and run from here, so
+// no other process may have put or replaced anything in it: the folder is always new, and only
+// administrators and the system may change it.
+#pragma once
+#include <windows.h>
+
+// Creates a folder that did not exist, with a protected access list: Administrators and SYSTEM
+// full control, the installing user read and execute. False if it existed or could not be made.
+bool CreateProtectedFolder(const WCHAR *path);
+
+// Creates "<tempPath><number>" for the first number from `first` on whose folder is new, and
+// returns its path. False when no new folder could be made.
+bool CreateFreshTempRoot(const WCHAR *tempPath, int first, WCHAR (&root)[MAX_PATH]);
+
+// Removes a folder tree now; whatever cannot be removed (files first, then folders from the
+// deepest up, the folder itself last) is scheduled for removal at the next restart.
+void RemoveTreeOrScheduleAtRestart(const WCHAR *folder);

@@ -1,0 +1,24 @@
+// The last page: the installation is complete; start the browser now or close. Either answer
+// is posted to the worker, which starts the browser if asked and then ends the setup.
+#pragma once
+#include "pages/SetupPage.h"
+#include "skin/ImageButton.h"
+#include "skin/TransparentLabel.h"
+
+class CFinishPage : public CSetupPage {
+public:
+    CFinishPage();
+
+    CImageButton m_close;
+    CImageButton m_run;
+    CTransparentLabel m_question;
+    CTransparentLabel m_title;
+    CTransparentLabel m_subtitle;
+
+protected:
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR &result) override;
+
+private:
+    void OnInitDialog();
+    void Finish(bool runBrowser);
+};

@@ -1,0 +1,91 @@
+#include "pages/ProgressPage.h"
+#include "pages/PageSet.h"
+#include "app/InstallWorker.h"
+#include "app/SetupMessages.h"
+#include "skin/SkinStore.h"
+#include "resource.h"
+
+int NextProgressPosition(int current, int target)
+{
+    return current < target ? current + 1 : current;
+}
+
+CProgressPage::CProgressPage() : CSetupPage(IDD_PROGRESS), m_nTarget(0), m_nCurrent(0)
+{
+}
+
+void CProgressPage::OnInitDialog()
+{
+    RegisterFilter();
+    EnableMenuItem(GetSystemMenu(m_hWnd, FALSE), SC_CLOSE, MF_BYCOMMAND | MF_DISABLED | MF_GRAYED);
+    CSkinStore &skin = CSkinStore::Instance();
+    m_title.m_clrText = 0;
+    m_title.Attach(Item(IDC_PAGE_TITLE));
+    m_subtitle.m_clrText = 0;
+    m_subtitle.Attach(Item(IDC_PAGE_SUBTITLE));
+    Place(IDC_PAGE_TITLE, 45, 45);
+    Place(IDC_PAGE_SUBTITLE, 45, 77);
+    SetItemFont(IDC_PAGE_TITLE, skin.m_hFontTitle);
+    SetItemFont(IDC_PAGE_SUBTITLE, skin.m_hFontText);
+    m_status.m_clrText = 0;
+    m_status.Attach(Item(IDC_PROGRESS_STATUS));
+    Place(IDC_PROGRESS_STATUS, 77, 170);
+    SetItemFont(IDC_PROGRESS_STATUS, skin.m_hFontText);
+
+    RECT bar = {56, 209, 543, 255};
+    ShowWindow(m_progress.Create(m_hWnd, bar), SW_SHOW);
+    m_nCurrent = 0;
+    SetTimer(m_hWnd, kTimerId, kTickMilliseconds, NULL);
+    PostMessageW(GetWorkerWindow(), WM_SETUP_INSTALL, (WPARAM)m_hWnd, 0);
+}
+
+void CProgressPage::OnTick()
+{
+    int next = NextProgressPosition(m_nCurrent, m_nTarget);
+    if (next != m_nCurrent) {
+        m_nCurrent = next;
+        m_progress.SetPosition(m_nCurrent);
+    }
+    if (m_nCurrent < 100)
+        return;
+    m_progress.SetPosition(100);
+    KillTimer(m_hWnd, kTimerId);
+    // Let the full bar be seen before the finish page covers it.
+    UpdateWindow(m_progress.m_hWnd);
+    Sleep(200);
+    HandOver(CPageSet::Instance().Finish());
+}
+
+void CProgressPage::EndSetup()
+{
+    DestroyWindow(m_hWnd);
+    PostQuitMessage(-1);
+}
+
+bool CProgressPage::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR &result)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        OnInitDialog();
+        result = TRUE;
+        return true;
+    case WM_ERASEBKGND: {
+        RECT logo = {500, 20, 560, 78};
+        CSkinStore::Instance().DrawLogo((HDC)wParam, logo);
+        result = TRUE;
+        return true;
+    }
+    case WM_TIMER:
+        if (wParam == kTimerId)
+            OnTick();
+        return true;
+    case WM_SETUP_PROGRESS:
+        m_nTarget = (int)wParam;
+        return true;
+    case WM_SETUP_END:
+    case WM_CLOSE:
+        EndSetup();
+        return true;
+    }
+    return false;
+}

@@ -1,0 +1,92 @@
+#include "skin/GdiPlus.h"
+#include "app/DllSafety.h"
+#include <objbase.h>
+
+namespace {
+
+struct StartupInput {
+    UINT32 version;
+    void *debugEventCallback;
+    BOOL suppressBackgroundThread;
+    BOOL suppressExternalCodecs;
+};
+typedef int(WINAPI *StartupFn)(ULONG_PTR *, const StartupInput *, void *);
+typedef void(WINAPI *ShutdownFn)(ULONG_PTR);
+typedef int(WINAPI *CreateBitmapFromStreamFn)(IStream *, void **);
+typedef int(WINAPI *CreateHBITMAPFromBitmapFn)(void *, HBITMAP *, DWORD);
+typedef int(WINAPI *DisposeImageFn)(void *);
+
+struct GdiPlusApi {
+    bool loaded;
+    StartupFn startup;
+    ShutdownFn shutdown;
+    CreateBitmapFromStreamFn createBitmapFromStream;
+    CreateHBITMAPFromBitmapFn createHBITMAPFromBitmap;
+    DisposeImageFn disposeImage;
+};
+
+GdiPlusApi g_api;
+bool g_started = false;
+
+const GdiPlusApi *Api()
+{
+    if (g_api.loaded)
+        return g_api.startup ? &g_api : NULL;
+    g_api.loaded = true;
+    HMODULE module = LoadSystemLibrary(L"gdiplus.dll");
+    if (!module)
+        return NULL;
+    g_api.shutdown = (ShutdownFn)(void *)GetProcAddress(module, "GdiplusShutdown");
+    g_api.createBitmapFromStream = (CreateBitmapFromStreamFn)(void *)GetProcAddress(module, "GdipCreateBitmapFromStream");
+    g_api.createHBITMAPFromBitmap = (CreateHBITMAPFromBitmapFn)(void *)GetProcAddress(module, "GdipCreateHBITMAPFromBitmap");
+    g_api.disposeImage = (DisposeImageFn)(void *)GetProcAddress(module, "GdipDisposeImage");
+    StartupFn startup = (StartupFn)(void *)GetProcAddress(module, "GdiplusStartup");
+    if (g_api.shutdown && g_api.createBitmapFromStream && g_api.createHBITMAPFromBitmap && g_api.disposeImage)
+        g_api.startup = startup;
+    return g_api.startup ? &g_api : NULL;
+}
+
+}
+
+bool StartGdiPlus()
+{
+    if (g_started)
+        return true;
+    const GdiPlusApi *api = Api();
+    if (!api)
+        return false;
+    StartupInput input = {1, NULL, FALSE, FALSE};
+    ULONG_PTR token = 0;
+    g_started = api->startup(&token, &input, NULL) == 0;
+    return g_started;
+}
+
+HBITMAP DecodePngToBitmap(const void *bytes, DWORD size)
+{
+    const GdiPlusApi *api = Api();
+    if (!api || !bytes || size == 0)
+        return NULL;
+    StartupInput input = {1, NULL, FALSE, FALSE};
+    ULONG_PTR token = 0;
+    if (api->startup(&token, &input, NULL) != 0)
+        return NULL;
+    HBITMAP result = NULL;
+    HGLOBAL block = GlobalAlloc(GMEM_FIXED, size);
+    if (block) {
+        CopyMemory((void *)block, bytes, size);
+        IStream *stream = NULL;
+        if (SUCCEEDED(CreateStreamOnHGlobal(block, FALSE, &stream))) {
+            void *bitmap = NULL;
+            int status = api->createBitmapFromStream(stream, &bitmap);
+            stream->Release();
+            if (status == 0 && bitmap) {
+                if (api->createHBITMAPFromBitmap(bitmap, &result, 0) != 0)
+                    result = NULL;
+                api->disposeImage(bitmap);
+            }
+        }
+        GlobalFree(block);
+    }
+    api->shutdown(token);
+    return result;
+}

@@ -1,0 +1,205 @@
+#include "skin/ImageButton.h"
+#include <stdlib.h>
+#include <wchar.h>
+
+CImageButton::CImageButton()
+    : m_dwStyle(0), m_hImageList(NULL), m_nImageNormal(-1), m_nImagePressed(-1), m_nImageHover(-1),
+      m_nImageDisabled(-1), m_hToolTip(NULL), m_pszTip(NULL), m_bHot(0), m_bDown(0)
+{
+}
+
+CImageButton::~CImageButton()
+{
+    free(m_pszTip);
+}
+
+bool CImageButton::Attach(HWND window)
+{
+    if (!Subclass(window))
+        return false;
+    LONG style = GetWindowLongW(window, GWL_STYLE);
+    if ((style | BS_OWNERDRAW) != style)
+        SetWindowLongW(window, GWL_STYLE, style | BS_OWNERDRAW);
+    m_hToolTip = CreateControlTooltip(window);
+    if (m_pszTip && m_hToolTip) {
+        SendMessageW(m_hToolTip, TTM_ACTIVATE, TRUE, 0);
+        AddTool();
+    }
+    return true;
+}
+
+void CImageButton::AddTool()
+{
+    TOOLINFOW tool = {};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.uFlags = TTF_IDISHWND;
+    tool.hwnd = GetParent(m_hWnd);
+    tool.uId = (UINT_PTR)m_hWnd;
+    tool.hinst = GetModuleHandleW(NULL);
+    tool.lpszText = m_pszTip;
+    SendMessageW(m_hToolTip, TTM_ADDTOOLW, 0, (LPARAM)&tool);
+}
+
+bool CImageButton::SetTip(const WCHAR *text)
+{
+    free(m_pszTip);
+    m_pszTip = NULL;
+    if (!text) {
+        if (m_hToolTip)
+            SendMessageW(m_hToolTip, TTM_ACTIVATE, FALSE, 0);
+        return true;
+    }
+    size_t length = wcslen(text) + 1;
+    m_pszTip = (WCHAR *)malloc(length * sizeof(WCHAR));
+    if (!m_pszTip)
+        return false;
+    wmemcpy(m_pszTip, text, length);
+    if (m_hToolTip) {
+        SendMessageW(m_hToolTip, TTM_ACTIVATE, TRUE, 0);
+        AddTool();
+    }
+    return true;
+}
+
+HIMAGELIST CImageButton::AssignImageList(HIMAGELIST list)
+{
+    HIMAGELIST previous = m_hImageList;
+    m_hImageList = list;
+    return previous;
+}
+
+void CImageButton::AssignImages(int normal, int pressed, int hover, int disabled)
+{
+    if (normal != -1)
+        m_nImageNormal = normal;
+    if (pressed != -1)
+        m_nImagePressed = pressed;
+    if (hover != -1)
+        m_nImageHover = hover;
+    if (disabled != -1)
+        m_nImageDisabled = disabled;
+}
+
+int CImageButton::ChooseImage(bool disabled, bool down, bool hot) const
+{
+    int image = disabled ? m_nImageDisabled : down ? m_nImagePressed : hot ? m_nImageHover : m_nImageNormal;
+    return image == -1 ? m_nImageNormal : image;
+}
+
+void CImageButton::Paint(HDC dc)
+{
+    int image = ChooseImage(!IsWindowEnabled(m_hWnd), m_bDown, m_bHot);
+    if (m_hImageList && image >= 0)
+        ImageList_Draw(m_hImageList, image, dc, 0, 0, ILD_NORMAL);
+    WCHAR caption[1024];
+    int length = GetWindowTextW(m_hWnd, caption, 1024);
+    if (length <= 0)
+        return;
+    SetBkMode(dc, TRANSPARENT);
+    HFONT font = (HFONT)SendMessageW(m_hWnd, WM_GETFONT, 0, 0);
+    HGDIOBJ previous = font ? SelectObject(dc, font) : NULL;
+    SetTextColor(dc, RGB(255, 255, 255));
+    RECT rect;
+    GetClientRect(m_hWnd, &rect);
+    if (m_bDown)
+        OffsetRect(&rect, 1, 1);
+    DrawTextW(dc, caption, length, &rect, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    if (previous)
+        SelectObject(dc, previous);
+}
+
+bool CImageButton::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT &result)
+{
+    if (message >= WM_MOUSEFIRST && message <= WM_XBUTTONDBLCLK)
+        RelayToTooltip(m_hToolTip, m_hWnd, message, wParam, lParam);
+    result = 0;
+    switch (message) {
+    case WM_MOUSEMOVE:
+        if (GetCapture() == m_hWnd) {
+            POINT point = {(short)LOWORD(lParam), (short)HIWORD(lParam)};
+            ClientToScreen(m_hWnd, &point);
+            RECT window;
+            GetWindowRect(m_hWnd, &window);
+            bool inside = PtInRect(&window, point) != FALSE;
+            if (inside != (m_bDown != 0)) {
+                m_bDown = inside;
+                Repaint(m_hWnd);
+            }
+        } else if (!m_bHot) {
+            m_bHot = 1;
+            Repaint(m_hWnd);
+            TRACKMOUSEEVENT track = {sizeof(track), TME_LEAVE, m_hWnd, 0};
+            _TrackMouseEvent(&track);
+        }
+        return false;
+    case WM_LBUTTONDOWN:
+        SetCapture(m_hWnd);
+        if (GetCapture() == m_hWnd) {
+            m_bDown = 1;
+            Repaint(m_hWnd);
+        }
+        return true;
+    case WM_LBUTTONDBLCLK:
+        if (GetCapture() != m_hWnd)
+            SetCapture(m_hWnd);
+        if (!m_bDown) {
+            m_bDown = 1;
+            Repaint(m_hWnd);
+        }
+        return true;
+    case WM_LBUTTONUP:
+        if (GetCapture() == m_hWnd) {
+            if (m_bDown)
+                SendMessageW(GetParent(m_hWnd), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(m_hWnd), BN_CLICKED),
+                             (LPARAM)m_hWnd);
+            // The parent's handler may have destroyed the button.
+            if (IsWindow(m_hWnd) && GetCapture() == m_hWnd)
+                ReleaseCapture();
+        }
+        return true;
+    case WM_CAPTURECHANGED:
+        if (m_bDown) {
+            m_bDown = 0;
+            Repaint(m_hWnd);
+        }
+        return false;
+    case WM_MOUSELEAVE:
+        if (m_bHot) {
+            m_bHot = 0;
+            Repaint(m_hWnd);
+        }
+        return true;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+    case WM_ENABLE:
+        Repaint(m_hWnd);
+        return false;
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+        // The space bar does not press the button.
+        return wParam == VK_SPACE;
+    case WM_PAINT:
+    case WM_PRINTCLIENT:
+        if (wParam) {
+            Paint((HDC)wParam);
+        } else {
+            PAINTSTRUCT paint;
+            HDC dc = BeginPaint(m_hWnd, &paint);
+            Paint(dc);
+            EndPaint(m_hWnd, &paint);
+        }
+        return true;
+    case WM_ERASEBKGND:
+        result = 1;
+        return true;
+    case WM_UPDATEUISTATE:
+        return true;
+    case WM_DESTROY:
+        if (m_hToolTip) {
+            DestroyWindow(m_hToolTip);
+            m_hToolTip = NULL;
+        }
+        return false;
+    }
+    return false;
+}

@@ -1,0 +1,40 @@
+// A push button painted from a three-cell image strip with a white caption, lit while the
+// pointer is over it, with its own tooltip. A click is reported to the parent as WM_COMMAND
+// (BN_CLICKED), sent while the button still holds the capture.
+#pragma once
+#include "skin/SubclassedControl.h"
+#include <commctrl.h>
+
+class CImageButton : public CSubclassedControl {
+public:
+    enum { kHoverMode = 0x01 };
+
+    CImageButton();
+    ~CImageButton() override;
+
+    bool Attach(HWND window);
+    bool SetTip(const WCHAR *text);
+    HIMAGELIST AssignImageList(HIMAGELIST list);
+    void AssignImages(int normal, int pressed, int hover, int disabled);
+
+    // The cell to paint for a state; -1 falls back to the normal cell.
+    int ChooseImage(bool disabled, bool down, bool hot) const;
+
+    DWORD m_dwStyle;
+    HIMAGELIST m_hImageList;
+    int m_nImageNormal;
+    int m_nImagePressed;
+    int m_nImageHover;
+    int m_nImageDisabled;
+    HWND m_hToolTip;
+    WCHAR *m_pszTip;
+    unsigned m_bHot : 1;
+    unsigned m_bDown : 1;
+
+protected:
+    bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT &result) override;
+
+private:
+    void AddTool();
+    void Paint(HDC dc);
+};

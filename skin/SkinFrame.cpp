@@ -1,0 +1,67 @@
+#include "skin/SkinFrame.h"
+#include "skin/SkinGeometry.h"
+#include "skin/SkinStore.h"
+#include "app/SetupText.h"
+#include "resource.h"
+
+void CenterOnOwner(HWND window, HWND reference)
+{
+    LONG style = GetWindowLongW(window, GWL_STYLE);
+    if (!reference)
+        reference = (style & WS_CHILD) ? GetParent(window) : GetWindow(window, GW_OWNER);
+    RECT area, referenceRect;
+    if (style & WS_CHILD) {
+        HWND parent = GetParent(window);
+        GetClientRect(parent, &area);
+        GetClientRect(reference, &referenceRect);
+        MapWindowPoints(reference, parent, (POINT *)&referenceRect, 2);
+    } else {
+        if (reference) {
+            LONG referenceStyle = GetWindowLongW(reference, GWL_STYLE);
+            if (!(referenceStyle & WS_VISIBLE) || (referenceStyle & WS_MINIMIZE))
+                reference = NULL;
+        }
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+        if (reference)
+            GetWindowRect(reference, &referenceRect);
+        else
+            referenceRect = area;
+    }
+    RECT windowRect;
+    GetWindowRect(window, &windowRect);
+    POINT at = CenterInArea(referenceRect, area, windowRect.right - windowRect.left,
+                            windowRect.bottom - windowRect.top);
+    SetWindowPos(window, NULL, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+static HICON LoadSetupIcon(int widthMetric, int heightMetric)
+{
+    return (HICON)LoadImageW(GetModuleHandleW(NULL), MAKEINTRESOURCEW(IDI_SETUP), IMAGE_ICON,
+                             GetSystemMetrics(widthMetric), GetSystemMetrics(heightMetric), LR_DEFAULTCOLOR);
+}
+
+void CSkinFrame::OnMessage(UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG: {
+        SetWindowTextW(m_hPage, g_strSetupTitle);
+        RECT window, client;
+        GetWindowRect(m_hPage, &window);
+        GetClientRect(m_hPage, &client);
+        int width = (window.right - window.left) - (client.right - client.left) + kPageClientWidth;
+        int height = (window.bottom - window.top) - (client.bottom - client.top) + kPageClientHeight;
+        SetWindowPos(m_hPage, NULL, 0, 0, width, height, SWP_NOZORDER | SWP_NOMOVE);
+        SendMessageW(m_hPage, WM_SETICON, ICON_BIG, (LPARAM)LoadSetupIcon(SM_CXICON, SM_CYICON));
+        SendMessageW(m_hPage, WM_SETICON, ICON_SMALL, (LPARAM)LoadSetupIcon(SM_CXSMICON, SM_CYSMICON));
+        CenterOnOwner(m_hPage, NULL);
+        SendMessageW(m_hPage, WM_SETFONT, (WPARAM)CSkinStore::Instance().m_hFontText, TRUE);
+        break;
+    }
+    case WM_ERASEBKGND: {
+        RECT client;
+        GetClientRect(m_hPage, &client);
+        FillRect((HDC)wParam, &client, (HBRUSH)GetStockObject(WHITE_BRUSH));
+        break;
+    }
+    }
+}

@@ -1,0 +1,54 @@
+#include "skin/SkinProgress.h"
+#include "skin/SkinStore.h"
+
+static const WCHAR kProgressClass[] = L"Kavex_ProgressCtrl";
+
+HWND CSkinProgress::Create(HWND parent, const RECT &rect)
+{
+    static bool registered = false;
+    HINSTANCE instance = GetModuleHandleW(NULL);
+    if (!registered) {
+        WNDCLASSEXW wc = {};
+        wc.cbSize = sizeof(wc);
+        wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
+        wc.lpfnWndProc = WindowProc;
+        wc.hInstance = instance;
+        wc.hCursor = LoadCursorW(NULL, (LPCWSTR)IDC_ARROW);
+        wc.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
+        wc.lpszClassName = kProgressClass;
+        registered = RegisterClassExW(&wc) != 0;
+    }
+    m_nPos = 0;
+    m_hWnd = CreateWindowExW(0, kProgressClass, NULL, WS_CHILD | WS_VISIBLE, rect.left, rect.top,
+                             rect.right - rect.left, rect.bottom - rect.top, parent, NULL, instance, this);
+    return m_hWnd;
+}
+
+void CSkinProgress::SetPosition(int position)
+{
+    m_nPos = position;
+    InvalidateRect(m_hWnd, NULL, TRUE);
+}
+
+LRESULT CALLBACK CSkinProgress::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NCCREATE)
+        SetWindowLongPtrW(window, GWLP_USERDATA, (LONG_PTR)((CREATESTRUCTW *)lParam)->lpCreateParams);
+    CSkinProgress *control = (CSkinProgress *)GetWindowLongPtrW(window, GWLP_USERDATA);
+    switch (message) {
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        HDC dc = BeginPaint(window, &paint);
+        RECT client;
+        GetClientRect(window, &client);
+        SetBkMode(dc, TRANSPARENT);
+        POINT origin = {client.left, client.top};
+        CSkinStore::Instance().DrawProgress(dc, origin, control ? control->m_nPos : 0);
+        EndPaint(window, &paint);
+        return 0;
+    }
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}

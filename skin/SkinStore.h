@@ -1,0 +1,56 @@
+// The process-wide skin store: the five fonts, the skin bitmaps decoded from the PNG resources
+// on first use, and the three button image lists. Everything in it lives until the process
+// ends. User-interface thread only.
+#pragma once
+#include <windows.h>
+#include <commctrl.h>
+
+class CSkinStore {
+public:
+    static CSkinStore &Instance();
+
+    HBITMAP ProgressTrough();
+    HBITMAP ProgressFill();
+    HBITMAP Illustration();
+    HBITMAP Logo();
+
+    void DrawIllustration(HDC dc, POINT at);
+    void DrawLogo(HDC dc, const RECT &rect);
+    void DrawProgress(HDC dc, POINT origin, int position);
+
+    HIMAGELIST LargeButtonImages();
+    HIMAGELIST MediumButtonImages();
+    HIMAGELIST SmallButtonImages();
+
+    // A brush that repeats one column of the page background, for a control of `count` pixels
+    // height whose top-left corner is at (x, y) of the page's client area. The caller owns it.
+    HBRUSH CreateBackgroundBrush(const RECT &clientRect, int x, int y, int count);
+
+    HFONT m_hFontText;
+    HFONT m_hFontBigButton;
+    HFONT m_hFontButton;
+    HFONT m_hFontLink;
+    HFONT m_hFontTitle;
+
+    HBITMAP m_hbmProgressTrough;
+    HBITMAP m_hbmProgressFill;
+    HBITMAP m_hbmIllustration;
+    HBITMAP m_hbmLogo;
+    HIMAGELIST m_hLargeButtonImages;
+    HIMAGELIST m_hMediumButtonImages;
+    HIMAGELIST m_hSmallButtonImages;
+
+private:
+    CSkinStore();
+    HBITMAP Bitmap(HBITMAP &member, int id);
+    HIMAGELIST ButtonImages(HIMAGELIST &member, int id, int width, int height, int initialCount, bool setCount);
+};
+
+// Creates the five fonts: regular "微软雅黑" when its font file is installed, else "Tahoma".
+void CreateSkinFonts();
+
+// Decodes PNG resource `id` of this executable into a 32-bit premultiplied bitmap, or null.
+HBITMAP LoadPngResource(int id);
+
+// Per-pixel alpha blend of a bitmap's part onto a context (AC_SRC_OVER, constant alpha 255).
+bool BlendBitmap(HDC target, int x, int y, int width, int height, HBITMAP bitmap, int sx, int sy, int sw, int sh);

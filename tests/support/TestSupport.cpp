@@ -1,0 +1,298 @@
+#include "support/TestSupport.h"
+#include <shlwapi.h>
+#include <cstdio>
+
+namespace test {
+
+std::wstring MakeTempDir(const std::wstring &tag)
+{
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    static LONG counter = 0;
+    for (;;) {
+        wchar_t name[MAX_PATH];
+        swprintf(name, MAX_PATH, L"%svelmarin test %s %lu-%ld", temp, tag.c_str(), GetCurrentProcessId(),
+                 InterlockedIncrement(&counter));
+        if (CreateDirectoryW(name, nullptr))
+            return name;
+    }
+}
+
+void RemoveTree(const std::wstring &path)
+{
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &entry);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            std::wstring child = path + L"\\" + name;
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(child);
+            } else {
+                SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(child.c_str());
+            }
+        } while (FindNextFileW(search, &entry));
+        FindClose(search);
+    }
+    RemoveDirectoryW(path.c_str());
+}
+
+bool FileExists(const std::wstring &path)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirExists(const std::wstring &path)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void WriteFile(const std::wstring &path, const std::string &bytes)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    DWORD written = 0;
+    ::WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, nullptr);
+    CloseHandle(file);
+}
+
+std::string ReadFile(const std::wstring &path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return std::string();
+    std::string bytes;
+    char buffer[65536];
+    DWORD read = 0;
+    while (::ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0)
+        bytes.append(buffer, read);
+    CloseHandle(file);
+    return bytes;
+}
+
+std::vector<std::string> ReadLines(const std::wstring &path)
+{
+    std::vector<std::string> lines;
+    std::string text = ReadFile(path), line;
+    for (char c : text) {
+        if (c == '\r')
+            continue;
+        if (c == '\n') {
+            lines.push_back(line);
+            line.clear();
+        } else {
+            line += c;
+        }
+    }
+    if (!line.empty())
+        lines.push_back(line);
+    return lines;
+}
+
+std::string Utf8(const std::wstring &text)
+{
+    int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), (int)text.size(), nullptr, 0, nullptr, nullptr);
+    std::string result(size, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), (int)text.size(), &result[0], size, nullptr, nullptr);
+    return result;
+}
+
+std::wstring BuildDir()
+{
+    const char *unixPath = getenv("VELMARIN_BUILD");
+    if (!unixPath)
+        return L"";
+    std::wstring path = L"Z:";
+    for (const char *p = unixPath; *p; ++p)
+        path += (*p == '/') ? L'\\' : (wchar_t)(unsigned char)*p;
+    return path;
+}
+
+std::wstring StandInFiles()
+{
+    return BuildDir() + L"\\payload-files";
+}
+
+std::wstring SetupExe()
+{
+    return BuildDir() + L"\\VelmarinSetup.exe";
+}
+
+std::wstring ReadRegString(HKEY root, const std::wstring &key, const std::wstring &name, bool *found)
+{
+    wchar_t value[2048] = {};
+    DWORD size = sizeof(value) - sizeof(wchar_t), type = 0;
+    LONG status = SHGetValueW(root, key.c_str(), name.empty() ? nullptr : name.c_str(), &type, value, &size);
+    if (found)
+        *found = status == ERROR_SUCCESS && type == REG_SZ;
+    return status == ERROR_SUCCESS ? std::wstring(value) : std::wstring();
+}
+
+DWORD ReadRegDword(HKEY root, const std::wstring &key, const std::wstring &name, bool *found)
+{
+    DWORD value = 0, size = sizeof(value), type = 0;
+    LONG status = SHGetValueW(root, key.c_str(), name.c_str(), &type, &value, &size);
+    if (found)
+        *found = status == ERROR_SUCCESS && type == REG_DWORD;
+    return value;
+}
+
+bool RegKeyExists(HKEY root, const std::wstring &key)
+{
+    HKEY opened = nullptr;
+    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(opened);
+    return true;
+}
+
+void DeleteRegTree(HKEY root, const std::wstring &key)
+{
+    SHDeleteKeyW(root, key.c_str());
+}
+
+struct FindContext {
+    DWORD processId;
+    std::wstring caption;
+    std::vector<HWND> found;
+};
+
+static BOOL CALLBACK CollectWindow(HWND window, LPARAM param)
+{
+    FindContext *context = (FindContext *)param;
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (context->processId && owner != context->processId)
+        return TRUE;
+    wchar_t text[512];
+    GetWindowTextW(window, text, 512);
+    if (context->caption == text)
+        context->found.push_back(window);
+    return TRUE;
+}
+
+std::vector<HWND> WindowsOf(DWORD processId, const std::wstring &caption)
+{
+    FindContext context{processId, caption, {}};
+    EnumWindows(CollectWindow, (LPARAM)&context);
+    return context.found;
+}
+
+HWND WaitForWindow(const std::wstring &caption, DWORD timeoutMs, DWORD processId)
+{
+    DWORD start = GetTickCount();
+    do {
+        for (HWND window : WindowsOf(processId, caption)) {
+            if (IsWindowVisible(window))
+                return window;
+        }
+        Sleep(20);
+    } while (GetTickCount() - start < timeoutMs);
+    return nullptr;
+}
+
+MessageBoxAnswerer::MessageBoxAnswerer(const std::wstring &caption, std::vector<int> answers)
+    : m_caption(caption), m_answers(std::move(answers)), m_answered(0), m_stop(0)
+{
+    InitializeCriticalSection(&m_lock);
+    m_thread = CreateThread(nullptr, 0, Run, this, 0, nullptr);
+}
+
+MessageBoxAnswerer::~MessageBoxAnswerer()
+{
+    InterlockedExchange(&m_stop, 1);
+    WaitForSingleObject(m_thread, 5000);
+    CloseHandle(m_thread);
+    DeleteCriticalSection(&m_lock);
+}
+
+int MessageBoxAnswerer::Answered() const
+{
+    return m_answered;
+}
+
+std::vector<std::wstring> MessageBoxAnswerer::Texts() const
+{
+    EnterCriticalSection(&m_lock);
+    std::vector<std::wstring> texts = m_texts;
+    LeaveCriticalSection(&m_lock);
+    return texts;
+}
+
+static BOOL CALLBACK FindStaticText(HWND child, LPARAM param)
+{
+    wchar_t className[32];
+    GetClassNameW(child, className, 32);
+    if (lstrcmpiW(className, L"Static") == 0 && GetDlgCtrlID(child) == 0xFFFF) {
+        wchar_t text[1024];
+        GetWindowTextW(child, text, 1024);
+        *(std::wstring *)param = text;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+DWORD WINAPI MessageBoxAnswerer::Run(LPVOID param)
+{
+    MessageBoxAnswerer *self = (MessageBoxAnswerer *)param;
+    while (!self->m_stop) {
+        if ((size_t)self->m_answered < self->m_answers.size()) {
+            for (HWND box : WindowsOf(GetCurrentProcessId(), self->m_caption)) {
+                wchar_t className[32];
+                GetClassNameW(box, className, 32);
+                if (lstrcmpW(className, L"#32770") != 0 || !IsWindowVisible(box))
+                    continue;
+                std::wstring text;
+                EnumChildWindows(box, FindStaticText, (LPARAM)&text);
+                EnterCriticalSection(&self->m_lock);
+                self->m_texts.push_back(text);
+                LeaveCriticalSection(&self->m_lock);
+                int answer = self->m_answers[self->m_answered];
+                InterlockedIncrement(&self->m_answered);
+                SendMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), (LPARAM)GetDlgItem(box, answer));
+                // Wait for that box to go before looking for the next one.
+                for (int i = 0; i < 200 && IsWindow(box) && IsWindowVisible(box); ++i)
+                    Sleep(10);
+                break;
+            }
+        }
+        Sleep(20);
+    }
+    return 0;
+}
+
+HANDLE StartProcess(const std::wstring &commandLine, DWORD *processId)
+{
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    std::wstring line = commandLine;
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return nullptr;
+    CloseHandle(process.hThread);
+    if (processId)
+        *processId = process.dwProcessId;
+    return process.hProcess;
+}
+
+void PumpMessages(DWORD milliseconds)
+{
+    DWORD start = GetTickCount();
+    MSG msg;
+    do {
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    } while (GetTickCount() - start < milliseconds);
+}
+
+}

@@ -1,0 +1,65 @@
+// Helpers shared by the tests: temporary folders, files, registry clean-up, windows and
+// message boxes found by caption, the stand-in browser of the build.
+#pragma once
+#include <windows.h>
+#include <string>
+#include <vector>
+
+namespace test {
+
+// A new, empty folder below %TEMP% whose name contains `tag` (spaces welcome).
+std::wstring MakeTempDir(const std::wstring &tag);
+void RemoveTree(const std::wstring &path);
+bool FileExists(const std::wstring &path);
+bool DirExists(const std::wstring &path);
+void WriteFile(const std::wstring &path, const std::string &bytes);
+std::string ReadFile(const std::wstring &path);
+// Lines of a UTF-8 text file, CR LF removed.
+std::vector<std::string> ReadLines(const std::wstring &path);
+std::string Utf8(const std::wstring &text);
+
+// The build folder (where the stand-in file set and the setup lie), as a Windows path.
+std::wstring BuildDir();
+// The stand-in browser file set the payload is packed from.
+std::wstring StandInFiles();
+// The built setup.
+std::wstring SetupExe();
+
+// Registry
+std::wstring ReadRegString(HKEY root, const std::wstring &key, const std::wstring &name, bool *found = nullptr);
+DWORD ReadRegDword(HKEY root, const std::wstring &key, const std::wstring &name, bool *found = nullptr);
+bool RegKeyExists(HKEY root, const std::wstring &key);
+void DeleteRegTree(HKEY root, const std::wstring &key);
+
+// Windows
+HWND WaitForWindow(const std::wstring &caption, DWORD timeoutMs, DWORD processId = 0);
+// Top-level windows of a process with exactly this caption.
+std::vector<HWND> WindowsOf(DWORD processId, const std::wstring &caption);
+
+// Answers message boxes on a helper thread: each time a box with the caption appears, the
+// next button of `answers` (IDOK, IDCANCEL, IDRETRY, IDYES, IDNO) is pressed.
+class MessageBoxAnswerer {
+public:
+    MessageBoxAnswerer(const std::wstring &caption, std::vector<int> answers);
+    ~MessageBoxAnswerer();
+    // How many boxes were answered, and their texts.
+    int Answered() const;
+    std::vector<std::wstring> Texts() const;
+
+private:
+    static DWORD WINAPI Run(LPVOID self);
+    std::wstring m_caption;
+    std::vector<int> m_answers;
+    std::vector<std::wstring> m_texts;
+    volatile LONG m_answered;
+    volatile LONG m_stop;
+    HANDLE m_thread;
+    mutable CRITICAL_SECTION m_lock;
+};
+
+// Runs a command line and returns the process handle (caller closes), or null.
+HANDLE StartProcess(const std::wstring &commandLine, DWORD *processId = nullptr);
+// Pumps this thread's messages for a while (so posted messages to our windows arrive).
+void PumpMessages(DWORD milliseconds);
+
+}

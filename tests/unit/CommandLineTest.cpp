@@ -1,0 +1,46 @@
+#include <gtest/gtest.h>
+#include "engine/CommandLines.h"
+#include "app/Format.h"
+
+namespace {
+
+TEST(CommandLines, PayloadPathIsQuotedAndFolderFollowsUnquoted)
+{
+    WCHAR line[kCommandLineChars];
+    ASSERT_TRUE(FormPayloadCommandLine(line, kCommandLineChars, L"C:\\Documents and Settings\\Temp\\123\\velmarin3zip.exe",
+                                       L"C:\\Documents and Settings\\Temp\\123\\Velmarin 3"));
+    EXPECT_STREQ(L"\"C:\\Documents and Settings\\Temp\\123\\velmarin3zip.exe\" /P=C:\\Documents and Settings\\Temp\\123\\Velmarin 3",
+                 line);
+}
+
+TEST(CommandLines, BrowserRunsQuoteTheExecutable)
+{
+    WCHAR line[kCommandLineChars];
+    ASSERT_TRUE(FormBrowserCommandLine(line, kCommandLineChars, L"D:\\Apps\\Velmarin 3", L"/tp:2 /v:1"));
+    EXPECT_STREQ(L"\"D:\\Apps\\Velmarin 3\\Velmarin.exe\" /tp:2 /v:1", line);
+    ASSERT_TRUE(FormBrowserCommandLine(line, kCommandLineChars, L"D:\\Apps\\Velmarin 3", nullptr));
+    EXPECT_STREQ(L"\"D:\\Apps\\Velmarin 3\\Velmarin.exe\"", line);
+    ASSERT_TRUE(FormLaunchCommandLine(line, kCommandLineChars, L"C:\\Program Files\\Velmarin 3"));
+    EXPECT_STREQ(L"\"C:\\Program Files\\Velmarin 3\\velmarin.exe\"", line);
+}
+
+TEST(CommandLines, TooLongLineIsRefusedNotCut)
+{
+    WCHAR line[32];
+    EXPECT_FALSE(FormBrowserCommandLine(line, 32, L"C:\\A very long folder name indeed", L"/tp:3 /v:1 /tb:0"));
+    EXPECT_EQ(31u, wcslen(line));
+}
+
+TEST(Format, TerminatesAndReportsCutting)
+{
+    WCHAR small[8];
+    EXPECT_FALSE(Format(small, L"%s", L"0123456789"));
+    EXPECT_STREQ(L"0123456", small);
+    EXPECT_TRUE(Format(small, L"%s%d", L"ab", -42));
+    EXPECT_STREQ(L"ab-42", small);
+    EXPECT_FALSE(Copy(small, L"abcdefgh"));
+    EXPECT_STREQ(L"abcdefg", small);
+    EXPECT_TRUE(Copy(small, L"abc"));
+}
+
+}

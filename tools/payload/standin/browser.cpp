@@ -1,0 +1,89 @@
+// Stand-in for the installed browser, Velmarin.exe. Every start appends its full command line,
+// one line per start, to "velmarin-starts.log" beside the executable, so that tests can check
+// each start and the order of the starts.
+//   no arguments      shows a plain window titled with the product name until it is closed
+//   /stay             keeps running without a window until it is ended from outside
+//   /sleep:<ms>       waits that long, then exits
+//   anything else     exits at once
+#include <windows.h>
+#include <wchar.h>
+
+static void AppendStartToLog()
+{
+    WCHAR path[MAX_PATH];
+    DWORD n = GetModuleFileNameW(NULL, path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH)
+        return;
+    WCHAR *slash = wcsrchr(path, L'\\');
+    if (!slash || (slash - path) + 22 >= MAX_PATH)
+        return;
+    wcscpy(slash + 1, L"velmarin-starts.log");
+
+    char line[4096];
+    int len = WideCharToMultiByte(CP_UTF8, 0, GetCommandLineW(), -1, line, sizeof(line) - 2, NULL, NULL);
+    if (len <= 0)
+        return;
+    len -= 1;
+    line[len++] = '\r';
+    line[len++] = '\n';
+
+    // Several starts may race for the log: retry while another start holds it.
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ, NULL, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, NULL);
+        if (file != INVALID_HANDLE_VALUE) {
+            DWORD written = 0;
+            WriteFile(file, line, (DWORD)len, &written, NULL);
+            CloseHandle(file);
+            return;
+        }
+        Sleep(10);
+    }
+}
+
+static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_DESTROY) {
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+static int ShowBrowserWindow(HINSTANCE instance, int show)
+{
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = WindowProc;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursorW(NULL, (LPCWSTR)IDC_ARROW);
+    wc.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
+    wc.lpszClassName = L"VelmarinStandInBrowser";
+    RegisterClassW(&wc);
+    HWND window = CreateWindowExW(0, wc.lpszClassName, L"岚舟浏览器 3.2 正式版", WS_OVERLAPPEDWINDOW,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, 480, 320, NULL, NULL, instance, NULL);
+    ShowWindow(window, show);
+    MSG msg;
+    while (GetMessageW(&msg, NULL, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return 0;
+}
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR args, int show)
+{
+    AppendStartToLog();
+    while (*args == L' ')
+        ++args;
+    if (*args == 0)
+        return ShowBrowserWindow(instance, show);
+    if (wcsncmp(args, L"/stay", 5) == 0) {
+        for (;;)
+            Sleep(INFINITE);
+    }
+    if (wcsncmp(args, L"/sleep:", 7) == 0) {
+        Sleep((DWORD)_wtoi(args + 7));
+        return 0;
+    }
+    return 0;
+}

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Builds the setup and runs the whole test suite under Wine (on Xvfb when there is no display).
+source "$(dirname "$0")/env.sh"
+ensure_packages
+build_all
+ensure_display
+ensure_prefix
+start_wineserver
+trap stop_session EXIT
+cd "$BUILD"
+ctest --output-on-failure -j1 "$@"
