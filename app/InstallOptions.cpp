@@ -2,6 +2,7 @@
 #include "app/Format.h"
 #include <shlobj.h>
 #include <shlwapi.h>
+#include <wchar.h>
 
 const WCHAR kAppPathKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Velmarin.exe";
 
@@ -12,9 +13,9 @@ int ClassifyOsVersion(DWORD platformId, DWORD major, DWORD minor, const WCHAR *s
     if (platformId != VER_PLATFORM_WIN32_NT)
         return kOsUnknown;
     const WCHAR *sp = servicePack ? servicePack : L"";
-    bool sp1 = StrCmpNIW(sp, L"Service Pack 1", 127) == 0;
-    bool sp2 = StrCmpNIW(sp, L"Service Pack 2", 127) == 0;
-    bool sp3 = StrCmpNIW(sp, L"Service Pack 3", 127) == 0;
+    bool sp1 = _wcsnicmp(sp, L"Service Pack 1", 127) == 0;
+    bool sp2 = _wcsnicmp(sp, L"Service Pack 2", 127) == 0;
+    bool sp3 = _wcsnicmp(sp, L"Service Pack 3", 127) == 0;
     if (major == 5) {
         if (minor == 0)
             return kOsWindows2000;
