@@ -23,18 +23,26 @@ static bool CurrentUserSid(WCHAR (&sid)[192])
     return found;
 }
 
-bool CreateProtectedFolder(const WCHAR *path)
+PSECURITY_DESCRIPTOR CreateProtectedFolderDescriptor()
 {
     WCHAR user[192];
     if (!CurrentUserSid(user))
-        return false;
+        return NULL;
     // P: not inheriting from the parent; OICI: files and folders below get the same list.
     // 0x1200a9 is FILE_GENERIC_READ | FILE_GENERIC_EXECUTE.
     WCHAR sddl[400];
     if (!Format(sddl, L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;%s)", user))
-        return false;
+        return NULL;
     PSECURITY_DESCRIPTOR descriptor = NULL;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, NULL))
+        return NULL;
+    return descriptor;
+}
+
+bool CreateProtectedFolder(const WCHAR *path)
+{
+    PSECURITY_DESCRIPTOR descriptor = CreateProtectedFolderDescriptor();
+    if (!descriptor)
         return false;
     SECURITY_ATTRIBUTES attributes = {};
     attributes.nLength = sizeof(attributes);

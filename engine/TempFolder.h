@@ -8,6 +8,9 @@
 // full control, the installing user read and execute. False if it existed or could not be made.
 bool CreateProtectedFolder(const WCHAR *path);
 
+// The security descriptor such a folder is created with; the caller frees it with LocalFree.
+PSECURITY_DESCRIPTOR CreateProtectedFolderDescriptor();
+
 // Creates "<tempPath><number>" for the first number from `first` on whose folder is new, and
 // returns its path. False when no new folder could be made.
 bool CreateFreshTempRoot(const WCHAR *tempPath, int first, WCHAR (&root)[MAX_PATH]);

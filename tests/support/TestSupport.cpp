@@ -11,7 +11,7 @@ std::wstring MakeTempDir(const std::wstring &tag)
     static LONG counter = 0;
     for (;;) {
         wchar_t name[MAX_PATH];
-        swprintf(name, MAX_PATH, L"%svelmarin test %s %lu-%ld", temp, tag.c_str(), GetCurrentProcessId(),
+        swprintf(name, MAX_PATH, L"%lsvelmarin test %ls %lu-%ld", temp, tag.c_str(), GetCurrentProcessId(),
                  InterlockedIncrement(&counter));
         if (CreateDirectoryW(name, nullptr))
             return name;
@@ -293,6 +293,94 @@ void PumpMessages(DWORD milliseconds)
         }
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     } while (GetTickCount() - start < milliseconds);
+}
+
+}
+
+#include "app/SetupMessages.h"
+#include "engine/RunningBrowser.h"
+
+namespace test {
+
+MessageRecorder::MessageRecorder()
+{
+    static bool registered = false;
+    if (!registered) {
+        WNDCLASSW wc = {};
+        wc.lpfnWndProc = Proc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"VelmarinTestRecorder";
+        RegisterClassW(&wc);
+        registered = true;
+    }
+    m_window = CreateWindowExW(0, L"VelmarinTestRecorder", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                               GetModuleHandleW(nullptr), this);
+}
+
+MessageRecorder::~MessageRecorder()
+{
+    DestroyWindow(m_window);
+}
+
+LRESULT CALLBACK MessageRecorder::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NCCREATE)
+        SetWindowLongPtrW(window, GWLP_USERDATA, (LONG_PTR)((CREATESTRUCTW *)lParam)->lpCreateParams);
+    MessageRecorder *self = (MessageRecorder *)GetWindowLongPtrW(window, GWLP_USERDATA);
+    if (self && message == WM_SETUP_PROGRESS)
+        self->m_received.push_back((int)wParam);
+    else if (self && message == WM_SETUP_END)
+        self->m_received.push_back(-1);
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+bool MessageRecorder::Ended() const
+{
+    for (int value : m_received) {
+        if (value == -1)
+            return true;
+    }
+    return false;
+}
+
+std::vector<int> MessageRecorder::WaitForEnd(DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    while (!Ended() && GetTickCount() - start < timeoutMs)
+        PumpMessages(20);
+    return m_received;
+}
+
+std::vector<int> MessageRecorder::Collect(DWORD milliseconds)
+{
+    PumpMessages(milliseconds);
+    return m_received;
+}
+
+const std::vector<std::wstring> &PayloadFileTable()
+{
+    static const std::vector<std::wstring> files = {
+        L"\\Velmarin.exe",
+        L"\\WebApp.exe",
+        L"\\UnInst.exe",
+        L"\\Extensions\\GuardHub\\GuardHub.dll",
+        L"\\Extensions\\GuardHub\\urlproc.dll",
+        L"\\Extensions\\PlgKit\\PlgKit.dll",
+        L"\\Extensions\\PlgStrip\\PlgStrip.dll",
+        L"\\Extensions\\PlgBlock\\PlgBlock.dll",
+        L"\\Extensions\\PlgTabs\\PlgTabs.dll",
+        L"\\Extensions\\PlgRelay\\PlgRelay.dll",
+        L"\\Extensions\\PlgHint\\PlgHint.dll",
+        L"\\Extensions\\PlgFetch\\PlgFetch.dll",
+        L"\\Skin\\Frost_Glass\\skin.ini",
+        L"\\Skin\\Frost_Glass\\ico\\browser.ico",
+    };
+    return files;
+}
+
+void EndProcessesIn(const std::wstring &folder)
+{
+    TerminateProcessesByPath((folder + L"\\").c_str(), 5000);
 }
 
 }

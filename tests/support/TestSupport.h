@@ -63,3 +63,32 @@ HANDLE StartProcess(const std::wstring &commandLine, DWORD *processId = nullptr)
 void PumpMessages(DWORD milliseconds);
 
 }
+
+namespace test {
+
+// A message-only window of the test thread that records the setup's private messages posted
+// to it, as a progress page would receive them. -1 stands for WM_SETUP_END.
+class MessageRecorder {
+public:
+    MessageRecorder();
+    ~MessageRecorder();
+    HWND Window() const { return m_window; }
+    // Pumps until WM_SETUP_END arrived or the time is up; returns what arrived.
+    std::vector<int> WaitForEnd(DWORD timeoutMs);
+    // Pumps for a while and returns what arrived so far.
+    std::vector<int> Collect(DWORD milliseconds);
+    bool Ended() const;
+
+private:
+    static LRESULT CALLBACK Proc(HWND, UINT, WPARAM, LPARAM);
+    HWND m_window;
+    std::vector<int> m_received;
+};
+
+// The file table of the install sequence, relative to the extraction or install folder.
+const std::vector<std::wstring> &PayloadFileTable();
+
+// Ends every process started from a file below `folder` and waits for them.
+void EndProcessesIn(const std::wstring &folder);
+
+}

@@ -1,0 +1,253 @@
+// Payload extraction into a fresh, protected temporary folder; starting programs; the launch
+// from the finish page.
+#include <gtest/gtest.h>
+#include "app/InstallOptions.h"
+#include "engine/Payload.h"
+#include "engine/Process.h"
+#include "engine/TempFolder.h"
+#include "support/TestSupport.h"
+#include <aclapi.h>
+#include <sddl.h>
+
+namespace {
+
+// Points TEMP and TMP of this process at a folder of the test.
+class TempPathGuard {
+public:
+    explicit TempPathGuard(const std::wstring &folder)
+    {
+        GetEnvironmentVariableW(L"TMP", m_tmp, MAX_PATH);
+        GetEnvironmentVariableW(L"TEMP", m_temp, MAX_PATH);
+        SetEnvironmentVariableW(L"TMP", folder.c_str());
+        SetEnvironmentVariableW(L"TEMP", folder.c_str());
+    }
+    ~TempPathGuard()
+    {
+        SetEnvironmentVariableW(L"TMP", m_tmp);
+        SetEnvironmentVariableW(L"TEMP", m_temp);
+    }
+
+private:
+    wchar_t m_tmp[MAX_PATH] = {};
+    wchar_t m_temp[MAX_PATH] = {};
+};
+
+std::wstring StandInBrowser()
+{
+    return test::StandInFiles() + L"\\Velmarin.exe";
+}
+
+TEST(Extraction, EveryFileOfTheTableLandsInTheExtractionFolder)
+{
+    std::wstring temp = test::MakeTempDir(L"temp with spaces");
+    {
+        TempPathGuard guard(temp);
+        CInstallOptions options;
+        DWORD before = GetTickCount();
+        ASSERT_TRUE(options.ExtractPayload());
+        std::wstring root = options.m_strTempRoot;
+        ASSERT_EQ(0u, root.find(temp + L"\\"));
+        long number = wcstol(root.c_str() + temp.size() + 1, nullptr, 10);
+        EXPECT_GE(number, (long)before - 1);
+        EXPECT_EQ(root + L"\\Velmarin 3", options.m_strExtractDir);
+        EXPECT_TRUE(test::FileExists(root + L"\\velmarin3zip.exe"));
+        for (const std::wstring &file : test::PayloadFileTable())
+            EXPECT_TRUE(test::FileExists(options.m_strExtractDir + file)) << test::Utf8(file);
+    }
+    test::RemoveTree(temp);
+}
+
+TEST(Extraction, AnExistingFolderOrFileIsNeverReused)
+{
+    std::wstring temp = test::MakeTempDir(L"taken");
+    std::wstring prefix = temp + L"\\";
+    CreateDirectoryW((prefix + L"500").c_str(), nullptr);
+    test::WriteFile(prefix + L"501", "someone else's");
+    WCHAR root[MAX_PATH];
+    ASSERT_TRUE(CreateFreshTempRoot(prefix.c_str(), 500, root));
+    EXPECT_EQ(prefix + L"502", root);
+    EXPECT_EQ("someone else's", test::ReadFile(prefix + L"501"));
+
+    // The payload is written only into a new file.
+    std::wstring payload = std::wstring(root) + L"\\velmarin3zip.exe";
+    test::WriteFile(payload, "planted");
+    EXPECT_FALSE(WriteResourceToFile(payload.c_str(), L"BIN", MAKEINTRESOURCEW(kPayloadResourceId)));
+    EXPECT_EQ("planted", test::ReadFile(payload));
+    DeleteFileW(payload.c_str());
+    EXPECT_TRUE(WriteResourceToFile(payload.c_str(), L"BIN", MAKEINTRESOURCEW(kPayloadResourceId)));
+    HRSRC resource = FindResourceW(nullptr, MAKEINTRESOURCEW(kPayloadResourceId), L"BIN");
+    EXPECT_EQ(SizeofResource(nullptr, resource), test::ReadFile(payload).size());
+    EXPECT_FALSE(WriteResourceToFile(nullptr, L"BIN", MAKEINTRESOURCEW(kPayloadResourceId)));
+    EXPECT_FALSE(WriteResourceToFile((std::wstring(root) + L"\\x").c_str(), L"BIN", MAKEINTRESOURCEW(999)));
+    test::RemoveTree(temp);
+}
+
+TEST(Extraction, TemporaryFolderOnlyAdministratorsAndSystemMayChange)
+{
+    // Wine keeps no access lists on this file system (it maps them to Unix modes), so the
+    // descriptor the folder is created with is examined itself.
+    std::wstring temp = test::MakeTempDir(L"acl");
+    std::wstring folder = temp + L"\\protected";
+    ASSERT_TRUE(CreateProtectedFolder(folder.c_str()));
+    EXPECT_FALSE(CreateProtectedFolder(folder.c_str())) << "an existing folder is not taken";
+
+    PSECURITY_DESCRIPTOR descriptor = CreateProtectedFolderDescriptor();
+    ASSERT_NE(nullptr, descriptor);
+    PACL dacl = nullptr;
+    BOOL present = FALSE, defaulted = FALSE;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted));
+    ASSERT_TRUE(present);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    GetSecurityDescriptorControl(descriptor, &control, &revision);
+    EXPECT_TRUE(control & SE_DACL_PROTECTED) << "nothing is inherited from the temporary folder";
+    ASSERT_NE(nullptr, dacl);
+    ASSERT_EQ(3, dacl->AceCount);
+
+    HANDLE token = nullptr;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+    BYTE userBuffer[256];
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, userBuffer, sizeof(userBuffer), &size);
+    CloseHandle(token);
+    PSID user = ((TOKEN_USER *)userBuffer)->User.Sid;
+    PSID admins = nullptr, system = nullptr;
+    ConvertStringSidToSidW(L"BA", &admins);
+    ConvertStringSidToSidW(L"SY", &system);
+
+    bool adminsFull = false, systemFull = false, userReadOnly = false;
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE *ace = nullptr;
+        ASSERT_TRUE(GetAce(dacl, i, (void **)&ace));
+        ASSERT_EQ(ACCESS_ALLOWED_ACE_TYPE, ace->Header.AceType);
+        EXPECT_EQ(OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE, ace->Header.AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE));
+        PSID sid = &ace->SidStart;
+        if (EqualSid(sid, admins))
+            adminsFull = ace->Mask == FILE_ALL_ACCESS;
+        else if (EqualSid(sid, system))
+            systemFull = ace->Mask == FILE_ALL_ACCESS;
+        else if (EqualSid(sid, user))
+            userReadOnly = ace->Mask == (FILE_GENERIC_READ | FILE_GENERIC_EXECUTE);
+    }
+    EXPECT_TRUE(adminsFull);
+    EXPECT_TRUE(systemFull);
+    EXPECT_TRUE(userReadOnly) << "the user may read and run, not write";
+    LocalFree(admins);
+    LocalFree(system);
+    LocalFree(descriptor);
+    test::RemoveTree(temp);
+}
+
+TEST(ExecCommandLine, WaitsAsAsked)
+{
+    std::wstring quoted = L"\"" + StandInBrowser() + L"\"";
+
+    std::wstring line = quoted + L" /sleep:1500";
+    DWORD start = GetTickCount();
+    EXPECT_TRUE(ExecCommandLine(&line[0], SW_HIDE, 0));
+    EXPECT_LT(GetTickCount() - start, 1000u) << "wait 0 returns once the process exists";
+
+    line = quoted + L" /sleep:3000";
+    EXPECT_FALSE(ExecCommandLine(&line[0], SW_HIDE, 300)) << "the process outlives the wait";
+
+    line = quoted + L" /sleep:200";
+    EXPECT_TRUE(ExecCommandLine(&line[0], SW_HIDE, INFINITE));
+    line = quoted + L" /sleep:200";
+    EXPECT_TRUE(ExecCommandLine(&line[0], SW_HIDE, 10000));
+
+    line = L"\"C:\\no such folder\\nothing.exe\" /x";
+    EXPECT_FALSE(ExecCommandLine(&line[0], SW_HIDE, INFINITE));
+    Sleep(3000);
+}
+
+TEST(ExecCommandLine, StartedProgramsInheritNoHandle)
+{
+    std::wstring folder = test::MakeTempDir(L"inherit");
+    std::wstring file = folder + L"\\held.txt";
+    SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
+    HANDLE held = CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    std::wstring line = L"\"" + StandInBrowser() + L"\" /sleep:3000";
+    ASSERT_TRUE(ExecCommandLine(&line[0], SW_HIDE, 0));
+    Sleep(300);
+    CloseHandle(held);
+    // Were the handle inherited, the child would still hold the file open.
+    HANDLE exclusive = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(INVALID_HANDLE_VALUE, exclusive);
+    if (exclusive != INVALID_HANDLE_VALUE)
+        CloseHandle(exclusive);
+    Sleep(3000);
+    test::RemoveTree(folder);
+}
+
+TEST(LaunchBrowser, StartsTheBrowserThenEndsTheSetup)
+{
+    std::wstring install = test::MakeTempDir(L"launch here");
+    CopyFileW(StandInBrowser().c_str(), (install + L"\\Velmarin.exe").c_str(), FALSE);
+    test::MessageRecorder recorder;
+    CInstallOptions options;
+    wcscpy(options.m_strInstallDir, install.c_str());
+    options.m_hProgressWnd = recorder.Window();
+
+    options.LaunchBrowser(false);
+    EXPECT_EQ(std::vector<int>{-1}, recorder.WaitForEnd(2000));
+    Sleep(300);
+    EXPECT_FALSE(test::FileExists(install + L"\\velmarin-starts.log")) << "nothing started";
+
+    test::MessageRecorder second;
+    options.m_hProgressWnd = second.Window();
+    options.LaunchBrowser(true);
+    EXPECT_EQ(std::vector<int>{-1}, second.WaitForEnd(2000));
+    std::vector<std::string> starts;
+    for (int i = 0; i < 100 && starts.empty(); ++i) {
+        Sleep(50);
+        starts = test::ReadLines(install + L"\\velmarin-starts.log");
+    }
+    ASSERT_EQ(1u, starts.size());
+    EXPECT_EQ("\"" + test::Utf8(install) + "\\velmarin.exe\"", starts[0]);
+    test::EndProcessesIn(install);
+    test::RemoveTree(install);
+}
+
+TEST(TempCleanup, RemovesTheTreeAndSchedulesWhatIsInUse)
+{
+    std::wstring temp = test::MakeTempDir(L"cleanup");
+    std::wstring root = temp + L"\\123";
+    CreateDirectoryW(root.c_str(), nullptr);
+    CreateDirectoryW((root + L"\\Velmarin 3").c_str(), nullptr);
+    CreateDirectoryW((root + L"\\Velmarin 3\\Skin").c_str(), nullptr);
+    test::WriteFile(root + L"\\velmarin3zip.exe", "payload");
+    test::WriteFile(root + L"\\Velmarin 3\\Skin\\a.png", "png");
+    CInstallOptions options;
+    wcscpy(options.m_strTempRoot, root.c_str());
+    options.ScheduleTempCleanup();
+    EXPECT_FALSE(test::DirExists(root));
+
+    // A file held open cannot go now: it and its folders are left for the restart.
+    CreateDirectoryW(root.c_str(), nullptr);
+    std::wstring busy = root + L"\\busy.dll";
+    test::WriteFile(busy, "x");
+    HANDLE held = CreateFileW(busy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    options.ScheduleTempCleanup();
+    CloseHandle(held);
+    if (test::DirExists(root)) {
+        HKEY key = nullptr;
+        std::wstring pending;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0, KEY_READ, &key) ==
+            ERROR_SUCCESS) {
+            wchar_t data[8192] = {};
+            DWORD size = sizeof(data) - 4, type = 0;
+            if (RegQueryValueExW(key, L"PendingFileRenameOperations", nullptr, &type, (BYTE *)data, &size) == ERROR_SUCCESS)
+                for (const wchar_t *p = data; *p; p += wcslen(p) + 1)
+                    pending += std::wstring(p) + L"|";
+            RegCloseKey(key);
+        }
+        EXPECT_NE(std::wstring::npos, pending.find(L"busy.dll")) << "the file is scheduled";
+        EXPECT_LT(pending.find(L"busy.dll"), pending.rfind(L"\\123|")) << "before its folder";
+        RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                           L"PendingFileRenameOperations");
+    }
+    test::RemoveTree(temp);
+}
+
+}
