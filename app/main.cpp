@@ -18,7 +18,7 @@ static bool ActivateRunningCopy()
     if (!window)
         return false;
     if (IsIconic(window))
-        ShowWindow(window, SW_SHOW);
+        ShowWindow(window, SW_RESTORE);
     SetForegroundWindow(window);
     BringWindowToTop(window);
     return true;

@@ -6,7 +6,7 @@ extern "C" __declspec(dllexport) const char *ExtensionName()
     return VELMARIN_EXTENSION_NAME;
 }
 
-BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID)
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID)
 {
     return TRUE;
 }

@@ -1,0 +1,158 @@
+// Start-up of the real setup under Wine: one copy at a time, the exit question and exit code,
+// and no DLL taken from the setup's own folder.
+#include <gtest/gtest.h>
+#include "e2e/SetupProcess.h"
+#include "support/TestSupport.h"
+#include <shlwapi.h>
+
+namespace {
+
+using test::SetupProcess;
+
+const DWORD kExitMinusOne = 0xFFFFFFFF;
+
+TEST(Startup, ShowsTheWelcomePageAndEndsWithMinusOneOnYes)
+{
+    SetupProcess setup;
+    ASSERT_TRUE(setup.Started());
+    HWND page = setup.WaitForPage();
+    ASSERT_NE(nullptr, page);
+    RECT client;
+    GetClientRect(page, &client);
+    EXPECT_EQ(587, client.right);
+    EXPECT_EQ(396, client.bottom);
+
+    // No leaves everything as it was.
+    PostMessageW(page, WM_CLOSE, 0, 0);
+    HWND box = test::WaitForMessageBox(setup.Id(), test::kSetupTitle, 10000);
+    ASSERT_NE(nullptr, box);
+    EXPECT_EQ(test::kExitPrompt, test::MessageBoxText(box));
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED), (LPARAM)GetDlgItem(box, IDNO));
+    Sleep(500);
+    EXPECT_EQ(STILL_ACTIVE, setup.WaitForExit(0));
+    EXPECT_TRUE(IsWindowVisible(page));
+
+    setup.QuitThroughExitQuestion(page);
+    EXPECT_EQ(kExitMinusOne, setup.WaitForExit(10000));
+}
+
+TEST(Startup, SecondCopyBringsTheFirstForwardAndGivesWay)
+{
+    SetupProcess first;
+    HWND page = first.WaitForPage();
+    ASSERT_NE(nullptr, page);
+    ShowWindow(page, SW_MINIMIZE);
+    Sleep(300);
+    ASSERT_TRUE(IsIconic(page));
+
+    SetupProcess second;
+    ASSERT_TRUE(second.Started());
+    EXPECT_EQ(kExitMinusOne, second.WaitForExit(10000));
+    EXPECT_TRUE(test::WindowsOf(second.Id(), test::kSetupTitle).empty());
+    Sleep(300);
+    EXPECT_FALSE(IsIconic(page)) << "the first copy's page comes back";
+    EXPECT_TRUE(IsWindowVisible(page));
+    EXPECT_EQ(STILL_ACTIVE, first.WaitForExit(0));
+
+    first.QuitThroughExitQuestion(page);
+    EXPECT_EQ(kExitMinusOne, first.WaitForExit(10000));
+}
+
+TEST(Startup, MutexHeldWithoutAPageRunsAFullCopy)
+{
+    // Another copy that is still starting holds the mutex but shows no page yet.
+    HANDLE mutex = CreateMutexW(nullptr, TRUE, test::kSetupTitle);
+    ASSERT_NE(nullptr, mutex);
+    SetupProcess setup(test::SetupExe());
+    HWND page = setup.WaitForPage();
+    EXPECT_NE(nullptr, page);
+    if (page)
+        setup.QuitThroughExitQuestion(page);
+    EXPECT_EQ(kExitMinusOne, setup.WaitForExit(10000));
+    CloseHandle(mutex);
+}
+
+TEST(Startup, CommandLineArgumentsChangeNothing)
+{
+    DWORD id = 0;
+    HANDLE process = test::StartProcess(L"\"" + test::SetupExe() + L"\" /S /D=C:\\elsewhere --help", &id);
+    ASSERT_NE(nullptr, process);
+    HWND page = nullptr;
+    for (int i = 0; i < 1000 && !page; ++i) {
+        for (HWND window : test::WindowsOf(id, test::kSetupTitle))
+            if (IsWindowVisible(window))
+                page = window;
+        Sleep(20);
+    }
+    ASSERT_NE(nullptr, page);
+    EXPECT_NE(nullptr, GetDlgItem(page, 1000)) << "the welcome page";
+    PostMessageW(page, WM_CLOSE, 0, 0);
+    HWND box = test::WaitForMessageBox(id, test::kSetupTitle, 10000);
+    ASSERT_NE(nullptr, box);
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
+    WaitForSingleObject(process, 10000);
+    DWORD code = 0;
+    GetExitCodeProcess(process, &code);
+    EXPECT_EQ(kExitMinusOne, code);
+    CloseHandle(process);
+}
+
+// Wine takes a DLL from the program's folder only when told to prefer a native DLL; Windows
+// would for any DLL outside its known list. Per-program overrides in the prefix make Wine behave
+// so for the two programs of the test.
+class DllOverrideGuard {
+public:
+    DllOverrideGuard()
+    {
+        for (const wchar_t *exe : kPrograms) {
+            std::wstring key = std::wstring(L"Software\\Wine\\AppDefaults\\") + exe + L"\\DllOverrides";
+            for (const wchar_t *dll : {L"gdiplus", L"msimg32"})
+                SHSetValueW(HKEY_CURRENT_USER, key.c_str(), dll, REG_SZ, L"native,builtin", sizeof(L"native,builtin"));
+        }
+    }
+    ~DllOverrideGuard()
+    {
+        for (const wchar_t *exe : kPrograms)
+            test::DeleteRegTree(HKEY_CURRENT_USER, std::wstring(L"Software\\Wine\\AppDefaults\\") + exe);
+    }
+
+private:
+    static constexpr const wchar_t *kPrograms[] = {L"probe.exe", L"VelmarinSetup.exe"};
+};
+
+TEST(DllPlanting, NoDllIsLoadedFromTheSetupsFolder)
+{
+    std::wstring downloads = test::MakeTempDir(L"Downloads");
+    std::wstring planted = test::BuildDir() + L"\\tests\\planted.dll";
+    for (const wchar_t *name : {L"gdiplus.dll", L"msimg32.dll"})
+        ASSERT_TRUE(CopyFileW(planted.c_str(), (downloads + L"\\" + name).c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW((test::BuildDir() + L"\\tests\\dll_probe.exe").c_str(), (downloads + L"\\probe.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(test::SetupExe().c_str(), (downloads + L"\\VelmarinSetup.exe").c_str(), FALSE));
+    DllOverrideGuard overrides;
+
+    // The probe loads by bare name: the planted DLLs leave their marks, so the test can see one.
+    HANDLE probe = test::StartProcess(L"\"" + downloads + L"\\probe.exe\"");
+    ASSERT_NE(nullptr, probe);
+    WaitForSingleObject(probe, 20000);
+    CloseHandle(probe);
+    ASSERT_TRUE(test::FileExists(downloads + L"\\gdiplus.dll.loaded"));
+    ASSERT_TRUE(test::FileExists(downloads + L"\\msimg32.dll.loaded"));
+    DeleteFileW((downloads + L"\\gdiplus.dll.loaded").c_str());
+    DeleteFileW((downloads + L"\\msimg32.dll.loaded").c_str());
+
+    {
+        SetupProcess setup(downloads + L"\\VelmarinSetup.exe");
+        HWND page = setup.WaitForPage();
+        ASSERT_NE(nullptr, page);
+        // The page has been painted with the skin images by now: GDI+ and msimg32 are in use.
+        RedrawWindow(page, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        Sleep(1000);
+        setup.QuitThroughExitQuestion(page);
+        EXPECT_EQ(kExitMinusOne, setup.WaitForExit(10000));
+    }
+    EXPECT_FALSE(test::FileExists(downloads + L"\\gdiplus.dll.loaded"));
+    EXPECT_FALSE(test::FileExists(downloads + L"\\msimg32.dll.loaded"));
+    test::RemoveTree(downloads);
+}
+
+}
