@@ -50,7 +50,8 @@ public:
     void RunBrowserSetDefault();
     void RunBrowserTaskbar();
 
-    // System registration
+    // System registration: RegisterWithSystem writes the groups the system supports.
+    void RegisterWithSystem();
     void RegisterCapabilities();
     void WriteUninstallEntry();
     void WriteAppPath();
@@ -80,7 +81,6 @@ private:
     bool CopyProgramFiles(const WCHAR *browserPath, bool haveBackup);
     void CopyExtensionsAndSkin();
     void CreateLinkBarShortcuts();
-    void RegisterWithSystem();
 
     CInstallOptions(const CInstallOptions &);
     CInstallOptions &operator=(const CInstallOptions &);

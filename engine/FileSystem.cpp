@@ -21,7 +21,7 @@ bool IsFolderWritable(const WCHAR *path)
     if (!path || !PathIsDirectoryW(path))
         return false;
     DWORD tick = GetTickCount();
-    for (int attempt = 0; attempt < 100; ++attempt) {
+    for (int attempt = 0; attempt < 10000; ++attempt) {
         WCHAR probe[MAX_PATH];
         if (!Format(probe, L"%s\\%d.tmp", path, (int)(tick + attempt)))
             return false;

@@ -2,7 +2,8 @@
 // one line per start, to "velmarin-starts.log" beside the executable, so that tests can check
 // each start and the order of the starts.
 //   no arguments      shows a plain window titled with the product name until it is closed
-//   /stay             keeps running without a window until it is ended from outside
+//   /stay             keeps running without a window until it is ended from outside, holding
+//                     its own executable open as Windows holds a running program's image
 //   /sleep:<ms>       waits that long, then exits
 //   anything else     exits at once
 #include <windows.h>
@@ -78,6 +79,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR args, int show)
     if (*args == 0)
         return ShowBrowserWindow(instance, show);
     if (wcsncmp(args, L"/stay", 5) == 0) {
+        WCHAR self[MAX_PATH];
+        if (GetModuleFileNameW(NULL, self, MAX_PATH))
+            CreateFileW(self, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
         for (;;)
             Sleep(INFINITE);
     }

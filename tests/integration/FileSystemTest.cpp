@@ -1,0 +1,122 @@
+// Folder creation, the writability probe and tree copies on the real file system.
+#include <gtest/gtest.h>
+#include "engine/FileSystem.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+std::wstring MissingDrive()
+{
+    DWORD drives = GetLogicalDrives();
+    for (wchar_t letter = L'Q'; letter <= L'Y'; ++letter) {
+        if (!(drives & (1u << (letter - L'A'))))
+            return std::wstring(1, letter) + L":";
+    }
+    return L"";
+}
+
+TEST(CreateDirectoryTree, ExistingFoldersAndDriveRootsAreKept)
+{
+    EXPECT_TRUE(CreateDirectoryTree(L"C:\\"));
+    std::wstring folder = test::MakeTempDir(L"tree");
+    EXPECT_TRUE(CreateDirectoryTree(folder.c_str()));
+    EXPECT_FALSE(CreateDirectoryTree(L""));
+    test::RemoveTree(folder);
+}
+
+TEST(CreateDirectoryTree, MakesMissingLevelsTopDown)
+{
+    std::wstring folder = test::MakeTempDir(L"tree");
+    std::wstring deep = folder + L"\\one\\two words\\three";
+    EXPECT_TRUE(CreateDirectoryTree(deep.c_str()));
+    EXPECT_TRUE(test::DirExists(folder + L"\\one"));
+    EXPECT_TRUE(test::DirExists(deep));
+    test::RemoveTree(folder);
+}
+
+TEST(CreateDirectoryTree, FailsOnADriveThatDoesNotExist)
+{
+    std::wstring drive = MissingDrive();
+    ASSERT_FALSE(drive.empty());
+    EXPECT_FALSE(CreateDirectoryTree((drive + L"\\Apps\\Velmarin 3").c_str()));
+}
+
+TEST(IsFolderWritable, WritableFolderLeavesNoProbe)
+{
+    std::wstring folder = test::MakeTempDir(L"probe");
+    EXPECT_TRUE(IsFolderWritable(folder.c_str()));
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW((folder + L"\\*.tmp").c_str(), &entry);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, search);
+    if (search != INVALID_HANDLE_VALUE)
+        FindClose(search);
+    test::RemoveTree(folder);
+}
+
+TEST(IsFolderWritable, FilesMissingFoldersAndReadOnlyFileSystems)
+{
+    std::wstring folder = test::MakeTempDir(L"probe");
+    test::WriteFile(folder + L"\\file.txt", "x");
+    EXPECT_FALSE(IsFolderWritable((folder + L"\\file.txt").c_str()));
+    EXPECT_FALSE(IsFolderWritable((folder + L"\\missing").c_str()));
+    // Wine runs as root here, so a folder of a read-only file system stands in for one the
+    // user may not write to.
+    ASSERT_TRUE(test::DirExists(L"Z:\\proc\\self"));
+    EXPECT_FALSE(IsFolderWritable(L"Z:\\proc\\self"));
+    test::RemoveTree(folder);
+}
+
+TEST(IsFolderWritable, AnExistingFileOfTheProbesNameSurvives)
+{
+    std::wstring folder = test::MakeTempDir(L"probe");
+    // Files under every name the probe could take in the next moments.
+    DWORD now = GetTickCount();
+    for (DWORD tick = now - 5; tick != now + 400; ++tick)
+        test::WriteFile(folder + L"\\" + std::to_wstring((int)tick) + L".tmp", "keep");
+    EXPECT_TRUE(IsFolderWritable(folder.c_str()));
+    for (DWORD tick = now - 5; tick != now + 400; ++tick)
+        ASSERT_EQ("keep", test::ReadFile(folder + L"\\" + std::to_wstring((int)tick) + L".tmp"));
+    test::RemoveTree(folder);
+}
+
+TEST(CopyFolderTree, EmptySourceMakesJustTheFolder)
+{
+    std::wstring folder = test::MakeTempDir(L"copy");
+    CreateDirectoryW((folder + L"\\empty").c_str(), nullptr);
+    CopyFolderTree((folder + L"\\empty").c_str(), (folder + L"\\copy").c_str());
+    EXPECT_TRUE(test::DirExists(folder + L"\\copy"));
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW((folder + L"\\copy\\*").c_str(), &entry);
+    int count = 0;
+    if (search != INVALID_HANDLE_VALUE) {
+        do
+            ++count;
+        while (FindNextFileW(search, &entry));
+        FindClose(search);
+    }
+    EXPECT_EQ(2, count) << "only . and ..";
+    test::RemoveTree(folder);
+}
+
+TEST(CopyFolderTree, NestedTreeOverAnOlderOne)
+{
+    std::wstring folder = test::MakeTempDir(L"copy");
+    std::wstring source = folder + L"\\new", destination = folder + L"\\old";
+    CreateDirectoryTree((source + L"\\ico\\small").c_str());
+    test::WriteFile(source + L"\\skin.ini", "new skin");
+    test::WriteFile(source + L"\\ico\\a.ico", "new a");
+    test::WriteFile(source + L"\\ico\\small\\b.ico", "new b");
+    SetFileAttributesW((source + L"\\ico\\a.ico").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    CreateDirectoryTree((destination + L"\\ico").c_str());
+    test::WriteFile(destination + L"\\skin.ini", "old skin");
+    test::WriteFile(destination + L"\\ico\\only-old.ico", "old only");
+
+    CopyFolderTree(source.c_str(), destination.c_str());
+    EXPECT_EQ("new skin", test::ReadFile(destination + L"\\skin.ini"));
+    EXPECT_EQ("new a", test::ReadFile(destination + L"\\ico\\a.ico"));
+    EXPECT_EQ("new b", test::ReadFile(destination + L"\\ico\\small\\b.ico"));
+    EXPECT_EQ("old only", test::ReadFile(destination + L"\\ico\\only-old.ico"));
+    test::RemoveTree(folder);
+}
+
+}
