@@ -11,27 +11,6 @@
 
 namespace {
 
-// Points TEMP and TMP of this process at a folder of the test.
-class TempPathGuard {
-public:
-    explicit TempPathGuard(const std::wstring &folder)
-    {
-        GetEnvironmentVariableW(L"TMP", m_tmp, MAX_PATH);
-        GetEnvironmentVariableW(L"TEMP", m_temp, MAX_PATH);
-        SetEnvironmentVariableW(L"TMP", folder.c_str());
-        SetEnvironmentVariableW(L"TEMP", folder.c_str());
-    }
-    ~TempPathGuard()
-    {
-        SetEnvironmentVariableW(L"TMP", m_tmp);
-        SetEnvironmentVariableW(L"TEMP", m_temp);
-    }
-
-private:
-    wchar_t m_tmp[MAX_PATH] = {};
-    wchar_t m_temp[MAX_PATH] = {};
-};
-
 std::wstring StandInBrowser()
 {
     return test::StandInFiles() + L"\\Velmarin.exe";
@@ -41,7 +20,7 @@ TEST(Extraction, EveryFileOfTheTableLandsInTheExtractionFolder)
 {
     std::wstring temp = test::MakeTempDir(L"temp with spaces");
     {
-        TempPathGuard guard(temp);
+        test::TempPathGuard guard(temp);
         CInstallOptions options;
         DWORD before = GetTickCount();
         ASSERT_TRUE(options.ExtractPayload());

@@ -384,3 +384,52 @@ void EndProcessesIn(const std::wstring &folder)
 }
 
 }
+
+#include "app/InstallOptions.h"
+#include "engine/Product.h"
+
+namespace test {
+
+TempPathGuard::TempPathGuard(const std::wstring &folder)
+{
+    GetEnvironmentVariableW(L"TMP", m_tmp, MAX_PATH);
+    GetEnvironmentVariableW(L"TEMP", m_temp, MAX_PATH);
+    SetEnvironmentVariableW(L"TMP", folder.c_str());
+    SetEnvironmentVariableW(L"TEMP", folder.c_str());
+}
+
+TempPathGuard::~TempPathGuard()
+{
+    SetEnvironmentVariableW(L"TMP", m_tmp);
+    SetEnvironmentVariableW(L"TEMP", m_temp);
+}
+
+void RemoveBrowserRegistration()
+{
+    DeleteRegTree(HKEY_LOCAL_MACHINE, kClientKey);
+    DeleteRegTree(HKEY_LOCAL_MACHINE, kUninstallKey);
+    DeleteRegTree(HKEY_LOCAL_MACHINE, kAppPathKey);
+    DeleteRegTree(HKEY_CLASSES_ROOT, kUrlClass);
+    SHDeleteValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\RegisteredApplications", L"Velmarin.exe");
+}
+
+void CopyTree(const std::wstring &from, const std::wstring &to)
+{
+    CreateDirectoryW(to.c_str(), nullptr);
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW((from + L"\\*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::wstring name = entry.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            CopyTree(from + L"\\" + name, to + L"\\" + name);
+        else
+            CopyFileW((from + L"\\" + name).c_str(), (to + L"\\" + name).c_str(), FALSE);
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+}
+
+}

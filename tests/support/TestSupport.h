@@ -92,3 +92,25 @@ const std::vector<std::wstring> &PayloadFileTable();
 void EndProcessesIn(const std::wstring &folder);
 
 }
+
+namespace test {
+
+// Points TEMP and TMP of this process at a folder of the test while it lives.
+class TempPathGuard {
+public:
+    explicit TempPathGuard(const std::wstring &folder);
+    ~TempPathGuard();
+
+private:
+    wchar_t m_tmp[MAX_PATH] = {};
+    wchar_t m_temp[MAX_PATH] = {};
+};
+
+// Removes everything the registration writes (the uninstall entry, App Paths, the client and
+// URL class keys).
+void RemoveBrowserRegistration();
+
+// Copies a folder tree (for preparing extraction and install folders).
+void CopyTree(const std::wstring &from, const std::wstring &to);
+
+}

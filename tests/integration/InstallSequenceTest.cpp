@@ -1,0 +1,304 @@
+// The install sequence on a worker thread, with a window of the test receiving the progress
+// and end messages as the progress page would.
+#include <gtest/gtest.h>
+#include "app/InstallOptions.h"
+#include "app/InstallWorker.h"
+#include "app/SetupMessages.h"
+#include "engine/Product.h"
+#include "engine/RunningBrowser.h"
+#include "support/TestSupport.h"
+#include <objbase.h>
+
+namespace {
+
+const std::vector<int> kFullProgress = {10, 20, 30, 40, 50, 60, 70, 80, 90, 100};
+
+class InstallSequence : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        test::RemoveBrowserRegistration();
+        m_root = test::MakeTempDir(L"sequence");
+        m_install = m_root + L"\\Program Files\\Velmarin 3";
+        m_extract = m_root + L"\\temp\\123\\Velmarin 3";
+        CreateDirectoryW((m_root + L"\\Program Files").c_str(), nullptr);
+        for (const wchar_t *folder : {L"\\temp", L"\\temp\\123", L"\\Data", L"\\Favorites", L"\\Desktop",
+                                      L"\\Start Menu", L"\\Start Menu\\Programs", L"\\Quick Launch"})
+            CreateDirectoryW((m_root + folder).c_str(), nullptr);
+        ResetExtraction();
+        Configure(m_options);
+        wcscpy(m_options.m_strTempRoot, (m_root + L"\\temp\\123").c_str());
+        wcscpy(m_options.m_strExtractDir, m_extract.c_str());
+    }
+    // The extraction folder as the payload leaves it (a completed run removes it).
+    void ResetExtraction()
+    {
+        CreateDirectoryW((m_root + L"\\temp\\123").c_str(), nullptr);
+        test::CopyTree(test::StandInFiles(), m_extract);
+    }
+
+    void TearDown() override
+    {
+        test::EndProcessesIn(m_root);
+        test::RemoveBrowserRegistration();
+        test::RemoveTree(m_root);
+    }
+
+    void Configure(CInstallOptions &options)
+    {
+        options.m_nOsVersion = 9;
+        wcscpy(options.m_strInstallDir, m_install.c_str());
+        wcscpy(options.m_strDataDir, (m_root + L"\\Data").c_str());
+        wcscpy(options.m_strIniPath, (m_root + L"\\Data\\Velmarin.ini").c_str());
+        wcscpy(options.m_strFavorites, (m_root + L"\\Favorites").c_str());
+        wcscpy(options.m_strProgramGroup, (m_root + L"\\Start Menu\\Programs\\岚舟浏览器").c_str());
+        wcscpy(options.m_strCommonStartMenu, (m_root + L"\\Start Menu").c_str());
+        wcscpy(options.m_strCommonDesktop, (m_root + L"\\Desktop").c_str());
+        wcscpy(options.m_strQuickLaunch, (m_root + L"\\Quick Launch").c_str());
+    }
+
+    // Runs the sequence on a thread of its own, as the worker does, and collects what the
+    // progress window receives until the sequence returns.
+    std::vector<int> Run()
+    {
+        struct Call {
+            CInstallOptions *options;
+            HWND window;
+            static DWORD WINAPI Thread(LPVOID param)
+            {
+                Call *call = (Call *)param;
+                CoInitialize(nullptr);
+                call->options->RunInstall(call->window);
+                CoUninitialize();
+                return 0;
+            }
+        } call = {&m_options, m_recorder.Window()};
+        HANDLE thread = CreateThread(nullptr, 0, Call::Thread, &call, 0, nullptr);
+        while (MsgWaitForMultipleObjects(1, &thread, FALSE, 60000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1)
+            test::PumpMessages(0);
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 0)) << "the sequence did not return";
+        CloseHandle(thread);
+        return m_recorder.Collect(50);
+    }
+
+    std::vector<std::string> BrowserStarts() { return test::ReadLines(m_install + L"\\velmarin-starts.log"); }
+    std::string Quoted(const std::string &arguments)
+    {
+        return "\"" + test::Utf8(m_install) + "\\Velmarin.exe\" " + arguments;
+    }
+
+    std::wstring m_root, m_install, m_extract;
+    CInstallOptions m_options;
+    test::MessageRecorder m_recorder;
+};
+
+TEST_F(InstallSequence, FreshInstallWithEveryChoice)
+{
+    test::WriteFile(m_root + L"\\Data\\Velmarin.ini", "[AddUnstall]\r\nIsSave=1\r\n[option]\r\nHome=1\r\n");
+    EXPECT_EQ(kFullProgress, Run());
+
+    for (const std::wstring &file : test::PayloadFileTable())
+        EXPECT_TRUE(test::FileExists(m_install + file)) << test::Utf8(file);
+    EXPECT_FALSE(test::FileExists(m_install + L"\\Velmarin.exe.bak"));
+
+    wchar_t value[32] = {};
+    GetPrivateProfileStringW(L"AddUnstall", L"IsSave", L"gone", value, 32, m_options.m_strIniPath);
+    EXPECT_STREQ(L"gone", value);
+    GetPrivateProfileStringW(L"option", L"Home", L"", value, 32, m_options.m_strIniPath);
+    EXPECT_STREQ(L"1", value) << "the rest of the ini stays";
+
+    std::wstring linkBar = m_root + L"\\Favorites\\LinkBar";
+    const std::pair<const wchar_t *, const wchar_t *> urls[] = {
+        {L"\\新手上路.url", L"/vm3/beginner/"},
+        {L"\\新特性.url", L"/vm3/feature/"},
+        {L"\\如何使用收藏栏.url", L"/vm3/beginner/favoritebar.htm"},
+    };
+    for (const auto &url : urls) {
+        wchar_t read[512] = {};
+        GetPrivateProfileStringW(L"InternetShortcut", L"URL", L"", read, 512, (linkBar + url.first).c_str());
+        EXPECT_EQ(std::wstring(L"http://") + kProductWebHost + url.second, read);
+    }
+
+    EXPECT_EQ(m_install + L"\\Velmarin.exe", test::ReadRegString(HKEY_LOCAL_MACHINE, kAppPathKey, L""));
+    EXPECT_EQ(m_install, test::ReadRegString(HKEY_LOCAL_MACHINE, kUninstallKey, L"InstallLocation"));
+    EXPECT_TRUE(test::RegKeyExists(HKEY_CLASSES_ROOT, L"VelmarinURL\\shell\\open\\command"));
+    EXPECT_TRUE(test::FileExists(m_root + L"\\Start Menu\\Programs\\岚舟浏览器\\进程管理器.lnk"));
+    EXPECT_TRUE(test::FileExists(m_root + L"\\Desktop\\岚舟 3.lnk"));
+    EXPECT_TRUE(test::FileExists(m_root + L"\\Quick Launch\\岚舟 3.lnk"));
+
+    std::vector<std::string> expected = {Quoted("/tp:3 /v:1 /tb:0"), Quoted("/tp:2 /v:1"), Quoted("/tp:11 /v:1")};
+    EXPECT_EQ(expected, BrowserStarts());
+    EXPECT_FALSE(test::DirExists(m_root + L"\\temp\\123")) << "the temporary folder is removed";
+}
+
+TEST_F(InstallSequence, BrowserRunsFollowTheChoicesAndTheSystem)
+{
+    m_options.m_bDefaultBrowser = 0;
+    EXPECT_EQ(kFullProgress, Run());
+    EXPECT_EQ((std::vector<std::string>{Quoted("/tp:3 /v:1 /tb:0"), Quoted("/tp:11 /v:1")}), BrowserStarts());
+
+    DeleteFileW((m_install + L"\\velmarin-starts.log").c_str());
+    ResetExtraction();
+    m_options.m_bDefaultBrowser = 1;
+    m_options.m_nOsVersion = 7;
+    Run();
+    EXPECT_EQ((std::vector<std::string>{Quoted("/tp:3 /v:1 /tb:0"), Quoted("/tp:2 /v:1")}), BrowserStarts())
+        << "no taskbar run before Windows 7";
+
+    DeleteFileW((m_install + L"\\velmarin-starts.log").c_str());
+    ResetExtraction();
+    m_options.m_bDefaultBrowser = 0;
+    m_options.m_bQuickLaunch = 0;
+    m_options.m_nOsVersion = 9;
+    Run();
+    EXPECT_EQ(std::vector<std::string>{Quoted("/tp:3 /v:1 /tb:0")}, BrowserStarts());
+}
+
+TEST_F(InstallSequence, ReplacesAnExistingBrowserAndLeavesNoBackup)
+{
+    CreateDirectoryW(m_install.c_str(), nullptr);
+    test::WriteFile(m_install + L"\\Velmarin.exe", "old browser");
+    test::WriteFile(m_install + L"\\Velmarin.exe.bak", "left from earlier");
+    CreateDirectoryW((m_install + L"\\Extensions").c_str(), nullptr);
+    CreateDirectoryW((m_install + L"\\Extensions\\Other").c_str(), nullptr);
+    test::WriteFile(m_install + L"\\Extensions\\Other\\Other.dll", "kept");
+    test::WriteFile(m_root + L"\\Data\\Velmarin.ini", "[addUNSTALL]\r\nIsSave=2\r\n");
+
+    EXPECT_EQ(kFullProgress, Run());
+    EXPECT_EQ(test::ReadFile(test::StandInFiles() + L"\\Velmarin.exe"), test::ReadFile(m_install + L"\\Velmarin.exe"));
+    EXPECT_FALSE(test::FileExists(m_install + L"\\Velmarin.exe.bak"));
+    EXPECT_EQ("kept", test::ReadFile(m_install + L"\\Extensions\\Other\\Other.dll"));
+    wchar_t value[32] = {};
+    GetPrivateProfileStringW(L"AddUnstall", L"IsSave", L"gone", value, 32, m_options.m_strIniPath);
+    EXPECT_STREQ(L"gone", value);
+}
+
+TEST_F(InstallSequence, WithoutGuardHubNoGuardHubFolder)
+{
+    test::RemoveTree(m_extract + L"\\Extensions\\GuardHub");
+    EXPECT_EQ(kFullProgress, Run());
+    EXPECT_FALSE(test::DirExists(m_install + L"\\Extensions\\GuardHub"));
+    EXPECT_TRUE(test::FileExists(m_install + L"\\Extensions\\PlgKit\\PlgKit.dll"));
+}
+
+TEST_F(InstallSequence, AMissingBrowserFileRestoresTheOldOneAndStops)
+{
+    CreateDirectoryW(m_install.c_str(), nullptr);
+    test::WriteFile(m_install + L"\\Velmarin.exe", "old browser");
+    DeleteFileW((m_extract + L"\\Velmarin.exe").c_str());
+    test::MessageBoxAnswerer answerer(L"错误", {IDOK});
+
+    std::vector<int> received = Run();
+    EXPECT_EQ((std::vector<int>{10, 20, 30, 40, -1}), received);
+    EXPECT_EQ(1, answerer.Answered());
+    ASSERT_EQ(1u, answerer.Texts().size());
+    EXPECT_NE(std::wstring::npos, answerer.Texts()[0].find(L"原有的浏览器已保留"));
+    EXPECT_EQ("old browser", test::ReadFile(m_install + L"\\Velmarin.exe"));
+    EXPECT_FALSE(test::FileExists(m_install + L"\\Velmarin.exe.bak"));
+    EXPECT_FALSE(test::RegKeyExists(HKEY_LOCAL_MACHINE, kAppPathKey)) << "nothing points at a missing program";
+    EXPECT_FALSE(test::DirExists(m_root + L"\\Start Menu\\Programs\\岚舟浏览器"));
+    EXPECT_FALSE(test::DirExists(m_root + L"\\Favorites\\LinkBar"));
+}
+
+TEST_F(InstallSequence, AProgramFileHeldOpenRestoresTheOldBrowser)
+{
+    CreateDirectoryW(m_install.c_str(), nullptr);
+    test::WriteFile(m_install + L"\\Velmarin.exe", "old browser");
+    test::WriteFile(m_install + L"\\WebApp.exe", "old web app");
+    HANDLE held = CreateFileW((m_install + L"\\WebApp.exe").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    test::MessageBoxAnswerer answerer(L"错误", {IDOK});
+    EXPECT_EQ((std::vector<int>{10, 20, 30, 40, -1}), Run());
+    CloseHandle(held);
+    EXPECT_EQ("old browser", test::ReadFile(m_install + L"\\Velmarin.exe"));
+    EXPECT_FALSE(test::FileExists(m_install + L"\\Velmarin.exe.bak"));
+    EXPECT_FALSE(test::RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+}
+
+TEST_F(InstallSequence, AFailedPayloadRegistersNothing)
+{
+    test::RemoveTree(m_extract);
+    CreateDirectoryW(m_extract.c_str(), nullptr);
+    test::MessageBoxAnswerer answerer(L"错误", {IDOK});
+    std::vector<int> received = Run();
+    ASSERT_FALSE(received.empty());
+    EXPECT_EQ(-1, received.back());
+    EXPECT_EQ(1, answerer.Answered());
+    EXPECT_FALSE(test::RegKeyExists(HKEY_LOCAL_MACHINE, kAppPathKey));
+    EXPECT_FALSE(test::DirExists(m_root + L"\\Start Menu\\Programs\\岚舟浏览器"));
+    EXPECT_FALSE(test::FileExists(m_root + L"\\Desktop\\岚舟 3.lnk"));
+}
+
+TEST_F(InstallSequence, CancelAtTheRunningBrowserKeepsTheOldInstallation)
+{
+    CreateDirectoryW(m_install.c_str(), nullptr);
+    test::WriteFile(m_install + L"\\Velmarin.exe", "old browser");
+    test::WriteFile(m_root + L"\\Data\\Velmarin.ini", "[AddUnstall]\r\nIsSave=1\r\n");
+    HANDLE running = CreateFileW((m_install + L"\\Velmarin.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+    test::MessageBoxAnswerer answerer(kRunningBrowserCaption, {IDCANCEL});
+    EXPECT_EQ((std::vector<int>{10, 20, -1}), Run());
+    CloseHandle(running);
+    EXPECT_EQ(1, answerer.Answered());
+    EXPECT_EQ("old browser", test::ReadFile(m_install + L"\\Velmarin.exe"));
+    EXPECT_FALSE(test::FileExists(m_install + L"\\Velmarin.exe.bak"));
+    wchar_t value[32] = {};
+    GetPrivateProfileStringW(L"AddUnstall", L"IsSave", L"", value, 32, m_options.m_strIniPath);
+    EXPECT_STREQ(L"0", value);
+    EXPECT_TRUE(test::DirExists(m_root + L"\\temp\\123")) << "not cleaned up after a cancel";
+}
+
+TEST_F(InstallSequence, AnUnwritableInstallFolderOnlyEnds)
+{
+    wcscpy(m_options.m_strInstallDir, L"Z:\\proc\\self\\Velmarin 3");
+    test::MessageBoxAnswerer answerer(L"错误", {IDOK});
+    EXPECT_EQ(std::vector<int>{-1}, Run());
+    ASSERT_EQ(1u, answerer.Texts().size());
+    EXPECT_EQ(L"无法将文件放入安装目录，请选择其它目录后再安装。", answerer.Texts()[0]);
+}
+
+// The whole channel as the wizard drives it: the worker extracts the real payload at once; an
+// install posted meanwhile waits; the finish command ends the setup.
+TEST(Worker, ExtractsThenInstallsThenFinishes)
+{
+    test::RemoveBrowserRegistration();
+    std::wstring root = test::MakeTempDir(L"worker");
+    test::TempPathGuard temp(root);
+    CInstallOptions &options = CInstallOptions::Instance();
+    std::wstring install = root + L"\\Velmarin 3";
+    wcscpy(options.m_strInstallDir, install.c_str());
+    wcscpy(options.m_strIniPath, (root + L"\\Velmarin.ini").c_str());
+    wcscpy(options.m_strFavorites, root.c_str());
+    wcscpy(options.m_strProgramGroup, (root + L"\\Group").c_str());
+
+    EXPECT_EQ(nullptr, GetWorkerWindow());
+    StartWorker();
+    HWND worker = GetWorkerWindow();
+    ASSERT_NE(nullptr, worker) << "the worker's window exists once StartWorker returns";
+    test::MessageRecorder progress;
+    PostMessageW(worker, WM_SETUP_INSTALL, (WPARAM)progress.Window(), 0);
+
+    std::vector<int> received;
+    for (int i = 0; i < 600 && (received.empty() || received.back() != 100); ++i)
+        received = progress.Collect(50);
+    EXPECT_EQ(kFullProgress, received);
+    for (const std::wstring &file : test::PayloadFileTable())
+        EXPECT_TRUE(test::FileExists(install + file)) << test::Utf8(file);
+
+    PostMessageW(worker, WM_SETUP_FINISH, 0, 0);
+    received = progress.WaitForEnd(30000);
+    EXPECT_EQ(-1, received.back());
+    EXPECT_FALSE(test::DirExists(options.m_strTempRoot));
+
+    HANDLE stopped = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    PostMessageW(worker, WM_CLOSE, 0, (LPARAM)stopped);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(stopped, 5000));
+    CloseHandle(stopped);
+    EXPECT_FALSE(IsWindow(worker));
+
+    test::EndProcessesIn(root);
+    test::RemoveBrowserRegistration();
+    test::RemoveTree(root);
+}
+
+}
