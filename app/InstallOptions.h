@@ -49,6 +49,9 @@ public:
     void RunBrowserSetup();
     void RunBrowserSetDefault();
     void RunBrowserTaskbar();
+    // The copy phase: program files, extensions and skin from the extraction folder. False
+    // (with the old browser put back from its backup) when a program file could not be copied.
+    bool CopyBrowserFiles(const WCHAR *browserPath, bool haveBackup);
 
     // System registration: RegisterWithSystem writes the groups the system supports.
     void RegisterWithSystem();

@@ -142,6 +142,14 @@ void CInstallOptions::CopyExtensionsAndSkin()
     CopyExtension(m_strExtractDir, m_strInstallDir, L"PlgFetch");
 }
 
+bool CInstallOptions::CopyBrowserFiles(const WCHAR *browserPath, bool haveBackup)
+{
+    if (!CopyProgramFiles(browserPath, haveBackup))
+        return false;
+    CopyExtensionsAndSkin();
+    return true;
+}
+
 void CInstallOptions::CreateLinkBarShortcuts()
 {
     WCHAR folder[MAX_PATH];
@@ -198,12 +206,11 @@ void CInstallOptions::RunInstall(HWND progressWindow)
     // The backup stays until the new browser is in place.
     PostProgress(30);
     PostProgress(40);
-    if (!CopyProgramFiles(browserPath, haveBackup)) {
+    if (!CopyBrowserFiles(browserPath, haveBackup)) {
         MessageBoxW(NULL, haveBackup ? kCopyFailedKeptOld : kCopyFailed, kErrorCaption, MB_OK | MB_ICONERROR);
         PostFinished();
         return;
     }
-    CopyExtensionsAndSkin();
 
     PostProgress(80);
     WritePrivateProfileStringW(L"addunstall", kIniKey, NULL, m_strIniPath);

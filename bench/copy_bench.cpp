@@ -1,0 +1,123 @@
+// Measures the install sequence's copy phase against a bare CopyFileW loop over the same tree,
+// side by side, on a payload of realistic size (about 60 MB in about 500 files).
+#include "app/InstallOptions.h"
+#include "engine/FileSystem.h"
+#include <stdio.h>
+#include <string>
+#include <vector>
+#include <algorithm>
+
+static void WriteBytes(const std::wstring &path, size_t size)
+{
+    static std::vector<char> block(1 << 20, 'v');
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    for (size_t left = size; left > 0;) {
+        DWORD chunk = (DWORD)std::min(left, block.size());
+        WriteFile(file, block.data(), chunk, &written, nullptr);
+        left -= chunk;
+    }
+    CloseHandle(file);
+}
+
+static void BareCopy(const std::wstring &from, const std::wstring &to)
+{
+    CreateDirectoryW(to.c_str(), nullptr);
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW((from + L"\\*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::wstring name = entry.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            BareCopy(from + L"\\" + name, to + L"\\" + name);
+        else
+            CopyFileW((from + L"\\" + name).c_str(), (to + L"\\" + name).c_str(), FALSE);
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+}
+
+static void RemoveTree(const std::wstring &path)
+{
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &entry);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(path + L"\\" + name);
+            else
+                DeleteFileW((path + L"\\" + name).c_str());
+        } while (FindNextFileW(search, &entry));
+        FindClose(search);
+    }
+    RemoveDirectoryW(path.c_str());
+}
+
+int wmain()
+{
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring root = std::wstring(temp) + L"velmarin copy bench";
+    RemoveTree(root);
+    std::wstring extract = root + L"\\extract";
+    CreateDirectoryTree((extract + L"\\Skin\\Frost_Glass\\ico").c_str());
+    WriteBytes(extract + L"\\Velmarin.exe", 6 << 20);
+    WriteBytes(extract + L"\\WebApp.exe", 1 << 20);
+    WriteBytes(extract + L"\\UnInst.exe", 512 << 10);
+    const wchar_t *extensions[] = {L"GuardHub\\GuardHub", L"GuardHub\\urlproc", L"PlgKit\\PlgKit", L"PlgStrip\\PlgStrip",
+                                   L"PlgBlock\\PlgBlock", L"PlgTabs\\PlgTabs", L"PlgRelay\\PlgRelay", L"PlgHint\\PlgHint",
+                                   L"PlgFetch\\PlgFetch"};
+    for (const wchar_t *extension : extensions) {
+        std::wstring file = extract + L"\\Extensions\\" + extension + L".dll";
+        CreateDirectoryTree(file.substr(0, file.rfind(L'\\')).c_str());
+        WriteBytes(file, 1 << 20);
+    }
+    int files = 12;
+    for (int folder = 0; folder < 8; ++folder) {
+        std::wstring dir = extract + L"\\Skin\\Frost_Glass\\" + (folder == 0 ? L"ico" : L"part" + std::to_wstring(folder));
+        CreateDirectoryW(dir.c_str(), nullptr);
+        for (int i = 0; i < 61; ++i, ++files)
+            WriteBytes(dir + L"\\image" + std::to_wstring(i) + L".png", 90 << 10);
+    }
+    printf("payload: %d files\n", files);
+
+    std::vector<double> bare, sequence;
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    for (int round = 0; round < 5; ++round) {
+        std::wstring a = root + L"\\bare" + std::to_wstring(round);
+        QueryPerformanceCounter(&start);
+        BareCopy(extract, a);
+        QueryPerformanceCounter(&end);
+        bare.push_back((end.QuadPart - start.QuadPart) * 1000.0 / frequency.QuadPart);
+        RemoveTree(a);
+
+        std::wstring b = root + L"\\install" + std::to_wstring(round);
+        CreateDirectoryW(b.c_str(), nullptr);
+        CInstallOptions options;
+        wcscpy(options.m_strExtractDir, extract.c_str());
+        wcscpy(options.m_strInstallDir, b.c_str());
+        std::wstring browser = b + L"\\Velmarin.exe";
+        QueryPerformanceCounter(&start);
+        options.CopyBrowserFiles(browser.c_str(), false);
+        QueryPerformanceCounter(&end);
+        sequence.push_back((end.QuadPart - start.QuadPart) * 1000.0 / frequency.QuadPart);
+        RemoveTree(b);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        }
+    }
+    std::sort(bare.begin(), bare.end());
+    std::sort(sequence.begin(), sequence.end());
+    double b = bare[bare.size() / 2], s = sequence[sequence.size() / 2];
+    printf("bare CopyFileW loop: %.1f ms (median of %u)\n", b, (unsigned)bare.size());
+    printf("install copy phase:  %.1f ms (median of %u)\n", s, (unsigned)sequence.size());
+    printf("ratio: %.3f (goal: at most 1.10)\n", s / b);
+    RemoveTree(root);
+    return 0;
+}
