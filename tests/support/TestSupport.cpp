@@ -247,7 +247,8 @@ DWORD WINAPI MessageBoxAnswerer::Run(LPVOID param)
             for (HWND box : WindowsOf(GetCurrentProcessId(), self->m_caption)) {
                 wchar_t className[32];
                 GetClassNameW(box, className, 32);
-                if (lstrcmpW(className, L"#32770") != 0 || !IsWindowVisible(box))
+                // Pages are dialogs too; only a message box has the text control 0xFFFF.
+                if (lstrcmpW(className, L"#32770") != 0 || !IsWindowVisible(box) || !GetDlgItem(box, 0xFFFF))
                     continue;
                 std::wstring text;
                 EnumChildWindows(box, FindStaticText, (LPARAM)&text);

@@ -1,0 +1,183 @@
+// The quick installation end to end: the real setup under Xvfb, driven with real mouse input,
+// installing the stand-in browser into the prefix's Program Files.
+#include <gtest/gtest.h>
+#include "app/InstallOptions.h"
+#include "e2e/Screenshot.h"
+#include "e2e/SetupProcess.h"
+#include "engine/RunningBrowser.h"
+#include "support/TestSupport.h"
+#include "resource.h"
+#include <shlobj.h>
+
+namespace {
+
+using test::SetupProcess;
+
+std::wstring SpecialFolder(int csidl)
+{
+    wchar_t path[MAX_PATH] = {};
+    SHGetSpecialFolderPathW(nullptr, path, csidl, FALSE);
+    return path;
+}
+
+// Moves the real pointer to a point of a control (its middle by default) and clicks there.
+void Click(HWND control, int dx = -1, int dy = -1)
+{
+    RECT rect;
+    ASSERT_TRUE(GetWindowRect(control, &rect));
+    int x = dx < 0 ? (rect.left + rect.right) / 2 : rect.left + dx;
+    int y = dy < 0 ? (rect.top + rect.bottom) / 2 : rect.top + dy;
+    int screenWidth = GetSystemMetrics(SM_CXSCREEN), screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    INPUT inputs[3] = {};
+    for (INPUT &input : inputs) {
+        input.type = INPUT_MOUSE;
+        input.mi.dx = x * 65535 / (screenWidth - 1);
+        input.mi.dy = y * 65535 / (screenHeight - 1);
+    }
+    inputs[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_ABSOLUTE;
+    inputs[2].mi.dwFlags = MOUSEEVENTF_LEFTUP | MOUSEEVENTF_ABSOLUTE;
+    SendInput(1, &inputs[0], sizeof(INPUT));
+    Sleep(100);
+    SendInput(1, &inputs[1], sizeof(INPUT));
+    Sleep(50);
+    SendInput(1, &inputs[2], sizeof(INPUT));
+    Sleep(100);
+}
+
+bool WaitHidden(HWND window, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    while (IsWindow(window) && IsWindowVisible(window) && GetTickCount() - start < timeoutMs)
+        Sleep(20);
+    return !IsWindow(window) || !IsWindowVisible(window);
+}
+
+class QuickInstall : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Clean();
+        m_install = SpecialFolder(CSIDL_PROGRAM_FILES) + L"\\Velmarin 3";
+    }
+    void TearDown() override { Clean(); }
+
+    // Whatever an installation leaves in the prefix.
+    static void Clean()
+    {
+        std::wstring install = SpecialFolder(CSIDL_PROGRAM_FILES) + L"\\Velmarin 3";
+        test::EndProcessesIn(install);
+        test::RemoveTree(install);
+        test::RemoveBrowserRegistration();
+        test::RemoveTree(SpecialFolder(CSIDL_COMMON_PROGRAMS) + L"\\岚舟浏览器");
+        DeleteFileW((SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + L"\\岚舟 3.lnk").c_str());
+        DeleteFileW((SpecialFolder(CSIDL_COMMON_STARTMENU) + L"\\岚舟 3.lnk").c_str());
+        DeleteFileW((SpecialFolder(CSIDL_APPDATA) + L"\\Microsoft\\Internet Explorer\\Quick Launch\\岚舟 3.lnk").c_str());
+        test::RemoveTree(SpecialFolder(CSIDL_FAVORITES) + L"\\LinkBar");
+    }
+
+    // Starts the setup and goes from the welcome page to the finish page.
+    HWND InstallToFinish(SetupProcess &setup, bool defaultBrowser, bool screenshots)
+    {
+        HWND welcome = setup.PageWithControl(IDC_WELCOME_INSTALL);
+        EXPECT_NE(nullptr, welcome);
+        if (!welcome)
+            return nullptr;
+        Sleep(300);
+        if (screenshots) {
+            EXPECT_TRUE(test::SaveWindowScreenshot(welcome, L"welcome"));
+            // Only the link's text takes clicks: aim at its first characters.
+            Click(GetDlgItem(welcome, IDC_WELCOME_LICENSE_LINK), 20, 6);
+            HWND viewer = setup.PageWithControl(IDC_VIEWER_TEXT, 5000);
+            EXPECT_NE(nullptr, viewer) << "the licence viewer opens";
+            if (viewer) {
+                Sleep(300);
+                EXPECT_TRUE(test::SaveWindowScreenshot(viewer, L"licence"));
+                Click(GetDlgItem(viewer, IDC_VIEWER_BACK));
+                EXPECT_TRUE(WaitHidden(viewer, 5000));
+            }
+        }
+        if (!defaultBrowser) {
+            Click(GetDlgItem(welcome, IDC_WELCOME_DEFAULT));
+            EXPECT_EQ(BST_UNCHECKED, SendMessageW(GetDlgItem(welcome, IDC_WELCOME_DEFAULT), BM_GETCHECK, 0, 0));
+        }
+        Click(GetDlgItem(welcome, IDC_WELCOME_INSTALL));
+        HWND progress = setup.PageWithControl(IDC_PROGRESS_STATUS, 10000);
+        EXPECT_NE(nullptr, progress);
+        if (progress && screenshots) {
+            Sleep(400);
+            EXPECT_TRUE(test::SaveWindowScreenshot(progress, L"progress"));
+        }
+        HWND finish = setup.PageWithControl(IDC_FINISH_RUN, 60000);
+        EXPECT_NE(nullptr, finish);
+        if (finish && screenshots) {
+            Sleep(300);
+            EXPECT_TRUE(test::SaveWindowScreenshot(finish, L"finish"));
+        }
+        return finish;
+    }
+
+    std::vector<std::string> BrowserStarts() { return test::ReadLines(m_install + L"\\velmarin-starts.log"); }
+    std::string Quoted(const std::string &arguments)
+    {
+        return "\"" + test::Utf8(m_install) + "\\Velmarin.exe\"" + (arguments.empty() ? "" : " " + arguments);
+    }
+    // No copy of the setup may be left running.
+    static void ExpectNoSetupLeft()
+    {
+        EXPECT_EQ(-1, TerminateProcessesByPath(test::SetupExe().c_str(), 1000));
+    }
+
+    std::wstring m_install;
+};
+
+TEST_F(QuickInstall, TickedThenRunNow)
+{
+    SetupProcess setup;
+    HWND finish = InstallToFinish(setup, true, true);
+    ASSERT_NE(nullptr, finish);
+    Click(GetDlgItem(finish, IDC_FINISH_RUN));
+    EXPECT_EQ(0xFFFFFFFFu, setup.WaitForExit(30000));
+    ExpectNoSetupLeft();
+
+    std::vector<std::string> starts;
+    for (int i = 0; i < 100 && starts.size() < 4; ++i) {
+        Sleep(50);
+        starts = BrowserStarts();
+    }
+    std::vector<std::string> expected = {Quoted("/tp:3 /v:1 /tb:0"), Quoted("/tp:2 /v:1"), Quoted("/tp:11 /v:1"),
+                                         "\"" + test::Utf8(m_install) + "\\velmarin.exe\""};
+    EXPECT_EQ(expected, starts) << "the launch comes after the install's own runs";
+    for (const std::wstring &file : test::PayloadFileTable())
+        EXPECT_TRUE(test::FileExists(m_install + file)) << test::Utf8(file);
+    EXPECT_NE(nullptr, test::WaitForWindow(L"岚舟浏览器 3.2 正式版", 5000)) << "the browser's window";
+}
+
+TEST_F(QuickInstall, UntickedThenClose)
+{
+    SetupProcess setup;
+    HWND finish = InstallToFinish(setup, false, false);
+    ASSERT_NE(nullptr, finish);
+    Click(GetDlgItem(finish, IDC_FINISH_CLOSE));
+    EXPECT_EQ(0xFFFFFFFFu, setup.WaitForExit(30000));
+    ExpectNoSetupLeft();
+    Sleep(500);
+    EXPECT_EQ((std::vector<std::string>{Quoted("/tp:3 /v:1 /tb:0"), Quoted("/tp:11 /v:1")}), BrowserStarts())
+        << "no default-browser run and no launch";
+}
+
+TEST_F(QuickInstall, ClosingTheFinishPageEqualsClose)
+{
+    SetupProcess setup;
+    HWND finish = InstallToFinish(setup, true, false);
+    ASSERT_NE(nullptr, finish);
+    PostMessageW(finish, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(0xFFFFFFFFu, setup.WaitForExit(30000));
+    ExpectNoSetupLeft();
+    Sleep(500);
+    std::vector<std::string> starts = BrowserStarts();
+    ASSERT_EQ(3u, starts.size());
+    EXPECT_EQ(Quoted("/tp:11 /v:1"), starts.back());
+}
+
+}

@@ -1,0 +1,11 @@
+// PNG screenshots of windows, for a person to look at.
+#pragma once
+#include <windows.h>
+#include <string>
+
+namespace test {
+
+// Saves what the screen shows of a window's rectangle as build/screenshots/<name>.png.
+bool SaveWindowScreenshot(HWND window, const std::wstring &name);
+
+}
