@@ -47,6 +47,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
     CInstallOptions &options = CInstallOptions::Instance();
     options.DetectFolders();
     StartGdiPlus();
+    WarmUpPngDecoder();
     int state = options.m_nState;
     CreateSkinFonts();
 

@@ -20,12 +20,20 @@ bool CImageButton::Attach(HWND window)
     LONG style = GetWindowLongW(window, GWL_STYLE);
     if ((style | BS_OWNERDRAW) != style)
         SetWindowLongW(window, GWL_STYLE, style | BS_OWNERDRAW);
-    m_hToolTip = CreateControlTooltip(window);
+    // The tooltip window is made when the pointer first comes over the button: it costs a
+    // window per button, and nothing needs it before then.
+    return true;
+}
+
+void CImageButton::EnsureTooltip()
+{
+    if (m_hToolTip || !m_hWnd)
+        return;
+    m_hToolTip = CreateControlTooltip(m_hWnd);
     if (m_pszTip && m_hToolTip) {
         SendMessageW(m_hToolTip, TTM_ACTIVATE, TRUE, 0);
         AddTool();
     }
-    return true;
 }
 
 void CImageButton::AddTool()
@@ -110,8 +118,10 @@ void CImageButton::Paint(HDC dc)
 
 bool CImageButton::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT &result)
 {
-    if (message >= WM_MOUSEFIRST && message <= WM_XBUTTONDBLCLK)
+    if (message >= WM_MOUSEFIRST && message <= WM_XBUTTONDBLCLK) {
+        EnsureTooltip();
         RelayToTooltip(m_hToolTip, m_hWnd, message, wParam, lParam);
+    }
     result = 0;
     switch (message) {
     case WM_MOUSEMOVE:

@@ -36,5 +36,6 @@ protected:
 
 private:
     void AddTool();
+    void EnsureTooltip();
     void Paint(HDC dc);
 };

@@ -61,7 +61,6 @@ bool CLinkLabel::Attach(HWND window)
             }
         }
     }
-    m_hToolTip = CreateControlTooltip(window);
     if ((!m_pszText || !m_pszText[0]) && GetWindowTextLengthW(window) > 0) {
         int length = GetWindowTextLengthW(window) + 1;
         free(m_pszText);
@@ -75,18 +74,27 @@ bool CLinkLabel::Attach(HWND window)
     MeasureLink();
     free(m_pszTarget);
     m_pszTarget = m_pszText ? DuplicateText(m_pszText) : NULL;
-    if (m_hToolTip) {
-        SendMessageW(m_hToolTip, TTM_ACTIVATE, TRUE, 0);
-        TOOLINFOW tool = {};
-        tool.cbSize = TTTOOLINFOW_V2_SIZE;
-        tool.hwnd = window;
-        tool.uId = 1;
-        tool.rect = m_rcText;
-        tool.hinst = GetModuleHandleW(NULL);
-        tool.lpszText = m_pszTarget;
-        SendMessageW(m_hToolTip, TTM_ADDTOOLW, 0, (LPARAM)&tool);
-    }
+    // The tooltip window is made when the pointer first comes over the link, with the text
+    // rectangle as it is measured then.
     return true;
+}
+
+void CLinkLabel::EnsureTooltip()
+{
+    if (m_hToolTip || !m_hWnd)
+        return;
+    m_hToolTip = CreateControlTooltip(m_hWnd);
+    if (!m_hToolTip)
+        return;
+    SendMessageW(m_hToolTip, TTM_ACTIVATE, TRUE, 0);
+    TOOLINFOW tool = {};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.hwnd = m_hWnd;
+    tool.uId = 1;
+    tool.rect = m_rcText;
+    tool.hinst = GetModuleHandleW(NULL);
+    tool.lpszText = m_pszTarget;
+    SendMessageW(m_hToolTip, TTM_ADDTOOLW, 0, (LPARAM)&tool);
 }
 
 void CLinkLabel::UseLinkFont(HFONT font)
@@ -159,8 +167,10 @@ bool CLinkLabel::PointInText(LPARAM lParam) const
 
 bool CLinkLabel::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT &result)
 {
-    if (message >= WM_MOUSEFIRST && message <= WM_XBUTTONDBLCLK)
+    if (message >= WM_MOUSEFIRST && message <= WM_XBUTTONDBLCLK) {
+        EnsureTooltip();
         RelayToTooltip(m_hToolTip, m_hWnd, message, wParam, lParam);
+    }
     result = 0;
     switch (message) {
     case WM_MOUSEMOVE:

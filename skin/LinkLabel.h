@@ -34,6 +34,7 @@ private:
     UINT Alignment() const;
     void Paint(HDC dc);
     void ReportActivation();
+    void EnsureTooltip();
     bool PointInText(LPARAM lParam) const;
 };
 

@@ -60,6 +60,21 @@ HBITMAP LoadPngResource(int id)
     return DecodePngToBitmap(bytes, size);
 }
 
+static DWORD WINAPI DecodeOnce(LPVOID)
+{
+    HBITMAP bitmap = LoadPngResource(IDP_PROGRESS_FILL);
+    if (bitmap)
+        DeleteObject(bitmap);
+    return 0;
+}
+
+void WarmUpPngDecoder()
+{
+    HANDLE thread = CreateThread(NULL, 0, DecodeOnce, NULL, 0, NULL);
+    if (thread)
+        CloseHandle(thread);
+}
+
 typedef BOOL(WINAPI *AlphaBlendFn)(HDC, int, int, int, int, HDC, int, int, int, int, BLENDFUNCTION);
 
 static AlphaBlendFn AlphaBlendEntry()

@@ -52,5 +52,9 @@ void CreateSkinFonts();
 // Decodes PNG resource `id` of this executable into a 32-bit premultiplied bitmap, or null.
 HBITMAP LoadPngResource(int id);
 
+// Loads the system's PNG codec on a short helper thread while start-up goes on, so that the
+// first page's images decode without that wait. Call after GDI+ has started.
+void WarmUpPngDecoder();
+
 // Per-pixel alpha blend of a bitmap's part onto a context (AC_SRC_OVER, constant alpha 255).
 bool BlendBitmap(HDC target, int x, int y, int width, int height, HBITMAP bitmap, int sx, int sy, int sw, int sh);

@@ -47,6 +47,32 @@ TEST_F(ImageButtonTest, PressAndReleaseInsideSendsOneClickBeforeTheCaptureGoes)
     EXPECT_FALSE(m_button.m_bDown);
 }
 
+std::wstring ToolText(HWND tooltip, HWND owner, UINT_PTR id)
+{
+    wchar_t text[256] = {};
+    TOOLINFOW tool = {};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.hwnd = owner;
+    tool.uId = id;
+    tool.lpszText = text;
+    SendMessageW(tooltip, TTM_GETTEXTW, 256, (LPARAM)&tool);
+    return text;
+}
+
+TEST_F(ImageButtonTest, TooltipShowsItsTextOnceThePointerComes)
+{
+    Mouse(WM_MOUSEMOVE, 10, 10);
+    ASSERT_NE(nullptr, m_button.m_hToolTip);
+    EXPECT_EQ(1, SendMessageW(m_button.m_hToolTip, TTM_GETTOOLCOUNT, 0, 0));
+    EXPECT_EQ(L"立即安装", ToolText(m_button.m_hToolTip, m_parent.Window(), (UINT_PTR)m_button.m_hWnd));
+    EXPECT_TRUE(m_button.m_bHot);
+    HWND tooltip = m_button.m_hToolTip;
+    Mouse(WM_MOUSEMOVE, 12, 12);
+    EXPECT_EQ(tooltip, m_button.m_hToolTip) << "one tooltip per button";
+    DestroyWindow(m_button.m_hWnd);
+    EXPECT_FALSE(IsWindow(tooltip));
+}
+
 TEST_F(ImageButtonTest, DraggingOutCancelsAndComingBackRestores)
 {
     Mouse(WM_LBUTTONDOWN, 10, 10);
@@ -157,6 +183,13 @@ TEST_F(LinkLabelTest, OnlyTheTextRectangleClicks)
     Mouse(WM_LBUTTONDOWN, text.left + 2, text.top + 2);
     Mouse(WM_LBUTTONUP, text.right + 20, text.bottom + 20);
     EXPECT_EQ(1u, m_parent.commands.size()) << "released outside the text";
+}
+
+TEST_F(LinkLabelTest, TooltipCarriesTheLinkText)
+{
+    Mouse(WM_MOUSEMOVE, m_link.m_rcText.left + 2, m_link.m_rcText.top + 2);
+    ASSERT_NE(nullptr, m_link.m_hToolTip);
+    EXPECT_EQ(L"《许可证协议》", ToolText(m_link.m_hToolTip, m_link.m_hWnd, 1));
 }
 
 TEST_F(LinkLabelTest, EnterAndSpaceReportOnce)
