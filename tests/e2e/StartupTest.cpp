@@ -97,6 +97,34 @@ TEST(Startup, CommandLineArgumentsChangeNothing)
     CloseHandle(process);
 }
 
+TEST(Startup, AMinimisedStartMinimisesTheFirstPage)
+{
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWMINNOACTIVE;
+    PROCESS_INFORMATION process = {};
+    std::wstring line = L"\"" + test::SetupExe() + L"\"";
+    ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    CloseHandle(process.hThread);
+    HWND page = nullptr;
+    for (int i = 0; i < 1000 && !page; ++i) {
+        for (HWND window : test::WindowsOf(process.dwProcessId, test::kSetupTitle))
+            if (IsWindowVisible(window))
+                page = window;
+        Sleep(20);
+    }
+    ASSERT_NE(nullptr, page);
+    EXPECT_TRUE(IsIconic(page));
+    ShowWindow(page, SW_RESTORE);
+    PostMessageW(page, WM_CLOSE, 0, 0);
+    HWND box = test::WaitForMessageBox(process.dwProcessId, test::kSetupTitle, 10000);
+    ASSERT_NE(nullptr, box);
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.hProcess, 10000));
+    CloseHandle(process.hProcess);
+}
+
 // Wine takes a DLL from the program's folder only when told to prefer a native DLL; Windows
 // would for any DLL outside its known list. Per-program overrides in the prefix make Wine behave
 // so for the two programs of the test.
