@@ -77,13 +77,11 @@ bool CAgreementPage::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR &res
         result = TRUE;
         return true;
     }
-    case WM_ERASEBKGND: {
-        // The logo sits top right, clear of the title.
-        RECT logo = {500, 20, 560, 78};
-        CSkinStore::Instance().DrawLogo((HDC)wParam, logo);
+    case WM_ERASEBKGND:
+        // The logo sits top right, clear of the title, as on the other pages.
+        DrawCornerLogo((HDC)wParam);
         result = TRUE;
         return true;
-    }
     case WM_CTLCOLORSTATIC:
         result = (INT_PTR)GetStockObject(NULL_BRUSH);
         return true;

@@ -55,12 +55,10 @@ bool CFinishPage::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR &result
         OnInitDialog();
         result = TRUE;
         return true;
-    case WM_ERASEBKGND: {
-        RECT logo = {500, 20, 560, 78};
-        CSkinStore::Instance().DrawLogo((HDC)wParam, logo);
+    case WM_ERASEBKGND:
+        DrawCornerLogo((HDC)wParam);
         result = TRUE;
         return true;
-    }
     case WM_CTLCOLORSTATIC:
         result = (INT_PTR)GetStockObject(NULL_BRUSH);
         return true;

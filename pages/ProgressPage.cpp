@@ -69,12 +69,10 @@ bool CProgressPage::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR &resu
         OnInitDialog();
         result = TRUE;
         return true;
-    case WM_ERASEBKGND: {
-        RECT logo = {500, 20, 560, 78};
-        CSkinStore::Instance().DrawLogo((HDC)wParam, logo);
+    case WM_ERASEBKGND:
+        DrawCornerLogo((HDC)wParam);
         result = TRUE;
         return true;
-    }
     case WM_TIMER:
         if (wParam == kTimerId)
             OnTick();

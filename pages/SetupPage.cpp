@@ -1,6 +1,7 @@
 #include "pages/SetupPage.h"
 #include "app/SetupText.h"
 #include "skin/ImageButton.h"
+#include "skin/SkinStore.h"
 
 static CSetupPage *g_creatingPage = NULL;
 
@@ -111,4 +112,10 @@ void CSetupPage::ConfigureButton(CImageButton &button, const WCHAR *tip, HIMAGEL
     button.SetTip(tip);
     button.AssignImageList(images);
     button.AssignImages(0, 2, 1, 0);
+}
+
+void CSetupPage::DrawCornerLogo(HDC dc)
+{
+    RECT logo = {500, 20, 560, 78};
+    CSkinStore::Instance().DrawLogo(dc, logo);
 }

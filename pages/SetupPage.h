@@ -42,6 +42,8 @@ protected:
     void Place(int id, int x, int y, int width, int height);
     void SetItemFont(int id, HFONT font);
     void ConfigureButton(CImageButton &button, const WCHAR *tip, HIMAGELIST images);
+    // The 60 x 58 logo in the top right corner, over the white background.
+    static void DrawCornerLogo(HDC dc);
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -11,7 +11,6 @@ struct StartupInput {
     BOOL suppressExternalCodecs;
 };
 typedef int(WINAPI *StartupFn)(ULONG_PTR *, const StartupInput *, void *);
-typedef void(WINAPI *ShutdownFn)(ULONG_PTR);
 typedef int(WINAPI *CreateBitmapFromStreamFn)(IStream *, void **);
 typedef int(WINAPI *CreateHBITMAPFromBitmapFn)(void *, HBITMAP *, DWORD);
 typedef int(WINAPI *DisposeImageFn)(void *);
@@ -19,7 +18,6 @@ typedef int(WINAPI *DisposeImageFn)(void *);
 struct GdiPlusApi {
     bool loaded;
     StartupFn startup;
-    ShutdownFn shutdown;
     CreateBitmapFromStreamFn createBitmapFromStream;
     CreateHBITMAPFromBitmapFn createHBITMAPFromBitmap;
     DisposeImageFn disposeImage;
@@ -36,12 +34,11 @@ const GdiPlusApi *Api()
     HMODULE module = LoadSystemLibrary(L"gdiplus.dll");
     if (!module)
         return NULL;
-    g_api.shutdown = (ShutdownFn)(void *)GetProcAddress(module, "GdiplusShutdown");
     g_api.createBitmapFromStream = (CreateBitmapFromStreamFn)(void *)GetProcAddress(module, "GdipCreateBitmapFromStream");
     g_api.createHBITMAPFromBitmap = (CreateHBITMAPFromBitmapFn)(void *)GetProcAddress(module, "GdipCreateHBITMAPFromBitmap");
     g_api.disposeImage = (DisposeImageFn)(void *)GetProcAddress(module, "GdipDisposeImage");
     StartupFn startup = (StartupFn)(void *)GetProcAddress(module, "GdiplusStartup");
-    if (g_api.shutdown && g_api.createBitmapFromStream && g_api.createHBITMAPFromBitmap && g_api.disposeImage)
+    if (g_api.createBitmapFromStream && g_api.createHBITMAPFromBitmap && g_api.disposeImage)
         g_api.startup = startup;
     return g_api.startup ? &g_api : NULL;
 }
@@ -63,13 +60,11 @@ bool StartGdiPlus()
 
 HBITMAP DecodePngToBitmap(const void *bytes, DWORD size)
 {
+    // GDI+ stays started for the whole process, so a decode needs no start of its own (and
+    // decodes on two threads never race on starting and stopping it).
+    if (!bytes || size == 0 || !StartGdiPlus())
+        return NULL;
     const GdiPlusApi *api = Api();
-    if (!api || !bytes || size == 0)
-        return NULL;
-    StartupInput input = {1, NULL, FALSE, FALSE};
-    ULONG_PTR token = 0;
-    if (api->startup(&token, &input, NULL) != 0)
-        return NULL;
     HBITMAP result = NULL;
     HGLOBAL block = GlobalAlloc(GMEM_FIXED, size);
     if (block) {
@@ -87,6 +82,5 @@ HBITMAP DecodePngToBitmap(const void *bytes, DWORD size)
         }
         GlobalFree(block);
     }
-    api->shutdown(token);
     return result;
 }

@@ -3,7 +3,8 @@
 #pragma once
 #include <windows.h>
 
-// Starts GDI+ once for the process (later calls do nothing). False when it is not available.
+// Starts GDI+ once for the process (later calls do nothing; the first call is made on the
+// user-interface thread at start-up). False when it is not available.
 bool StartGdiPlus();
 
 // Decodes PNG bytes into a 32-bit top-down DIB section with premultiplied alpha; null on failure.

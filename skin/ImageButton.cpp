@@ -190,14 +190,7 @@ bool CImageButton::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
         return wParam == VK_SPACE;
     case WM_PAINT:
     case WM_PRINTCLIENT:
-        if (wParam) {
-            Paint((HDC)wParam);
-        } else {
-            PAINTSTRUCT paint;
-            HDC dc = BeginPaint(m_hWnd, &paint);
-            Paint(dc);
-            EndPaint(m_hWnd, &paint);
-        }
+        PaintClient(wParam);
         return true;
     case WM_ERASEBKGND:
         result = 1;
@@ -205,10 +198,7 @@ bool CImageButton::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
     case WM_UPDATEUISTATE:
         return true;
     case WM_DESTROY:
-        if (m_hToolTip) {
-            DestroyWindow(m_hToolTip);
-            m_hToolTip = NULL;
-        }
+        DestroyControlTooltip(m_hToolTip);
         return false;
     }
     return false;

@@ -37,5 +37,5 @@ protected:
 private:
     void AddTool();
     void EnsureTooltip();
-    void Paint(HDC dc);
+    void Paint(HDC dc) override;
 };

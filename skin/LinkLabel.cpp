@@ -235,14 +235,7 @@ bool CLinkLabel::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
     case WM_PRINTCLIENT:
         if (!m_bDrawsText)
             return false;
-        if (wParam) {
-            Paint((HDC)wParam);
-        } else {
-            PAINTSTRUCT paint;
-            HDC dc = BeginPaint(m_hWnd, &paint);
-            Paint(dc);
-            EndPaint(m_hWnd, &paint);
-        }
+        PaintClient(wParam);
         return true;
     case WM_ERASEBKGND:
         result = 1;
@@ -250,10 +243,7 @@ bool CLinkLabel::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
     case WM_UPDATEUISTATE:
         return true;
     case WM_DESTROY:
-        if (m_hToolTip) {
-            DestroyWindow(m_hToolTip);
-            m_hToolTip = NULL;
-        }
+        DestroyControlTooltip(m_hToolTip);
         return false;
     }
     return false;

@@ -32,7 +32,7 @@ protected:
 
 private:
     UINT Alignment() const;
-    void Paint(HDC dc);
+    void Paint(HDC dc) override;
     void ReportActivation();
     void EnsureTooltip();
     bool PointInText(LPARAM lParam) const;

@@ -23,6 +23,18 @@ LRESULT CSubclassedControl::CallPrevious(UINT message, WPARAM wParam, LPARAM lPa
     return CallWindowProcW(m_prevProc, m_hWnd, message, wParam, lParam);
 }
 
+void CSubclassedControl::PaintClient(WPARAM wParam)
+{
+    if (wParam) {
+        Paint((HDC)wParam);
+        return;
+    }
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(m_hWnd, &paint);
+    Paint(dc);
+    EndPaint(m_hWnd, &paint);
+}
+
 LRESULT CALLBACK CSubclassedControl::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     CSubclassedControl *control = (CSubclassedControl *)GetPropW(window, kControlProperty);
@@ -51,6 +63,13 @@ HWND CreateControlTooltip(HWND parent)
 {
     return CreateWindowExW(0, TOOLTIPS_CLASSW, NULL, 0, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
                            CW_USEDEFAULT, parent, NULL, GetModuleHandleW(NULL), NULL);
+}
+
+void DestroyControlTooltip(HWND &tooltip)
+{
+    if (tooltip)
+        DestroyWindow(tooltip);
+    tooltip = NULL;
 }
 
 void Repaint(HWND window)
