@@ -8,7 +8,10 @@ IM=/usr/bin/convert
 [ -x "$IM" ] || { echo "needs ImageMagick (apt-get install imagemagick)" >&2; exit 1; }
 
 finish() { # file: flatten onto white and store as an opaque 8-bit palette PNG
-    "$IM" "$1" -background white -alpha remove -alpha off -colors 255 -strip "PNG8:$1"
+    # Near-white that the palette reduction leaves is made pure white again, so the images
+    # melt into the white page.
+    "$IM" "$1" -background white -alpha remove -alpha off -colors 255 \
+        -fuzz 1% -fill white -opaque white -strip "PNG8:$1"
 }
 
 # The globe: a blue sphere with a lighter highlight, meridians and parallels, and a ring.
