@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Builds the setup and runs the whole test suite under Wine (on Xvfb when there is no display).
+# Builds the setup and runs the whole test suite under Wine, on a private Xvfb screen.
 source "$(dirname "$0")/env.sh"
 ensure_packages
 build_all
-ensure_display
+ensure_display private
 ensure_prefix
 start_wineserver
 trap stop_session EXIT
