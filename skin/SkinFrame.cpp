@@ -40,6 +40,14 @@ static HICON LoadSetupIcon(int widthMetric, int heightMetric)
                              GetSystemMetrics(widthMetric), GetSystemMetrics(heightMetric), LR_DEFAULTCOLOR);
 }
 
+// The two sizes of the program icon, loaded once and shared by every page.
+static HICON SetupIcon(bool big)
+{
+    static HICON bigIcon = LoadSetupIcon(SM_CXICON, SM_CYICON);
+    static HICON smallIcon = LoadSetupIcon(SM_CXSMICON, SM_CYSMICON);
+    return big ? bigIcon : smallIcon;
+}
+
 void CSkinFrame::OnMessage(UINT message, WPARAM wParam, LPARAM)
 {
     switch (message) {
@@ -51,8 +59,8 @@ void CSkinFrame::OnMessage(UINT message, WPARAM wParam, LPARAM)
         int width = (window.right - window.left) - (client.right - client.left) + kPageClientWidth;
         int height = (window.bottom - window.top) - (client.bottom - client.top) + kPageClientHeight;
         SetWindowPos(m_hPage, NULL, 0, 0, width, height, SWP_NOZORDER | SWP_NOMOVE);
-        SendMessageW(m_hPage, WM_SETICON, ICON_BIG, (LPARAM)LoadSetupIcon(SM_CXICON, SM_CYICON));
-        SendMessageW(m_hPage, WM_SETICON, ICON_SMALL, (LPARAM)LoadSetupIcon(SM_CXSMICON, SM_CYSMICON));
+        SendMessageW(m_hPage, WM_SETICON, ICON_BIG, (LPARAM)SetupIcon(true));
+        SendMessageW(m_hPage, WM_SETICON, ICON_SMALL, (LPARAM)SetupIcon(false));
         CenterOnOwner(m_hPage, NULL);
         SendMessageW(m_hPage, WM_SETFONT, (WPARAM)CSkinStore::Instance().m_hFontText, TRUE);
         break;
