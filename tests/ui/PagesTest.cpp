@@ -1,5 +1,6 @@
 // The wizard's pages in this process, created through the page set as the setup creates them.
-// (No worker runs here: the progress page's install command goes nowhere.)
+// (No worker runs here: the progress page's install command goes nowhere.) The page set lives as
+// long as the process, so every case needs a process of its own, as CTest runs them.
 #include <gtest/gtest.h>
 #include "app/SetupMessages.h"
 #include "app/SetupText.h"
@@ -9,6 +10,16 @@
 #include "resource.h"
 
 namespace {
+
+// The setup has ended as it always does: the page's window is gone and the quit message with
+// exit code -1 is waiting.
+void ExpectSetupEnded(HWND window)
+{
+    int code = 0;
+    EXPECT_TRUE(test::RunLoopUntil([] { return false; }, 2000, &code)) << "no quit message";
+    EXPECT_EQ(-1, code);
+    EXPECT_FALSE(IsWindow(window));
+}
 
 class Pages : public ::testing::Test {
 protected:
@@ -73,10 +84,7 @@ TEST_F(Pages, ExitQuestionNoKeepsYesEndsWithMinusOne)
     test::MessageBoxAnswerer answerer(g_strSetupTitle, {IDYES});
     HWND window = welcome->m_hWnd;
     SendMessageW(window, WM_CLOSE, 0, 0);
-    EXPECT_FALSE(IsWindow(window));
-    int code = 0;
-    EXPECT_TRUE(test::RunLoopUntil([] { return false; }, 2000, &code));
-    EXPECT_EQ(-1, code);
+    ExpectSetupEnded(window);
 }
 
 TEST_F(Pages, LicenceLinkOpensTheSameViewerOverTheWelcomePage)
@@ -174,10 +182,7 @@ TEST_F(Pages, ProgressShowsEveryValueInOrderThenTheFinishPage)
     // Hidden, it still ends the setup on the end message.
     HWND window = progress->m_hWnd;
     PostMessageW(window, WM_SETUP_END, 0, 0);
-    int code = 0;
-    EXPECT_TRUE(test::RunLoopUntil([] { return false; }, 2000, &code));
-    EXPECT_EQ(-1, code);
-    EXPECT_FALSE(IsWindow(window));
+    ExpectSetupEnded(window);
 }
 
 TEST_F(Pages, EndMessageWhileTheBarMovesEndsAtOnce)
@@ -188,10 +193,7 @@ TEST_F(Pages, EndMessageWhileTheBarMovesEndsAtOnce)
     test::RunLoopUntil([&] { return progress->m_nCurrent >= 5; }, 3000);
     HWND window = progress->m_hWnd;
     PostMessageW(window, WM_SETUP_END, 0, 0);
-    int code = 0;
-    EXPECT_TRUE(test::RunLoopUntil([] { return false; }, 2000, &code));
-    EXPECT_EQ(-1, code);
-    EXPECT_FALSE(IsWindow(window));
+    ExpectSetupEnded(window);
 }
 
 TEST_F(Pages, ClosingTheProgressPageEndsWithoutAQuestion)
@@ -199,10 +201,7 @@ TEST_F(Pages, ClosingTheProgressPageEndsWithoutAQuestion)
     CProgressPage *progress = pages.Progress();
     HWND window = progress->m_hWnd;
     SendMessageW(window, WM_CLOSE, 0, 0);
-    EXPECT_FALSE(IsWindow(window));
-    int code = 0;
-    EXPECT_TRUE(test::RunLoopUntil([] { return false; }, 1000, &code));
-    EXPECT_EQ(-1, code);
+    ExpectSetupEnded(window);
 }
 
 TEST_F(Pages, FinishPageHidesAtTheFirstAnswer)
