@@ -113,14 +113,15 @@ bool CInstallOptions::CopyProgramFiles(const WCHAR *browserPath, bool haveBackup
     return copied;
 }
 
+// Runs only after the program files came from the extraction folder, so that folder is known.
 void CInstallOptions::CopyExtensionsAndSkin()
 {
     WCHAR path[MAX_PATH];
-    if (Format(path, L"%s\\Extensions\\GuardHub", m_strExtractDir) && m_strExtractDir[0] && PathFileExistsW(path))
+    if (Format(path, L"%s\\Extensions\\GuardHub", m_strExtractDir) && PathFileExistsW(path))
         EnsureFolder(m_strInstallDir, L"\\Extensions\\GuardHub");
     const WCHAR *guardHub[] = {L"\\Extensions\\GuardHub\\GuardHub.dll", L"\\Extensions\\GuardHub\\urlproc.dll"};
     for (const WCHAR *file : guardHub) {
-        if (Format(path, L"%s%s", m_strExtractDir, file) && m_strExtractDir[0] && PathFileExistsW(path))
+        if (Format(path, L"%s%s", m_strExtractDir, file) && PathFileExistsW(path))
             CopyItem(m_strExtractDir, m_strInstallDir, file);
     }
 
@@ -133,8 +134,7 @@ void CInstallOptions::CopyExtensionsAndSkin()
     EnsureFolder(m_strInstallDir, L"\\Skin");
     EnsureFolder(m_strInstallDir, L"\\Skin\\Frost_Glass");
     WCHAR from[MAX_PATH], to[MAX_PATH];
-    if (m_strExtractDir[0] && Format(from, L"%s\\Skin\\Frost_Glass", m_strExtractDir) &&
-        Format(to, L"%s\\Skin\\Frost_Glass", m_strInstallDir))
+    if (Format(from, L"%s\\Skin\\Frost_Glass", m_strExtractDir) && Format(to, L"%s\\Skin\\Frost_Glass", m_strInstallDir))
         CopyFolderTree(from, to);
 
     PostProgress(70);
