@@ -1,5 +1,6 @@
 #include "app/InstallOptions.h"
 #include "app/Format.h"
+#include "app/Versions.h"
 #include <shlobj.h>
 #include <shlwapi.h>
 #include <wchar.h>
@@ -79,8 +80,11 @@ void CInstallOptions::DetectFolders()
     DWORD type = 0;
     bool existing = SHGetValueW(HKEY_LOCAL_MACHINE, kAppPathKey, NULL, &type, path, &size) == ERROR_SUCCESS &&
                     (type == REG_SZ || type == REG_EXPAND_SZ) && path[0] && PathFileExistsW(path);
-    m_nState = 0;
+    m_nState = kStateFresh;
     if (existing) {
+        WCHAR version[64];
+        bool known = ReadInstalledVersion(path, version);
+        m_nState = InstallationState(true, known ? version : NULL);
         PathRemoveFileSpecW(path);
         Copy(m_strInstallDir, path);
     } else {

@@ -9,6 +9,8 @@
 #include "engine/Shortcuts.h"
 #include <shlwapi.h>
 
+const WCHAR kLongestInstalledFile[] = L"\\Extensions\\GuardHub\\GuardHub.dll";
+
 static const WCHAR kIniSection[] = L"AddUnstall";
 static const WCHAR kIniKey[] = L"IsSave";
 static const WCHAR kErrorCaption[] = L"错误";
@@ -119,7 +121,7 @@ void CInstallOptions::CopyExtensionsAndSkin()
     WCHAR path[MAX_PATH];
     if (Format(path, L"%s\\Extensions\\GuardHub", m_strExtractDir) && PathFileExistsW(path))
         EnsureFolder(m_strInstallDir, L"\\Extensions\\GuardHub");
-    const WCHAR *guardHub[] = {L"\\Extensions\\GuardHub\\GuardHub.dll", L"\\Extensions\\GuardHub\\urlproc.dll"};
+    const WCHAR *guardHub[] = {kLongestInstalledFile, L"\\Extensions\\GuardHub\\urlproc.dll"};
     for (const WCHAR *file : guardHub) {
         if (Format(path, L"%s%s", m_strExtractDir, file) && PathFileExistsW(path))
             CopyItem(m_strExtractDir, m_strInstallDir, file);

@@ -7,3 +7,7 @@ extern const WCHAR kUninstallKey[];        // under HKLM
 extern const WCHAR kClientKey[];           // under HKLM: the start-menu internet client
 extern const WCHAR kCapabilitiesKey[];     // under HKLM
 extern const WCHAR kUrlClass[];            // under HKCR
+
+// The installed file with the longest path below the install folder: every other path fits
+// where this one does.
+extern const WCHAR kLongestInstalledFile[];

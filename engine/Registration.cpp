@@ -3,6 +3,7 @@
 #include "engine/FileSystem.h"
 #include "app/InstallOptions.h"
 #include "app/SetupText.h"
+#include "app/Versions.h"
 #include "app/Format.h"
 #include <shlobj.h>
 
@@ -54,7 +55,7 @@ void CInstallOptions::WriteUninstallEntry()
     // The system runs this as a command line with administrator rights: quoted.
     Format(value, L"\"%s\\%s\"", m_strInstallDir, L"UnInst.exe");
     WriteRegString(hklm, kUninstallKey, L"UninstallString", value);
-    WriteRegString(hklm, kUninstallKey, L"DisplayVersion", L"3.2.0.7");
+    WriteRegString(hklm, kUninstallKey, L"DisplayVersion", kSetupVersion);
     WriteRegString(hklm, kUninstallKey, L"Publisher", L"青石工作室");
     Format(value, L"http://%s/vm3/index.htm", kProductWebHost);
     WriteRegString(hklm, kUninstallKey, L"HelpLink", value);

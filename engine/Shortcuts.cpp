@@ -49,12 +49,11 @@ bool CreateUrlShortcut(const WCHAR *url, const WCHAR *filePath)
 void CInstallOptions::CreateShortcuts()
 {
     WCHAR path[MAX_PATH];
-    if (m_nState == 0) {
-        const WCHAR *oldPlaces[] = {m_strCommonDesktop, m_strCommonStartMenu, m_strQuickLaunch};
-        for (const WCHAR *folder : oldPlaces) {
-            if (Format(path, L"%s\\Velmarin 3.0.lnk", folder))
-                DeleteFileW(path);
-        }
+    // The 3.0 shortcuts go whatever was installed before: an upgrade must not keep them.
+    const WCHAR *oldPlaces[] = {m_strCommonDesktop, m_strCommonStartMenu, m_strQuickLaunch};
+    for (const WCHAR *folder : oldPlaces) {
+        if (Format(path, L"%s\\Velmarin 3.0.lnk", folder))
+            DeleteFileW(path);
     }
     CreateDirectoryTree(m_strProgramGroup);
 

@@ -3,6 +3,7 @@
 #include "pages/FinishPage.h"
 #include "pages/ProgressPage.h"
 #include "pages/WelcomePage.h"
+#include "app/Versions.h"
 
 CPageSet &CPageSet::Instance()
 {
@@ -32,15 +33,18 @@ CFinishPage *CPageSet::Finish() { return Get<CFinishPage>(kFinish); }
 CLicensePage *CPageSet::License() { return Get<CLicensePage>(kLicense); }
 CPrivacyPage *CPageSet::Privacy() { return Get<CPrivacyPage>(kPrivacy); }
 
-CSetupPage *CPageSet::Custom()
-{
-    // The custom installation page is not part of the wizard yet.
-    return m_pages[kCustom];
-}
+CCustomPage *CPageSet::Custom() { return Get<CCustomPage>(kCustom); }
+CUpgradePage *CPageSet::Upgrade() { return Get<CUpgradePage>(kUpgrade); }
+CDowngradePage *CPageSet::Downgrade() { return Get<CDowngradePage>(kDowngrade); }
 
-CSetupPage *CPageSet::FirstPage(int)
+CSetupPage *CPageSet::FirstPage(int state)
 {
-    // The folder detection always yields state 0, and the upgrade and downgrade pages that
-    // other states would open with are not part of the wizard yet: the welcome page opens.
-    return Welcome();
+    switch (FirstPageForState(state)) {
+    case kFirstDowngrade:
+        return Downgrade();
+    case kFirstUpgrade:
+        return Upgrade();
+    default:
+        return Welcome();
+    }
 }

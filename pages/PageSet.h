@@ -2,9 +2,12 @@
 // until the process ends.
 #pragma once
 #include "pages/AgreementPage.h"
+#include "pages/CustomPage.h"
+#include "pages/DowngradePage.h"
 #include "pages/FinishPage.h"
 #include "pages/ProgressPage.h"
 #include "pages/SetupPage.h"
+#include "pages/UpgradePage.h"
 #include "pages/WelcomePage.h"
 
 class CPageSet {
@@ -16,11 +19,13 @@ public:
     CWelcomePage *Welcome();
     CProgressPage *Progress();
     CFinishPage *Finish();
-    CSetupPage *Custom();
+    CCustomPage *Custom();
+    CUpgradePage *Upgrade();
+    CDowngradePage *Downgrade();
     CLicensePage *License();
     CPrivacyPage *Privacy();
 
-    // The page the setup opens with for an installation state.
+    // The page the setup opens with for an installation state: welcome, upgrade or downgrade.
     CSetupPage *FirstPage(int state);
 
 private:

@@ -2,6 +2,7 @@
 // test prefix.
 #include <gtest/gtest.h>
 #include "app/InstallOptions.h"
+#include "app/Versions.h"
 #include "support/TestSupport.h"
 #include <shlobj.h>
 #include <shlwapi.h>
@@ -49,7 +50,7 @@ TEST(DetectFolders, ExistingInstallationFromAppPaths)
     CInstallOptions options;
     options.DetectFolders();
     EXPECT_EQ(folder, options.m_strInstallDir);
-    EXPECT_EQ(0, options.m_nState);
+    EXPECT_EQ(kStateOlderInstalled, options.m_nState) << "a browser of unknown version";
 
     // The file is gone: the default folder is used.
     DeleteFileW(exe.c_str());
@@ -57,6 +58,40 @@ TEST(DetectFolders, ExistingInstallationFromAppPaths)
     fresh.DetectFolders();
     EXPECT_EQ(SpecialFolder(CSIDL_PROGRAM_FILES) + L"\\Velmarin 3", fresh.m_strInstallDir);
     EXPECT_EQ(0, fresh.m_nState);
+    test::RemoveTree(folder);
+}
+
+// The installed browser's version selects the state: from its file's version resource, or
+// where the file has none, from the uninstall entry.
+TEST(DetectFolders, StateFromTheInstalledVersion)
+{
+    AppPathsGuard guard;
+    std::wstring folder = test::MakeTempDir(L"installed browser");
+    std::wstring browser = folder + L"\\Velmarin.exe";
+    struct Row {
+        std::wstring file;
+        const wchar_t *displayVersion;
+        int state;
+    } rows[] = {
+        {test::PlantedBrowser(L"older"), L"", kStateOlderInstalled},
+        {test::StandInFiles() + L"\\Velmarin.exe", L"", kStateSameInstalled},
+        {test::PlantedBrowser(L"newer"), L"", kStateNewerInstalled},
+        {test::PlantedBrowser(L"newer"), L"1.0", kStateNewerInstalled},
+        {test::StandInFiles() + L"\\UnInst.exe", L"3.10", kStateNewerInstalled},
+        {test::StandInFiles() + L"\\UnInst.exe", L"3.2.0.7", kStateSameInstalled},
+        {test::StandInFiles() + L"\\UnInst.exe", L"3.2.0.6", kStateOlderInstalled},
+        {test::StandInFiles() + L"\\UnInst.exe", L"beta", kStateOlderInstalled},
+    };
+    for (const Row &row : rows) {
+        test::RemoveBrowserRegistration();
+        ASSERT_TRUE(CopyFileW(row.file.c_str(), browser.c_str(), FALSE));
+        test::PlantInstalledBrowser(browser, row.displayVersion);
+        CInstallOptions options;
+        options.DetectFolders();
+        EXPECT_EQ(row.state, options.m_nState) << test::Utf8(row.file) << " " << test::Utf8(row.displayVersion);
+        EXPECT_EQ(folder, options.m_strInstallDir);
+    }
+    test::RemoveBrowserRegistration();
     test::RemoveTree(folder);
 }
 

@@ -103,12 +103,14 @@ TEST_F(Shortcuts, BothChoicesOffAndOldLinksRemoved)
         EXPECT_FALSE(test::FileExists(m_root + folder + L"\\Velmarin 3.0.lnk")) << test::Utf8(folder);
 }
 
-TEST_F(Shortcuts, OldLinksStayForAnUpgradeState)
+TEST_F(Shortcuts, OldLinksGoOnAnUpgradeToo)
 {
-    test::WriteFile(m_root + L"\\Desktop\\Velmarin 3.0.lnk", "old");
-    m_options.m_nState = 1;
-    m_options.CreateShortcuts();
-    EXPECT_TRUE(test::FileExists(m_root + L"\\Desktop\\Velmarin 3.0.lnk"));
+    for (int state : {1, 2, 3}) {
+        test::WriteFile(m_root + L"\\Desktop\\Velmarin 3.0.lnk", "old");
+        m_options.m_nState = state;
+        m_options.CreateShortcuts();
+        EXPECT_FALSE(test::FileExists(m_root + L"\\Desktop\\Velmarin 3.0.lnk")) << state;
+    }
 }
 
 TEST_F(Shortcuts, MissingQuickLaunchFolderGivesNoLinkAndNoFolder)

@@ -414,6 +414,23 @@ void RemoveBrowserRegistration()
     SHDeleteValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\RegisteredApplications", L"Velmarin.exe");
 }
 
+std::wstring PlantedBrowser(const std::wstring &which)
+{
+    return BuildDir() + L"\\planted-browsers\\" + which + L"\\Velmarin.exe";
+}
+
+static void SetRegString(const wchar_t *key, const wchar_t *name, const std::wstring &value)
+{
+    SHSetValueW(HKEY_LOCAL_MACHINE, key, name, REG_SZ, value.c_str(), (DWORD)((value.size() + 1) * sizeof(wchar_t)));
+}
+
+void PlantInstalledBrowser(const std::wstring &browser, const std::wstring &displayVersion)
+{
+    SetRegString(kAppPathKey, nullptr, browser);
+    if (!displayVersion.empty())
+        SetRegString(kUninstallKey, L"DisplayVersion", displayVersion);
+}
+
 void CopyTree(const std::wstring &from, const std::wstring &to)
 {
     CreateDirectoryW(to.c_str(), nullptr);

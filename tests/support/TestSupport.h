@@ -110,6 +110,13 @@ private:
 // URL class keys).
 void RemoveBrowserRegistration();
 
+// A stand-in Velmarin.exe the build made with another version: "older" (3.1.5.0) or "newer"
+// (3.10.0.0) than the setup's.
+std::wstring PlantedBrowser(const std::wstring &which);
+// Makes `browser` the installed browser as an installation leaves it: its App Paths entry, and
+// with a version text, "DisplayVersion" of the uninstall entry. RemoveBrowserRegistration undoes it.
+void PlantInstalledBrowser(const std::wstring &browser, const std::wstring &displayVersion = L"");
+
 // Copies a folder tree (for preparing extraction and install folders).
 void CopyTree(const std::wstring &from, const std::wstring &to);
 

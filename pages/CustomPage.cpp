@@ -1,0 +1,206 @@
+#include "pages/CustomPage.h"
+#include "pages/PageSet.h"
+#include "app/Format.h"
+#include "app/InstallOptions.h"
+#include "app/SetupText.h"
+#include "engine/FileSystem.h"
+#include "skin/SkinStore.h"
+#include "resource.h"
+#include <shlobj.h>
+
+static const WCHAR kBadFolder[] = L"请输入正确的安装路径";
+static const WCHAR kBadFolderCaption[] = L"安装错误提示";
+
+CCustomPage::CCustomPage()
+    : CSetupPage(IDD_CUSTOM), m_hDesktop(NULL), m_hQuickLaunch(NULL), m_hDefaultBrowser(NULL), m_hFolder(NULL),
+      m_bSettingText(false), m_bBrowsing(false)
+{
+    m_strLastGoodDir[0] = 0;
+}
+
+void CCustomPage::OnInitDialog()
+{
+    RegisterFilter();
+    m_title.m_clrText = 0;
+    m_title.Attach(Item(IDC_PAGE_TITLE));
+    m_heading.m_clrText = 0;
+    m_heading.Attach(Item(IDC_CUSTOM_HEADING));
+    m_start.Attach(Item(IDC_CUSTOM_START));
+    m_browse.Attach(Item(IDC_CUSTOM_BROWSE));
+    m_back.Attach(Item(IDC_CUSTOM_BACK));
+    m_folderLabel.m_clrText = 0;
+    m_folderLabel.Attach(Item(IDC_CUSTOM_FOLDER_LABEL));
+    m_hDesktop = Item(IDC_CUSTOM_DESKTOP);
+    m_hQuickLaunch = Item(IDC_CUSTOM_QUICK_LAUNCH);
+    m_hDefaultBrowser = Item(IDC_CUSTOM_DEFAULT);
+    m_hFolder = Item(IDC_CUSTOM_FOLDER);
+    m_diskSpace.m_clrText = 0;
+    m_diskSpace.Attach(Item(IDC_CUSTOM_DISK_SPACE));
+    // The template's placeholder never shows, even when no free space can be told.
+    SetWindowTextW(Item(IDC_CUSTOM_DISK_SPACE), L"");
+
+    Place(IDC_PAGE_TITLE, 45, 45);
+    Place(IDC_CUSTOM_HEADING, 45, 77);
+    Place(IDC_CUSTOM_START, 125, 320, 117, 33);
+    Place(IDC_CUSTOM_BACK, 305, 320, 117, 33);
+    Place(IDC_CUSTOM_BROWSE, 421, 111, 75, 26);
+    Place(IDC_CUSTOM_FOLDER, 144, 112, 269, 26);
+    Place(IDC_CUSTOM_DISK_SPACE, 144, 140, 300, 26);
+    Place(IDC_CUSTOM_FOLDER_LABEL, 78, 116);
+    Place(IDC_CUSTOM_DESKTOP, 76, 185);
+    Place(IDC_CUSTOM_QUICK_LAUNCH, 76, 215);
+    Place(IDC_CUSTOM_DEFAULT, 76, 245);
+
+    CSkinStore &skin = CSkinStore::Instance();
+    SetItemFont(IDC_CUSTOM_BACK, skin.m_hFontButton);
+    SetItemFont(IDC_CUSTOM_START, skin.m_hFontButton);
+    const int textItems[] = {IDC_CUSTOM_BROWSE,      IDC_CUSTOM_FOLDER,  IDC_CUSTOM_DESKTOP,
+                             IDC_CUSTOM_QUICK_LAUNCH, IDC_CUSTOM_DEFAULT, IDC_CUSTOM_FOLDER_LABEL,
+                             IDC_CUSTOM_HEADING,      IDC_CUSTOM_DISK_SPACE};
+    for (int id : textItems)
+        SetItemFont(id, skin.m_hFontText);
+    SetItemFont(IDC_PAGE_TITLE, skin.m_hFontTitle);
+
+    const CInstallOptions &options = CInstallOptions::Instance();
+    Copy(m_strLastGoodDir, options.m_strInstallDir);
+    SetFolderTextQuietly(options.m_strInstallDir);
+    UpdateDiskSpace();
+
+    HWND checks[] = {m_hDesktop, m_hQuickLaunch, m_hDefaultBrowser};
+    for (HWND check : checks)
+        SendMessageW(check, BM_SETCHECK, BST_CHECKED, 0);
+
+    ConfigureButton(m_start, L"立即安装", skin.MediumButtonImages());
+    ConfigureButton(m_browse, L"浏览", skin.SmallButtonImages());
+    ConfigureButton(m_back, L"返回", skin.MediumButtonImages());
+
+    if (GetOsVersionCode() == kOsWindows7)
+        SetWindowTextW(m_hQuickLaunch, L"添加到系统任务栏");
+}
+
+void CCustomPage::SetFolderTextQuietly(const WCHAR *text)
+{
+    m_bSettingText = true;
+    SetWindowTextW(m_hFolder, text);
+    m_bSettingText = false;
+}
+
+void CCustomPage::UpdateDiskSpace()
+{
+    WCHAR text[kFolderTextChars];
+    GetWindowTextW(m_hFolder, text, kFolderTextChars);
+    size_t rootLength = DriveRootLength(text);
+    if (rootLength == 0 || rootLength >= MAX_PATH)
+        return;
+    WCHAR root[MAX_PATH];
+    size_t start = 0;
+    while (text[start] == L' ' || text[start] == L'\t')
+        ++start;
+    lstrcpynW(root, text + start, (int)(rootLength - start + 1));
+
+    ULARGE_INTEGER available, total, totalFree;
+    if (GetDiskFreeSpaceExW(root, &available, &total, &totalFree)) {
+        WCHAR line[128];
+        FormatDiskSpaceLine(line, 128, totalFree.QuadPart);
+        SetWindowTextW(Item(IDC_CUSTOM_DISK_SPACE), line);
+        Copy(m_strLastGoodDir, text);
+        RECT label = {144, 140, 444, 166};
+        InvalidateRect(m_hWnd, &label, TRUE);
+        return;
+    }
+    MessageBoxW(m_hWnd, L"您选择的磁盘不存在！", g_strSetupTitle, MB_OK);
+    // The restored text is not asked about again: its drive may have gone away meanwhile, and
+    // asking would bring the same box back without end.
+    SetFolderTextQuietly(m_strLastGoodDir);
+    InvalidateRect(m_hWnd, NULL, TRUE);
+}
+
+void CCustomPage::OnBrowse()
+{
+    WCHAR title[MAX_PATH], displayName[MAX_PATH];
+    Format(title, L"请选择安装%s的文件夹位置", kProductDisplayName);
+    BROWSEINFOW info = {};
+    // Owned by the page, which stays disabled while the dialog is open.
+    info.hwndOwner = m_hWnd;
+    info.pszDisplayName = displayName;
+    info.lpszTitle = title;
+    info.ulFlags = BIF_RETURNONLYFSDIRS;
+    m_bBrowsing = true;
+    LPITEMIDLIST picked = SHBrowseForFolderW(&info);
+    m_bBrowsing = false;
+    if (!picked)
+        return;
+    WCHAR folder[MAX_PATH] = {};
+    if (SHGetPathFromIDListW(picked, folder) && folder[0])
+        SetWindowTextW(m_hFolder, folder);
+    CoTaskMemFree(picked);
+}
+
+void CCustomPage::OnStart()
+{
+    // The whole text is read: a folder too long for the engine is refused, never cut.
+    int length = GetWindowTextLengthW(m_hFolder);
+    WCHAR text[kFolderTextChars];
+    WCHAR folder[MAX_PATH];
+    if (length >= kFolderTextChars || GetWindowTextW(m_hFolder, text, kFolderTextChars) < length ||
+        !PrepareFolderText(text, folder)) {
+        MessageBoxW(m_hWnd, kBadFolder, kBadFolderCaption, MB_OK);
+        return;
+    }
+    CreateDirectoryTree(folder);
+    if (!IsFolderWritable(folder)) {
+        MessageBoxW(NULL, L"您的安装目录无法写入，不能继续安装。请选择其它目录再安装。", L"错误", MB_OK);
+        return;
+    }
+    RemoveTrailingBackslash(folder);
+
+    // Everything is stored before the progress page exists: creating it starts the installation.
+    CInstallOptions &options = CInstallOptions::Instance();
+    Copy(options.m_strInstallDir, folder);
+    options.m_bDesktopShortcut = SendMessageW(m_hDesktop, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    options.m_bQuickLaunch = SendMessageW(m_hQuickLaunch, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    options.m_bDefaultBrowser = SendMessageW(m_hDefaultBrowser, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    HandOver(CPageSet::Instance().Progress());
+}
+
+bool CCustomPage::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR &result)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        OnInitDialog();
+        result = TRUE;
+        return true;
+    case WM_ERASEBKGND:
+        DrawCornerLogo((HDC)wParam);
+        result = TRUE;
+        return true;
+    case WM_CTLCOLORSTATIC:
+        result = (INT_PTR)GetStockObject(WHITE_BRUSH);
+        return true;
+    case WM_CLOSE:
+        ConfirmQuit();
+        return true;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDC_CUSTOM_FOLDER) {
+            if (HIWORD(wParam) == EN_CHANGE && !m_bSettingText)
+                UpdateDiskSpace();
+            return true;
+        }
+        // Nothing starts while the folder dialog is open.
+        if (m_bBrowsing)
+            return true;
+        switch (LOWORD(wParam)) {
+        case IDC_CUSTOM_START:
+            OnStart();
+            return true;
+        case IDC_CUSTOM_BROWSE:
+            OnBrowse();
+            return true;
+        case IDC_CUSTOM_BACK:
+            HandOver(CPageSet::Instance().FirstPage(CInstallOptions::Instance().m_nState));
+            return true;
+        }
+        return false;
+    }
+    return false;
+}

@@ -1,0 +1,24 @@
+// The first page when the browser is installed already (same version, older or unknown):
+// announces the upgrade and offers the quick installation into the installed browser's folder,
+// or the custom page.
+#pragma once
+#include "pages/SetupPage.h"
+#include "skin/ImageButton.h"
+#include "skin/TransparentLabel.h"
+
+class CUpgradePage : public CSetupPage {
+public:
+    CUpgradePage();
+
+    CTransparentLabel m_text;
+    CImageButton m_install;
+    CImageButton m_custom;
+    HWND m_hDefaultBrowser;
+    HBRUSH m_hCheckBrush;
+
+protected:
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR &result) override;
+
+private:
+    void OnInitDialog();
+};
