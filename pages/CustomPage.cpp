@@ -112,6 +112,9 @@ void CCustomPage::UpdateDiskSpace()
     // The restored text is not asked about again: its drive may have gone away meanwhile, and
     // asking would bring the same box back without end.
     SetFolderTextQuietly(m_strLastGoodDir);
+    // Typing goes on at the end of the restored text, not in front of its drive.
+    int length = GetWindowTextLengthW(m_hFolder);
+    SendMessageW(m_hFolder, EM_SETSEL, length, length);
     InvalidateRect(m_hWnd, NULL, TRUE);
 }
 

@@ -53,6 +53,9 @@ ensure_prefix() {
         wineboot -i >/dev/null 2>&1 || true
         wineserver -w
     fi
+    # Drive R: is a folder of the build that a test takes away, as a removed USB drive goes.
+    mkdir -p "$BUILD/removable-drive"
+    ln -sfn "$BUILD/removable-drive" "$WINEPREFIX/dosdevices/r:"
     # No window manager under Xvfb: unmanaged windows close without Wine's 2 s wait.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
     # Chinese faces the setup asks for, mapped to the installed CJK font.

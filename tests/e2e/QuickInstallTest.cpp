@@ -4,6 +4,7 @@
 #include "app/InstallOptions.h"
 #include "e2e/Screenshot.h"
 #include "e2e/SetupProcess.h"
+#include "e2e/WizardDriver.h"
 #include "engine/RunningBrowser.h"
 #include "support/TestSupport.h"
 #include "resource.h"
@@ -13,68 +14,17 @@ namespace {
 
 using test::SetupProcess;
 
-std::wstring SpecialFolder(int csidl)
-{
-    wchar_t path[MAX_PATH] = {};
-    SHGetSpecialFolderPathW(nullptr, path, csidl, FALSE);
-    return path;
-}
-
-// Moves the real pointer to a point of a control (its middle by default) and clicks there.
-void Click(HWND control, int dx = -1, int dy = -1)
-{
-    RECT rect;
-    ASSERT_TRUE(GetWindowRect(control, &rect));
-    int x = dx < 0 ? (rect.left + rect.right) / 2 : rect.left + dx;
-    int y = dy < 0 ? (rect.top + rect.bottom) / 2 : rect.top + dy;
-    int screenWidth = GetSystemMetrics(SM_CXSCREEN), screenHeight = GetSystemMetrics(SM_CYSCREEN);
-    INPUT inputs[3] = {};
-    for (INPUT &input : inputs) {
-        input.type = INPUT_MOUSE;
-        input.mi.dx = x * 65535 / (screenWidth - 1);
-        input.mi.dy = y * 65535 / (screenHeight - 1);
-    }
-    inputs[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_ABSOLUTE;
-    inputs[2].mi.dwFlags = MOUSEEVENTF_LEFTUP | MOUSEEVENTF_ABSOLUTE;
-    SendInput(1, &inputs[0], sizeof(INPUT));
-    Sleep(100);
-    SendInput(1, &inputs[1], sizeof(INPUT));
-    Sleep(50);
-    SendInput(1, &inputs[2], sizeof(INPUT));
-    Sleep(100);
-}
-
-bool WaitHidden(HWND window, DWORD timeoutMs)
-{
-    DWORD start = GetTickCount();
-    while (IsWindow(window) && IsWindowVisible(window) && GetTickCount() - start < timeoutMs)
-        Sleep(20);
-    return !IsWindow(window) || !IsWindowVisible(window);
-}
+using test::Click;
+using test::WaitHidden;
 
 class QuickInstall : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        Clean();
-        m_install = SpecialFolder(CSIDL_PROGRAM_FILES) + L"\\Velmarin 3";
+        m_install = test::DefaultInstallFolder();
+        test::RemoveInstallation(m_install);
     }
-    void TearDown() override { Clean(); }
-
-    // Whatever an installation leaves in the prefix.
-    static void Clean()
-    {
-        std::wstring install = SpecialFolder(CSIDL_PROGRAM_FILES) + L"\\Velmarin 3";
-        test::EndProcessesIn(install);
-        test::RemoveTree(install);
-        test::RemoveBrowserRegistration();
-        test::RemoveTree(SpecialFolder(CSIDL_COMMON_PROGRAMS) + L"\\岚舟浏览器");
-        DeleteFileW((SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + L"\\岚舟 3.lnk").c_str());
-        DeleteFileW((SpecialFolder(CSIDL_COMMON_STARTMENU) + L"\\岚舟 3.lnk").c_str());
-        DeleteFileW((SpecialFolder(CSIDL_APPDATA) + L"\\Microsoft\\Internet Explorer\\Quick Launch\\岚舟 3.lnk").c_str());
-        test::RemoveTree(SpecialFolder(CSIDL_FAVORITES) + L"\\LinkBar");
-    }
+    void TearDown() override { test::RemoveInstallation(m_install); }
 
     // Starts the setup and goes from the welcome page to the finish page.
     HWND InstallToFinish(SetupProcess &setup, bool defaultBrowser, bool screenshots)
@@ -117,11 +67,8 @@ protected:
         return finish;
     }
 
-    std::vector<std::string> BrowserStarts() { return test::ReadLines(m_install + L"\\velmarin-starts.log"); }
-    std::string Quoted(const std::string &arguments)
-    {
-        return "\"" + test::Utf8(m_install) + "\\Velmarin.exe\"" + (arguments.empty() ? "" : " " + arguments);
-    }
+    std::vector<std::string> BrowserStarts() { return test::BrowserStarts(m_install); }
+    std::string Quoted(const std::string &arguments) { return test::QuotedBrowser(m_install, arguments); }
     // No copy of the setup may be left running.
     static void ExpectNoSetupLeft()
     {

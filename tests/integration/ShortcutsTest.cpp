@@ -7,37 +7,6 @@
 
 namespace {
 
-struct LinkContents {
-    bool read = false;
-    std::wstring target, workingDir, arguments;
-};
-
-LinkContents ReadLink(const std::wstring &path)
-{
-    LinkContents contents;
-    IShellLinkW *link = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, (void **)&link)))
-        return contents;
-    IPersistFile *file = nullptr;
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void **)&file))) {
-        if (SUCCEEDED(file->Load(path.c_str(), STGM_READ))) {
-            wchar_t buffer[MAX_PATH] = {};
-            link->GetPath(buffer, MAX_PATH, nullptr, SLGP_RAWPATH);
-            contents.target = buffer;
-            buffer[0] = 0;
-            link->GetWorkingDirectory(buffer, MAX_PATH);
-            contents.workingDir = buffer;
-            buffer[0] = 0;
-            link->GetArguments(buffer, MAX_PATH);
-            contents.arguments = buffer;
-            contents.read = true;
-        }
-        file->Release();
-    }
-    link->Release();
-    return contents;
-}
-
 class Shortcuts : public ::testing::Test {
 protected:
     void SetUp() override
@@ -65,24 +34,24 @@ TEST_F(Shortcuts, AllLinksWithBothChoices)
     std::wstring browser = m_install + L"\\Velmarin.exe";
     std::wstring group = m_root + L"\\Start Menu\\Programs\\岚舟浏览器";
 
-    LinkContents link = ReadLink(group + L"\\岚舟 3.lnk");
+    test::LinkContents link = test::ReadLink(group + L"\\岚舟 3.lnk");
     ASSERT_TRUE(link.read);
     EXPECT_EQ(browser, link.target);
     EXPECT_EQ(m_install, link.workingDir);
     EXPECT_EQ(L"", link.arguments);
 
-    link = ReadLink(group + L"\\卸载岚舟 3.lnk");
+    link = test::ReadLink(group + L"\\卸载岚舟 3.lnk");
     ASSERT_TRUE(link.read);
     EXPECT_EQ(m_install + L"\\UnInst.exe", link.target);
 
-    link = ReadLink(group + L"\\进程管理器.lnk");
+    link = test::ReadLink(group + L"\\进程管理器.lnk");
     ASSERT_TRUE(link.read);
     EXPECT_EQ(browser, link.target);
     EXPECT_EQ(L"/tp:4", link.arguments);
     EXPECT_EQ(m_install, link.workingDir);
 
     for (const wchar_t *folder : {L"\\Desktop", L"\\Quick Launch", L"\\Start Menu"}) {
-        link = ReadLink(m_root + folder + L"\\岚舟 3.lnk");
+        link = test::ReadLink(m_root + folder + L"\\岚舟 3.lnk");
         ASSERT_TRUE(link.read) << test::Utf8(folder);
         EXPECT_EQ(browser, link.target);
     }

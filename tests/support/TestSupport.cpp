@@ -1,4 +1,5 @@
 #include "support/TestSupport.h"
+#include <shlobj.h>
 #include <shlwapi.h>
 #include <cstdio>
 
@@ -198,8 +199,9 @@ HWND WaitForWindow(const std::wstring &caption, DWORD timeoutMs, DWORD processId
     return nullptr;
 }
 
-MessageBoxAnswerer::MessageBoxAnswerer(const std::wstring &caption, std::vector<int> answers)
-    : m_caption(caption), m_answers(std::move(answers)), m_answered(0), m_stop(0)
+MessageBoxAnswerer::MessageBoxAnswerer(const std::wstring &caption, std::vector<int> answers, DWORD processId)
+    : m_caption(caption), m_answers(std::move(answers)), m_processId(processId ? processId : GetCurrentProcessId()),
+      m_answered(0), m_stop(0)
 {
     InitializeCriticalSection(&m_lock);
     m_thread = CreateThread(nullptr, 0, Run, this, 0, nullptr);
@@ -244,7 +246,7 @@ DWORD WINAPI MessageBoxAnswerer::Run(LPVOID param)
     MessageBoxAnswerer *self = (MessageBoxAnswerer *)param;
     while (!self->m_stop) {
         if ((size_t)self->m_answered < self->m_answers.size()) {
-            for (HWND box : WindowsOf(GetCurrentProcessId(), self->m_caption)) {
+            for (HWND box : WindowsOf(self->m_processId, self->m_caption)) {
                 wchar_t className[32];
                 GetClassNameW(box, className, 32);
                 // Pages are dialogs too; only a message box has the text control 0xFFFF.
@@ -429,6 +431,32 @@ void PlantInstalledBrowser(const std::wstring &browser, const std::wstring &disp
     SetRegString(kAppPathKey, nullptr, browser);
     if (!displayVersion.empty())
         SetRegString(kUninstallKey, L"DisplayVersion", displayVersion);
+}
+
+LinkContents ReadLink(const std::wstring &path)
+{
+    LinkContents contents;
+    IShellLinkW *link = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, (void **)&link)))
+        return contents;
+    IPersistFile *file = nullptr;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void **)&file))) {
+        if (SUCCEEDED(file->Load(path.c_str(), STGM_READ))) {
+            wchar_t buffer[MAX_PATH] = {};
+            link->GetPath(buffer, MAX_PATH, nullptr, SLGP_RAWPATH);
+            contents.target = buffer;
+            buffer[0] = 0;
+            link->GetWorkingDirectory(buffer, MAX_PATH);
+            contents.workingDir = buffer;
+            buffer[0] = 0;
+            link->GetArguments(buffer, MAX_PATH);
+            contents.arguments = buffer;
+            contents.read = true;
+        }
+        file->Release();
+    }
+    link->Release();
+    return contents;
 }
 
 void CopyTree(const std::wstring &from, const std::wstring &to)

@@ -36,11 +36,12 @@ HWND WaitForWindow(const std::wstring &caption, DWORD timeoutMs, DWORD processId
 // Top-level windows of a process with exactly this caption.
 std::vector<HWND> WindowsOf(DWORD processId, const std::wstring &caption);
 
-// Answers message boxes on a helper thread: each time a box with the caption appears, the
-// next button of `answers` (IDOK, IDCANCEL, IDRETRY, IDYES, IDNO) is pressed.
+// Answers message boxes on a helper thread: each time a box with the caption appears in the
+// process (this one by default), the next button of `answers` (IDOK, IDCANCEL, IDRETRY, IDYES,
+// IDNO) is pressed.
 class MessageBoxAnswerer {
 public:
-    MessageBoxAnswerer(const std::wstring &caption, std::vector<int> answers);
+    MessageBoxAnswerer(const std::wstring &caption, std::vector<int> answers, DWORD processId = 0);
     ~MessageBoxAnswerer();
     // How many boxes were answered, and their texts.
     int Answered() const;
@@ -50,6 +51,7 @@ private:
     static DWORD WINAPI Run(LPVOID self);
     std::wstring m_caption;
     std::vector<int> m_answers;
+    DWORD m_processId;
     std::vector<std::wstring> m_texts;
     volatile LONG m_answered;
     volatile LONG m_stop;
@@ -116,6 +118,13 @@ std::wstring PlantedBrowser(const std::wstring &which);
 // Makes `browser` the installed browser as an installation leaves it: its App Paths entry, and
 // with a version text, "DisplayVersion" of the uninstall entry. RemoveBrowserRegistration undoes it.
 void PlantInstalledBrowser(const std::wstring &browser, const std::wstring &displayVersion = L"");
+
+// A shell link as the shell's own link object reads it back.
+struct LinkContents {
+    bool read = false;
+    std::wstring target, workingDir, arguments;
+};
+LinkContents ReadLink(const std::wstring &path);
 
 // Copies a folder tree (for preparing extraction and install folders).
 void CopyTree(const std::wstring &from, const std::wstring &to);

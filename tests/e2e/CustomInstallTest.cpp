@@ -1,0 +1,196 @@
+// The custom installation page end to end: the real setup under Xvfb, driven with real mouse
+// and keyboard input.
+#include <gtest/gtest.h>
+#include "e2e/Screenshot.h"
+#include "e2e/SetupProcess.h"
+#include "e2e/WizardDriver.h"
+#include "support/TestSupport.h"
+#include "resource.h"
+#include <shlobj.h>
+
+namespace {
+
+using test::Click;
+using test::PressKey;
+using test::SetupProcess;
+using test::TypeAscii;
+
+const DWORD kExitMinusOne = 0xFFFFFFFF;
+const wchar_t kBadFolderCaption[] = L"安装错误提示";
+
+class CustomInstall : public ::testing::Test {
+protected:
+    void SetUp() override { test::RemoveInstallation(test::DefaultInstallFolder()); }
+    void TearDown() override
+    {
+        test::RemoveInstallation(test::DefaultInstallFolder());
+        for (const std::wstring &folder : m_cleanUp)
+            test::RemoveInstallation(folder);
+    }
+
+    // From the welcome page to the custom page; checks the hand-over.
+    HWND OpenCustomPage(SetupProcess &setup)
+    {
+        HWND welcome = setup.PageWithControl(IDC_WELCOME_CUSTOM);
+        EXPECT_NE(nullptr, welcome);
+        if (!welcome)
+            return nullptr;
+        Sleep(300);
+        RECT before;
+        GetWindowRect(welcome, &before);
+        Click(GetDlgItem(welcome, IDC_WELCOME_CUSTOM));
+        HWND custom = setup.PageWithControl(IDC_CUSTOM_FOLDER, 5000);
+        EXPECT_NE(nullptr, custom);
+        if (!custom)
+            return nullptr;
+        EXPECT_TRUE(test::WaitHidden(welcome, 2000));
+        RECT after;
+        GetWindowRect(custom, &after);
+        EXPECT_TRUE(EqualRect(&before, &after)) << "shown at the welcome page's rectangle";
+        return custom;
+    }
+
+    HWND Item(HWND page, int id) { return GetDlgItem(page, id); }
+    std::wstring FolderText(HWND page) { return test::TextOf(Item(page, IDC_CUSTOM_FOLDER)); }
+
+    // Replaces the folder text by typing it key by key.
+    void TypeFolder(HWND page, const std::wstring &text)
+    {
+        test::FocusByClick(Item(page, IDC_CUSTOM_FOLDER));
+        test::ClearFocusedEdit();
+        TypeAscii(text);
+        Sleep(200);
+    }
+
+    // Presses "开始安装" expecting a refusal: one box with this caption and text, then the page
+    // as it was.
+    void ExpectStartRefused(SetupProcess &setup, HWND page, const wchar_t *caption, const wchar_t *text)
+    {
+        test::MessageBoxAnswerer answerer(caption, {IDOK}, setup.Id());
+        Click(Item(page, IDC_CUSTOM_START));
+        for (int i = 0; i < 100 && answerer.Answered() == 0; ++i)
+            Sleep(50);
+        Sleep(300);
+        ASSERT_EQ(1, answerer.Answered()) << test::Utf8(FolderText(page));
+        EXPECT_EQ(text, answerer.Texts()[0]);
+        Sleep(300);
+        std::vector<HWND> shown;
+        for (HWND window : test::WindowsOf(setup.Id(), test::kSetupTitle))
+            if (IsWindowVisible(window))
+                shown.push_back(window);
+        EXPECT_EQ(std::vector<HWND>{page}, shown) << "no progress page";
+    }
+
+    // Finishes with "关 闭" and waits for the setup to end.
+    void CloseFinishPage(SetupProcess &setup)
+    {
+        HWND finish = setup.PageWithControl(IDC_FINISH_CLOSE, 60000);
+        ASSERT_NE(nullptr, finish);
+        Sleep(300);
+        Click(Item(finish, IDC_FINISH_CLOSE));
+        EXPECT_EQ(kExitMinusOne, setup.WaitForExit(30000));
+    }
+
+    std::vector<std::wstring> m_cleanUp;
+};
+
+const wchar_t kNoDrive[] = L"您选择的磁盘不存在！";
+const wchar_t kUnwritable[] = L"您的安装目录无法写入，不能继续安装。请选择其它目录再安装。";
+
+TEST_F(CustomInstall, FolderChecksAndTheWayBack)
+{
+    SetupProcess setup;
+    HWND custom = OpenCustomPage(setup);
+    ASSERT_NE(nullptr, custom);
+    EXPECT_TRUE(test::SaveWindowScreenshot(custom, L"custom"));
+    EXPECT_EQ(test::DefaultInstallFolder(), FolderText(custom));
+    HWND diskSpace = Item(custom, IDC_CUSTOM_DISK_SPACE);
+    EXPECT_EQ(0u, test::TextOf(diskSpace).find(L"所需磁盘空间：3MB （可用磁盘空间: ")) << test::Utf8(test::TextOf(diskSpace));
+    for (int id : {IDC_CUSTOM_DESKTOP, IDC_CUSTOM_QUICK_LAUNCH, IDC_CUSTOM_DEFAULT})
+        EXPECT_TRUE(test::IsChecked(Item(custom, id))) << id;
+    EXPECT_EQ(L"添加到系统任务栏", test::TextOf(Item(custom, IDC_CUSTOM_QUICK_LAUNCH))) << "Wine reports Windows 7";
+
+    // The line follows the text only once it has a drive root.
+    SendMessageW(diskSpace, WM_SETTEXT, 0, (LPARAM)L"marker");
+    TypeFolder(custom, L"C");
+    EXPECT_EQ(L"marker", test::TextOf(diskSpace));
+    TypeAscii(L":");
+    Sleep(200);
+    EXPECT_EQ(L"marker", test::TextOf(diskSpace));
+    TypeAscii(L"\\");
+    Sleep(200);
+    EXPECT_EQ(0u, test::TextOf(diskSpace).find(L"所需磁盘空间")) << "computed at the backslash";
+    TypeAscii(L"VmKept");
+
+    // The user's text and ticks survive the way back.
+    Click(Item(custom, IDC_CUSTOM_DESKTOP));
+    EXPECT_FALSE(test::IsChecked(Item(custom, IDC_CUSTOM_DESKTOP)));
+    Click(Item(custom, IDC_CUSTOM_BACK));
+    HWND welcome = setup.PageWithControl(IDC_WELCOME_CUSTOM, 5000);
+    ASSERT_NE(nullptr, welcome);
+    EXPECT_TRUE(test::WaitHidden(custom, 2000));
+    Click(Item(welcome, IDC_WELCOME_CUSTOM));
+    ASSERT_EQ(custom, setup.PageWithControl(IDC_CUSTOM_FOLDER, 5000));
+    EXPECT_EQ(L"C:\\VmKept", FolderText(custom));
+    EXPECT_FALSE(test::IsChecked(Item(custom, IDC_CUSTOM_DESKTOP)));
+    EXPECT_TRUE(test::IsChecked(Item(custom, IDC_CUSTOM_QUICK_LAUNCH)));
+
+    {
+        // A drive that does not exist: one box, and the last good text back.
+        test::MessageBoxAnswerer answerer(test::kSetupTitle, {IDOK, IDOK}, setup.Id());
+        TypeFolder(custom, L"Q:\\");
+        Sleep(500);
+        EXPECT_EQ(std::vector<std::wstring>{kNoDrive}, answerer.Texts());
+        EXPECT_EQ(L"C:\\VmKept", FolderText(custom));
+    }
+
+    TypeFolder(custom, L"VmTest");
+    ExpectStartRefused(setup, custom, kBadFolderCaption, L"请输入正确的安装路径");
+    // Too long for the engine's paths: refused before anything is made, never cut.
+    std::wstring tooLong = L"C:\\VmLong\\" + std::wstring(220, L'a');
+    test::FocusByClick(Item(custom, IDC_CUSTOM_FOLDER));
+    test::PasteText(tooLong);
+    EXPECT_EQ(tooLong, FolderText(custom));
+    ExpectStartRefused(setup, custom, kBadFolderCaption, L"请输入正确的安装路径");
+    EXPECT_FALSE(test::DirExists(L"C:\\VmLong"));
+
+    // A read-only file system, and a path that names a file.
+    TypeFolder(custom, L"Z:\\proc");
+    ExpectStartRefused(setup, custom, L"错误", kUnwritable);
+    TypeFolder(custom, L"C:\\windows\\win.ini");
+    ExpectStartRefused(setup, custom, L"错误", kUnwritable);
+
+    setup.QuitThroughExitQuestion(custom);
+    EXPECT_EQ(kExitMinusOne, setup.WaitForExit(10000));
+}
+
+// Drive R: of the prefix is the build's "removable-drive" folder: without it the drive is gone.
+TEST_F(CustomInstall, ADriveThatVanishesAsksOnceAndNeverHangs)
+{
+    std::wstring drive = test::BuildDir() + L"\\removable-drive";
+    CreateDirectoryW(drive.c_str(), nullptr);
+    SetupProcess setup;
+    HWND custom = OpenCustomPage(setup);
+    ASSERT_NE(nullptr, custom);
+    HWND diskSpace = Item(custom, IDC_CUSTOM_DISK_SPACE);
+    SendMessageW(diskSpace, WM_SETTEXT, 0, (LPARAM)L"marker");
+    TypeFolder(custom, L"R:\\Vm");
+    ASSERT_EQ(0u, test::TextOf(diskSpace).find(L"所需磁盘空间")) << "the drive answers";
+
+    test::RemoveTree(drive);
+    {
+        test::MessageBoxAnswerer answerer(test::kSetupTitle, {IDOK, IDOK, IDOK}, setup.Id());
+        TypeAscii(L"x");
+        Sleep(1500);
+        EXPECT_EQ(std::vector<std::wstring>{kNoDrive}, answerer.Texts()) << "the restored text is not asked about again";
+    }
+    EXPECT_EQ(L"R:\\Vm", FolderText(custom));
+    DWORD_PTR answer = 0;
+    EXPECT_TRUE(SendMessageTimeoutW(custom, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &answer)) << "the page answers";
+    CreateDirectoryW(drive.c_str(), nullptr);
+
+    setup.QuitThroughExitQuestion(custom);
+    EXPECT_EQ(kExitMinusOne, setup.WaitForExit(10000));
+}
+
+}

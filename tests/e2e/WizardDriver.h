@@ -1,0 +1,40 @@
+// Real input and checks for driving the setup's wizard end to end: mouse clicks and key strokes
+// through SendInput, CJK text through the clipboard, and the traces an installation leaves in
+// the prefix.
+#pragma once
+#include <windows.h>
+#include <string>
+#include <vector>
+
+namespace test {
+
+std::wstring SpecialFolder(int csidl);
+// "<Program Files>\Velmarin 3": where a fresh machine gets the browser.
+std::wstring DefaultInstallFolder();
+
+// Moves the real pointer to a point of a control (its middle by default) and clicks there.
+void Click(HWND control, int dx = -1, int dy = -1);
+// Presses and releases a virtual key, with a modifier key (VK_CONTROL, VK_SHIFT) held when asked.
+void PressKey(WORD vk, WORD modifier = 0);
+// Empties the focused edit box: End, Shift+Home, Delete.
+void ClearFocusedEdit();
+// Types ASCII text key by key (Wine drops CJK sent as Unicode key input).
+void TypeAscii(const std::wstring &text);
+// Replaces the text of the focused edit box by `text` through the clipboard (cleared, then Ctrl+V).
+void PasteText(const std::wstring &text);
+// Gives a control of the setup the keyboard focus by clicking it.
+void FocusByClick(HWND control);
+
+bool WaitHidden(HWND window, DWORD timeoutMs);
+bool IsChecked(HWND checkBox);
+std::wstring TextOf(HWND window);
+
+// Removes what an installation into `folder` leaves in the prefix: the folder, the
+// registration, the shortcuts, the link-bar shortcuts and the browser's ini.
+void RemoveInstallation(const std::wstring &folder);
+// The stand-in browser's log of its starts in an install folder.
+std::vector<std::string> BrowserStarts(const std::wstring &folder);
+// "<folder>\Velmarin.exe" in quotes, followed by the arguments.
+std::string QuotedBrowser(const std::wstring &folder, const std::string &arguments);
+
+}
