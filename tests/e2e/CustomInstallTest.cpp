@@ -4,6 +4,8 @@
 #include "e2e/Screenshot.h"
 #include "e2e/SetupProcess.h"
 #include "e2e/WizardDriver.h"
+#include "app/InstallOptions.h"
+#include "engine/Product.h"
 #include "support/TestSupport.h"
 #include "resource.h"
 #include <shlobj.h>
@@ -20,7 +22,13 @@ const wchar_t kBadFolderCaption[] = L"安装错误提示";
 
 class CustomInstall : public ::testing::Test {
 protected:
-    void SetUp() override { test::RemoveInstallation(test::DefaultInstallFolder()); }
+    void SetUp() override
+    {
+        test::RemoveInstallation(test::DefaultInstallFolder());
+        // As on Windows XP and 7, where the quick-launch shortcut goes.
+        SHCreateDirectoryExW(nullptr, (test::SpecialFolder(CSIDL_APPDATA) + L"\\Microsoft\\Internet Explorer\\Quick Launch").c_str(),
+                             nullptr);
+    }
     void TearDown() override
     {
         test::RemoveInstallation(test::DefaultInstallFolder());
@@ -191,6 +199,114 @@ TEST_F(CustomInstall, ADriveThatVanishesAsksOnceAndNeverHangs)
 
     setup.QuitThroughExitQuestion(custom);
     EXPECT_EQ(kExitMinusOne, setup.WaitForExit(10000));
+}
+
+// The installation's traces: registration, shortcuts and the browser's own runs.
+struct InstallTraces {
+    std::wstring appPath, installLocation, groupLinkTarget;
+    bool desktopLink, quickLaunchLink;
+    std::vector<std::string> starts;
+};
+
+InstallTraces ReadTraces(const std::wstring &folder)
+{
+    InstallTraces traces;
+    traces.appPath = test::ReadRegString(HKEY_LOCAL_MACHINE, kAppPathKey, L"");
+    traces.installLocation = test::ReadRegString(HKEY_LOCAL_MACHINE, kUninstallKey, L"InstallLocation");
+    traces.groupLinkTarget = test::ReadLink(test::SpecialFolder(CSIDL_COMMON_PROGRAMS) + L"\\岚舟浏览器\\岚舟 3.lnk").target;
+    traces.desktopLink = test::FileExists(test::SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + L"\\岚舟 3.lnk");
+    traces.quickLaunchLink = test::FileExists(test::SpecialFolder(CSIDL_APPDATA) +
+                                              L"\\Microsoft\\Internet Explorer\\Quick Launch\\岚舟 3.lnk");
+    traces.starts = test::BrowserStarts(folder);
+    return traces;
+}
+
+TEST_F(CustomInstall, IntoATypedFolderWithoutTheDesktopShortcut)
+{
+    const std::wstring folder = L"C:\\VmTest";
+    m_cleanUp.push_back(folder);
+    test::RemoveInstallation(folder);
+    SetupProcess setup;
+    HWND custom = OpenCustomPage(setup);
+    ASSERT_NE(nullptr, custom);
+    // Surrounding spaces and the trailing backslash are not part of the folder.
+    TypeFolder(custom, L"  C:\\VmTest\\  ");
+    Click(Item(custom, IDC_CUSTOM_DESKTOP));
+    EXPECT_FALSE(test::IsChecked(Item(custom, IDC_CUSTOM_DESKTOP)));
+    Click(Item(custom, IDC_CUSTOM_START));
+    CloseFinishPage(setup);
+
+    InstallTraces traces = ReadTraces(folder);
+    EXPECT_EQ(folder + L"\\Velmarin.exe", traces.appPath);
+    EXPECT_EQ(folder, traces.installLocation);
+    EXPECT_EQ(folder + L"\\Velmarin.exe", traces.groupLinkTarget);
+    EXPECT_FALSE(traces.desktopLink);
+    EXPECT_TRUE(traces.quickLaunchLink);
+    EXPECT_EQ((std::vector<std::string>{test::QuotedBrowser(folder, "/tp:3 /v:1 /tb:0"),
+                                        test::QuotedBrowser(folder, "/tp:2 /v:1"),
+                                        test::QuotedBrowser(folder, "/tp:11 /v:1")}),
+              traces.starts);
+    EXPECT_FALSE(test::DirExists(test::DefaultInstallFolder()));
+}
+
+TEST_F(CustomInstall, IntoABrowsedFolderWithoutQuickLaunchOrDefaultBrowser)
+{
+    const std::wstring folder = test::SpecialFolder(CSIDL_DESKTOPDIRECTORY) + L"\\0 Velmarin picked";
+    m_cleanUp.push_back(folder);
+    test::RemoveInstallation(folder);
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    SetupProcess setup;
+    HWND custom = OpenCustomPage(setup);
+    ASSERT_NE(nullptr, custom);
+
+    auto openDialog = [&]() -> HWND {
+        Click(Item(custom, IDC_CUSTOM_BROWSE));
+        HWND dialog = test::WaitForWindow(L"Browse for Folder", 5000, setup.Id());
+        EXPECT_NE(nullptr, dialog);
+        EXPECT_FALSE(IsWindowEnabled(custom)) << "nothing else starts while the dialog is open";
+        Sleep(300);
+        return dialog;
+    };
+    HWND dialog = openDialog();
+    ASSERT_NE(nullptr, dialog);
+    Click(GetDlgItem(dialog, IDCANCEL));
+    EXPECT_TRUE(test::WaitHidden(dialog, 5000));
+    EXPECT_EQ(test::DefaultInstallFolder(), FolderText(custom)) << "Cancel changes nothing";
+    EXPECT_TRUE(IsWindowEnabled(custom));
+
+    dialog = openDialog();
+    ASSERT_NE(nullptr, dialog);
+    HWND tree = FindWindowExW(dialog, nullptr, L"SysTreeView32", nullptr);
+    ASSERT_NE(nullptr, tree);
+    // The folder is on the desktop, the tree's first level: its first letter selects it.
+    Click(tree, 40, 8);
+    TypeAscii(L"0");
+    Sleep(300);
+    Click(GetDlgItem(dialog, IDOK));
+    EXPECT_TRUE(test::WaitHidden(dialog, 5000));
+    Sleep(300);
+    ASSERT_EQ(folder, FolderText(custom)) << "the picked folder itself, nothing appended";
+
+    // By keyboard: Tab from the folder box over "浏览" and the desktop box, Space on the next two.
+    test::FocusByClick(Item(custom, IDC_CUSTOM_FOLDER));
+    PressKey(VK_TAB);
+    PressKey(VK_TAB);
+    PressKey(VK_TAB);
+    PressKey(VK_SPACE);
+    PressKey(VK_TAB);
+    PressKey(VK_SPACE);
+    EXPECT_TRUE(test::IsChecked(Item(custom, IDC_CUSTOM_DESKTOP)));
+    EXPECT_FALSE(test::IsChecked(Item(custom, IDC_CUSTOM_QUICK_LAUNCH)));
+    EXPECT_FALSE(test::IsChecked(Item(custom, IDC_CUSTOM_DEFAULT)));
+    Click(Item(custom, IDC_CUSTOM_START));
+    CloseFinishPage(setup);
+
+    InstallTraces traces = ReadTraces(folder);
+    EXPECT_EQ(folder + L"\\Velmarin.exe", traces.appPath);
+    EXPECT_TRUE(traces.desktopLink);
+    EXPECT_FALSE(traces.quickLaunchLink);
+    EXPECT_EQ(std::vector<std::string>{test::QuotedBrowser(folder, "/tp:3 /v:1 /tb:0")}, traces.starts)
+        << "no default-browser run, no taskbar run";
 }
 
 }
