@@ -40,8 +40,9 @@ bool CDowngradePage::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR &res
         result = TRUE;
         return true;
     case WM_ERASEBKGND: {
+        // The page's text and buttons lie over the picture: it is drawn faint behind them.
         POINT at = {110, 30};
-        CSkinStore::Instance().DrawIllustration((HDC)wParam, at);
+        CSkinStore::Instance().DrawIllustration((HDC)wParam, at, kWatermarkOpacity);
         result = TRUE;
         return true;
     }

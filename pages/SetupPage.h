@@ -9,6 +9,9 @@
 
 class CImageButton;
 
+// Opacity of the illustration where a page's text and buttons lie over it.
+const BYTE kWatermarkOpacity = 56;
+
 class CSetupPage : public CMessageFilter {
 public:
     explicit CSetupPage(int templateId);

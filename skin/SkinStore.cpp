@@ -90,7 +90,8 @@ static AlphaBlendFn AlphaBlendEntry()
     return entry;
 }
 
-bool BlendBitmap(HDC target, int x, int y, int width, int height, HBITMAP bitmap, int sx, int sy, int sw, int sh)
+bool BlendBitmap(HDC target, int x, int y, int width, int height, HBITMAP bitmap, int sx, int sy, int sw, int sh,
+                 BYTE opacity)
 {
     AlphaBlendFn alphaBlend = AlphaBlendEntry();
     if (!alphaBlend || !bitmap || width <= 0 || height <= 0)
@@ -99,7 +100,7 @@ bool BlendBitmap(HDC target, int x, int y, int width, int height, HBITMAP bitmap
     if (!memory)
         return false;
     HGDIOBJ previous = SelectObject(memory, bitmap);
-    BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    BLENDFUNCTION blend = {AC_SRC_OVER, 0, opacity, AC_SRC_ALPHA};
     BOOL drawn = alphaBlend(target, x, y, width, height, memory, sx, sy, sw, sh, blend);
     SelectObject(memory, previous);
     DeleteDC(memory);
@@ -118,9 +119,9 @@ HBITMAP CSkinStore::ProgressFill() { return Bitmap(m_hbmProgressFill, IDP_PROGRE
 HBITMAP CSkinStore::Illustration() { return Bitmap(m_hbmIllustration, IDP_ILLUSTRATION); }
 HBITMAP CSkinStore::Logo() { return Bitmap(m_hbmLogo, IDP_LOGO); }
 
-void CSkinStore::DrawIllustration(HDC dc, POINT at)
+void CSkinStore::DrawIllustration(HDC dc, POINT at, BYTE opacity)
 {
-    BlendBitmap(dc, at.x, at.y, 247, 239, Illustration(), 0, 0, 247, 239);
+    BlendBitmap(dc, at.x, at.y, 247, 239, Illustration(), 0, 0, 247, 239, opacity);
 }
 
 void CSkinStore::DrawLogo(HDC dc, const RECT &rect)

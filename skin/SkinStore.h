@@ -14,7 +14,9 @@ public:
     HBITMAP Illustration();
     HBITMAP Logo();
 
-    void DrawIllustration(HDC dc, POINT at);
+    // The 247 x 239 illustration; with a low opacity it is a watermark that text over it can
+    // be read on.
+    void DrawIllustration(HDC dc, POINT at, BYTE opacity = 255);
     void DrawLogo(HDC dc, const RECT &rect);
     void DrawProgress(HDC dc, POINT origin, int position);
 
@@ -56,5 +58,7 @@ HBITMAP LoadPngResource(int id);
 // first page's images decode without that wait. Call after GDI+ has started.
 void WarmUpPngDecoder();
 
-// Per-pixel alpha blend of a bitmap's part onto a context (AC_SRC_OVER, constant alpha 255).
-bool BlendBitmap(HDC target, int x, int y, int width, int height, HBITMAP bitmap, int sx, int sy, int sw, int sh);
+// Per-pixel alpha blend of a bitmap's part onto a context (AC_SRC_OVER), scaled by a constant
+// opacity.
+bool BlendBitmap(HDC target, int x, int y, int width, int height, HBITMAP bitmap, int sx, int sy, int sw, int sh,
+                 BYTE opacity = 255);
