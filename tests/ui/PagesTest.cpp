@@ -7,6 +7,7 @@
 #include "pages/PageSet.h"
 #include "support/TestSupport.h"
 #include "ui/UiSupport.h"
+#include "e2e/Screenshot.h"
 #include "resource.h"
 
 namespace {
@@ -29,7 +30,8 @@ protected:
 
 TEST_F(Pages, EveryPageIsSkinnedAlike)
 {
-    CSetupPage *all[] = {pages.Welcome(), pages.License(), pages.Privacy(), pages.Finish(), pages.Progress()};
+    CSetupPage *all[] = {pages.Welcome(), pages.Custom(),  pages.Upgrade(),  pages.Downgrade(),
+                         pages.License(), pages.Privacy(), pages.Finish(), pages.Progress()};
     for (CSetupPage *page : all) {
         ASSERT_NE(nullptr, page->m_hWnd);
         RECT client;
@@ -123,6 +125,24 @@ TEST_F(Pages, LicenceLinkOpensTheSameViewerOverTheWelcomePage)
 
     SendMessageW(viewer->m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_VIEWER_BACK, BN_CLICKED), 0);
     EXPECT_FALSE(IsWindowVisible(viewer->m_hWnd));
+}
+
+TEST_F(Pages, PrivacyViewerOpensOverTheFinishPage)
+{
+    CFinishPage *finish = pages.Finish();
+    ShowWindow(finish->m_hWnd, SW_SHOW);
+    SendMessageW(finish->m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_FINISH_PRIVACY, 0), 0);
+    CPrivacyPage *privacy = pages.Privacy();
+    EXPECT_TRUE(IsWindowVisible(privacy->m_hWnd));
+    EXPECT_TRUE(IsWindowVisible(finish->m_hWnd)) << "the finish page stays under it";
+    RECT a, b;
+    GetWindowRect(finish->m_hWnd, &a);
+    GetWindowRect(privacy->m_hWnd, &b);
+    EXPECT_TRUE(EqualRect(&a, &b));
+    test::RunLoopUntil([] { return false; }, 300);
+    EXPECT_TRUE(test::SaveWindowScreenshot(privacy->m_hWnd, L"privacy"));
+    SendMessageW(privacy->m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_VIEWER_BACK, BN_CLICKED), 0);
+    EXPECT_FALSE(IsWindowVisible(privacy->m_hWnd));
 }
 
 TEST_F(Pages, ViewersDropTypedCharactersButScroll)
