@@ -25,6 +25,8 @@ int ClassifyOsVersion(DWORD platformId, DWORD major, DWORD minor, const WCHAR *s
 // The running system's code, asked once per process.
 int GetOsVersionCode();
 
+class CFileUpdate;
+
 class CInstallOptions {
 public:
     static CInstallOptions &Instance();
@@ -49,9 +51,10 @@ public:
     void RunBrowserSetup();
     void RunBrowserSetDefault();
     void RunBrowserTaskbar();
-    // The copy phase: program files, extensions and skin from the extraction folder. False
-    // (with the old browser put back from its backup) when a program file could not be copied.
-    bool CopyBrowserFiles(const WCHAR *browserPath, bool haveBackup);
+    // The copy phase: program files, extensions and skin from the extraction folder, replacing
+    // the installed set as one. False, with the installed files as they were, on any failure.
+    bool CopyBrowserFiles();
+    bool PayloadIsComplete() const;
 
     // System registration: RegisterWithSystem writes the groups the system supports.
     void RegisterWithSystem();
@@ -81,8 +84,9 @@ public:
 
 private:
     bool RunBrowser(const WCHAR *arguments);
-    bool CopyProgramFiles(const WCHAR *browserPath, bool haveBackup);
-    void CopyExtensionsAndSkin();
+    bool StageExtension(CFileUpdate &update, const WCHAR *name);
+    // Ends a stopped installation: the message if any, the end message, the temporary folder.
+    void StopInstall(const WCHAR *message);
     void CreateLinkBarShortcuts();
 
     CInstallOptions(const CInstallOptions &);

@@ -86,7 +86,7 @@ int wmain()
         wcscpy(options.m_strInstallDir, b.c_str());
         std::wstring browser = b + L"\\Velmarin.exe";
         QueryPerformanceCounter(&start);
-        options.CopyBrowserFiles(browser.c_str(), false);
+        options.CopyBrowserFiles();
         QueryPerformanceCounter(&end);
         sequence.push_back((end.QuadPart - start.QuadPart) * 1000.0 / frequency.QuadPart);
         RemoveTreeOrScheduleAtRestart(b.c_str());

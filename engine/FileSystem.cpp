@@ -39,6 +39,19 @@ bool IsFolderWritable(const WCHAR *path)
     return false;
 }
 
+bool IsFileInUse(const WCHAR *path)
+{
+    // Opening for writing without sharing is refused while anyone else has the file open or
+    // mapped; nothing is written.
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+        return false;
+    }
+    DWORD error = GetLastError();
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
 void CopyFolderTree(const WCHAR *source, const WCHAR *destination)
 {
     CreateDirectoryW(destination, NULL);

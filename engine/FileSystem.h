@@ -8,6 +8,10 @@ BOOL CreateDirectoryTree(const WCHAR *path);
 // True when a new file can be created in the folder. Never touches an existing file.
 bool IsFolderWritable(const WCHAR *path);
 
+// True when another process holds the file so that it cannot be replaced (a running program's
+// image, or a handle opened without sharing).
+bool IsFileInUse(const WCHAR *path);
+
 // Copies a folder with everything below it, overwriting files of the same name; files that
 // exist only in the destination stay.
 void CopyFolderTree(const WCHAR *source, const WCHAR *destination);

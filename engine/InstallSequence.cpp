@@ -3,6 +3,7 @@
 #include "app/Format.h"
 #include "engine/CommandLines.h"
 #include "engine/FileSystem.h"
+#include "engine/FileUpdate.h"
 #include "engine/Process.h"
 #include "engine/Product.h"
 #include "engine/RunningBrowser.h"
@@ -17,42 +18,12 @@ static const WCHAR kErrorCaption[] = L"错误";
 static const WCHAR kCopyFailed[] =
     L"无法将岚舟浏览器的程序文件复制到安装目录，安装未能完成。\r\n"
     L"请关闭正在使用这些文件的程序，然后重新运行安装程序。";
+static const WCHAR kPayloadBroken[] =
+    L"无法解压岚舟浏览器的安装文件，安装未能完成。\r\n"
+    L"安装程序可能已损坏，请重新下载安装程序后再安装。";
 static const WCHAR kCopyFailedKeptOld[] =
     L"无法将岚舟浏览器的程序文件复制到安装目录，安装未能完成，原有的浏览器已保留。\r\n"
     L"请关闭正在使用这些文件的程序，然后重新运行安装程序。";
-
-// Copies "<extract>\<relative>" to "<install>\<relative>"; false when the copy failed.
-static bool CopyItem(const WCHAR *extractDir, const WCHAR *installDir, const WCHAR *relative)
-{
-    WCHAR from[MAX_PATH], to[MAX_PATH];
-    if (!extractDir[0] || !Format(from, L"%s%s", extractDir, relative) || !Format(to, L"%s%s", installDir, relative))
-        return false;
-    return CopyFileW(from, to, FALSE) != FALSE;
-}
-
-static void EnsureFolder(const WCHAR *base, const WCHAR *relative)
-{
-    WCHAR folder[MAX_PATH];
-    if (Format(folder, L"%s%s", base, relative))
-        CreateDirectoryTree(folder);
-}
-
-// Copies "\Extensions\<name>\<name>.dll" after making its folder.
-static void CopyExtension(const WCHAR *extractDir, const WCHAR *installDir, const WCHAR *name)
-{
-    WCHAR relative[MAX_PATH];
-    Format(relative, L"\\Extensions\\%s", name);
-    EnsureFolder(installDir, relative);
-    Format(relative, L"\\Extensions\\%s\\%s.dll", name, name);
-    CopyItem(extractDir, installDir, relative);
-}
-
-static void BackupFile(const WCHAR *folder, const WCHAR *name)
-{
-    WCHAR path[MAX_PATH], backup[MAX_PATH];
-    if (Format(path, L"%s\\%s", folder, name) && Format(backup, L"%s.bak", path))
-        CopyFileW(path, backup, FALSE);
-}
 
 static DWORD WINAPI BroadcastThread(LPVOID)
 {
@@ -100,55 +71,59 @@ void CInstallOptions::RunBrowserTaskbar()
     RunBrowser(L"/tp:11 /v:1");
 }
 
-// The three programs. When one cannot be copied, the old browser is put back from its backup
-// so that the user is never left without a browser.
-bool CInstallOptions::CopyProgramFiles(const WCHAR *browserPath, bool haveBackup)
+// The file set, staged beside the installed files in the order the progress reports it, then
+// swapped in as one. Nothing of an existing installation changes unless every file is ready.
+bool CInstallOptions::CopyBrowserFiles()
 {
-    bool copied = CopyItem(m_strExtractDir, m_strInstallDir, L"\\Velmarin.exe");
-    copied = copied && CopyItem(m_strExtractDir, m_strInstallDir, L"\\WebApp.exe");
-    copied = copied && CopyItem(m_strExtractDir, m_strInstallDir, L"\\UnInst.exe");
-    WCHAR backup[MAX_PATH];
-    Format(backup, L"%s.bak", browserPath);
-    if (!copied && haveBackup)
-        CopyFileW(backup, browserPath, FALSE);
-    DeleteFileW(backup);
-    return copied;
-}
+    CFileUpdate update(m_strExtractDir, m_strInstallDir);
+    const WCHAR *programs[] = {L"\\Velmarin.exe", L"\\WebApp.exe", L"\\UnInst.exe"};
+    bool staged = true;
+    for (const WCHAR *program : programs)
+        staged = staged && update.Stage(program);
 
-// Runs only after the program files came from the extraction folder, so that folder is known.
-void CInstallOptions::CopyExtensionsAndSkin()
-{
     WCHAR path[MAX_PATH];
-    if (Format(path, L"%s\\Extensions\\GuardHub", m_strExtractDir) && PathFileExistsW(path))
-        EnsureFolder(m_strInstallDir, L"\\Extensions\\GuardHub");
     const WCHAR *guardHub[] = {kLongestInstalledFile, L"\\Extensions\\GuardHub\\urlproc.dll"};
     for (const WCHAR *file : guardHub) {
-        if (Format(path, L"%s%s", m_strExtractDir, file) && PathFileExistsW(path))
-            CopyItem(m_strExtractDir, m_strInstallDir, file);
+        if (staged && Format(path, L"%s%s", m_strExtractDir, file) && PathFileExistsW(path))
+            staged = update.Stage(file);
     }
 
     PostProgress(50);
     const WCHAR *plugins[] = {L"PlgKit", L"PlgStrip", L"PlgBlock", L"PlgTabs", L"PlgRelay"};
     for (const WCHAR *name : plugins)
-        CopyExtension(m_strExtractDir, m_strInstallDir, name);
+        staged = staged && StageExtension(update, name);
 
     PostProgress(60);
-    EnsureFolder(m_strInstallDir, L"\\Skin");
-    EnsureFolder(m_strInstallDir, L"\\Skin\\Frost_Glass");
-    WCHAR from[MAX_PATH], to[MAX_PATH];
-    if (Format(from, L"%s\\Skin\\Frost_Glass", m_strExtractDir) && Format(to, L"%s\\Skin\\Frost_Glass", m_strInstallDir))
-        CopyFolderTree(from, to);
+    staged = staged && update.StageTree(L"\\Skin\\Frost_Glass");
 
     PostProgress(70);
-    CopyExtension(m_strExtractDir, m_strInstallDir, L"PlgHint");
-    CopyExtension(m_strExtractDir, m_strInstallDir, L"PlgFetch");
+    staged = staged && StageExtension(update, L"PlgHint") && StageExtension(update, L"PlgFetch");
+
+    if (!staged) {
+        update.Abandon();
+        return false;
+    }
+    return update.Commit();
 }
 
-bool CInstallOptions::CopyBrowserFiles(const WCHAR *browserPath, bool haveBackup)
+// "\Extensions\<name>\<name>.dll", where the payload has it.
+bool CInstallOptions::StageExtension(CFileUpdate &update, const WCHAR *name)
 {
-    if (!CopyProgramFiles(browserPath, haveBackup))
+    WCHAR relative[MAX_PATH], path[MAX_PATH];
+    if (!Format(relative, L"\\Extensions\\%s\\%s.dll", name, name) || !Format(path, L"%s%s", m_strExtractDir, relative))
         return false;
-    CopyExtensionsAndSkin();
+    return !PathFileExistsW(path) || update.Stage(relative);
+}
+
+// The payload unpacked completely: at least the three programs are there.
+bool CInstallOptions::PayloadIsComplete() const
+{
+    const WCHAR *programs[] = {L"Velmarin.exe", L"WebApp.exe", L"UnInst.exe"};
+    for (const WCHAR *program : programs) {
+        WCHAR path[MAX_PATH];
+        if (!m_strExtractDir[0] || !Format(path, L"%s\\%s", m_strExtractDir, program) || !PathFileExistsW(path))
+            return false;
+    }
     return true;
 }
 
@@ -173,6 +148,14 @@ void CInstallOptions::CreateLinkBarShortcuts()
     }
 }
 
+void CInstallOptions::StopInstall(const WCHAR *message)
+{
+    if (message)
+        MessageBoxW(NULL, message, kErrorCaption, MB_OK | MB_ICONERROR);
+    PostFinished();
+    ScheduleTempCleanup();
+}
+
 void CInstallOptions::RunInstall(HWND progressWindow)
 {
     m_hProgressWnd = progressWindow;
@@ -180,37 +163,36 @@ void CInstallOptions::RunInstall(HWND progressWindow)
     CreateDirectoryTree(m_strInstallDir);
     if (!IsFolderWritable(m_strInstallDir)) {
         MessageBoxW(NULL, L"无法将文件放入安装目录，请选择其它目录后再安装。", kErrorCaption, MB_OK);
-        PostFinished();
+        StopInstall(NULL);
+        return;
+    }
+    if (!PayloadIsComplete()) {
+        StopInstall(kPayloadBroken);
         return;
     }
 
-    WCHAR browserPath[MAX_PATH], backupPath[MAX_PATH];
+    WCHAR browserPath[MAX_PATH];
     Format(browserPath, L"%s\\Velmarin.exe", m_strInstallDir);
-    Format(backupPath, L"%s.bak", browserPath);
     PostProgress(10);
     if (GetPrivateProfileIntW(kIniSection, kIniKey, 0, m_strIniPath) == 1)
         WritePrivateProfileStringW(kIniSection, kIniKey, L"0", m_strIniPath);
 
     PostProgress(20);
-    bool haveBackup = false;
-    if (PathFileExistsW(browserPath)) {
-        BackupFile(m_strInstallDir, L"Velmarin.exe");
-        haveBackup = PathFileExistsW(backupPath) != FALSE;
+    // What a stopped earlier run left is resolved first, towards a complete installation.
+    if (!RecoverInterruptedUpdate(m_strInstallDir)) {
+        StopInstall(kCopyFailedKeptOld);
+        return;
     }
-    if (PathFileExistsW(browserPath) && !DeleteFileW(browserPath)) {
-        if (ResolveRunningBrowser(browserPath) == kBrowserCancelled) {
-            DeleteFileW(backupPath);
-            PostFinished();
-            return;
-        }
+    bool hadBrowser = PathFileExistsW(browserPath) != FALSE;
+    if (hadBrowser && IsFileInUse(browserPath) && ResolveRunningBrowser(browserPath) == kBrowserCancelled) {
+        StopInstall(NULL);
+        return;
     }
 
-    // The backup stays until the new browser is in place.
     PostProgress(30);
     PostProgress(40);
-    if (!CopyBrowserFiles(browserPath, haveBackup)) {
-        MessageBoxW(NULL, haveBackup ? kCopyFailedKeptOld : kCopyFailed, kErrorCaption, MB_OK | MB_ICONERROR);
-        PostFinished();
+    if (!CopyBrowserFiles()) {
+        StopInstall(hadBrowser ? kCopyFailedKeptOld : kCopyFailed);
         return;
     }
 

@@ -1,4 +1,5 @@
 #include "engine/RunningBrowser.h"
+#include "engine/FileSystem.h"
 #include "app/Format.h"
 #include <psapi.h>
 #include <shlwapi.h>
@@ -99,8 +100,8 @@ RunningBrowserOutcome ResolveRunningBrowser(const WCHAR *browserPath)
     TerminateProcessesByPath(browserPath, 5000);
     for (;;) {
         Sleep(1000);
-        DeleteFileW(browserPath);
-        if (!PathFileExistsW(browserPath))
+        // The file stays: it is replaced, with the rest of the installation, only later.
+        if (!IsFileInUse(browserPath))
             return kBrowserCleared;
         if (MessageBoxW(NULL, L"未能强制退出岚舟浏览器，请手动结束浏览器后点击“重试”按钮。",
                         kRunningBrowserCaption, MB_RETRYCANCEL) != IDRETRY)

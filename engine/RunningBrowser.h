@@ -10,8 +10,8 @@ int TerminateProcessesByPath(const WCHAR *path, DWORD timeout);
 
 enum RunningBrowserOutcome { kBrowserCleared, kBrowserCancelled };
 
-// The dialogue after a failed deletion of the browser executable: asks, ends the browser,
-// retries the deletion until the file is gone (cleared) or the user gives up (cancelled).
+// The dialogue when the browser executable is in use: asks, ends the browser, and waits until
+// the file is free (cleared) or the user gives up (cancelled). The file itself is left alone.
 RunningBrowserOutcome ResolveRunningBrowser(const WCHAR *browserPath);
 
 extern const WCHAR kRunningBrowserCaption[];

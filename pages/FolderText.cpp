@@ -1,5 +1,6 @@
 #include "pages/FolderText.h"
 #include "app/Format.h"
+#include "engine/FileUpdate.h"
 #include "engine/Product.h"
 #include <wchar.h>
 
@@ -30,7 +31,8 @@ bool FormatDiskSpaceLine(WCHAR *line, size_t capacity, ULONGLONG freeBytes)
 
 size_t MaxInstallFolderLength()
 {
-    return (MAX_PATH - 1) - wcslen(kLongestInstalledFile);
+    // An update writes each file under a temporary name beside it first.
+    return (MAX_PATH - 1) - wcslen(kLongestInstalledFile) - wcslen(kStagedSuffix);
 }
 
 bool PrepareFolderText(const WCHAR *typed, WCHAR (&folder)[MAX_PATH])

@@ -14,8 +14,8 @@ size_t DriveRootLength(const WCHAR *text);
 // "所需磁盘空间：3MB （可用磁盘空间: <free MiB>MB）".
 bool FormatDiskSpaceLine(WCHAR *line, size_t capacity, ULONGLONG freeBytes);
 
-// The longest folder the engine can install into: every installed file's path must fit in
-// MAX_PATH - 1 characters.
+// The longest folder the engine can install into: every installed file's path, and the
+// temporary name it is copied in under, must fit in MAX_PATH - 1 characters.
 size_t MaxInstallFolderLength();
 
 // Takes a typed folder text for installing: surrounding spaces and tabs removed, then refused

@@ -8,6 +8,8 @@
 #include "engine/RunningBrowser.h"
 #include "support/TestSupport.h"
 #include <objbase.h>
+#include <shlobj.h>
+#include <map>
 
 namespace {
 
@@ -80,6 +82,18 @@ protected:
         CloseHandle(thread);
         return m_recorder.Collect(50);
     }
+
+    // An installed browser of an earlier version: every file of the set with its own content.
+    void PlantOldInstallation()
+    {
+        for (const std::wstring &file : test::PayloadFileTable()) {
+            std::wstring path = m_install + file;
+            SHCreateDirectoryExW(nullptr, path.substr(0, path.rfind(L'\\')).c_str(), nullptr);
+            test::WriteFile(path, "old " + test::Utf8(file));
+        }
+    }
+    // Every file below the install folder with its content.
+    std::map<std::wstring, std::string> Snapshot() { return test::FolderContents(m_install); }
 
     std::vector<std::string> BrowserStarts() { return test::ReadLines(m_install + L"\\velmarin-starts.log"); }
     std::string Quoted(const std::string &arguments)
@@ -154,20 +168,21 @@ TEST_F(InstallSequence, BrowserRunsFollowTheChoicesAndTheSystem)
     EXPECT_EQ(std::vector<std::string>{Quoted("/tp:3 /v:1 /tb:0")}, BrowserStarts());
 }
 
-TEST_F(InstallSequence, ReplacesAnExistingBrowserAndLeavesNoBackup)
+TEST_F(InstallSequence, ReplacesAnExistingBrowserAndLeavesNothingAside)
 {
-    CreateDirectoryW(m_install.c_str(), nullptr);
-    test::WriteFile(m_install + L"\\Velmarin.exe", "old browser");
+    PlantOldInstallation();
     test::WriteFile(m_install + L"\\Velmarin.exe.bak", "left from earlier");
-    CreateDirectoryW((m_install + L"\\Extensions").c_str(), nullptr);
     CreateDirectoryW((m_install + L"\\Extensions\\Other").c_str(), nullptr);
     test::WriteFile(m_install + L"\\Extensions\\Other\\Other.dll", "kept");
     test::WriteFile(m_root + L"\\Data\\Velmarin.ini", "[addUNSTALL]\r\nIsSave=2\r\n");
 
     EXPECT_EQ(kFullProgress, Run());
-    EXPECT_EQ(test::ReadFile(test::StandInFiles() + L"\\Velmarin.exe"), test::ReadFile(m_install + L"\\Velmarin.exe"));
-    EXPECT_FALSE(test::FileExists(m_install + L"\\Velmarin.exe.bak"));
-    EXPECT_EQ("kept", test::ReadFile(m_install + L"\\Extensions\\Other\\Other.dll"));
+    std::map<std::wstring, std::string> installed = Snapshot();
+    for (const std::wstring &file : test::PayloadFileTable())
+        EXPECT_EQ(test::ReadFile(test::StandInFiles() + file), installed[file]) << test::Utf8(file);
+    EXPECT_EQ("kept", installed[L"\\Extensions\\Other\\Other.dll"]);
+    EXPECT_EQ("left from earlier", installed[L"\\Velmarin.exe.bak"]) << "a stale backup is not the setup's";
+    test::ExpectNoUpdateLeftovers(m_install);
     wchar_t value[32] = {};
     GetPrivateProfileStringW(L"AddUnstall", L"IsSave", L"gone", value, 32, m_options.m_strIniPath);
     EXPECT_STREQ(L"gone", value);
@@ -181,38 +196,65 @@ TEST_F(InstallSequence, WithoutGuardHubNoGuardHubFolder)
     EXPECT_TRUE(test::FileExists(m_install + L"\\Extensions\\PlgKit\\PlgKit.dll"));
 }
 
-TEST_F(InstallSequence, AMissingBrowserFileRestoresTheOldOneAndStops)
+// Any file that cannot be replaced (held open without sharing, or its set-aside name taken)
+// stops the update with the old installation byte for byte, and nothing registered.
+TEST_F(InstallSequence, AFileThatCannotBeReplacedLeavesTheOldInstallationAsItWas)
 {
-    CreateDirectoryW(m_install.c_str(), nullptr);
-    test::WriteFile(m_install + L"\\Velmarin.exe", "old browser");
-    DeleteFileW((m_extract + L"\\Velmarin.exe").c_str());
-    test::MessageBoxAnswerer answerer(L"错误", {IDOK});
-
-    std::vector<int> received = Run();
-    EXPECT_EQ((std::vector<int>{10, 20, 30, 40, -1}), received);
-    EXPECT_EQ(1, answerer.Answered());
-    ASSERT_EQ(1u, answerer.Texts().size());
-    EXPECT_NE(std::wstring::npos, answerer.Texts()[0].find(L"原有的浏览器已保留"));
-    EXPECT_EQ("old browser", test::ReadFile(m_install + L"\\Velmarin.exe"));
-    EXPECT_FALSE(test::FileExists(m_install + L"\\Velmarin.exe.bak"));
-    EXPECT_FALSE(test::RegKeyExists(HKEY_LOCAL_MACHINE, kAppPathKey)) << "nothing points at a missing program";
-    EXPECT_FALSE(test::DirExists(m_root + L"\\Start Menu\\Programs\\岚舟浏览器"));
-    EXPECT_FALSE(test::DirExists(m_root + L"\\Favorites\\LinkBar"));
+    PlantOldInstallation();
+    const std::map<std::wstring, std::string> old = Snapshot();
+    for (const wchar_t *blocked : {L"\\WebApp.exe", L"\\Extensions\\PlgHint\\PlgHint.dll",
+                                   L"\\Skin\\Frost_Glass\\skin.ini", L"\\UnInst.exe.vmold\\"}) {
+        std::wstring path = m_install + blocked;
+        HANDLE held = INVALID_HANDLE_VALUE;
+        if (path.back() == L'\\')
+            CreateDirectoryW(path.c_str(), nullptr);
+        else
+            held = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ResetExtraction();
+        test::MessageBoxAnswerer answerer(L"错误", {IDOK});
+        // The recorder keeps what every run sent.
+        std::vector<int> received = Run();
+        EXPECT_EQ((std::vector<int>{10, 20, 30, 40, 50, 60, 70, -1}),
+                  std::vector<int>(received.begin() + received.size() - std::min<size_t>(8, received.size()), received.end()))
+            << test::Utf8(blocked);
+        if (held != INVALID_HANDLE_VALUE)
+            CloseHandle(held);
+        else
+            RemoveDirectoryW(path.c_str());
+        ASSERT_EQ(1u, answerer.Texts().size());
+        EXPECT_NE(std::wstring::npos, answerer.Texts()[0].find(L"原有的浏览器已保留"));
+        EXPECT_EQ(old, Snapshot()) << test::Utf8(blocked);
+        EXPECT_FALSE(test::RegKeyExists(HKEY_LOCAL_MACHINE, kAppPathKey));
+        EXPECT_FALSE(test::DirExists(m_root + L"\\Start Menu\\Programs\\岚舟浏览器"));
+        EXPECT_FALSE(test::DirExists(m_root + L"\\temp\\123")) << "the temporary folder goes on this way out too";
+    }
 }
 
-TEST_F(InstallSequence, AProgramFileHeldOpenRestoresTheOldBrowser)
+TEST_F(InstallSequence, AFailedFreshInstallLeavesNoFiles)
 {
-    CreateDirectoryW(m_install.c_str(), nullptr);
-    test::WriteFile(m_install + L"\\Velmarin.exe", "old browser");
-    test::WriteFile(m_install + L"\\WebApp.exe", "old web app");
-    HANDLE held = CreateFileW((m_install + L"\\WebApp.exe").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    test::WriteFile(m_extract + L"\\Extensions\\PlgFetch\\PlgFetch.dll", "");
+    HANDLE held = CreateFileW((m_extract + L"\\Extensions\\PlgFetch\\PlgFetch.dll").c_str(), GENERIC_READ, 0, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
     test::MessageBoxAnswerer answerer(L"错误", {IDOK});
-    EXPECT_EQ((std::vector<int>{10, 20, 30, 40, -1}), Run());
+    EXPECT_EQ((std::vector<int>{10, 20, 30, 40, 50, 60, 70, -1}), Run());
     CloseHandle(held);
-    EXPECT_EQ("old browser", test::ReadFile(m_install + L"\\Velmarin.exe"));
-    EXPECT_FALSE(test::FileExists(m_install + L"\\Velmarin.exe.bak"));
-    EXPECT_FALSE(test::RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    ASSERT_EQ(1u, answerer.Texts().size());
+    EXPECT_EQ(std::wstring::npos, answerer.Texts()[0].find(L"原有的浏览器已保留")) << "there was none";
+    EXPECT_TRUE(Snapshot().empty());
+    EXPECT_FALSE(test::DirExists(m_install + L"\\Extensions"));
+}
+
+TEST_F(InstallSequence, AnIncompletePayloadChangesNothing)
+{
+    PlantOldInstallation();
+    const std::map<std::wstring, std::string> old = Snapshot();
+    DeleteFileW((m_extract + L"\\UnInst.exe").c_str());
+    test::MessageBoxAnswerer answerer(L"错误", {IDOK});
+    EXPECT_EQ(std::vector<int>{-1}, Run());
+    ASSERT_EQ(1u, answerer.Texts().size());
+    EXPECT_NE(std::wstring::npos, answerer.Texts()[0].find(L"请重新下载安装程序")) << "not a file in use";
+    EXPECT_EQ(old, Snapshot());
+    EXPECT_FALSE(test::RegKeyExists(HKEY_LOCAL_MACHINE, kAppPathKey));
 }
 
 TEST_F(InstallSequence, AFailedPayloadRegistersNothing)
@@ -245,7 +287,7 @@ TEST_F(InstallSequence, CancelAtTheRunningBrowserKeepsTheOldInstallation)
     wchar_t value[32] = {};
     GetPrivateProfileStringW(L"AddUnstall", L"IsSave", L"", value, 32, m_options.m_strIniPath);
     EXPECT_STREQ(L"0", value);
-    EXPECT_TRUE(test::DirExists(m_root + L"\\temp\\123")) << "not cleaned up after a cancel";
+    EXPECT_FALSE(test::DirExists(m_root + L"\\temp\\123")) << "the temporary folder goes on this way out too";
 }
 
 TEST_F(InstallSequence, AnUnwritableInstallFolderOnlyEnds)

@@ -1,4 +1,5 @@
 #include "support/TestSupport.h"
+#include <gtest/gtest.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 #include <cstdio>
@@ -457,6 +458,41 @@ LinkContents ReadLink(const std::wstring &path)
     }
     link->Release();
     return contents;
+}
+
+static void CollectFiles(const std::wstring &root, const std::wstring &relative, std::map<std::wstring, std::string> &files)
+{
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW((root + relative + L"\\*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::wstring name = entry.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            CollectFiles(root, relative + L"\\" + name, files);
+        else
+            files[relative + L"\\" + name] = ReadFile(root + relative + L"\\" + name);
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+}
+
+std::map<std::wstring, std::string> FolderContents(const std::wstring &folder)
+{
+    std::map<std::wstring, std::string> files;
+    CollectFiles(folder, L"", files);
+    return files;
+}
+
+void ExpectNoUpdateLeftovers(const std::wstring &folder)
+{
+    for (const auto &file : FolderContents(folder)) {
+        const std::wstring &name = file.first;
+        bool leftover = name.find(L".vmnew") != std::wstring::npos || name.find(L".vmold") != std::wstring::npos ||
+                        name.find(L"VelmarinSetup.") != std::wstring::npos;
+        EXPECT_FALSE(leftover) << Utf8(name);
+    }
 }
 
 void CopyTree(const std::wstring &from, const std::wstring &to)

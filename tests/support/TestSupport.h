@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 #include <string>
+#include <map>
 #include <vector>
 
 namespace test {
@@ -125,6 +126,11 @@ struct LinkContents {
     std::wstring target, workingDir, arguments;
 };
 LinkContents ReadLink(const std::wstring &path);
+
+// Every file below a folder, by its path relative to the folder ("\\sub\\name"), with its content.
+std::map<std::wstring, std::string> FolderContents(const std::wstring &folder);
+// No file or mark of an update that was not finished is left below the folder.
+void ExpectNoUpdateLeftovers(const std::wstring &folder);
 
 // Copies a folder tree (for preparing extraction and install folders).
 void CopyTree(const std::wstring &from, const std::wstring &to);

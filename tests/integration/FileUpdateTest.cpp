@@ -1,0 +1,106 @@
+// A stopped update, as a killed setup or a power cut leaves it at each moment, is resolved by the
+// next run towards a complete installation; at no moment is there no complete browser.
+#include <gtest/gtest.h>
+#include "engine/FileUpdate.h"
+#include "support/TestSupport.h"
+#include <shlobj.h>
+#include <map>
+
+namespace {
+
+using Files = std::map<std::wstring, std::string>;
+
+class InterruptedUpdate : public ::testing::Test {
+protected:
+    void SetUp() override { m_folder = test::MakeTempDir(L"interrupted update"); }
+    void TearDown() override { test::RemoveTree(m_folder); }
+
+    void Write(const Files &files)
+    {
+        for (const auto &file : files) {
+            std::wstring path = m_folder + file.first;
+            SHCreateDirectoryExW(nullptr, path.substr(0, path.rfind(L'\\')).c_str(), nullptr);
+            test::WriteFile(path, file.second);
+        }
+    }
+    // The journal of a run that began swapping, naming the files that had no old version.
+    void Journal(const std::wstring &newFiles)
+    {
+        std::wstring text = newFiles;
+        test::WriteFile(m_folder + L"\\VelmarinSetup.journal", std::string((const char *)text.data(), text.size() * 2));
+    }
+    Files Recovered()
+    {
+        EXPECT_TRUE(RecoverInterruptedUpdate(m_folder.c_str()));
+        test::ExpectNoUpdateLeftovers(m_folder);
+        return test::FolderContents(m_folder);
+    }
+
+    const Files m_old = {{L"\\Velmarin.exe", "old browser"}, {L"\\WebApp.exe", "old web app"},
+                         {L"\\Extensions\\PlgKit\\PlgKit.dll", "old kit"}};
+    std::wstring m_folder;
+};
+
+TEST_F(InterruptedUpdate, StoppedWhileCopyingKeepsTheOldInstallation)
+{
+    Write(m_old);
+    // The new browser half written: an empty file beside the installed one.
+    Write({{L"\\Velmarin.exe.vmnew", ""}, {L"\\Extensions\\PlgKit\\PlgKit.dll.vmnew", "new kit"}});
+    EXPECT_EQ(m_old, Recovered());
+}
+
+TEST_F(InterruptedUpdate, StoppedWhileSwappingPutsTheOldInstallationBack)
+{
+    // Velmarin.exe swapped, WebApp.exe set aside but the new one not yet in, PlgKit.dll still
+    // waiting, and a new plugin that had no old version already in place.
+    Write({{L"\\Velmarin.exe", "new browser"}, {L"\\Velmarin.exe.vmold", "old browser"},
+           {L"\\WebApp.exe.vmold", "old web app"}, {L"\\WebApp.exe.vmnew", "new web app"},
+           {L"\\Extensions\\PlgKit\\PlgKit.dll", "old kit"}, {L"\\Extensions\\PlgKit\\PlgKit.dll.vmnew", "new kit"},
+           {L"\\Extensions\\PlgNew\\PlgNew.dll", "new plugin"}});
+    Journal(L"\\Extensions\\PlgNew\\PlgNew.dll\r\n");
+    EXPECT_EQ(m_old, Recovered());
+}
+
+TEST_F(InterruptedUpdate, StoppedAfterTheCommitMarkKeepsTheNewInstallation)
+{
+    const Files updated = {{L"\\Velmarin.exe", "new browser"}, {L"\\WebApp.exe", "new web app"},
+                           {L"\\Extensions\\PlgKit\\PlgKit.dll", "new kit"}};
+    Write(updated);
+    Write({{L"\\WebApp.exe.vmold", "old web app"}, {L"\\Extensions\\PlgKit\\PlgKit.dll.vmold", "old kit"},
+           {L"\\VelmarinSetup.commit", ""}});
+    Journal(L"");
+    EXPECT_EQ(updated, Recovered());
+}
+
+// A whole update into a folder, and one that fails at its last swap.
+TEST_F(InterruptedUpdate, AnUpdateIsAllOrNothing)
+{
+    std::wstring source = test::MakeTempDir(L"new files");
+    const Files fresh = {{L"\\Velmarin.exe", "new browser"}, {L"\\WebApp.exe", "new web app"},
+                         {L"\\Extensions\\PlgKit\\PlgKit.dll", "new kit"}, {L"\\Extensions\\PlgNew\\PlgNew.dll", "new plugin"}};
+    for (const auto &file : fresh) {
+        std::wstring path = source + file.first;
+        SHCreateDirectoryExW(nullptr, path.substr(0, path.rfind(L'\\')).c_str(), nullptr);
+        test::WriteFile(path, file.second);
+    }
+    Write(m_old);
+    {
+        // The plugin folder cannot take the set-aside name of PlgKit.dll: the last swap fails.
+        CreateDirectoryW((m_folder + L"\\Extensions\\PlgKit\\PlgKit.dll.vmold").c_str(), nullptr);
+        CFileUpdate update(source.c_str(), m_folder.c_str());
+        ASSERT_TRUE(update.StageTree(L""));
+        EXPECT_EQ(4, update.StagedCount());
+        EXPECT_FALSE(update.Commit());
+        RemoveDirectoryW((m_folder + L"\\Extensions\\PlgKit\\PlgKit.dll.vmold").c_str());
+        EXPECT_EQ(m_old, test::FolderContents(m_folder));
+        EXPECT_FALSE(test::DirExists(m_folder + L"\\Extensions\\PlgNew")) << "folders it made go too";
+    }
+    CFileUpdate update(source.c_str(), m_folder.c_str());
+    ASSERT_TRUE(update.StageTree(L""));
+    EXPECT_TRUE(update.Commit());
+    EXPECT_EQ(fresh, test::FolderContents(m_folder));
+    test::ExpectNoUpdateLeftovers(m_folder);
+    test::RemoveTree(source);
+}
+
+}
