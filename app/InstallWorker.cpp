@@ -70,10 +70,18 @@ HWND CInstallWorker::Create()
                            0, 0, 1, 1, HWND_MESSAGE, NULL, wc.hInstance, this);
 }
 
-static DWORD WINAPI WorkerThread(LPVOID windowReady)
+struct WorkerStart {
+    CInstallWorker *worker;
+    HANDLE windowReady;
+};
+
+static DWORD WINAPI WorkerThread(LPVOID param)
 {
+    WorkerStart *start = (WorkerStart *)param;
+    CInstallWorker *worker = start->worker;
+    HANDLE windowReady = start->windowReady;
+    delete start;
     CoInitialize(NULL);
-    CInstallWorker *worker = new CInstallWorker();
     g_pWorker = worker;
     HWND window = worker->Create();
     // The extraction is the first command in the queue, so an install posted by the progress
@@ -87,12 +95,17 @@ static DWORD WINAPI WorkerThread(LPVOID windowReady)
     return 0;
 }
 
-void StartWorker()
+void StartWorker(CInstallWorker *worker)
 {
     // Wait until the worker's window exists: a command posted to a window that is not there
     // yet would be lost, and the user may reach the progress page quickly.
     HANDLE windowReady = CreateEventW(NULL, TRUE, FALSE, NULL);
-    HANDLE thread = CreateThread(NULL, 0, WorkerThread, windowReady, 0, NULL);
+    WorkerStart *start = new WorkerStart;
+    start->worker = worker ? worker : new CInstallWorker();
+    start->windowReady = windowReady;
+    HANDLE thread = CreateThread(NULL, 0, WorkerThread, start, 0, NULL);
+    if (!thread)
+        delete start;
     if (thread) {
         // After a time-out the worker may still signal the event, so it is kept then.
         if (windowReady && WaitForSingleObject(windowReady, 10000) == WAIT_OBJECT_0)
@@ -107,4 +120,32 @@ HWND GetWorkerWindow()
 {
     CInstallWorker *worker = g_pWorker;
     return worker ? worker->m_hWnd : NULL;
+}
+
+HWND WaitForWorkerWindow(DWORD timeoutMs)
+{
+    DWORD started = GetTickCount();
+    HWND window = GetWorkerWindow();
+    while (!window && GetTickCount() - started < timeoutMs) {
+        Sleep(50);
+        window = GetWorkerWindow();
+    }
+    return window;
+}
+
+void StopWorker(DWORD timeoutMs)
+{
+    HWND window = GetWorkerWindow();
+    HANDLE stopped = window ? CreateEventW(NULL, TRUE, FALSE, NULL) : NULL;
+    if (!stopped)
+        return;
+    // The worker ends once its current command is done: a payload that is still unpacking is
+    // waited for, never stopped.
+    if (!PostMessageW(window, WM_CLOSE, 0, (LPARAM)stopped)) {
+        CloseHandle(stopped);
+        return;
+    }
+    // After a time-out the worker may still signal the event, so it is kept then.
+    if (WaitForSingleObject(stopped, timeoutMs) == WAIT_OBJECT_0)
+        CloseHandle(stopped);
 }

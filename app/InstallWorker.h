@@ -17,7 +17,12 @@ public:
     HWND m_hWnd;
 };
 
-// Starts the worker thread (once, from start-up after the first page is shown).
-void StartWorker();
+// Starts the worker thread (once, from start-up after the first page is shown) with a worker
+// object, by default the one that runs the engine. The thread takes the object over.
+void StartWorker(CInstallWorker *worker = NULL);
 // The worker's window, or null until the worker thread has created it.
 HWND GetWorkerWindow();
+// The worker's window, waiting for it up to the time-out; null when it never came.
+HWND WaitForWorkerWindow(DWORD timeoutMs);
+// Asks the worker to end after its current command and waits for it up to the time-out.
+void StopWorker(DWORD timeoutMs);

@@ -58,6 +58,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
 
     int result = loop.Run();
 
+    // Whatever way the setup ends, its temporary folder goes (or, where still in use, is
+    // scheduled to go at restart) once the worker is done with it.
+    StopWorker(60000);
+    options.ScheduleTempCleanup();
+
     MessageLoops::Unregister();
     MessageLoops::Terminate();
     CoUninitialize();

@@ -54,7 +54,7 @@ BOOL CAgreementPage::FilterMessage(MSG *msg)
     return CSetupPage::FilterMessage(msg);
 }
 
-bool CAgreementPage::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR &result)
+bool CAgreementPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR &result)
 {
     switch (message) {
     case WM_INITDIALOG: {
@@ -71,6 +71,8 @@ bool CAgreementPage::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR &res
         SetItemFont(IDC_VIEWER_BACK, skin.m_hFontButton);
         SetItemFont(IDC_PAGE_TITLE, skin.m_hFontTitle);
         SetItemFont(IDC_VIEWER_TEXT, skin.m_hFontText);
+        // An agreement is read, not edited: no key or menu command changes the text.
+        SendMessageW(m_hText, EM_SETREADONLY, TRUE, 0);
         m_title.m_clrText = TitleColour();
         ConfigureButton(m_back, L"返回", skin.MediumButtonImages());
         FillText();
@@ -83,7 +85,13 @@ bool CAgreementPage::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR &res
         result = TRUE;
         return true;
     case WM_CTLCOLORSTATIC:
-        result = (INT_PTR)GetStockObject(NULL_BRUSH);
+        // The read-only text box keeps the white of an editable one.
+        if ((HWND)lParam == m_hText) {
+            SetBkColor((HDC)wParam, RGB(255, 255, 255));
+            result = (INT_PTR)GetStockObject(WHITE_BRUSH);
+        } else {
+            result = (INT_PTR)GetStockObject(NULL_BRUSH);
+        }
         return true;
     case WM_CLOSE:
         ShowWindow(m_hWnd, SW_HIDE);

@@ -36,7 +36,10 @@ void CProgressPage::OnInitDialog()
     ShowWindow(m_progress.Create(m_hWnd, bar), SW_SHOW);
     m_nCurrent = 0;
     SetTimer(m_hWnd, kTimerId, kTickMilliseconds, NULL);
-    PostMessageW(GetWorkerWindow(), WM_SETUP_INSTALL, (WPARAM)m_hWnd, 0);
+    // Without the worker nothing would ever move the bar: the user is told, and the setup ends.
+    HWND worker = WaitForWorkerWindow(kWorkerWaitMilliseconds);
+    if (!worker || !PostMessageW(worker, WM_SETUP_INSTALL, (WPARAM)m_hWnd, 0))
+        PostMessageW(m_hWnd, kWorkerUnreachable, 0, 0);
 }
 
 void CProgressPage::OnTick()
@@ -79,6 +82,11 @@ bool CProgressPage::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR &resu
         return true;
     case WM_SETUP_PROGRESS:
         m_nTarget = (int)wParam;
+        return true;
+    case kWorkerUnreachable:
+        MessageBoxW(m_hWnd, L"安装程序的安装进程没有响应，无法开始安装。\r\n请重新运行安装程序。", L"错误",
+                    MB_OK | MB_ICONERROR);
+        EndSetup();
         return true;
     case WM_SETUP_END:
     case WM_CLOSE:

@@ -11,7 +11,9 @@ int NextProgressPosition(int current, int target);
 
 class CProgressPage : public CSetupPage {
 public:
-    enum { kTimerId = 1, kTickMilliseconds = 10 };
+    enum { kTimerId = 1, kTickMilliseconds = 10, kWorkerWaitMilliseconds = 10000 };
+    // Posted to itself when the worker cannot be reached.
+    enum : UINT { kWorkerUnreachable = WM_APP + 1 };
 
     CProgressPage();
 

@@ -53,7 +53,15 @@ INT_PTR CALLBACK CSetupPage::DialogProc(HWND window, UINT message, WPARAM wParam
 void CSetupPage::ShowOver(HWND previous)
 {
     RECT rect;
-    if (previous && IsWindow(previous) && GetWindowRect(previous, &rect)) {
+    WINDOWPLACEMENT placement = {};
+    placement.length = sizeof(placement);
+    if (previous && IsIconic(previous) && GetWindowPlacement(previous, &placement)) {
+        // A minimised page's window rectangle is its icon's: the next page takes the restored
+        // rectangle and stays minimised until the user brings it back.
+        placement.flags = 0;
+        placement.showCmd = SW_SHOWMINNOACTIVE;
+        SetWindowPlacement(m_hWnd, &placement);
+    } else if (previous && IsWindow(previous) && GetWindowRect(previous, &rect)) {
         SetWindowPos(m_hWnd, NULL, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
                      SWP_SHOWWINDOW | SWP_NOZORDER);
     } else {
@@ -79,9 +87,21 @@ void CSetupPage::ConfirmQuit()
     PostQuitMessage(-1);
 }
 
+bool IsEscapeOrEnter(const MSG &msg)
+{
+    bool key = msg.message == WM_KEYDOWN || msg.message == WM_KEYUP || msg.message == WM_CHAR;
+    return key && (msg.wParam == VK_ESCAPE || msg.wParam == VK_RETURN);
+}
+
 BOOL CSetupPage::FilterMessage(MSG *msg)
 {
-    return m_hWnd && IsDialogMessageW(m_hWnd, msg);
+    if (!m_hWnd)
+        return FALSE;
+    // Esc and Enter do nothing, wherever the focus is: a multi-line text box would otherwise
+    // close its page on Esc.
+    if (IsEscapeOrEnter(*msg) && (msg->hwnd == m_hWnd || IsChild(m_hWnd, msg->hwnd)))
+        return TRUE;
+    return IsDialogMessageW(m_hWnd, msg);
 }
 
 void CSetupPage::RegisterFilter()

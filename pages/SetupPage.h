@@ -9,6 +9,9 @@
 
 class CImageButton;
 
+// Esc or Enter pressed or typed: the keys no page acts on.
+bool IsEscapeOrEnter(const MSG &msg);
+
 // Opacity of the illustration where a page's text and buttons lie over it.
 const BYTE kWatermarkOpacity = 56;
 

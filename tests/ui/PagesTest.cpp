@@ -1,5 +1,5 @@
 // The wizard's pages in this process, created through the page set as the setup creates them.
-// (No worker runs here: the progress page's install command goes nowhere.) The page set lives as
+// (The worker here is idle: the progress page's install command changes nothing.) The page set lives as
 // long as the process, so every case needs a process of its own, as CTest runs them.
 #include <gtest/gtest.h>
 #include "app/SetupMessages.h"
@@ -24,7 +24,11 @@ void ExpectSetupEnded(HWND window)
 
 class Pages : public ::testing::Test {
 protected:
-    void SetUp() override { test::PrepareUserInterface(); }
+    void SetUp() override
+    {
+        test::PrepareUserInterface();
+        test::StartIdleWorker();
+    }
     CPageSet &pages = CPageSet::Instance();
 };
 
@@ -47,26 +51,35 @@ TEST_F(Pages, EveryPageIsSkinnedAlike)
     EXPECT_EQ(pages.Welcome(), pages.Welcome()) << "created once";
 }
 
-// Feeds a key press through the setup's message loop to the focused control of a page.
-void PressKey(HWND page, WPARAM key)
+BOOL CALLBACK CollectChild(HWND child, LPARAM list)
 {
-    SetForegroundWindow(page);
-    MSG down = {GetFocus() ? GetFocus() : page, WM_KEYDOWN, key, 0, 0, {0, 0}};
-    if (!test::UiLoop().PreTranslateMessage(&down)) {
-        TranslateMessage(&down);
-        DispatchMessageW(&down);
-    }
+    ((std::vector<HWND> *)list)->push_back(child);
+    return TRUE;
 }
 
-TEST_F(Pages, EscapeAndEnterDoNothing)
+// Esc and Enter, pressed with the focus on the page and on each of its controls in turn.
+TEST_F(Pages, EscapeAndEnterDoNothingAnywhere)
 {
-    CWelcomePage *welcome = pages.Welcome();
-    ShowWindow(welcome->m_hWnd, SW_SHOW);
-    PressKey(welcome->m_hWnd, VK_ESCAPE);
-    PressKey(welcome->m_hWnd, VK_RETURN);
-    int code = 0;
-    EXPECT_FALSE(test::RunLoopUntil([] { return false; }, 300, &code)) << "no quit";
-    EXPECT_TRUE(IsWindowVisible(welcome->m_hWnd));
+    CSetupPage *all[] = {pages.Welcome(), pages.Custom(),  pages.Upgrade(), pages.Downgrade(),
+                         pages.License(), pages.Privacy(), pages.Finish()};
+    for (CSetupPage *page : all) {
+        ShowWindow(page->m_hWnd, SW_SHOW);
+        SetForegroundWindow(page->m_hWnd);
+        std::vector<HWND> targets = {page->m_hWnd};
+        EnumChildWindows(page->m_hWnd, CollectChild, (LPARAM)&targets);
+        for (HWND target : targets) {
+            SetFocus(target);
+            for (WPARAM key : {VK_ESCAPE, VK_RETURN}) {
+                PostMessageW(GetFocus(), WM_KEYDOWN, key, 0);
+                PostMessageW(GetFocus(), WM_KEYUP, key, 0xC0000000);
+            }
+            int code = 0;
+            EXPECT_FALSE(test::RunLoopUntil([] { return false; }, 30, &code)) << "no quit";
+            EXPECT_TRUE(IsWindowVisible(page->m_hWnd)) << page->m_nTemplate << " control " << GetDlgCtrlID(target);
+        }
+        ShowWindow(page->m_hWnd, SW_HIDE);
+    }
+    EXPECT_FALSE(IsWindowVisible(pages.Progress()->m_hWnd)) << "nothing started an installation";
 }
 
 TEST_F(Pages, ExitQuestionNoKeepsYesEndsWithMinusOne)
@@ -168,6 +181,55 @@ TEST_F(Pages, ViewersDropTypedCharactersButScroll)
     EXPECT_EQ(0, GetWindowTextLengthW(privacy->m_hText));
 }
 
+// Neither keys nor the context menu's Cut, Paste and Delete change an agreement's text.
+TEST_F(Pages, ViewersAreReadOnly)
+{
+    CLicensePage *viewer = pages.License();
+    ShowWindow(viewer->m_hWnd, SW_SHOW);
+    SetForegroundWindow(viewer->m_hWnd);
+    SetFocus(viewer->m_hText);
+    wchar_t before[64];
+    GetWindowTextW(viewer->m_hText, before, 64);
+    int length = GetWindowTextLengthW(viewer->m_hText);
+    if (OpenClipboard(viewer->m_hWnd)) {
+        EmptyClipboard();
+        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, 16);
+        wcscpy((wchar_t *)GlobalLock(block), L"pasted");
+        GlobalUnlock(block);
+        SetClipboardData(CF_UNICODETEXT, block);
+        CloseClipboard();
+    }
+    SendMessageW(viewer->m_hText, EM_SETSEL, 0, 10);
+    for (UINT command : {WM_CUT, WM_PASTE, WM_CLEAR})
+        SendMessageW(viewer->m_hText, command, 0, 0);
+    struct Keys {
+        WORD key, modifier;
+    } keys[] = {{VK_DELETE, 0}, {VK_BACK, 0}, {VK_INSERT, VK_SHIFT}, {'X', VK_CONTROL}, {'V', VK_CONTROL}};
+    for (const Keys &k : keys) {
+        INPUT inputs[4] = {};
+        int count = 0;
+        auto add = [&](WORD key, bool up) {
+            inputs[count].type = INPUT_KEYBOARD;
+            inputs[count].ki.wVk = key;
+            inputs[count].ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+            ++count;
+        };
+        if (k.modifier)
+            add(k.modifier, false);
+        add(k.key, false);
+        add(k.key, true);
+        if (k.modifier)
+            add(k.modifier, true);
+        SendInput(count, inputs, sizeof(INPUT));
+        test::RunLoopUntil([] { return false; }, 100);
+    }
+    wchar_t after[64];
+    GetWindowTextW(viewer->m_hText, after, 64);
+    EXPECT_STREQ(before, after);
+    EXPECT_EQ(length, GetWindowTextLengthW(viewer->m_hText));
+    EXPECT_TRUE(GetWindowLongW(viewer->m_hText, GWL_STYLE) & ES_READONLY);
+}
+
 TEST_F(Pages, ProgressShowsEveryValueInOrderThenTheFinishPage)
 {
     CProgressPage *progress = pages.Progress();
@@ -205,6 +267,29 @@ TEST_F(Pages, ProgressShowsEveryValueInOrderThenTheFinishPage)
     ExpectSetupEnded(window);
 }
 
+// A minimised progress page hands its restored rectangle to the finish page, which stays
+// minimised until the user brings it back.
+TEST_F(Pages, AMinimisedProgressPageHandsOverItsRestoredRectangle)
+{
+    CProgressPage *progress = pages.Progress();
+    ShowWindow(progress->m_hWnd, SW_SHOW);
+    RECT normal;
+    GetWindowRect(progress->m_hWnd, &normal);
+    ShowWindow(progress->m_hWnd, SW_MINIMIZE);
+    PostMessageW(progress->m_hWnd, WM_SETUP_PROGRESS, 100, 0);
+    HWND finish = pages.Finish()->m_hWnd;
+    test::RunLoopUntil([&] { return IsWindowVisible(finish) != FALSE; }, 5000);
+    ASSERT_TRUE(IsWindowVisible(finish));
+    EXPECT_TRUE(IsIconic(finish));
+    ShowWindow(finish, SW_RESTORE);
+    RECT restored, client;
+    GetWindowRect(finish, &restored);
+    GetClientRect(finish, &client);
+    EXPECT_TRUE(EqualRect(&normal, &restored));
+    EXPECT_EQ(587, client.right);
+    EXPECT_EQ(396, client.bottom);
+}
+
 TEST_F(Pages, EndMessageWhileTheBarMovesEndsAtOnce)
 {
     CProgressPage *progress = pages.Progress();
@@ -236,4 +321,14 @@ TEST_F(Pages, FinishPageHidesAtTheFirstAnswer)
     EXPECT_FALSE(test::RunLoopUntil([] { return false; }, 200)) << "the end comes from the worker";
 }
 
+}
+
+// Without a worker, nothing would ever move the bar: the user is told and the setup ends.
+TEST(PagesWithoutWorker, TheProgressPageSaysSoAndEnds)
+{
+    test::PrepareUserInterface();
+    test::MessageBoxAnswerer answerer(L"错误", {IDOK});
+    HWND window = CPageSet::Instance().Progress()->m_hWnd;
+    ExpectSetupEnded(window);
+    EXPECT_EQ(1, answerer.Answered());
 }

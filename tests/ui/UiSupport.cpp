@@ -1,10 +1,32 @@
 #include "ui/UiSupport.h"
+#include "app/InstallWorker.h"
+#include "app/SetupMessages.h"
 #include "app/SetupText.h"
 #include "skin/GdiPlus.h"
 #include "skin/SkinStore.h"
 #include <commctrl.h>
 
 namespace test {
+
+namespace {
+
+// Takes the setup's commands and does nothing with them: the pages run without the engine.
+class IdleWorker : public CInstallWorker {
+public:
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override
+    {
+        if (message == WM_SETUP_EXTRACT || message == WM_SETUP_INSTALL || message == WM_SETUP_FINISH)
+            return 0;
+        return CInstallWorker::HandleMessage(message, wParam, lParam);
+    }
+};
+
+}
+
+void StartIdleWorker()
+{
+    StartWorker(new IdleWorker());
+}
 
 CMessageLoop &UiLoop()
 {

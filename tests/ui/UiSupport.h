@@ -8,6 +8,8 @@
 namespace test {
 
 void PrepareUserInterface();
+// A worker thread that takes the pages' commands and does nothing with them.
+void StartIdleWorker();
 // The loop the pages register their filters with.
 CMessageLoop &UiLoop();
 
