@@ -81,6 +81,10 @@ public:
     BOOL m_bDefaultBrowser;
     BOOL m_bDesktopShortcut;
     BOOL m_bQuickLaunch;
+    // The temporary root and the extraction folder, held open from their creation until the
+    // clean-up so that nobody can swap them for folders of their own.
+    HANDLE m_hTempRootLock;
+    HANDLE m_hExtractLock;
 
 private:
     bool RunBrowser(const WCHAR *arguments);

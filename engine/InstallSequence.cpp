@@ -18,6 +18,9 @@ static const WCHAR kErrorCaption[] = L"错误";
 static const WCHAR kCopyFailed[] =
     L"无法将岚舟浏览器的程序文件复制到安装目录，安装未能完成。\r\n"
     L"请关闭正在使用这些文件的程序，然后重新运行安装程序。";
+static const WCHAR kNoTempFolder[] =
+    L"无法创建安装所需的临时文件夹，安装未能完成。\r\n"
+    L"请检查临时文件夹的磁盘空间和权限，然后重新运行安装程序。";
 static const WCHAR kPayloadBroken[] =
     L"无法解压岚舟浏览器的安装文件，安装未能完成。\r\n"
     L"安装程序可能已损坏，请重新下载安装程序后再安装。";
@@ -164,6 +167,10 @@ void CInstallOptions::RunInstall(HWND progressWindow)
     if (!IsFolderWritable(m_strInstallDir)) {
         MessageBoxW(NULL, L"无法将文件放入安装目录，请选择其它目录后再安装。", kErrorCaption, MB_OK);
         StopInstall(NULL);
+        return;
+    }
+    if (!m_strTempRoot[0]) {
+        StopInstall(kNoTempFolder);
         return;
     }
     if (!PayloadIsComplete()) {

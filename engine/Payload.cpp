@@ -41,6 +41,7 @@ BOOL CInstallOptions::ExtractPayload()
         return FALSE;
     if (!CreateFreshTempRoot(tempPath, (int)tick, m_strTempRoot))
         return FALSE;
+    m_hTempRootLock = LockFolder(m_strTempRoot);
 
     WCHAR payload[MAX_PATH];
     if (!Format(payload, L"%s\\velmarin3zip.exe", m_strTempRoot))
@@ -52,6 +53,9 @@ BOOL CInstallOptions::ExtractPayload()
         return FALSE;
     }
     CreateDirectoryW(m_strExtractDir, NULL);
+    m_hExtractLock = LockFolder(m_strExtractDir);
+    if (m_hTempRootLock == INVALID_HANDLE_VALUE || m_hExtractLock == INVALID_HANDLE_VALUE)
+        return FALSE;
 
     WCHAR commandLine[kCommandLineChars];
     if (!FormPayloadCommandLine(commandLine, kCommandLineChars, payload, m_strExtractDir))
@@ -71,6 +75,12 @@ void CInstallOptions::LaunchBrowser(bool run)
 
 void CInstallOptions::ScheduleTempCleanup()
 {
+    HANDLE *locks[] = {&m_hExtractLock, &m_hTempRootLock};
+    for (HANDLE *lock : locks) {
+        if (*lock != INVALID_HANDLE_VALUE)
+            CloseHandle(*lock);
+        *lock = INVALID_HANDLE_VALUE;
+    }
     // The system removes only empty folders at restart, so take away what can go now and
     // schedule the rest, contents before their folders.
     RemoveTreeOrScheduleAtRestart(m_strTempRoot);

@@ -52,12 +52,25 @@ bool CreateProtectedFolder(const WCHAR *path)
     return created != FALSE;
 }
 
+// A number from the system's random generator: names another user cannot guess in advance.
+static bool RandomNumber(DWORD &number)
+{
+    typedef BOOLEAN(WINAPI * RtlGenRandomFn)(PVOID, ULONG);
+    static RtlGenRandomFn generate =
+        (RtlGenRandomFn)(void *)GetProcAddress(GetModuleHandleW(L"advapi32.dll"), "SystemFunction036");
+    return generate && generate(&number, sizeof(number));
+}
+
 bool CreateFreshTempRoot(const WCHAR *tempPath, int first, WCHAR (&root)[MAX_PATH])
 {
     root[0] = 0;
-    for (int attempt = 0; attempt < 1000; ++attempt) {
+    for (int attempt = 0; attempt < kTempRootAttempts; ++attempt) {
         WCHAR candidate[MAX_PATH];
-        if (!Format(candidate, L"%s%d", tempPath, first + attempt))
+        DWORD number = (DWORD)first;
+        // The first name is the tick count; once it is taken, names that cannot be foreseen.
+        if (attempt > 0 && !RandomNumber(number))
+            number = (DWORD)first + (DWORD)attempt;
+        if (!Format(candidate, L"%s%lu", tempPath, number))
             return false;
         if (CreateProtectedFolder(candidate)) {
             Copy(root, candidate);
@@ -70,15 +83,38 @@ bool CreateFreshTempRoot(const WCHAR *tempPath, int first, WCHAR (&root)[MAX_PAT
     return false;
 }
 
+HANDLE LockFolder(const WCHAR *path)
+{
+    // No FILE_SHARE_DELETE: while this handle is open nobody can rename or remove the folder,
+    // and so nobody can put a folder of their own in its place.
+    return CreateFileW(path, FILE_LIST_DIRECTORY | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+}
+
 static void ScheduleRemoval(const WCHAR *path)
 {
     MoveFileExW(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
+// A junction or link is removed itself; what it points at is never touched. A folder link
+// goes with RemoveDirectoryW on Windows; a link shown as a folder may need DeleteFileW.
+static void RemoveLink(const WCHAR *path)
+{
+    if (!RemoveDirectoryW(path) && !DeleteFileW(path))
+        ScheduleRemoval(path);
+}
+
 void RemoveTreeOrScheduleAtRestart(const WCHAR *folder)
 {
-    if (!folder || !folder[0] || !PathIsDirectoryW(folder))
+    if (!folder || !folder[0])
         return;
+    DWORD attributes = GetFileAttributesW(folder);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        RemoveLink(folder);
+        return;
+    }
     WCHAR pattern[MAX_PATH];
     if (Format(pattern, L"%s\\*", folder)) {
         WIN32_FIND_DATAW entry;
@@ -90,7 +126,9 @@ void RemoveTreeOrScheduleAtRestart(const WCHAR *folder)
                 WCHAR path[MAX_PATH];
                 if (!Format(path, L"%s\\%s", folder, entry.cFileName))
                     continue;
-                if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                    RemoveLink(path);
+                } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                     RemoveTreeOrScheduleAtRestart(path);
                 } else {
                     SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);

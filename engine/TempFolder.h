@@ -11,10 +11,18 @@ bool CreateProtectedFolder(const WCHAR *path);
 // The security descriptor such a folder is created with; the caller frees it with LocalFree.
 PSECURITY_DESCRIPTOR CreateProtectedFolderDescriptor();
 
-// Creates "<tempPath><number>" for the first number from `first` on whose folder is new, and
-// returns its path. False when no new folder could be made.
+enum { kTempRootAttempts = 10000 };
+
+// Creates "<tempPath><number>" as a new protected folder and returns its path: `first` as the
+// number, or when that name is taken, random numbers until a name is free. False when no
+// folder could be made.
 bool CreateFreshTempRoot(const WCHAR *tempPath, int first, WCHAR (&root)[MAX_PATH]);
 
+// Opens a folder so that it can be neither renamed nor removed until the handle is closed;
+// INVALID_HANDLE_VALUE on failure.
+HANDLE LockFolder(const WCHAR *path);
+
 // Removes a folder tree now; whatever cannot be removed (files first, then folders from the
-// deepest up, the folder itself last) is scheduled for removal at the next restart.
+// deepest up, the folder itself last) is scheduled for removal at the next restart. Junctions
+// and links are removed themselves, never followed.
 void RemoveTreeOrScheduleAtRestart(const WCHAR *folder);

@@ -95,12 +95,19 @@ TEST_F(InterruptedUpdate, AnUpdateIsAllOrNothing)
         EXPECT_EQ(m_old, test::FolderContents(m_folder));
         EXPECT_FALSE(test::DirExists(m_folder + L"\\Extensions\\PlgNew")) << "folders it made go too";
     }
+    // A link in the new files is not followed: what it points at is not installed.
+    std::wstring elsewhere = test::MakeTempDir(L"elsewhere");
+    test::WriteFile(elsewhere + L"\\secret.txt", "not the browser's");
+    ASSERT_TRUE(test::MakeSymbolicLink(source + L"\\Extensions\\Linked", elsewhere));
     CFileUpdate update(source.c_str(), m_folder.c_str());
     ASSERT_TRUE(update.StageTree(L""));
+    EXPECT_EQ(4, update.StagedCount());
     EXPECT_TRUE(update.Commit());
     EXPECT_EQ(fresh, test::FolderContents(m_folder));
     test::ExpectNoUpdateLeftovers(m_folder);
+    test::RemoveSymbolicLink(source + L"\\Extensions\\Linked");
     test::RemoveTree(source);
+    test::RemoveTree(elsewhere);
 }
 
 }

@@ -255,6 +255,14 @@ TEST_F(InstallSequence, AnIncompletePayloadChangesNothing)
     EXPECT_NE(std::wstring::npos, answerer.Texts()[0].find(L"请重新下载安装程序")) << "not a file in use";
     EXPECT_EQ(old, Snapshot());
     EXPECT_FALSE(test::RegKeyExists(HKEY_LOCAL_MACHINE, kAppPathKey));
+
+    // No temporary folder could be made: the message says that.
+    m_options.m_strTempRoot[0] = m_options.m_strExtractDir[0] = 0;
+    test::MessageBoxAnswerer second(L"错误", {IDOK});
+    Run();
+    ASSERT_EQ(1u, second.Texts().size());
+    EXPECT_NE(std::wstring::npos, second.Texts()[0].find(L"临时文件夹"));
+    EXPECT_EQ(old, Snapshot());
 }
 
 TEST_F(InstallSequence, AFailedPayloadRegistersNothing)

@@ -44,8 +44,12 @@ TEST(Extraction, AnExistingFolderOrFileIsNeverReused)
     test::WriteFile(prefix + L"501", "someone else's");
     WCHAR root[MAX_PATH];
     ASSERT_TRUE(CreateFreshTempRoot(prefix.c_str(), 500, root));
-    EXPECT_EQ(prefix + L"502", root);
+    EXPECT_EQ(0u, std::wstring(root).find(prefix));
+    EXPECT_NE(prefix + L"500", root);
+    EXPECT_NE(prefix + L"501", root);
     EXPECT_EQ("someone else's", test::ReadFile(prefix + L"501"));
+    ASSERT_TRUE(CreateFreshTempRoot(prefix.c_str(), 600, root));
+    EXPECT_EQ(prefix + L"600", root) << "the tick count while it is free";
 
     // The payload is written only into a new file.
     std::wstring payload = std::wstring(root) + L"\\velmarin3zip.exe";
@@ -58,6 +62,48 @@ TEST(Extraction, AnExistingFolderOrFileIsNeverReused)
     EXPECT_EQ(SizeofResource(nullptr, resource), test::ReadFile(payload).size());
     EXPECT_FALSE(WriteResourceToFile(nullptr, L"BIN", MAKEINTRESOURCEW(kPayloadResourceId)));
     EXPECT_FALSE(WriteResourceToFile((std::wstring(root) + L"\\x").c_str(), L"BIN", MAKEINTRESOURCEW(999)));
+    test::RemoveTree(temp);
+}
+
+// Another user who creates the tick-count names in advance cannot stop the installation.
+TEST(Extraction, ThousandsOfTakenNamesDoNotStopIt)
+{
+    std::wstring temp = test::MakeTempDir(L"crowded");
+    DWORD now = GetTickCount();
+    for (DWORD i = 0; i < 4000; ++i)
+        CreateDirectoryW((temp + L"\\" + std::to_wstring(now + i)).c_str(), nullptr);
+    {
+        test::TempPathGuard guard(temp);
+        CInstallOptions options;
+        ASSERT_TRUE(options.ExtractPayload());
+        EXPECT_TRUE(test::FileExists(options.m_strExtractDir + std::wstring(L"\\Velmarin.exe")));
+        options.ScheduleTempCleanup();
+    }
+    // Where no folder can be made at all, it says so instead of trying for ever.
+    WCHAR root[MAX_PATH];
+    EXPECT_FALSE(CreateFreshTempRoot(L"Z:\\proc\\", 1, root));
+    EXPECT_STREQ(L"", root);
+    test::RemoveTree(temp);
+}
+
+// The folders are held open: nobody can swap them for folders of their own while the setup
+// runs, and the clean-up still removes them.
+TEST(Extraction, TheTemporaryFoldersCannotBeRenamedWhileTheSetupRuns)
+{
+    std::wstring temp = test::MakeTempDir(L"held");
+    test::TempPathGuard guard(temp);
+    CInstallOptions options;
+    ASSERT_TRUE(options.ExtractPayload());
+    for (std::wstring folder : {std::wstring(options.m_strTempRoot), std::wstring(options.m_strExtractDir)}) {
+        HANDLE mover = test::StartProcess(L"cmd.exe /c move \"" + folder + L"\" \"" + folder + L" swapped\"");
+        ASSERT_NE(nullptr, mover);
+        WaitForSingleObject(mover, 20000);
+        CloseHandle(mover);
+        EXPECT_TRUE(test::DirExists(folder)) << test::Utf8(folder);
+        EXPECT_FALSE(test::DirExists(folder + L" swapped")) << test::Utf8(folder);
+    }
+    options.ScheduleTempCleanup();
+    EXPECT_FALSE(test::DirExists(options.m_strTempRoot));
     test::RemoveTree(temp);
 }
 
@@ -186,6 +232,30 @@ TEST(LaunchBrowser, StartsTheBrowserThenEndsTheSetup)
     EXPECT_EQ("\"" + test::Utf8(install) + "\\velmarin.exe\"", starts[0]);
     test::EndProcessesIn(install);
     test::RemoveTree(install);
+}
+
+// A junction planted in the temporary tree is removed itself (or, where the system will not
+// remove it now, at restart); the clean-up never deletes what it points at.
+TEST(TempCleanup, NeverFollowsALink)
+{
+    std::wstring temp = test::MakeTempDir(L"cleanup link");
+    std::wstring victim = temp + L"\\victim";
+    CreateDirectoryW(victim.c_str(), nullptr);
+    test::WriteFile(victim + L"\\precious.txt", "keep");
+    std::wstring root = temp + L"\\123", link = root + L"\\Velmarin 3\\Skin";
+    CreateDirectoryW(root.c_str(), nullptr);
+    CreateDirectoryW((root + L"\\Velmarin 3").c_str(), nullptr);
+    test::WriteFile(root + L"\\velmarin3zip.exe", "payload");
+    ASSERT_TRUE(test::MakeSymbolicLink(link, victim));
+    CInstallOptions options;
+    wcscpy(options.m_strTempRoot, root.c_str());
+    options.ScheduleTempCleanup();
+    EXPECT_EQ("keep", test::ReadFile(victim + L"\\precious.txt"));
+    EXPECT_FALSE(test::FileExists(root + L"\\velmarin3zip.exe"));
+    test::RemoveSymbolicLink(link);
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                       L"PendingFileRenameOperations");
+    test::RemoveTree(temp);
 }
 
 TEST(TempCleanup, RemovesTheTreeAndSchedulesWhatIsInUse)

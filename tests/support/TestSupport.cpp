@@ -495,6 +495,63 @@ void ExpectNoUpdateLeftovers(const std::wstring &folder)
     }
 }
 
+static std::string UnixPath(const std::wstring &path)
+{
+    typedef char *(CDECL * UnixNameFn)(const wchar_t *);
+    UnixNameFn unixName = (UnixNameFn)(void *)GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name");
+    char *name = unixName ? unixName(path.c_str()) : nullptr;
+    std::string result = name ? name : "";
+    if (name)
+        HeapFree(GetProcessHeap(), 0, name);
+    return result;
+}
+
+// Starts a Unix tool on Unix paths. Wine starts Unix programs too; such a program takes its
+// standard handles as file descriptors, so it gets none. Wine cannot wait for it: callers await
+// its result on disk.
+static bool StartUnixTool(const std::wstring &tool, const std::vector<std::string> &paths)
+{
+    std::wstring commandLine = tool;
+    for (const std::string &path : paths) {
+        if (path.empty())
+            return false;
+        commandLine += L" \"" + std::wstring(path.begin(), path.end()) + L"\"";
+    }
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    PROCESS_INFORMATION started = {};
+    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr, &startup,
+                        &started))
+        return false;
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+    return true;
+}
+
+static bool WaitForAttributes(const std::wstring &path, bool present)
+{
+    for (int i = 0; i < 250; ++i) {
+        if ((GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) == present)
+            return true;
+        Sleep(20);
+    }
+    return false;
+}
+
+bool MakeSymbolicLink(const std::wstring &link, const std::wstring &target)
+{
+    if (!StartUnixTool(L"Z:\\bin\\ln -s", {UnixPath(target), UnixPath(link)}) || !WaitForAttributes(link, true))
+        return false;
+    return (GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+void RemoveSymbolicLink(const std::wstring &link)
+{
+    if (StartUnixTool(L"Z:\\bin\\rm -f", {UnixPath(link)}))
+        WaitForAttributes(link, false);
+}
+
 void CopyTree(const std::wstring &from, const std::wstring &to)
 {
     CreateDirectoryW(to.c_str(), nullptr);

@@ -132,6 +132,12 @@ std::map<std::wstring, std::string> FolderContents(const std::wstring &folder);
 // No file or mark of an update that was not finished is left below the folder.
 void ExpectNoUpdateLeftovers(const std::wstring &folder);
 
+// Makes `link` a Unix symbolic link to `target` (both Windows paths), as a junction would be
+// planted; Wine shows it as a reparse point. False when it could not be made.
+bool MakeSymbolicLink(const std::wstring &link, const std::wstring &target);
+// Removes such a link itself (Wine cannot remove a link shown as a folder).
+void RemoveSymbolicLink(const std::wstring &link);
+
 // Copies a folder tree (for preparing extraction and install folders).
 void CopyTree(const std::wstring &from, const std::wstring &to);
 
