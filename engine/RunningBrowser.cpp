@@ -1,15 +1,47 @@
 #include "engine/RunningBrowser.h"
 #include "engine/FileSystem.h"
+#include "app/DllSafety.h"
 #include "app/Format.h"
-#include <psapi.h>
 #include <shlwapi.h>
 #include <stdlib.h>
 
 const WCHAR kRunningBrowserCaption[] = L"岚舟浏览器正在运行中";
 
+namespace {
+
+typedef BOOL(WINAPI *EnumProcessesFn)(DWORD *, DWORD, DWORD *);
+typedef BOOL(WINAPI *EnumProcessModulesFn)(HANDLE, HMODULE *, DWORD, DWORD *);
+typedef DWORD(WINAPI *GetModuleFileNameExFn)(HANDLE, HMODULE, LPWSTR, DWORD);
+
+// The process status functions, from psapi.dll in the system folder. Before Windows 7 psapi.dll
+// is no protected system DLL: imported by name, a copy beside the setup would be loaded.
+struct ProcessStatusApi {
+    EnumProcessesFn enumProcesses;
+    EnumProcessModulesFn enumProcessModules;
+    GetModuleFileNameExFn getModuleFileNameEx;
+};
+
+const ProcessStatusApi *ProcessStatus()
+{
+    static ProcessStatusApi api;
+    static bool loaded = false;
+    if (!loaded) {
+        loaded = true;
+        HMODULE module = LoadSystemLibrary(L"psapi.dll");
+        if (module) {
+            api.enumProcesses = (EnumProcessesFn)(void *)GetProcAddress(module, "EnumProcesses");
+            api.enumProcessModules = (EnumProcessModulesFn)(void *)GetProcAddress(module, "EnumProcessModules");
+            api.getModuleFileNameEx = (GetModuleFileNameExFn)(void *)GetProcAddress(module, "GetModuleFileNameExW");
+        }
+    }
+    return api.enumProcesses && api.enumProcessModules && api.getModuleFileNameEx ? &api : NULL;
+}
+
+}
+
 // All process ids: the buffer grows until EnumProcesses leaves room to spare, so a busy
 // machine's list is never cut. The caller frees the result.
-static DWORD *SnapshotProcessIds(DWORD *count)
+static DWORD *SnapshotProcessIds(const ProcessStatusApi &psapi, DWORD *count)
 {
     DWORD capacity = 1024;
     for (int round = 0; round < 16; ++round) {
@@ -17,7 +49,7 @@ static DWORD *SnapshotProcessIds(DWORD *count)
         if (!ids)
             return NULL;
         DWORD bytes = 0;
-        if (!EnumProcesses(ids, capacity * sizeof(DWORD), &bytes)) {
+        if (!psapi.enumProcesses(ids, capacity * sizeof(DWORD), &bytes)) {
             free(ids);
             return NULL;
         }
@@ -48,12 +80,13 @@ static int WaitForAll(const HANDLE *handles, DWORD count, DWORD timeout)
 
 int TerminateProcessesByPath(const WCHAR *path, DWORD timeout)
 {
-    if (!path)
+    const ProcessStatusApi *psapi = ProcessStatus();
+    if (!path || !psapi)
         return -1;
     WCHAR pattern[MAX_PATH];
     Format(pattern, L"%s*", path);
     DWORD count = 0;
-    DWORD *ids = SnapshotProcessIds(&count);
+    DWORD *ids = SnapshotProcessIds(*psapi, &count);
     if (!ids)
         return -1;
     HANDLE *ended = (HANDLE *)malloc((count ? count : 1) * sizeof(HANDLE));
@@ -69,8 +102,8 @@ int TerminateProcessesByPath(const WCHAR *path, DWORD timeout)
         HMODULE module = NULL;
         DWORD needed = 0;
         WCHAR modulePath[MAX_PATH] = {};
-        if (!EnumProcessModules(process, &module, sizeof(module), &needed) ||
-            !GetModuleFileNameExW(process, module, modulePath, MAX_PATH)) {
+        if (!psapi->enumProcessModules(process, &module, sizeof(module), &needed) ||
+            !psapi->getModuleFileNameEx(process, module, modulePath, MAX_PATH)) {
             CloseHandle(process);
             continue;
         }

@@ -4,6 +4,7 @@
 #include "e2e/SetupProcess.h"
 #include "support/TestSupport.h"
 #include <shlwapi.h>
+#include <algorithm>
 
 namespace {
 
@@ -181,6 +182,49 @@ TEST(DllPlanting, NoDllIsLoadedFromTheSetupsFolder)
     EXPECT_FALSE(test::FileExists(downloads + L"\\gdiplus.dll.loaded"));
     EXPECT_FALSE(test::FileExists(downloads + L"\\msimg32.dll.loaded"));
     test::RemoveTree(downloads);
+}
+
+// The DLL names in a program's import table, lower case, read from the file.
+std::vector<std::string> ImportedDlls(const std::wstring &path)
+{
+    std::string image = test::ReadFile(path);
+    std::vector<std::string> names;
+    auto at = [&](size_t offset, size_t size) { return offset + size <= image.size() ? &image[offset] : nullptr; };
+    const IMAGE_DOS_HEADER *dos = (const IMAGE_DOS_HEADER *)at(0, sizeof(IMAGE_DOS_HEADER));
+    const IMAGE_NT_HEADERS32 *nt = dos ? (const IMAGE_NT_HEADERS32 *)at(dos->e_lfanew, sizeof(IMAGE_NT_HEADERS32)) : nullptr;
+    if (!nt)
+        return names;
+    const IMAGE_SECTION_HEADER *sections = IMAGE_FIRST_SECTION(nt);
+    auto fileOffset = [&](DWORD rva) -> size_t {
+        for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i) {
+            if (rva >= sections[i].VirtualAddress && rva < sections[i].VirtualAddress + sections[i].SizeOfRawData)
+                return rva - sections[i].VirtualAddress + sections[i].PointerToRawData;
+        }
+        return image.size();
+    };
+    DWORD importRva = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+    for (size_t offset = fileOffset(importRva);; offset += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
+        const IMAGE_IMPORT_DESCRIPTOR *entry = (const IMAGE_IMPORT_DESCRIPTOR *)at(offset, sizeof(IMAGE_IMPORT_DESCRIPTOR));
+        if (!entry || entry->Name == 0)
+            break;
+        std::string name = at(fileOffset(entry->Name), 1) ? std::string(&image[fileOffset(entry->Name)]) : "";
+        for (char &c : name)
+            c = (char)tolower((unsigned char)c);
+        names.push_back(name);
+    }
+    return names;
+}
+
+// Only DLLs that every supported Windows takes from its own folder are imported: the rest are
+// loaded by full path, so a DLL beside the setup in a Downloads folder is never loaded.
+TEST(DllPlanting, TheImportTableHoldsOnlyKnownSystemDlls)
+{
+    std::vector<std::string> imported = ImportedDlls(test::SetupExe());
+    ASSERT_FALSE(imported.empty());
+    const std::vector<std::string> known = {"advapi32.dll", "comctl32.dll", "gdi32.dll",  "kernel32.dll", "msvcrt.dll",
+                                            "ole32.dll",    "shell32.dll",  "shlwapi.dll", "user32.dll"};
+    for (const std::string &name : imported)
+        EXPECT_NE(known.end(), std::find(known.begin(), known.end(), name)) << name;
 }
 
 }
