@@ -66,8 +66,12 @@ BOOL CInstallOptions::ExtractPayload()
 void CInstallOptions::LaunchBrowser(bool run)
 {
     if (run) {
-        WCHAR commandLine[kCommandLineChars];
-        if (FormLaunchCommandLine(commandLine, kCommandLineChars, m_strInstallDir))
+        // The user browses with their own rights, not the setup's: the desktop shell starts
+        // the browser where it can, a direct start is the fallback.
+        WCHAR browser[MAX_PATH], commandLine[kCommandLineChars];
+        bool started = Format(browser, L"%s\\velmarin.exe", m_strInstallDir) &&
+                       ShellExecuteAsDesktopUser(browser, NULL, m_strInstallDir, SW_SHOWNORMAL);
+        if (!started && FormLaunchCommandLine(commandLine, kCommandLineChars, m_strInstallDir))
             ExecCommandLine(commandLine, SW_SHOW, 0);
     }
     PostFinished();

@@ -1,4 +1,9 @@
 #include "engine/Process.h"
+#include "app/DllSafety.h"
+#include <exdisp.h>
+#include <servprov.h>
+#include <shldisp.h>
+#include <shlobj.h>
 
 BOOL ExecCommandLine(WCHAR *commandLine, int showMode, DWORD waitMilliseconds)
 {
@@ -17,4 +22,122 @@ BOOL ExecCommandLine(WCHAR *commandLine, int showMode, DWORD waitMilliseconds)
     DWORD waited = WaitForSingleObject(process.hProcess, waitMilliseconds);
     CloseHandle(process.hProcess);
     return waited == WAIT_OBJECT_0;
+}
+
+namespace {
+
+typedef BSTR(WINAPI *SysAllocStringFn)(const OLECHAR *);
+typedef void(WINAPI *SysFreeStringFn)(BSTR);
+
+// The two BSTR functions, from oleaut32.dll in the system folder (not imported by name).
+struct BstrApi {
+    SysAllocStringFn allocate;
+    SysFreeStringFn free;
+};
+
+const BstrApi *Bstr()
+{
+    static BstrApi api;
+    static bool loaded = false;
+    if (!loaded) {
+        loaded = true;
+        HMODULE module = LoadSystemLibrary(L"oleaut32.dll");
+        if (module) {
+            api.allocate = (SysAllocStringFn)(void *)GetProcAddress(module, "SysAllocString");
+            api.free = (SysFreeStringFn)(void *)GetProcAddress(module, "SysFreeString");
+        }
+    }
+    return api.allocate && api.free ? &api : NULL;
+}
+
+// A VT_BSTR variant that frees its string.
+struct BstrVariant {
+    VARIANT value;
+    explicit BstrVariant(const WCHAR *text)
+    {
+        Clear();
+        const BstrApi *api = Bstr();
+        if (api && text) {
+            value.vt = VT_BSTR;
+            value.bstrVal = api->allocate(text);
+        }
+    }
+    ~BstrVariant()
+    {
+        if (value.vt == VT_BSTR && value.bstrVal)
+            Bstr()->free(value.bstrVal);
+    }
+    void Clear()
+    {
+        ZeroMemory(&value, sizeof(value));
+        value.vt = VT_EMPTY;
+    }
+};
+
+template <class Interface> void Release(Interface *&pointer)
+{
+    if (pointer)
+        pointer->Release();
+    pointer = NULL;
+}
+
+// The desktop's folder view, through which the shell starts programs as the user.
+IShellDispatch2 *DesktopShellDispatch()
+{
+    IShellWindows *windows = NULL;
+    IDispatch *desktop = NULL;
+    IServiceProvider *services = NULL;
+    IShellBrowser *browser = NULL;
+    IShellView *view = NULL;
+    IDispatch *background = NULL;
+    IShellFolderViewDual *folderView = NULL;
+    IDispatch *application = NULL;
+    IShellDispatch2 *shell = NULL;
+    VARIANT location, root;
+    ZeroMemory(&location, sizeof(location));
+    ZeroMemory(&root, sizeof(root));
+    location.vt = root.vt = VT_EMPTY;
+    long window = 0;
+    // Each step must answer S_OK: S_FALSE means it found nothing.
+    if (CoCreateInstance(CLSID_ShellWindows, NULL, CLSCTX_LOCAL_SERVER, IID_IShellWindows, (void **)&windows) == S_OK &&
+        windows->FindWindowSW(&location, &root, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH, &desktop) == S_OK && desktop &&
+        desktop->QueryInterface(IID_IServiceProvider, (void **)&services) == S_OK &&
+        services->QueryService(SID_STopLevelBrowser, IID_IShellBrowser, (void **)&browser) == S_OK &&
+        browser->QueryActiveShellView(&view) == S_OK &&
+        view->GetItemObject(SVGIO_BACKGROUND, IID_IDispatch, (void **)&background) == S_OK &&
+        background->QueryInterface(IID_IShellFolderViewDual, (void **)&folderView) == S_OK &&
+        folderView->get_Application(&application) == S_OK && application)
+        application->QueryInterface(IID_IShellDispatch2, (void **)&shell);
+    Release(application);
+    Release(folderView);
+    Release(background);
+    Release(view);
+    Release(browser);
+    Release(services);
+    Release(desktop);
+    Release(windows);
+    return shell;
+}
+
+}
+
+bool ShellExecuteAsDesktopUser(const WCHAR *file, const WCHAR *arguments, const WCHAR *folder, int showMode)
+{
+    const BstrApi *api = Bstr();
+    if (!api || !file)
+        return false;
+    IShellDispatch2 *shell = DesktopShellDispatch();
+    if (!shell)
+        return false;
+    BSTR fileText = api->allocate(file);
+    BstrVariant args(arguments ? arguments : L""), directory(folder ? folder : L""), operation(L"open");
+    VARIANT show;
+    ZeroMemory(&show, sizeof(show));
+    show.vt = VT_I4;
+    show.lVal = showMode;
+    bool started = fileText && shell->ShellExecute(fileText, args.value, directory.value, operation.value, show) == S_OK;
+    if (fileText)
+        api->free(fileText);
+    shell->Release();
+    return started;
 }

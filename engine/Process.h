@@ -7,3 +7,8 @@
 // waits without limit). FALSE when the process could not be created. No handle of ours is
 // inherited by the new process.
 BOOL ExecCommandLine(WCHAR *commandLine, int showMode, DWORD waitMilliseconds);
+
+// Starts a program as the signed-in user rather than with this process's (administrator)
+// rights: the desktop shell, which runs with the user's own rights, is asked to start it. False
+// when the shell could not be reached or did not start it.
+bool ShellExecuteAsDesktopUser(const WCHAR *file, const WCHAR *arguments, const WCHAR *folder, int showMode);

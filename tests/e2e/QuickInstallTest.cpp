@@ -95,6 +95,10 @@ TEST_F(QuickInstall, TickedThenRunNow)
     std::vector<std::string> expected = {Quoted("/tp:3 /v:1 /tb:0"), Quoted("/tp:2 /v:1"), Quoted("/tp:11 /v:1"),
                                          "\"" + test::Utf8(m_install) + "\\velmarin.exe\""};
     EXPECT_EQ(expected, starts) << "the launch comes after the install's own runs";
+    std::vector<std::string> parents = test::ReadLines(m_install + L"\\velmarin-parents.log");
+    ASSERT_EQ(4u, parents.size());
+    EXPECT_EQ("VelmarinSetup.exe", parents[0]) << "the install's own runs come from the setup";
+    EXPECT_EQ("explorer.exe", parents[3]) << "the browser runs with the user's rights, started by the desktop shell";
     for (const std::wstring &file : test::PayloadFileTable())
         EXPECT_TRUE(test::FileExists(m_install + file)) << test::Utf8(file);
     EXPECT_NE(nullptr, test::WaitForWindow(L"岚舟浏览器 3.2 正式版", 5000)) << "the browser's window";

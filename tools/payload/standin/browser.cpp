@@ -1,27 +1,53 @@
 // Stand-in for the installed browser, Velmarin.exe. Every start appends its full command line,
-// one line per start, to "velmarin-starts.log" beside the executable, so that tests can check
-// each start and the order of the starts.
+// one line per start, to "velmarin-starts.log" beside the executable, and the file name of the
+// program that started it to "velmarin-parents.log", so that tests can check each start, the
+// order of the starts and who made them.
 //   no arguments      shows a plain window titled with the product name until it is closed
 //   /stay             keeps running without a window until it is ended from outside, holding
 //                     its own executable open as Windows holds a running program's image
 //   /sleep:<ms>       waits that long, then exits
 //   anything else     exits at once
 #include <windows.h>
+#include <tlhelp32.h>
 #include <wchar.h>
 
-static void AppendStartToLog()
+// The executable file name of the process that started this one, or "?".
+static void ParentName(WCHAR (&name)[MAX_PATH])
+{
+    wcscpy(name, L"?");
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    DWORD parent = 0;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        if (entry.th32ProcessID == GetCurrentProcessId())
+            parent = entry.th32ParentProcessID;
+    }
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && parent; more = Process32NextW(snapshot, &entry)) {
+        if (entry.th32ProcessID == parent) {
+            lstrcpynW(name, entry.szExeFile, MAX_PATH);
+            break;
+        }
+    }
+    CloseHandle(snapshot);
+}
+
+static void AppendLine(const WCHAR *logName, const WCHAR *text)
 {
     WCHAR path[MAX_PATH];
     DWORD n = GetModuleFileNameW(NULL, path, MAX_PATH);
     if (n == 0 || n >= MAX_PATH)
         return;
     WCHAR *slash = wcsrchr(path, L'\\');
-    if (!slash || (slash - path) + 22 >= MAX_PATH)
+    if (!slash || (slash - path) + 1 + (int)wcslen(logName) >= MAX_PATH)
         return;
-    wcscpy(slash + 1, L"velmarin-starts.log");
+    wcscpy(slash + 1, logName);
 
     char line[4096];
-    int len = WideCharToMultiByte(CP_UTF8, 0, GetCommandLineW(), -1, line, sizeof(line) - 2, NULL, NULL);
+    int len = WideCharToMultiByte(CP_UTF8, 0, text, -1, line, sizeof(line) - 2, NULL, NULL);
     if (len <= 0)
         return;
     len -= 1;
@@ -69,6 +95,14 @@ static int ShowBrowserWindow(HINSTANCE instance, int show)
         DispatchMessageW(&msg);
     }
     return 0;
+}
+
+static void AppendStartToLog()
+{
+    WCHAR parent[MAX_PATH];
+    ParentName(parent);
+    AppendLine(L"velmarin-starts.log", GetCommandLineW());
+    AppendLine(L"velmarin-parents.log", parent);
 }
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR args, int show)
