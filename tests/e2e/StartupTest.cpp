@@ -37,6 +37,33 @@ TEST(Startup, ShowsTheWelcomePageAndEndsWithMinusOneOnYes)
     EXPECT_EQ(kExitMinusOne, setup.WaitForExit(10000));
 }
 
+// Quitting at once, while the payload still unpacks: the setup waits for it, then its
+// temporary folder goes.
+TEST(Startup, QuittingLeavesNothingInTheTemporaryFolder)
+{
+    std::wstring temp = test::MakeTempDir(L"quit temp");
+    {
+        test::TempPathGuard guard(temp);
+        SetupProcess setup;
+        HWND page = setup.WaitForPage();
+        ASSERT_NE(nullptr, page);
+        setup.QuitThroughExitQuestion(page);
+        EXPECT_EQ(kExitMinusOne, setup.WaitForExit(30000));
+    }
+    EXPECT_TRUE(test::FolderContents(temp).empty());
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW((temp + L"\\*").c_str(), &entry);
+    int entries = 0;
+    if (search != INVALID_HANDLE_VALUE) {
+        do
+            ++entries;
+        while (FindNextFileW(search, &entry));
+        FindClose(search);
+    }
+    EXPECT_EQ(2, entries) << "only . and ..";
+    test::RemoveTree(temp);
+}
+
 TEST(Startup, SecondCopyBringsTheFirstForwardAndGivesWay)
 {
     SetupProcess first;

@@ -17,6 +17,21 @@ std::wstring StandInBrowser()
     return test::StandInFiles() + L"\\Velmarin.exe";
 }
 
+// A copy of the stand-in browser in a folder of the test: programs never run in the payload's
+// staging folder, where their logs would be packed into the product.
+struct BrowserCopy {
+    BrowserCopy() : folder(test::MakeTempDir(L"browser copy")), path(folder + L"\\Velmarin.exe")
+    {
+        CopyFileW(StandInBrowser().c_str(), path.c_str(), FALSE);
+    }
+    ~BrowserCopy()
+    {
+        test::EndProcessesIn(folder);
+        test::RemoveTree(folder);
+    }
+    std::wstring folder, path;
+};
+
 TEST(Extraction, EveryFileOfTheTableLandsInTheExtractionFolder)
 {
     std::wstring temp = test::MakeTempDir(L"temp with spaces");
@@ -166,7 +181,8 @@ TEST(Extraction, TemporaryFolderOnlyAdministratorsAndSystemMayChange)
 
 TEST(ExecCommandLine, WaitsAsAsked)
 {
-    std::wstring quoted = L"\"" + StandInBrowser() + L"\"";
+    BrowserCopy browser;
+    std::wstring quoted = L"\"" + browser.path + L"\"";
 
     std::wstring line = quoted + L" /sleep:1500";
     DWORD start = GetTickCount();
@@ -183,7 +199,6 @@ TEST(ExecCommandLine, WaitsAsAsked)
 
     line = L"\"C:\\no such folder\\nothing.exe\" /x";
     EXPECT_FALSE(ExecCommandLine(&line[0], SW_HIDE, INFINITE));
-    Sleep(3000);
 }
 
 TEST(ExecCommandLine, StartedProgramsInheritNoHandle)
@@ -193,7 +208,8 @@ TEST(ExecCommandLine, StartedProgramsInheritNoHandle)
     SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
     HANDLE held = CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
-    std::wstring line = L"\"" + StandInBrowser() + L"\" /sleep:3000";
+    BrowserCopy browser;
+    std::wstring line = L"\"" + browser.path + L"\" /sleep:3000";
     ASSERT_TRUE(ExecCommandLine(&line[0], SW_HIDE, 0));
     Sleep(300);
     CloseHandle(held);
@@ -202,7 +218,6 @@ TEST(ExecCommandLine, StartedProgramsInheritNoHandle)
     EXPECT_NE(INVALID_HANDLE_VALUE, exclusive);
     if (exclusive != INVALID_HANDLE_VALUE)
         CloseHandle(exclusive);
-    Sleep(3000);
     test::RemoveTree(folder);
 }
 
