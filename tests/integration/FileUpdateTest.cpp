@@ -110,4 +110,46 @@ TEST_F(InterruptedUpdate, AnUpdateIsAllOrNothing)
     test::RemoveTree(elsewhere);
 }
 
+// Ended for real at moments of the copy (a large browser makes them last): at each, the folder
+// holds a complete installation, old or new, once the next run has resolved it; then an update
+// completes.
+TEST_F(InterruptedUpdate, EndedAtAnyMomentTheNextRunFindsACompleteInstallation)
+{
+    std::wstring source = test::MakeTempDir(L"large new files");
+    const std::string large(24 << 20, 'n');
+    Files fresh = {{L"\\Velmarin.exe", large}, {L"\\WebApp.exe", "new web app"},
+                   {L"\\Extensions\\PlgKit\\PlgKit.dll", "new kit"}};
+    for (const auto &file : fresh) {
+        std::wstring path = source + file.first;
+        SHCreateDirectoryExW(nullptr, path.substr(0, path.rfind(L'\\')).c_str(), nullptr);
+        test::WriteFile(path, file.second);
+    }
+    Write(m_old);
+    std::wstring runner = L"\"" + test::BuildDir() + L"\\tests\\update_runner.exe\" \"" + source + L"\" \"" + m_folder + L"\"";
+    for (DWORD delay : {0, 20, 60, 150, 400}) {
+        HANDLE process = test::StartProcess(runner);
+        ASSERT_NE(nullptr, process);
+        // From the moment the new browser starts to arrive.
+        for (int i = 0; i < 500 && !test::FileExists(m_folder + L"\\Velmarin.exe.vmnew"); ++i)
+            Sleep(2);
+        Sleep(delay);
+        TerminateProcess(process, 9);
+        WaitForSingleObject(process, 5000);
+        CloseHandle(process);
+        Files found = Recovered();
+        EXPECT_TRUE(found == m_old || found == fresh) << "ended after " << delay << " ms";
+        if (found == fresh)
+            Write(m_old);
+    }
+    HANDLE process = test::StartProcess(runner);
+    ASSERT_NE(nullptr, process);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process, 60000));
+    DWORD code = 1;
+    GetExitCodeProcess(process, &code);
+    CloseHandle(process);
+    EXPECT_EQ(0u, code);
+    EXPECT_EQ(fresh, test::FolderContents(m_folder));
+    test::RemoveTree(source);
+}
+
 }

@@ -5,6 +5,7 @@
 #include "app/InstallWorker.h"
 #include "app/SetupMessages.h"
 #include "engine/Product.h"
+#include "engine/Process.h"
 #include "engine/RunningBrowser.h"
 #include "support/TestSupport.h"
 #include <objbase.h>
@@ -244,17 +245,31 @@ TEST_F(InstallSequence, AFailedFreshInstallLeavesNoFiles)
     EXPECT_FALSE(test::DirExists(m_install + L"\\Extensions"));
 }
 
+// A download cut short: the real payload installer, truncated, unpacks nothing; a payload
+// that unpacked only partly is as bad.
 TEST_F(InstallSequence, AnIncompletePayloadChangesNothing)
 {
     PlantOldInstallation();
     const std::map<std::wstring, std::string> old = Snapshot();
-    DeleteFileW((m_extract + L"\\UnInst.exe").c_str());
-    test::MessageBoxAnswerer answerer(L"错误", {IDOK});
-    EXPECT_EQ(std::vector<int>{-1}, Run());
-    ASSERT_EQ(1u, answerer.Texts().size());
-    EXPECT_NE(std::wstring::npos, answerer.Texts()[0].find(L"请重新下载安装程序")) << "not a file in use";
-    EXPECT_EQ(old, Snapshot());
-    EXPECT_FALSE(test::RegKeyExists(HKEY_LOCAL_MACHINE, kAppPathKey));
+    std::string payload = test::ReadFile(test::BuildDir() + L"\\velmarin3zip.exe");
+    ASSERT_GT(payload.size(), 20000u);
+    test::WriteFile(m_root + L"\\temp\\123\\velmarin3zip.exe", payload.substr(0, payload.size() - 20000));
+    test::RemoveTree(m_extract);
+    std::wstring line = L"\"" + m_root + L"\\temp\\123\\velmarin3zip.exe\" /P=" + m_extract;
+    ExecCommandLine(&line[0], SW_HIDE, 30000);
+    for (bool partly : {false, true}) {
+        if (partly) {
+            ResetExtraction();
+            DeleteFileW((m_extract + L"\\UnInst.exe").c_str());
+        }
+        test::MessageBoxAnswerer answerer(L"错误", {IDOK});
+        std::vector<int> received = Run();
+        EXPECT_EQ(-1, received.back());
+        ASSERT_EQ(1u, answerer.Texts().size());
+        EXPECT_NE(std::wstring::npos, answerer.Texts()[0].find(L"请重新下载安装程序")) << "not a file in use";
+        EXPECT_EQ(old, Snapshot());
+        EXPECT_FALSE(test::RegKeyExists(HKEY_LOCAL_MACHINE, kAppPathKey));
+    }
 
     // No temporary folder could be made: the message says that.
     m_options.m_strTempRoot[0] = m_options.m_strExtractDir[0] = 0;
