@@ -52,30 +52,6 @@ bool IsFileInUse(const WCHAR *path)
     return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
 }
 
-void CopyFolderTree(const WCHAR *source, const WCHAR *destination)
-{
-    CreateDirectoryW(destination, NULL);
-    WCHAR pattern[MAX_PATH];
-    if (!Format(pattern, L"%s\\*.*", source))
-        return;
-    WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileW(pattern, &entry);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        if (lstrcmpiW(entry.cFileName, L".") == 0 || lstrcmpiW(entry.cFileName, L"..") == 0)
-            continue;
-        WCHAR from[MAX_PATH], to[MAX_PATH];
-        if (!Format(from, L"%s\\%s", source, entry.cFileName) || !Format(to, L"%s\\%s", destination, entry.cFileName))
-            continue;
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            CopyFolderTree(from, to);
-        else
-            CopyFileW(from, to, FALSE);
-    } while (FindNextFileW(search, &entry));
-    FindClose(search);
-}
-
 ULONGLONG FolderSize(const WCHAR *path)
 {
     WCHAR pattern[MAX_PATH];

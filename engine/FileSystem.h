@@ -12,9 +12,5 @@ bool IsFolderWritable(const WCHAR *path);
 // image, or a handle opened without sharing).
 bool IsFileInUse(const WCHAR *path);
 
-// Copies a folder with everything below it, overwriting files of the same name; files that
-// exist only in the destination stay.
-void CopyFolderTree(const WCHAR *source, const WCHAR *destination);
-
 // Sum of the sizes of all files below a folder, in bytes.
 ULONGLONG FolderSize(const WCHAR *path);

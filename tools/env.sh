@@ -11,7 +11,7 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
 PACKAGES="cmake make g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest wine wine32:i386 nsis
-          xvfb x11-utils xdotool imagemagick icoutils fonts-wqy-microhei"
+          xvfb x11-utils xdotool imagemagick icoutils fonts-wqy-microhei osslsigncode openssl"
 
 ensure_packages() {
     local missing=""
@@ -28,8 +28,7 @@ ensure_packages() {
 }
 
 build_all() {
-    cmake -S "$ROOT" -B "$BUILD" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" \
-          -DCMAKE_BUILD_TYPE=MinSizeRel ${VELMARIN_CMAKE_ARGS:-} >/dev/null
+    (cd "$ROOT" && cmake --preset cross -B "$BUILD" ${VELMARIN_CMAKE_ARGS:-} >/dev/null)
     cmake --build "$BUILD" -j"$(nproc)"
 }
 

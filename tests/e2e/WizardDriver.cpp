@@ -1,6 +1,11 @@
 #include "e2e/WizardDriver.h"
 #include "support/TestSupport.h"
+#include "e2e/Screenshot.h"
+#include "e2e/SetupProcess.h"
+#include "resource.h"
+#include <gtest/gtest.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 namespace test {
 
@@ -143,9 +148,74 @@ std::vector<std::string> BrowserStarts(const std::wstring &folder)
     return ReadLines(folder + L"\\velmarin-starts.log");
 }
 
+std::vector<DWORD> BrowserParentIds(const std::wstring &folder)
+{
+    std::vector<DWORD> ids;
+    for (const std::string &line : ReadLines(folder + L"\\velmarin-parents.log"))
+        ids.push_back((DWORD)strtoul(line.c_str(), nullptr, 10));
+    return ids;
+}
+
+DWORD ProcessIdOf(const std::wstring &exeName)
+{
+    DWORD id = 0;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = snapshot != INVALID_HANDLE_VALUE && Process32FirstW(snapshot, &entry); more && !id;
+         more = Process32NextW(snapshot, &entry)) {
+        if (lstrcmpiW(entry.szExeFile, exeName.c_str()) == 0)
+            id = entry.th32ProcessID;
+    }
+    if (snapshot != INVALID_HANDLE_VALUE)
+        CloseHandle(snapshot);
+    return id;
+}
+
 std::string QuotedBrowser(const std::wstring &folder, const std::string &arguments)
 {
     return "\"" + Utf8(folder) + "\\Velmarin.exe\"" + (arguments.empty() ? "" : " " + arguments);
+}
+
+
+HWND QuickInstallToFinish(SetupProcess &setup, bool defaultBrowser, bool screenshots)
+{
+    HWND welcome = setup.PageWithControl(IDC_WELCOME_INSTALL);
+    EXPECT_NE(nullptr, welcome);
+    if (!welcome)
+        return nullptr;
+    Sleep(300);
+    if (screenshots) {
+        EXPECT_TRUE(test::SaveWindowScreenshot(welcome, L"welcome"));
+        // Only the link's text takes clicks: aim at its first characters.
+        Click(GetDlgItem(welcome, IDC_WELCOME_LICENSE_LINK), 20, 6);
+        HWND viewer = setup.PageWithControl(IDC_VIEWER_TEXT, 5000);
+        EXPECT_NE(nullptr, viewer) << "the licence viewer opens";
+        if (viewer) {
+            Sleep(300);
+            EXPECT_TRUE(test::SaveWindowScreenshot(viewer, L"licence"));
+            Click(GetDlgItem(viewer, IDC_VIEWER_BACK));
+            EXPECT_TRUE(WaitHidden(viewer, 5000));
+        }
+    }
+    if (!defaultBrowser) {
+        Click(GetDlgItem(welcome, IDC_WELCOME_DEFAULT));
+        EXPECT_EQ(BST_UNCHECKED, SendMessageW(GetDlgItem(welcome, IDC_WELCOME_DEFAULT), BM_GETCHECK, 0, 0));
+    }
+    Click(GetDlgItem(welcome, IDC_WELCOME_INSTALL));
+    HWND progress = setup.PageWithControl(IDC_PROGRESS_STATUS, 10000);
+    EXPECT_NE(nullptr, progress);
+    if (progress && screenshots) {
+        Sleep(400);
+        EXPECT_TRUE(test::SaveWindowScreenshot(progress, L"progress"));
+    }
+    HWND finish = setup.PageWithControl(IDC_FINISH_RUN, 60000);
+    EXPECT_NE(nullptr, finish);
+    if (finish && screenshots) {
+        Sleep(300);
+        EXPECT_TRUE(test::SaveWindowScreenshot(finish, L"finish"));
+    }
+    return finish;
 }
 
 

@@ -34,7 +34,17 @@ std::wstring TextOf(HWND window);
 void RemoveInstallation(const std::wstring &folder);
 // The stand-in browser's log of its starts in an install folder.
 std::vector<std::string> BrowserStarts(const std::wstring &folder);
+// The ids of the processes that started the stand-in browser in an install folder, in order.
+std::vector<DWORD> BrowserParentIds(const std::wstring &folder);
+// The id of a running process with this executable file name, or 0.
+DWORD ProcessIdOf(const std::wstring &exeName);
 // "<folder>\Velmarin.exe" in quotes, followed by the arguments.
 std::string QuotedBrowser(const std::wstring &folder, const std::string &arguments);
+
+class SetupProcess;
+// From the welcome page through "立即安装" to the finish page (null when it did not come), with
+// the default-browser box as asked; with screenshots of the welcome page, the licence viewer,
+// the progress page and the finish page.
+HWND QuickInstallToFinish(SetupProcess &setup, bool defaultBrowser, bool screenshots);
 
 }

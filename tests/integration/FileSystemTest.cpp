@@ -1,6 +1,7 @@
 // Folder creation, the writability probe and tree copies on the real file system.
 #include <gtest/gtest.h>
 #include "engine/FileSystem.h"
+#include "engine/FileUpdate.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -79,43 +80,32 @@ TEST(IsFolderWritable, AnExistingFileOfTheProbesNameSurvives)
     test::RemoveTree(folder);
 }
 
-TEST(CopyFolderTree, EmptySourceMakesJustTheFolder)
-{
-    std::wstring folder = test::MakeTempDir(L"copy");
-    CreateDirectoryW((folder + L"\\empty").c_str(), nullptr);
-    CopyFolderTree((folder + L"\\empty").c_str(), (folder + L"\\copy").c_str());
-    EXPECT_TRUE(test::DirExists(folder + L"\\copy"));
-    WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileW((folder + L"\\copy\\*").c_str(), &entry);
-    int count = 0;
-    if (search != INVALID_HANDLE_VALUE) {
-        do
-            ++count;
-        while (FindNextFileW(search, &entry));
-        FindClose(search);
-    }
-    EXPECT_EQ(2, count) << "only . and ..";
-    test::RemoveTree(folder);
-}
-
-TEST(CopyFolderTree, NestedTreeOverAnOlderOne)
+// The skin is staged as a whole tree: new files replace old ones (hidden ones too), files that
+// only the old tree has stay, and an empty tree changes nothing.
+TEST(StageTree, NestedTreeOverAnOlderOne)
 {
     std::wstring folder = test::MakeTempDir(L"copy");
     std::wstring source = folder + L"\\new", destination = folder + L"\\old";
-    CreateDirectoryTree((source + L"\\ico\\small").c_str());
-    test::WriteFile(source + L"\\skin.ini", "new skin");
-    test::WriteFile(source + L"\\ico\\a.ico", "new a");
-    test::WriteFile(source + L"\\ico\\small\\b.ico", "new b");
-    SetFileAttributesW((source + L"\\ico\\a.ico").c_str(), FILE_ATTRIBUTE_HIDDEN);
-    CreateDirectoryTree((destination + L"\\ico").c_str());
-    test::WriteFile(destination + L"\\skin.ini", "old skin");
-    test::WriteFile(destination + L"\\ico\\only-old.ico", "old only");
+    CreateDirectoryTree((source + L"\\Skin\\ico\\small").c_str());
+    CreateDirectoryTree((source + L"\\Empty").c_str());
+    test::WriteFile(source + L"\\Skin\\skin.ini", "new skin");
+    test::WriteFile(source + L"\\Skin\\ico\\a.ico", "new a");
+    test::WriteFile(source + L"\\Skin\\ico\\small\\b.ico", "new b");
+    SetFileAttributesW((source + L"\\Skin\\ico\\a.ico").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    CreateDirectoryTree((destination + L"\\Skin\\ico").c_str());
+    test::WriteFile(destination + L"\\Skin\\skin.ini", "old skin");
+    test::WriteFile(destination + L"\\Skin\\ico\\only-old.ico", "old only");
 
-    CopyFolderTree(source.c_str(), destination.c_str());
-    EXPECT_EQ("new skin", test::ReadFile(destination + L"\\skin.ini"));
-    EXPECT_EQ("new a", test::ReadFile(destination + L"\\ico\\a.ico"));
-    EXPECT_EQ("new b", test::ReadFile(destination + L"\\ico\\small\\b.ico"));
-    EXPECT_EQ("old only", test::ReadFile(destination + L"\\ico\\only-old.ico"));
+    CFileUpdate update(source.c_str(), destination.c_str());
+    ASSERT_TRUE(update.StageTree(L"\\Empty"));
+    EXPECT_EQ(0, update.StagedCount());
+    ASSERT_TRUE(update.StageTree(L"\\Skin"));
+    ASSERT_TRUE(update.Commit());
+    EXPECT_EQ("new skin", test::ReadFile(destination + L"\\Skin\\skin.ini"));
+    EXPECT_EQ("new a", test::ReadFile(destination + L"\\Skin\\ico\\a.ico"));
+    EXPECT_EQ("new b", test::ReadFile(destination + L"\\Skin\\ico\\small\\b.ico"));
+    EXPECT_EQ("old only", test::ReadFile(destination + L"\\Skin\\ico\\only-old.ico"));
+    EXPECT_FALSE(test::DirExists(destination + L"\\Empty"));
     test::RemoveTree(folder);
 }
 

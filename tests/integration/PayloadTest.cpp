@@ -4,7 +4,6 @@
 #include "app/InstallOptions.h"
 #include "engine/Payload.h"
 #include "engine/Process.h"
-#include "engine/RunningBrowser.h"
 #include "engine/TempFolder.h"
 #include "support/TestSupport.h"
 #include <aclapi.h>
@@ -246,29 +245,6 @@ TEST(LaunchBrowser, StartsTheBrowserThenEndsTheSetup)
     }
     ASSERT_EQ(1u, starts.size());
     EXPECT_EQ("\"" + test::Utf8(install) + "\\velmarin.exe\"", starts[0]);
-    EXPECT_EQ(std::vector<std::string>{"explorer.exe"}, test::ReadLines(install + L"\\velmarin-parents.log"))
-        << "started by the desktop shell, with the user's rights";
-    test::EndProcessesIn(install);
-
-    // Without the desktop shell the browser is started directly.
-    wchar_t windows[MAX_PATH], system[MAX_PATH];
-    GetWindowsDirectoryW(windows, MAX_PATH);
-    GetSystemDirectoryW(system, MAX_PATH);
-    int ended = TerminateProcessesByPath((std::wstring(windows) + L"\\explorer.exe").c_str(), 5000);
-    if (ended != 0)
-        ended = TerminateProcessesByPath((std::wstring(system) + L"\\explorer.exe").c_str(), 5000);
-    ASSERT_EQ(0, ended) << "the desktop shell ended";
-    test::MessageRecorder third;
-    options.m_hProgressWnd = third.Window();
-    options.LaunchBrowser(true);
-    EXPECT_EQ(std::vector<int>{-1}, third.WaitForEnd(2000));
-    std::vector<std::string> parents;
-    for (int i = 0; i < 100 && parents.size() < 2; ++i) {
-        Sleep(50);
-        parents = test::ReadLines(install + L"\\velmarin-parents.log");
-    }
-    ASSERT_EQ(2u, parents.size());
-    EXPECT_EQ("machine_tests.exe", parents[1]);
     test::EndProcessesIn(install);
     test::RemoveTree(install);
 }

@@ -106,15 +106,21 @@ std::string Utf8(const std::wstring &text)
     return result;
 }
 
-std::wstring BuildDir()
+// A Unix path from the environment as a path of the Z: drive, or empty.
+static std::wstring PathFromEnvironment(const char *name)
 {
-    const char *unixPath = getenv("VELMARIN_BUILD");
+    const char *unixPath = getenv(name);
     if (!unixPath)
         return L"";
     std::wstring path = L"Z:";
     for (const char *p = unixPath; *p; ++p)
         path += (*p == '/') ? L'\\' : (wchar_t)(unsigned char)*p;
     return path;
+}
+
+std::wstring BuildDir()
+{
+    return PathFromEnvironment("VELMARIN_BUILD");
 }
 
 std::wstring StandInFiles()
@@ -124,7 +130,8 @@ std::wstring StandInFiles()
 
 std::wstring SetupExe()
 {
-    return BuildDir() + L"\\VelmarinSetup.exe";
+    std::wstring other = PathFromEnvironment("VELMARIN_SETUP_EXE");
+    return other.empty() ? BuildDir() + L"\\VelmarinSetup.exe" : other;
 }
 
 std::wstring ReadRegString(HKEY root, const std::wstring &key, const std::wstring &name, bool *found)

@@ -23,7 +23,7 @@ std::string Utf8(const std::wstring &text);
 std::wstring BuildDir();
 // The stand-in browser file set the payload is packed from.
 std::wstring StandInFiles();
-// The built setup.
+// The built setup, or the one the environment variable VELMARIN_SETUP_EXE names (a Unix path).
 std::wstring SetupExe();
 
 // Registry

@@ -1,7 +1,7 @@
 // Stand-in for the installed browser, Velmarin.exe. Every start appends its full command line,
 // one line per start, to "velmarin-starts.log" beside the executable, and the file name of the
-// program that started it to "velmarin-parents.log", so that tests can check each start, the
-// order of the starts and who made them.
+// process that started it ("<id> <file name>") to "velmarin-parents.log", so that tests can
+// check each start, the order of the starts and who made them.
 //   no arguments      shows a plain window titled with the product name until it is closed
 //   /stay             keeps running without a window until it is ended from outside, holding
 //                     its own executable open as Windows holds a running program's image
@@ -11,28 +11,31 @@
 #include <tlhelp32.h>
 #include <wchar.h>
 
-// The executable file name of the process that started this one, or "?".
-static void ParentName(WCHAR (&name)[MAX_PATH])
+// "<id> <executable file name>" of the process that started this one; the name is "?" when that
+// process has ended already.
+static void DescribeParent(WCHAR (&text)[MAX_PATH + 16])
 {
+    WCHAR name[MAX_PATH];
     wcscpy(name, L"?");
+    DWORD parent = 0;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return;
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof(entry);
-    DWORD parent = 0;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    for (BOOL more = snapshot != INVALID_HANDLE_VALUE && Process32FirstW(snapshot, &entry); more;
+         more = Process32NextW(snapshot, &entry)) {
         if (entry.th32ProcessID == GetCurrentProcessId())
             parent = entry.th32ParentProcessID;
     }
     entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snapshot, &entry); more && parent; more = Process32NextW(snapshot, &entry)) {
+    for (BOOL more = parent && Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
         if (entry.th32ProcessID == parent) {
             lstrcpynW(name, entry.szExeFile, MAX_PATH);
             break;
         }
     }
-    CloseHandle(snapshot);
+    if (snapshot != INVALID_HANDLE_VALUE)
+        CloseHandle(snapshot);
+    wsprintfW(text, L"%lu %s", parent, name);
 }
 
 static void AppendLine(const WCHAR *logName, const WCHAR *text)
@@ -99,8 +102,8 @@ static int ShowBrowserWindow(HINSTANCE instance, int show)
 
 static void AppendStartToLog()
 {
-    WCHAR parent[MAX_PATH];
-    ParentName(parent);
+    WCHAR parent[MAX_PATH + 16];
+    DescribeParent(parent);
     AppendLine(L"velmarin-starts.log", GetCommandLineW());
     AppendLine(L"velmarin-parents.log", parent);
 }
