@@ -10,7 +10,7 @@ export WINEDEBUG=-all
 # Keep Wine from offering to download Mono or Gecko: nothing here needs them.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
-PACKAGES="cmake make g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest wine wine32:i386 nsis
+PACKAGES="cmake make g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest wine wine32:i386 wine64 nsis
           xvfb x11-utils xdotool imagemagick icoutils fonts-wqy-microhei osslsigncode openssl"
 
 ensure_packages() {
@@ -47,29 +47,47 @@ ensure_display() {
     return 1
 }
 
+# A 64-bit prefix beside the 32-bit one: most users run the 32-bit setup on 64-bit Windows.
+PREFIX64="$BUILD/wineprefix64"
+
 ensure_prefix() {
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        wineboot -i >/dev/null 2>&1 || true
-        wineserver -w
-    fi
+    prepare_prefix "$WINEPREFIX" win32
     # Drive R: is a folder of the build that a test takes away, as a removed USB drive goes.
     mkdir -p "$BUILD/removable-drive"
     ln -sfn "$BUILD/removable-drive" "$WINEPREFIX/dosdevices/r:"
-    # No window manager under Xvfb: unmanaged windows close without Wine's 2 s wait.
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
-    # Chinese faces the setup asks for, mapped to the installed CJK font.
-    local face
-    for face in "宋体" "SimSun" "微软雅黑" "Microsoft YaHei" "MS Shell Dlg" "MS Shell Dlg 2" "Tahoma"; do
-        wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /t REG_SZ /d "WenQuanYi Micro Hei" /f >/dev/null 2>&1
-    done
+}
+
+ensure_prefix64() {
+    prepare_prefix "$PREFIX64" win64
+}
+
+prepare_prefix() {
+    local prefix=$1 arch=$2 loader=wine
+    [ "$arch" = win64 ] && loader=/usr/lib/wine/wine64
+    (
+        export WINEPREFIX="$prefix" WINEARCH="$arch"
+        if [ ! -f "$prefix/system.reg" ]; then
+            "$loader" wineboot -i >/dev/null 2>&1 || true
+            wineserver -w
+        fi
+        # No window manager under Xvfb: unmanaged windows close without Wine's 2 s wait.
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+        # Chinese faces the setup asks for, mapped to the installed CJK font.
+        local face
+        for face in "宋体" "SimSun" "微软雅黑" "Microsoft YaHei" "MS Shell Dlg" "MS Shell Dlg 2" "Tahoma"; do
+            wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$face" /t REG_SZ /d "WenQuanYi Micro Hei" /f >/dev/null 2>&1
+        done
+    )
 }
 
 start_wineserver() {
     # A persistent server spares every Wine process a cold start.
     wineserver -p </dev/null >/dev/null 2>&1 || true
+    [ -d "$PREFIX64" ] && WINEPREFIX="$PREFIX64" wineserver -p </dev/null >/dev/null 2>&1 || true
 }
 
 stop_session() {
     wineserver -k >/dev/null 2>&1 || true
+    [ -d "$PREFIX64" ] && WINEPREFIX="$PREFIX64" wineserver -k >/dev/null 2>&1 || true
     [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
 }

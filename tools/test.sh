@@ -5,6 +5,7 @@ ensure_packages
 build_all
 ensure_display private
 ensure_prefix
+ensure_prefix64
 start_wineserver
 trap stop_session EXIT
 cd "$BUILD"

@@ -1,0 +1,67 @@
+// The 32-bit setup on 64-bit Windows: run in the build's 64-bit prefix (VELMARIN_WIN64=1), the
+// quick installation lands in the 32-bit places and a second run finds it. In the 32-bit
+// prefix it is skipped.
+#include <gtest/gtest.h>
+#include "app/InstallOptions.h"
+#include "e2e/SetupProcess.h"
+#include "e2e/WizardDriver.h"
+#include "engine/Product.h"
+#include "support/TestSupport.h"
+#include "resource.h"
+#include <shlobj.h>
+
+namespace {
+
+// Where a key lies in the 64-bit registry view: its own path, or below WOW6432Node.
+bool KeyIn64BitView(const std::wstring &path)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+std::wstring Wow64Path(const std::wstring &path)
+{
+    return L"SOFTWARE\\WOW6432Node" + path.substr(wcslen(L"SOFTWARE"));
+}
+
+TEST(Win64, QuickInstallLandsInTheThirtyTwoBitPlacesAndASecondRunFindsIt)
+{
+    BOOL wow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &wow64);
+    if (!wow64)
+        GTEST_SKIP() << "runs in the 64-bit prefix";
+    const std::wstring install = test::DefaultInstallFolder();
+    EXPECT_NE(std::wstring::npos, install.find(L"\\Program Files (x86)\\Velmarin 3")) << test::Utf8(install);
+    test::RemoveInstallation(install);
+    {
+        test::SetupProcess setup;
+        HWND finish = test::QuickInstallToFinish(setup, true, false);
+        ASSERT_NE(nullptr, finish);
+        test::Click(GetDlgItem(finish, IDC_FINISH_CLOSE));
+        EXPECT_EQ(0xFFFFFFFFu, setup.WaitForExit(30000));
+    }
+    for (const std::wstring &file : test::PayloadFileTable())
+        EXPECT_TRUE(test::FileExists(install + file)) << test::Utf8(file);
+    EXPECT_EQ(install + L"\\Velmarin.exe", test::ReadRegString(HKEY_LOCAL_MACHINE, kAppPathKey, L""));
+    EXPECT_EQ(install, test::ReadRegString(HKEY_LOCAL_MACHINE, kUninstallKey, L"InstallLocation"));
+    // The uninstall entry is among the 32-bit programs (App Paths is one key for both views).
+    EXPECT_TRUE(KeyIn64BitView(Wow64Path(kUninstallKey)));
+    EXPECT_FALSE(KeyIn64BitView(kUninstallKey));
+    EXPECT_EQ(install + L"\\Velmarin.exe",
+              test::ReadLink(test::SpecialFolder(CSIDL_COMMON_PROGRAMS) + L"\\岚舟浏览器\\岚舟 3.lnk").target);
+    EXPECT_TRUE(test::FileExists(test::SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + L"\\岚舟 3.lnk"));
+    {
+        test::SetupProcess second;
+        HWND upgrade = second.PageWithControl(IDC_UPGRADE_DEFAULT);
+        EXPECT_NE(nullptr, upgrade) << "a second run finds the installation";
+        if (upgrade)
+            second.QuitThroughExitQuestion(upgrade);
+        EXPECT_EQ(0xFFFFFFFFu, second.WaitForExit(30000));
+    }
+    test::RemoveInstallation(install);
+}
+
+}
