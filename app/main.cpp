@@ -52,8 +52,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
     CreateSkinFonts();
 
     CSetupPage *first = CPageSet::Instance().FirstPage(state);
-    if (first)
+    if (first) {
         ShowWindow(first->m_hWnd, showCommand);
+        // The page is painted before the worker starts writing and unpacking the payload: the
+        // two would compete for the processor while the user waits for the first picture.
+        UpdateWindow(first->m_hWnd);
+    }
     StartWorker();
 
     int result = loop.Run();

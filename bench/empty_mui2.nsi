@@ -1,0 +1,13 @@
+; The installer a vendor would pick instead: an empty NSIS Modern UI 2 installer with a welcome
+; page, for comparing start-up times. Built by makensis with -DOUTFILE=<output>.
+Unicode true
+!include "MUI2.nsh"
+Name "Empty"
+OutFile "${OUTFILE}"
+RequestExecutionLevel user
+InstallDir "$TEMP\EmptyMui2"
+!insertmacro MUI_PAGE_WELCOME
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "SimpChinese"
+Section
+SectionEnd
