@@ -58,6 +58,7 @@ static bool WriteDurably(const WCHAR *path, const WCHAR *text, DWORD characters)
 CFileUpdate::CFileUpdate(const WCHAR *sourceDir, const WCHAR *targetDir)
     : m_entries(NULL), m_count(0), m_capacity(0), m_folders(NULL), m_folderCount(0), m_folderCapacity(0)
 {
+    m_lastFolder[0] = 0;
     Copy(m_source, sourceDir);
     Copy(m_target, targetDir);
 }
@@ -89,6 +90,11 @@ bool CFileUpdate::Add(const WCHAR *relative, bool hadOld)
 
 bool CFileUpdate::MakeFolders(const WCHAR *relative)
 {
+    // Files come folder by folder: the folder of the previous file needs no second look.
+    const WCHAR *name = wcsrchr(relative, L'\\');
+    size_t folderLength = name ? (size_t)(name - relative) : 0;
+    if (folderLength == wcslen(m_lastFolder) && wcsncmp(relative, m_lastFolder, folderLength) == 0)
+        return true;
     // Each folder of the relative path, outermost first.
     WCHAR folder[MAX_PATH];
     for (const WCHAR *slash = wcschr(relative + 1, L'\\'); slash; slash = wcschr(slash + 1, L'\\')) {
@@ -110,16 +116,22 @@ bool CFileUpdate::MakeFolders(const WCHAR *relative)
         }
         Copy(m_folders[m_folderCount++], folder);
     }
+    lstrcpynW(m_lastFolder, relative, (int)folderLength + 1);
     return true;
 }
 
 bool CFileUpdate::Stage(const WCHAR *relative)
 {
+    return Stage(relative, false);
+}
+
+bool CFileUpdate::Stage(const WCHAR *relative, bool knownPlainFile)
+{
     WCHAR from[MAX_PATH], target[MAX_PATH], staged[MAX_PATH];
     if (!Format(from, L"%s%s", m_source, relative) || !Format(target, L"%s%s", m_target, relative) ||
         !Format(staged, L"%s%s", target, kStagedSuffix))
         return false;
-    if (!IsPlainFile(from) || !MakeFolders(relative))
+    if ((!knownPlainFile && !IsPlainFile(from)) || !MakeFolders(relative))
         return false;
     DWORD existing = GetFileAttributesW(target);
     if (existing != INVALID_FILE_ATTRIBUTES && (existing & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
@@ -154,7 +166,7 @@ bool CFileUpdate::StageTree(const WCHAR *relativeFolder)
             ok = false;
             break;
         }
-        ok = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? StageTree(relative) : Stage(relative);
+        ok = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? StageTree(relative) : Stage(relative, true);
     } while (ok && FindNextFileW(search, &entry));
     FindClose(search);
     return ok;
@@ -267,6 +279,7 @@ void CFileUpdate::Abandon()
     for (int i = m_folderCount - 1; i >= 0; --i)
         RemoveDirectoryW(m_folders[i]);
     m_folderCount = 0;
+    m_lastFolder[0] = 0;
 }
 
 namespace {

@@ -37,6 +37,7 @@ private:
         bool hadOld;
         bool swapped;
     };
+    bool Stage(const WCHAR *relative, bool knownPlainFile);
     bool Add(const WCHAR *relative, bool hadOld);
     bool MakeFolders(const WCHAR *relative);
     void RollBack();
@@ -50,6 +51,8 @@ private:
     WCHAR (*m_folders)[MAX_PATH];
     int m_folderCount;
     int m_folderCapacity;
+    // The relative folder of the last staged file, known to exist.
+    WCHAR m_lastFolder[MAX_PATH];
 
     CFileUpdate(const CFileUpdate &);
     CFileUpdate &operator=(const CFileUpdate &);
