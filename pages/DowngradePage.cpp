@@ -39,13 +39,10 @@ bool CDowngradePage::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR &res
         OnInitDialog();
         result = TRUE;
         return true;
-    case WM_ERASEBKGND: {
-        // The page's text and buttons lie over the picture: it is drawn faint behind them.
-        POINT at = {110, 30};
-        CSkinStore::Instance().DrawIllustration((HDC)wParam, at, kWatermarkOpacity);
+    case WM_ERASEBKGND:
+        DrawWatermark((HDC)wParam);
         result = TRUE;
         return true;
-    }
     case WM_CTLCOLORSTATIC:
         result = (INT_PTR)GetStockObject(NULL_BRUSH);
         return true;

@@ -139,3 +139,10 @@ void CSetupPage::DrawCornerLogo(HDC dc)
     RECT logo = {500, 20, 560, 78};
     CSkinStore::Instance().DrawLogo(dc, logo);
 }
+
+void CSetupPage::DrawWatermark(HDC dc)
+{
+    const BYTE opacity = 56;
+    POINT at = {110, 30};
+    CSkinStore::Instance().DrawIllustration(dc, at, opacity);
+}

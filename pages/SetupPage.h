@@ -12,8 +12,6 @@ class CImageButton;
 // Esc or Enter pressed or typed: the keys no page acts on.
 bool IsEscapeOrEnter(const MSG &msg);
 
-// Opacity of the illustration where a page's text and buttons lie over it.
-const BYTE kWatermarkOpacity = 56;
 
 class CSetupPage : public CMessageFilter {
 public:
@@ -50,6 +48,8 @@ protected:
     void ConfigureButton(CImageButton &button, const WCHAR *tip, HIMAGELIST images);
     // The 60 x 58 logo in the top right corner, over the white background.
     static void DrawCornerLogo(HDC dc);
+    // The illustration at (110, 30), faint: the page's text and buttons lie over it.
+    static void DrawWatermark(HDC dc);
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -56,13 +56,10 @@ bool CUpgradePage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR
         OnInitDialog();
         result = TRUE;
         return true;
-    case WM_ERASEBKGND: {
-        // The page's text and buttons lie over the picture: it is drawn faint behind them.
-        POINT at = {110, 30};
-        CSkinStore::Instance().DrawIllustration((HDC)wParam, at, kWatermarkOpacity);
+    case WM_ERASEBKGND:
+        DrawWatermark((HDC)wParam);
         result = TRUE;
         return true;
-    }
     case WM_CTLCOLORSTATIC:
         result = (INT_PTR)((HWND)lParam == m_hDefaultBrowser && m_hCheckBrush ? m_hCheckBrush
                                                                              : GetStockObject(NULL_BRUSH));

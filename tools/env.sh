@@ -81,9 +81,13 @@ prepare_prefix() {
 }
 
 start_wineserver() {
-    # A persistent server spares every Wine process a cold start.
-    wineserver -p </dev/null >/dev/null 2>&1 || true
-    [ -d "$PREFIX64" ] && WINEPREFIX="$PREFIX64" wineserver -p </dev/null >/dev/null 2>&1 || true
+    # A persistent server spares every Wine process a cold start. The server itself, not
+    # Debian's wrapper: the wrapper adds "-p0", which ends the server with its last client.
+    local server=/usr/lib/wine/wineserver64
+    [ -x "$server" ] || server=/usr/lib/wine/wineserver32
+    [ -x "$server" ] || server=wineserver
+    "$server" -p </dev/null >/dev/null 2>&1 || true
+    [ -d "$PREFIX64" ] && WINEPREFIX="$PREFIX64" "$server" -p </dev/null >/dev/null 2>&1 || true
 }
 
 stop_session() {

@@ -20,25 +20,35 @@ std::wstring MakeTempDir(const std::wstring &tag)
     }
 }
 
-void RemoveTree(const std::wstring &path)
+// Calls visit(name, attributes) for each entry of a folder but "." and "..".
+template <class Visit> static void ForEachEntry(const std::wstring &folder, Visit visit)
 {
     WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &entry);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = entry.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            std::wstring child = path + L"\\" + name;
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(child);
-            } else {
-                SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW(child.c_str());
-            }
-        } while (FindNextFileW(search, &entry));
-        FindClose(search);
-    }
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::wstring name = entry.cFileName;
+        if (name != L"." && name != L"..")
+            visit(name, entry.dwFileAttributes);
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+}
+
+void RemoveTree(const std::wstring &path)
+{
+    ForEachEntry(path, [&](const std::wstring &name, DWORD attributes) {
+        std::wstring child = path + L"\\" + name;
+        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+            // A link planted by a test goes itself; what it points at stays.
+            RemoveSymbolicLink(child);
+        } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+            RemoveTree(child);
+        } else {
+            SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(child.c_str());
+        }
+    });
     RemoveDirectoryW(path.c_str());
 }
 
@@ -469,20 +479,12 @@ LinkContents ReadLink(const std::wstring &path)
 
 static void CollectFiles(const std::wstring &root, const std::wstring &relative, std::map<std::wstring, std::string> &files)
 {
-    WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileW((root + relative + L"\\*").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::wstring name = entry.cFileName;
-        if (name == L"." || name == L"..")
-            continue;
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+    ForEachEntry(root + relative, [&](const std::wstring &name, DWORD attributes) {
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY)
             CollectFiles(root, relative + L"\\" + name, files);
         else
             files[relative + L"\\" + name] = ReadFile(root + relative + L"\\" + name);
-    } while (FindNextFileW(search, &entry));
-    FindClose(search);
+    });
 }
 
 std::map<std::wstring, std::string> FolderContents(const std::wstring &folder)
@@ -562,20 +564,12 @@ void RemoveSymbolicLink(const std::wstring &link)
 void CopyTree(const std::wstring &from, const std::wstring &to)
 {
     CreateDirectoryW(to.c_str(), nullptr);
-    WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileW((from + L"\\*").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::wstring name = entry.cFileName;
-        if (name == L"." || name == L"..")
-            continue;
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+    ForEachEntry(from, [&](const std::wstring &name, DWORD attributes) {
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY)
             CopyTree(from + L"\\" + name, to + L"\\" + name);
         else
             CopyFileW((from + L"\\" + name).c_str(), (to + L"\\" + name).c_str(), FALSE);
-    } while (FindNextFileW(search, &entry));
-    FindClose(search);
+    });
 }
 
 }

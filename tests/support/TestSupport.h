@@ -135,7 +135,8 @@ void ExpectNoUpdateLeftovers(const std::wstring &folder);
 // Makes `link` a Unix symbolic link to `target` (both Windows paths), as a junction would be
 // planted; Wine shows it as a reparse point. False when it could not be made.
 bool MakeSymbolicLink(const std::wstring &link, const std::wstring &target);
-// Removes such a link itself (Wine cannot remove a link shown as a folder).
+// Removes such a link itself (Wine cannot remove a link shown as a folder); RemoveTree does so
+// for every link it meets.
 void RemoveSymbolicLink(const std::wstring &link);
 
 // Copies a folder tree (for preparing extraction and install folders).
