@@ -88,6 +88,10 @@ start_wineserver() {
     [ -x "$server" ] || server=wineserver
     "$server" -p </dev/null >/dev/null 2>&1 || true
     [ -d "$PREFIX64" ] && WINEPREFIX="$PREFIX64" "$server" -p </dev/null >/dev/null 2>&1 || true
+    # Wine's own services start with the first program and inherit its output: started here,
+    # with the output going nowhere, they never hold open a pipe that CTest reads to its end.
+    wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+    [ -d "$PREFIX64" ] && WINEPREFIX="$PREFIX64" WINEARCH=win64 wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 
 stop_session() {
