@@ -143,8 +143,32 @@ static double Median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
+// One road with a payload of any size: start the setup, press "立即安装" once the welcome page is
+// there (after `delayMs` more), and time it to the finish page.
+static int Road(const std::wstring &setup, DWORD delayMs)
+{
+    PROCESS_INFORMATION process = Start(setup);
+    HWND welcome = WaitVisible(process.dwProcessId, 1000, 20000);
+    if (!welcome) {
+        End(process);
+        printf("no welcome page\n");
+        return 1;
+    }
+    Sleep(delayMs);
+    double clicked = Now();
+    PostMessageW(welcome, WM_COMMAND, MAKEWPARAM(1000, BN_CLICKED), 0);
+    HWND finish = WaitVisible(process.dwProcessId, 1017, 120000);
+    double toFinish = Now() - clicked;
+    printf("pressed %lu ms after the welcome page appeared: finish page after %.0f ms (floor 1200 ms, ratio %.2f)\n",
+           delayMs, toFinish, toFinish / 1200);
+    End(process);
+    return finish ? 0 : 1;
+}
+
 int wmain(int argc, wchar_t **argv)
 {
+    if (argc == 4 && wcscmp(argv[1], L"--road") == 0)
+        return Road(argv[2], (DWORD)_wtoi(argv[3]));
     if (argc < 4) {
         printf("usage: ui_bench <VelmarinSetup.exe> <min_dialog.exe> <empty_mui2.exe>\n");
         return 2;

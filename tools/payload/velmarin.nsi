@@ -2,12 +2,15 @@
 ;     velmarin3zip.exe /P=<folder>
 ; with the folder being everything after "/P=" (spaces allowed, not quoted), it creates the
 ; folder, unpacks the browser's file set into it and exits 0. It shows no window.
-; Built by makensis with -DSOURCE_DIR=<file set> -DOUTFILE=<output>.
+; Built by makensis with -DSOURCE_DIR=<file set> -DOUTFILE=<output> [-DCOMPRESSOR=zlib|bzip2|lzma].
 
 Unicode true
 SilentInstall silent
 RequestExecutionLevel user
-SetCompressor /SOLID lzma
+!ifndef COMPRESSOR
+!define COMPRESSOR lzma
+!endif
+SetCompressor /SOLID ${COMPRESSOR}
 Name "Velmarin 3 payload"
 OutFile "${OUTFILE}"
 InstallDir "$TEMP\Velmarin 3"
