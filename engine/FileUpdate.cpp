@@ -56,7 +56,8 @@ static bool WriteDurably(const WCHAR *path, const WCHAR *text, DWORD characters)
 }
 
 CFileUpdate::CFileUpdate(const WCHAR *sourceDir, const WCHAR *targetDir)
-    : m_entries(NULL), m_count(0), m_capacity(0), m_folders(NULL), m_folderCount(0), m_folderCapacity(0)
+    : m_entries(NULL), m_count(0), m_capacity(0), m_folders(NULL), m_folderCount(0), m_folderCapacity(0),
+      m_hJournal(INVALID_HANDLE_VALUE)
 {
     m_lastFolder[0] = 0;
     Copy(m_source, sourceDir);
@@ -65,10 +66,41 @@ CFileUpdate::CFileUpdate(const WCHAR *sourceDir, const WCHAR *targetDir)
 
 CFileUpdate::~CFileUpdate()
 {
+    if (m_hJournal != INVALID_HANDLE_VALUE)
+        CloseHandle(m_hJournal);
     if (m_entries)
         HeapFree(GetProcessHeap(), 0, m_entries);
     if (m_folders)
         HeapFree(GetProcessHeap(), 0, m_folders);
+}
+
+bool CFileUpdate::Journal(const WCHAR *relative, bool hadOld)
+{
+    // Written before the file is copied: whatever a stopped run left is named here, and the
+    // next run looks at these names only, never at anything else in the folder.
+    if (m_hJournal == INVALID_HANDLE_VALUE) {
+        WCHAR journal[MAX_PATH];
+        if (!Format(journal, L"%s%s", m_target, kJournalName))
+            return false;
+        m_hJournal = CreateFileW(journal, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+        if (m_hJournal == INVALID_HANDLE_VALUE)
+            return false;
+    }
+    WCHAR line[MAX_PATH + 4];
+    if (!Format(line, L"%c%s\r\n", hadOld ? L'R' : L'N', relative))
+        return false;
+    DWORD bytes = (DWORD)(wcslen(line) * sizeof(WCHAR)), written = 0;
+    return WriteFile(m_hJournal, line, bytes, &written, NULL) && written == bytes;
+}
+
+void CFileUpdate::CloseJournal(bool remove)
+{
+    if (m_hJournal != INVALID_HANDLE_VALUE)
+        CloseHandle(m_hJournal);
+    m_hJournal = INVALID_HANDLE_VALUE;
+    WCHAR journal[MAX_PATH];
+    if (remove && Format(journal, L"%s%s", m_target, kJournalName))
+        DeleteFileW(journal);
 }
 
 bool CFileUpdate::Add(const WCHAR *relative, bool hadOld)
@@ -136,7 +168,8 @@ bool CFileUpdate::Stage(const WCHAR *relative, bool knownPlainFile)
     DWORD existing = GetFileAttributesW(target);
     if (existing != INVALID_FILE_ATTRIBUTES && (existing & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
         return false;
-    if (!Add(relative, existing != INVALID_FILE_ATTRIBUTES))
+    bool hadOld = existing != INVALID_FILE_ATTRIBUTES;
+    if (!Journal(relative, hadOld) || !Add(relative, hadOld))
         return false;
     if (!CopyFileW(from, staged, FALSE)) {
         --m_count;
@@ -174,36 +207,13 @@ bool CFileUpdate::StageTree(const WCHAR *relativeFolder)
 
 bool CFileUpdate::Commit()
 {
-    // The journal names the files that had no old version: a roll-back removes them.
-    WCHAR journal[MAX_PATH], commit[MAX_PATH];
-    if (!Format(journal, L"%s%s", m_target, kJournalName) || !Format(commit, L"%s%s", m_target, kCommitName)) {
-        Abandon();
-        return false;
-    }
-    DWORD characters = 0;
-    for (int i = 0; i < m_count; ++i) {
-        if (!m_entries[i].hadOld)
-            characters += (DWORD)wcslen(m_entries[i].relative) + 2;
-    }
-    WCHAR *text = (WCHAR *)HeapAlloc(GetProcessHeap(), 0, (characters + 1) * sizeof(WCHAR));
-    if (!text) {
-        Abandon();
-        return false;
-    }
-    WCHAR *end = text;
-    for (int i = 0; i < m_count; ++i) {
-        if (m_entries[i].hadOld)
-            continue;
-        size_t length = wcslen(m_entries[i].relative);
-        wmemcpy(end, m_entries[i].relative, length);
-        end += length;
-        *end++ = L'\r';
-        *end++ = L'\n';
-    }
-    bool journalled = WriteDurably(journal, text, (DWORD)(end - text));
-    HeapFree(GetProcessHeap(), 0, text);
+    WCHAR commit[MAX_PATH];
+    bool journalled = Format(commit, L"%s%s", m_target, kCommitName) &&
+                      (m_count == 0 || (m_hJournal != INVALID_HANDLE_VALUE && FlushFileBuffers(m_hJournal)));
+    if (m_hJournal != INVALID_HANDLE_VALUE)
+        CloseHandle(m_hJournal);
+    m_hJournal = INVALID_HANDLE_VALUE;
     if (!journalled) {
-        DeleteFileW(journal);
         Abandon();
         return false;
     }
@@ -235,7 +245,7 @@ bool CFileUpdate::Commit()
         if (m_entries[i].hadOld && Format(aside, L"%s%s%s", m_target, m_entries[i].relative, kSetAsideSuffix))
             DeleteNowOrAtRestart(aside);
     }
-    DeleteFileW(journal);
+    CloseJournal(true);
     DeleteFileW(commit);
     return true;
 }
@@ -260,16 +270,16 @@ void CFileUpdate::RollBack()
         }
         entry.swapped = false;
     }
-    Abandon();
     // Where something could not be put back, the journal stays for the next run to finish.
-    if (restored) {
-        WCHAR journal[MAX_PATH];
-        if (Format(journal, L"%s%s", m_target, kJournalName))
-            DeleteFileW(journal);
-    }
+    AbandonStaged(restored);
 }
 
 void CFileUpdate::Abandon()
+{
+    AbandonStaged(true);
+}
+
+void CFileUpdate::AbandonStaged(bool removeJournal)
 {
     for (int i = 0; i < m_count; ++i) {
         WCHAR staged[MAX_PATH];
@@ -280,80 +290,64 @@ void CFileUpdate::Abandon()
         RemoveDirectoryW(m_folders[i]);
     m_folderCount = 0;
     m_lastFolder[0] = 0;
+    CloseJournal(removeJournal);
 }
 
-namespace {
-
-// The names an interrupted update left below a folder, gathered before anything is renamed.
-struct Leftovers {
-    WCHAR (*paths)[MAX_PATH];
-    int count;
-    int capacity;
-};
-
-bool EndsWith(const WCHAR *text, const WCHAR *suffix)
+// Puts right one file the journal names: `hadOld` as staged, `forward` after the commit mark.
+static bool RecoverFile(const WCHAR *targetDir, const WCHAR *relative, bool hadOld, bool forward)
 {
-    size_t length = wcslen(text), suffixLength = wcslen(suffix);
-    return length > suffixLength && lstrcmpiW(text + length - suffixLength, suffix) == 0;
-}
-
-bool GatherLeftovers(const WCHAR *folder, Leftovers &found)
-{
-    WCHAR pattern[MAX_PATH];
-    if (!Format(pattern, L"%s\\*", folder))
+    WCHAR target[MAX_PATH], staged[MAX_PATH], aside[MAX_PATH];
+    if (relative[0] != L'\\' || wcsstr(relative, L"..") || !Format(target, L"%s%s", targetDir, relative) ||
+        !Format(staged, L"%s%s", target, kStagedSuffix) || !Format(aside, L"%s%s", target, kSetAsideSuffix))
         return false;
-    WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileW(pattern, &entry);
-    if (search == INVALID_HANDLE_VALUE)
-        return true;
-    bool ok = true;
-    do {
-        if (lstrcmpW(entry.cFileName, L".") == 0 || lstrcmpW(entry.cFileName, L"..") == 0 ||
-            (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-            continue;
-        WCHAR path[MAX_PATH];
-        if (!Format(path, L"%s\\%s", folder, entry.cFileName))
-            continue;
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            ok = GatherLeftovers(path, found) && ok;
-        } else if (EndsWith(entry.cFileName, kStagedSuffix) || EndsWith(entry.cFileName, kSetAsideSuffix)) {
-            if (found.count == found.capacity) {
-                WCHAR(*larger)[MAX_PATH] = (WCHAR(*)[MAX_PATH])GrowArray(found.paths, found.capacity, sizeof(*found.paths));
-                if (!larger) {
-                    ok = false;
-                    break;
-                }
-                found.paths = larger;
-            }
-            Copy(found.paths[found.count++], path);
-        }
-    } while (FindNextFileW(search, &entry));
-    FindClose(search);
+    bool ok = !Exists(staged) || DeleteFileW(staged);
+    if (forward) {
+        if (Exists(aside))
+            DeleteNowOrAtRestart(aside);
+        return ok;
+    }
+    // Before the commit mark the set-aside file is the installed one: it goes back. A file that
+    // had no old version and is in place came with the update: it goes.
+    if (Exists(aside)) {
+        if (Exists(target) && !DeleteFileW(target))
+            return false;
+        return MoveFileExW(aside, target, 0) && ok;
+    }
+    if (!hadOld && Exists(target) && !DeleteFileW(target))
+        return false;
     return ok;
 }
 
-// Removes the files the journal names (those an update added), relative to the folder.
-bool RemoveJournalledFiles(const WCHAR *targetDir, const WCHAR *journal)
+bool RecoverInterruptedUpdate(const WCHAR *targetDir)
 {
+    WCHAR journal[MAX_PATH], commit[MAX_PATH];
+    if (!Format(journal, L"%s%s", targetDir, kJournalName) || !Format(commit, L"%s%s", targetDir, kCommitName))
+        return false;
+    bool forward = Exists(commit);
     HANDLE file = CreateFileW(journal, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return GetLastError() == ERROR_FILE_NOT_FOUND;
+    if (file == INVALID_HANDLE_VALUE) {
+        // No journal: no update was stopped here (a commit mark alone is all that is left).
+        if (GetLastError() != ERROR_FILE_NOT_FOUND)
+            return false;
+        DeleteFileW(commit);
+        return true;
+    }
     DWORD size = GetFileSize(file, NULL);
-    bool ok = size != INVALID_FILE_SIZE && size < 4 * 1024 * 1024;
+    bool ok = size != INVALID_FILE_SIZE && size < 16 * 1024 * 1024;
     WCHAR *text = ok ? (WCHAR *)HeapAlloc(GetProcessHeap(), 0, size + sizeof(WCHAR)) : NULL;
     DWORD read = 0;
     ok = text && ReadFile(file, text, size, &read, NULL) && read == size;
     CloseHandle(file);
     if (ok) {
         text[size / sizeof(WCHAR)] = 0;
+        // Each line: 'R' (it replaced a file) or 'N' (a new file), then the relative path. A
+        // line cut short by the stop names a file that was never copied in.
         for (WCHAR *line = text; *line;) {
             WCHAR *end = wcschr(line, L'\r');
             if (!end)
                 break;
             *end = 0;
-            WCHAR path[MAX_PATH];
-            if (line[0] == L'\\' && !wcsstr(line, L"..") && Format(path, L"%s%s", targetDir, line) && Exists(path) &&
-                !DeleteFileW(path))
+            if ((line[0] == L'R' || line[0] == L'N') && !RecoverFile(targetDir, line + 1, line[0] == L'R', forward))
                 ok = false;
             line = end + 1;
             if (*line == L'\n')
@@ -362,43 +356,6 @@ bool RemoveJournalledFiles(const WCHAR *targetDir, const WCHAR *journal)
     }
     if (text)
         HeapFree(GetProcessHeap(), 0, text);
-    return ok;
-}
-
-}
-
-bool RecoverInterruptedUpdate(const WCHAR *targetDir)
-{
-    WCHAR journal[MAX_PATH], commit[MAX_PATH];
-    if (!Format(journal, L"%s%s", targetDir, kJournalName) || !Format(commit, L"%s%s", targetDir, kCommitName))
-        return false;
-    Leftovers found = {NULL, 0, 0};
-    bool ok = GatherLeftovers(targetDir, found);
-    bool forward = Exists(commit);
-    for (int i = 0; i < found.count; ++i) {
-        const WCHAR *path = found.paths[i];
-        if (EndsWith(path, kStagedSuffix)) {
-            if (!DeleteFileW(path))
-                ok = false;
-            continue;
-        }
-        if (forward) {
-            DeleteNowOrAtRestart(path);
-            continue;
-        }
-        // Before the commit mark the set-aside file is the installed one: it goes back.
-        WCHAR original[MAX_PATH];
-        Copy(original, path);
-        original[wcslen(original) - wcslen(kSetAsideSuffix)] = 0;
-        if (Exists(original) && !DeleteFileW(original))
-            ok = false;
-        else if (!MoveFileExW(path, original, 0))
-            ok = false;
-    }
-    if (found.paths)
-        HeapFree(GetProcessHeap(), 0, found.paths);
-    if (!forward && !RemoveJournalledFiles(targetDir, journal))
-        ok = false;
     if (ok) {
         DeleteFileW(journal);
         DeleteFileW(commit);

@@ -3,11 +3,11 @@
 // complete new browser on disk.
 //
 // Every new file is first copied in beside its target under a temporary name ("<name>.vmnew");
-// nothing old is touched. Then each is swapped in by renames that keep the replaced file aside
-// ("<name>.vmold"); a journal in the folder lists the files that had no old version. Once all
-// are in place a commit mark is written and the set-aside files go. A run that was stopped
-// half-way is resolved by the next: before the commit mark it is rolled back, after it rolled
-// forward.
+// nothing old is touched. A journal in the folder names each file before it is copied, and
+// whether it replaces one. Then each is swapped in by renames that keep the replaced file aside
+// ("<name>.vmold"). Once all are in place a commit mark is written and the set-aside files go.
+// A run that was stopped half-way is resolved by the next from its journal, which names all it
+// may have left: before the commit mark it is rolled back, after it rolled forward.
 #pragma once
 #include <windows.h>
 
@@ -38,7 +38,10 @@ private:
         bool swapped;
     };
     bool Stage(const WCHAR *relative, bool knownPlainFile);
+    bool Journal(const WCHAR *relative, bool hadOld);
+    void CloseJournal(bool remove);
     bool Add(const WCHAR *relative, bool hadOld);
+    void AbandonStaged(bool removeJournal);
     bool MakeFolders(const WCHAR *relative);
     void RollBack();
 
@@ -53,11 +56,13 @@ private:
     int m_folderCapacity;
     // The relative folder of the last staged file, known to exist.
     WCHAR m_lastFolder[MAX_PATH];
+    HANDLE m_hJournal;
 
     CFileUpdate(const CFileUpdate &);
     CFileUpdate &operator=(const CFileUpdate &);
 };
 
 // Resolves what an update stopped half-way (killed, power cut) left in a folder, towards a
-// complete installation. False when something could not be put right.
+// complete installation: only the files its journal names are looked at. False when something
+// could not be put right.
 bool RecoverInterruptedUpdate(const WCHAR *targetDir);

@@ -23,11 +23,10 @@ protected:
             test::WriteFile(path, file.second);
         }
     }
-    // The journal of a run that began swapping, naming the files that had no old version.
-    void Journal(const std::wstring &newFiles)
+    // The journal of a stopped run: a line a file, 'R' where it replaced one, 'N' for a new one.
+    void Journal(const std::wstring &lines)
     {
-        std::wstring text = newFiles;
-        test::WriteFile(m_folder + L"\\VelmarinSetup.journal", std::string((const char *)text.data(), text.size() * 2));
+        test::WriteFile(m_folder + L"\\VelmarinSetup.journal", std::string((const char *)lines.data(), lines.size() * 2));
     }
     Files Recovered()
     {
@@ -46,6 +45,7 @@ TEST_F(InterruptedUpdate, StoppedWhileCopyingKeepsTheOldInstallation)
     Write(m_old);
     // The new browser half written: an empty file beside the installed one.
     Write({{L"\\Velmarin.exe.vmnew", ""}, {L"\\Extensions\\PlgKit\\PlgKit.dll.vmnew", "new kit"}});
+    Journal(L"R\\Extensions\\PlgKit\\PlgKit.dll\r\nR\\Velmarin.exe\r\nR\\WebA");
     EXPECT_EQ(m_old, Recovered());
 }
 
@@ -57,7 +57,8 @@ TEST_F(InterruptedUpdate, StoppedWhileSwappingPutsTheOldInstallationBack)
            {L"\\WebApp.exe.vmold", "old web app"}, {L"\\WebApp.exe.vmnew", "new web app"},
            {L"\\Extensions\\PlgKit\\PlgKit.dll", "old kit"}, {L"\\Extensions\\PlgKit\\PlgKit.dll.vmnew", "new kit"},
            {L"\\Extensions\\PlgNew\\PlgNew.dll", "new plugin"}});
-    Journal(L"\\Extensions\\PlgNew\\PlgNew.dll\r\n");
+    Journal(L"R\\Velmarin.exe\r\nR\\WebApp.exe\r\nR\\Extensions\\PlgKit\\PlgKit.dll\r\n"
+            L"N\\Extensions\\PlgNew\\PlgNew.dll\r\n");
     EXPECT_EQ(m_old, Recovered());
 }
 
@@ -68,8 +69,26 @@ TEST_F(InterruptedUpdate, StoppedAfterTheCommitMarkKeepsTheNewInstallation)
     Write(updated);
     Write({{L"\\WebApp.exe.vmold", "old web app"}, {L"\\Extensions\\PlgKit\\PlgKit.dll.vmold", "old kit"},
            {L"\\VelmarinSetup.commit", ""}});
-    Journal(L"");
+    Journal(L"R\\Velmarin.exe\r\nR\\WebApp.exe\r\nR\\Extensions\\PlgKit\\PlgKit.dll\r\n");
     EXPECT_EQ(updated, Recovered());
+}
+
+// Only what the journal names is looked at: files of other programs in the folder (an install
+// into a folder that holds more) stay whatever their names.
+TEST_F(InterruptedUpdate, FilesTheJournalDoesNotNameStay)
+{
+    Write(m_old);
+    const Files others = {{L"\\Other\\tool.exe", "other"}, {L"\\Other\\tool.exe.vmold", "other's own"},
+                          {L"\\Other\\data.vmnew", "other's data"}};
+    Write(others);
+    Journal(L"R\\Velmarin.exe\r\n");
+    Write({{L"\\Velmarin.exe.vmnew", "half"}});
+    EXPECT_TRUE(RecoverInterruptedUpdate(m_folder.c_str()));
+    Files expected = m_old;
+    expected.insert(others.begin(), others.end());
+    EXPECT_EQ(expected, test::FolderContents(m_folder));
+    EXPECT_TRUE(RecoverInterruptedUpdate(m_folder.c_str())) << "nothing left to do, nothing scanned";
+    EXPECT_EQ(expected, test::FolderContents(m_folder));
 }
 
 // A whole update into a folder, and one that fails at its last swap.
