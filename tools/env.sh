@@ -86,8 +86,13 @@ start_wineserver() {
     local server=/usr/lib/wine/wineserver64
     [ -x "$server" ] || server=/usr/lib/wine/wineserver32
     [ -x "$server" ] || server=wineserver
+    # A server left from an earlier session keeps the prefix and its own (short) persistence.
+    "$server" -k </dev/null >/dev/null 2>&1 || true
     "$server" -p </dev/null >/dev/null 2>&1 || true
-    [ -d "$PREFIX64" ] && WINEPREFIX="$PREFIX64" "$server" -p </dev/null >/dev/null 2>&1 || true
+    if [ -d "$PREFIX64" ]; then
+        WINEPREFIX="$PREFIX64" "$server" -k </dev/null >/dev/null 2>&1 || true
+        WINEPREFIX="$PREFIX64" "$server" -p </dev/null >/dev/null 2>&1 || true
+    fi
     # Wine's own services start with the first program and inherit its output: started here,
     # with the output going nowhere, they never hold open a pipe that CTest reads to its end.
     wine cmd /c exit </dev/null >/dev/null 2>&1 || true
