@@ -1,17 +1,46 @@
 # Shared by tools/run.sh and tools/test.sh: installs what the build and the Wine runs need,
-# configures and builds, and prepares a throwaway 32-bit Wine prefix inside the build folder.
+# configures and builds, and prepares a throwaway Wine prefix inside the build folder.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-BUILD=${VELMARIN_BUILD_DIR:-$ROOT/build}
-export WINEPREFIX="$BUILD/wineprefix"
-export WINEARCH=win32
 export WINEDEBUG=-all
 # Keep Wine from offering to download Mono or Gecko: nothing here needs them.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
-PACKAGES="cmake make g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest wine wine32:i386 wine64 nsis
+PACKAGES="cmake make g++-mingw-w64-i686-posix binutils-mingw-w64-i686 g++-mingw-w64-x86-64-posix
+          binutils-mingw-w64-x86-64 googletest wine wine32:i386 wine64 nsis
           xvfb x11-utils xdotool imagemagick icoutils fonts-wqy-microhei osslsigncode openssl"
+
+# The setup is a 32-bit program, built and tested as one in a 32-bit prefix in build/. Some
+# machines' kernels run no 32-bit programs at all (Wine's 32-bit loader fails with "Exec format
+# error"): there the same sources are built as 64-bit Windows programs in build-x64/ and tested
+# in a 64-bit prefix, and the 32-bit setup is still built beside them. VELMARIN_WINDOWS_ARCH
+# (i686 or x86_64) chooses by hand.
+select_architecture() {
+    local arch=${VELMARIN_WINDOWS_ARCH:-}
+    if [ -z "$arch" ]; then
+        arch=i686
+        if [ -e /usr/lib/wine/wine ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then arch=x86_64; fi
+    fi
+    WINDOWS_ARCH=$arch
+    if [ "$arch" = x86_64 ]; then
+        BUILD=${VELMARIN_BUILD_DIR:-$ROOT/build-x64}
+        export WINEARCH=win64
+        # Debian's "wine" prefers the 32-bit loader whenever it is installed: a shim in the
+        # build folder goes straight to the 64-bit one, for this script and all it starts.
+        mkdir -p "$BUILD/wine-bin"
+        printf '#!/bin/sh\nexport WINELOADER=/usr/lib/wine/wine64\nexec /usr/lib/wine/wine64 "$@"\n' > "$BUILD/wine-bin/wine"
+        chmod +x "$BUILD/wine-bin/wine"
+        case ":$PATH:" in *":$BUILD/wine-bin:"*) ;; *) export PATH="$BUILD/wine-bin:$PATH" ;; esac
+    else
+        BUILD=${VELMARIN_BUILD_DIR:-$ROOT/build}
+        export WINEARCH=win32
+    fi
+    export WINEPREFIX="$BUILD/wineprefix"
+    # A 64-bit prefix beside the 32-bit one: most users run the 32-bit setup on 64-bit Windows.
+    PREFIX64="$BUILD/wineprefix64"
+}
+select_architecture
 
 ensure_packages() {
     local missing=""
@@ -25,10 +54,19 @@ ensure_packages() {
     $sudo dpkg --add-architecture i386
     $sudo apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq $missing >/dev/null
+    select_architecture
 }
 
 build_all() {
-    (cd "$ROOT" && cmake --preset cross -B "$BUILD" ${VELMARIN_CMAKE_ARGS:-} >/dev/null)
+    if [ "$WINDOWS_ARCH" = x86_64 ]; then
+        # The shipped 32-bit setup first, in build/, then the 64-bit build that is tested.
+        (cd "$ROOT" && cmake --preset cross -DVELMARIN_BUILD_TESTS=OFF ${VELMARIN_CMAKE_ARGS:-} >/dev/null)
+        cmake --build "$ROOT/build" -j"$(nproc)" --target VelmarinSetup
+        (cd "$ROOT" && cmake --preset cross -B "$BUILD" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake" \
+            ${VELMARIN_CMAKE_ARGS:-} >/dev/null)
+    else
+        (cd "$ROOT" && cmake --preset cross -B "$BUILD" ${VELMARIN_CMAKE_ARGS:-} >/dev/null)
+    fi
     cmake --build "$BUILD" -j"$(nproc)"
 }
 
@@ -47,17 +85,16 @@ ensure_display() {
     return 1
 }
 
-# A 64-bit prefix beside the 32-bit one: most users run the 32-bit setup on 64-bit Windows.
-PREFIX64="$BUILD/wineprefix64"
-
 ensure_prefix() {
-    prepare_prefix "$WINEPREFIX" win32
+    prepare_prefix "$WINEPREFIX" "$WINEARCH"
     # Drive R: is a folder of the build that a test takes away, as a removed USB drive goes.
     mkdir -p "$BUILD/removable-drive"
     ln -sfn "$BUILD/removable-drive" "$WINEPREFIX/dosdevices/r:"
 }
 
+# Only where 32-bit programs run: the 32-bit setup on 64-bit Windows.
 ensure_prefix64() {
+    [ "$WINDOWS_ARCH" = i686 ] || return 0
     prepare_prefix "$PREFIX64" win64
 }
 

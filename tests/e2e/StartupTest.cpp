@@ -229,7 +229,11 @@ std::vector<std::string> ImportedDlls(const std::wstring &path)
         }
         return image.size();
     };
-    DWORD importRva = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+    // The 32-bit setup, or the 64-bit build of test machines that cannot run 32-bit programs.
+    const IMAGE_DATA_DIRECTORY *directories = nt->OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC
+                                                  ? ((const IMAGE_NT_HEADERS64 *)nt)->OptionalHeader.DataDirectory
+                                                  : nt->OptionalHeader.DataDirectory;
+    DWORD importRva = directories[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
     for (size_t offset = fileOffset(importRva);; offset += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
         const IMAGE_IMPORT_DESCRIPTOR *entry = (const IMAGE_IMPORT_DESCRIPTOR *)at(offset, sizeof(IMAGE_IMPORT_DESCRIPTOR));
         if (!entry || entry->Name == 0)

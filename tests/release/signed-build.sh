@@ -2,12 +2,14 @@
 # A signed release build end to end: a throwaway certificate, a build that refuses a wrong
 # password, a build whose payload installer and setup both carry verifying Authenticode
 # signatures, and the signed setup installing under Wine.
-#     signed-build.sh <source folder> <build folder> <wine-run.sh> <e2e_tests.exe>
+#     signed-build.sh <source folder> <build folder> <wine-run.sh> <e2e_tests.exe> [toolchain file]
+# The signed setup is built with the toolchain of the tests, so that they can run it.
 set -euo pipefail
 source_dir=$1
 build_dir=$2
 wine_run=$3
 e2e_tests=$4
+toolchain=${5:-}
 signed="$build_dir/signed-release"
 rm -rf "$signed"
 mkdir -p "$signed"
@@ -19,7 +21,7 @@ openssl pkcs12 -export -inkey "$signed/key.pem" -in "$signed/cert.pem" -out "$si
     -passout pass:right-password >/dev/null 2>&1
 
 (cd "$source_dir" && cmake --preset release-signed -B "$signed/build" \
-    -DVELMARIN_SIGN_PKCS12="$signed/cert.p12" >/dev/null)
+    -DVELMARIN_SIGN_PKCS12="$signed/cert.p12" ${toolchain:+-DCMAKE_TOOLCHAIN_FILE="$toolchain"} >/dev/null)
 
 if VELMARIN_SIGN_PASSWORD=wrong-password cmake --build "$signed/build" --target VelmarinSetup \
         > "$signed/wrong.log" 2>&1; then

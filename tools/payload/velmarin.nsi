@@ -2,9 +2,14 @@
 ;     velmarin3zip.exe /P=<folder>
 ; with the folder being everything after "/P=" (spaces allowed, not quoted), it creates the
 ; folder, unpacks the browser's file set into it and exits 0. It shows no window.
-; Built by makensis with -DSOURCE_DIR=<file set> -DOUTFILE=<output> [-DCOMPRESSOR=zlib|bzip2|lzma].
+; Built by makensis with -DSOURCE_DIR=<file set> -DOUTFILE=<output> [-DCOMPRESSOR=zlib|bzip2|lzma]
+; [-DTARGET=amd64-unicode] (the 64-bit build that test machines without 32-bit support run).
 
+!ifdef TARGET
+Target ${TARGET}
+!else
 Unicode true
+!endif
 SilentInstall silent
 RequestExecutionLevel user
 !ifndef COMPRESSOR
