@@ -52,8 +52,13 @@ public:
     void RunBrowserSetDefault();
     void RunBrowserTaskbar();
     // The copy phase: program files, extensions and skin from the extraction folder, replacing
-    // the installed set as one. False, with the installed files as they were, on any failure.
-    bool CopyBrowserFiles();
+    // the installed set as one through `update` (open). False, with the installed files as they
+    // were, on any failure.
+    bool CopyBrowserFiles(CFileUpdate &update);
+    // The progress page was closed: the installation ends at the next point where the folder
+    // is whole (before the copy, or once the update is complete). Any thread.
+    void RequestClose();
+    bool CloseRequested();
     bool PayloadIsComplete() const;
 
     // System registration: RegisterWithSystem writes the groups the system supports.
@@ -85,6 +90,7 @@ public:
     // clean-up so that nobody can swap them for folders of their own.
     HANDLE m_hTempRootLock;
     HANDLE m_hExtractLock;
+    volatile LONG m_nCloseRequested;
 
 private:
     bool RunBrowser(const WCHAR *arguments);

@@ -4,6 +4,7 @@
 #include "app/InstallWorker.h"
 #include "app/MessageLoop.h"
 #include "app/SetupText.h"
+#include "engine/FileUpdate.h"
 #include "pages/PageSet.h"
 #include "skin/GdiPlus.h"
 #include "skin/SkinStore.h"
@@ -65,6 +66,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
     // Whatever way the setup ends, its temporary folder goes (or, where still in use, is
     // scheduled to go at restart) once the worker is done with it.
     StopWorker(60000);
+    // Never end in the middle of replacing the browser's files, however long the wait.
+    WaitForFileUpdates();
     options.ScheduleTempCleanup();
 
     MessageLoops::Unregister();

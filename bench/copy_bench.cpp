@@ -2,6 +2,7 @@
 // side by side, on a payload of realistic size (about 60 MB in about 500 files).
 #include "app/InstallOptions.h"
 #include "engine/FileSystem.h"
+#include "engine/FileUpdate.h"
 #include "engine/TempFolder.h"
 #include <stdio.h>
 #include <string>
@@ -68,38 +69,47 @@ int wmain()
     }
     printf("payload: %d files\n", files);
 
-    std::vector<double> bare, sequence;
-    LARGE_INTEGER frequency, start, end;
+    std::vector<double> bare, fresh, update;
+    LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
+    auto timed = [&](std::vector<double> &into, auto &&work) {
+        LARGE_INTEGER start, end;
+        QueryPerformanceCounter(&start);
+        work();
+        QueryPerformanceCounter(&end);
+        into.push_back((end.QuadPart - start.QuadPart) * 1000.0 / frequency.QuadPart);
+    };
     for (int round = 0; round < 5; ++round) {
         std::wstring a = root + L"\\bare" + std::to_wstring(round);
-        QueryPerformanceCounter(&start);
-        BareCopy(extract, a);
-        QueryPerformanceCounter(&end);
-        bare.push_back((end.QuadPart - start.QuadPart) * 1000.0 / frequency.QuadPart);
+        timed(bare, [&] { BareCopy(extract, a); });
         RemoveTreeOrScheduleAtRestart(a.c_str());
 
+        // A fresh installation into an empty folder, then an update of it.
         std::wstring b = root + L"\\install" + std::to_wstring(round);
         CreateDirectoryW(b.c_str(), nullptr);
         CInstallOptions options;
         wcscpy(options.m_strExtractDir, extract.c_str());
         wcscpy(options.m_strInstallDir, b.c_str());
-        std::wstring browser = b + L"\\Velmarin.exe";
-        QueryPerformanceCounter(&start);
-        options.CopyBrowserFiles();
-        QueryPerformanceCounter(&end);
-        sequence.push_back((end.QuadPart - start.QuadPart) * 1000.0 / frequency.QuadPart);
+        for (std::vector<double> *figures : {&fresh, &update}) {
+            timed(*figures, [&] {
+                CFileUpdate files(extract.c_str(), b.c_str());
+                if (files.Open(0) != kUpdateReady || !options.CopyBrowserFiles(files))
+                    printf("the copy failed\n");
+            });
+        }
         RemoveTreeOrScheduleAtRestart(b.c_str());
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         }
     }
-    std::sort(bare.begin(), bare.end());
-    std::sort(sequence.begin(), sequence.end());
-    double b = bare[bare.size() / 2], s = sequence[sequence.size() / 2];
+    auto median = [](std::vector<double> &figures) {
+        std::sort(figures.begin(), figures.end());
+        return figures[figures.size() / 2];
+    };
+    double b = median(bare), f = median(fresh), u = median(update);
     printf("bare CopyFileW loop: %.1f ms (median of %u)\n", b, (unsigned)bare.size());
-    printf("install copy phase:  %.1f ms (median of %u)\n", s, (unsigned)sequence.size());
-    printf("ratio: %.3f (goal: at most 1.10)\n", s / b);
+    printf("fresh installation:  %.1f ms, ratio %.3f (goal: at most 1.10)\n", f, f / b);
+    printf("update:              %.1f ms, ratio %.3f (goal: at most 1.60, flushes included)\n", u, u / b);
     RemoveTreeOrScheduleAtRestart(root.c_str());
     return 0;
 }

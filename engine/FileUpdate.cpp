@@ -1,14 +1,82 @@
 #include "engine/FileUpdate.h"
-#include "engine/FileSystem.h"
 #include "app/Format.h"
-#include <shlwapi.h>
+#include "engine/FileSystem.h"
 #include <wchar.h>
 
-const WCHAR kStagedSuffix[] = L".vmnew";
-const WCHAR kSetAsideSuffix[] = L".vmold";
+// The journal is a run of records:
+//   u32 size of the body in bytes (2 to 4096), u32 CRC-32 of the update's id (8 bytes) and the
+//   body, then the body: a u16 kind and its fields.
+//   'B' id (u64)                 first record of every update; its id keys all the CRCs
+//   'D' folder                   a folder the update makes
+//   'F' has-old (u16), length (u16), file, aside
+//                                a file it puts in place; `aside` (empty for a new file) is the
+//                                installed file's set-aside name, this update's own
+//   'S' index (u32)              file `index` (in 'F' order) is in place
+//   'C'                          committed: the new files are all in place and on the disk
+// Paths are relative to the install folder, UTF-16 without terminator. A record that is cut
+// short, fails its CRC or belongs to an earlier update ends the journal: what follows was never
+// written as far as recovery is concerned.
 
+const WCHAR kStagedSuffix[] = L".vmnew";
+static const WCHAR kSetAsidePattern[] = L".%04x.vmold";
+static const WCHAR kSetAsideSample[] = L".0000.vmold";
 static const WCHAR kJournalName[] = L"\\VelmarinSetup.journal";
-static const WCHAR kCommitName[] = L"\\VelmarinSetup.commit";
+static const DWORD kMaxRecordBody = 4096;
+static const DWORD kMaxJournalSize = 16 * 1024 * 1024;
+
+static volatile LONG g_updatesRunning = 0;
+
+int UpdateSuffixChars()
+{
+    int staged = (int)wcslen(kStagedSuffix), aside = (int)wcslen(kSetAsideSample);
+    return staged > aside ? staged : aside;
+}
+
+static DWORD Crc32(DWORD crc, const void *data, DWORD size)
+{
+    static DWORD table[256];
+    if (!table[1]) {
+        for (DWORD i = 0; i < 256; ++i) {
+            DWORD c = i;
+            for (int bit = 0; bit < 8; ++bit)
+                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            table[i] = c;
+        }
+    }
+    const BYTE *bytes = (const BYTE *)data;
+    crc = ~crc;
+    for (DWORD i = 0; i < size; ++i)
+        crc = table[(crc ^ bytes[i]) & 0xFF] ^ (crc >> 8);
+    return ~crc;
+}
+
+static DWORD RecordCrc(ULONGLONG id, const BYTE *body, DWORD size)
+{
+    return Crc32(Crc32(0, &id, sizeof(id)), body, size);
+}
+
+static bool Exists(const WCHAR *path)
+{
+    return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+static bool IsPlainFile(DWORD attributes)
+{
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+}
+
+// ".xxxx.vmold", four hexadecimal digits: the set-aside name is the file's own name and this.
+static bool IsSetAsideSuffix(const WCHAR *suffix, size_t length)
+{
+    if (length != wcslen(kSetAsideSample) || suffix[0] != L'.' || wcsncmp(suffix + 5, kSetAsideSample + 5, length - 5) != 0)
+        return false;
+    for (int i = 1; i <= 4; ++i) {
+        if (!iswxdigit(suffix[i]))
+            return false;
+    }
+    return true;
+}
 
 static void *GrowArray(void *items, int &capacity, size_t itemSize)
 {
@@ -20,44 +88,70 @@ static void *GrowArray(void *items, int &capacity, size_t itemSize)
     return larger;
 }
 
-static bool IsPlainFile(const WCHAR *path)
+// The real file system.
+
+bool CFileOperations::CopyTo(const WCHAR *from, const WCHAR *to, bool mustBeNew)
 {
-    DWORD attributes = GetFileAttributesW(path);
-    return attributes != INVALID_FILE_ATTRIBUTES &&
-           !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+    return CopyFileW(from, to, mustBeNew) != FALSE;
 }
 
-static bool Exists(const WCHAR *path)
+bool CFileOperations::FlushFile(const WCHAR *path)
 {
-    return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    bool flushed = FlushFileBuffers(file) != FALSE;
+    CloseHandle(file);
+    return flushed;
 }
 
-// Deletes a file now, or when it is still in use, at the next restart.
-static void DeleteNowOrAtRestart(const WCHAR *path)
+bool CFileOperations::HardLink(const WCHAR *link, const WCHAR *existing)
+{
+    return CreateHardLinkW(link, existing, NULL) != FALSE;
+}
+
+bool CFileOperations::Move(const WCHAR *from, const WCHAR *to, DWORD flags)
+{
+    return MoveFileExW(from, to, flags) != FALSE;
+}
+
+bool CFileOperations::MakeFolder(const WCHAR *path)
+{
+    return CreateDirectoryW(path, NULL) != FALSE;
+}
+
+void CFileOperations::Discard(const WCHAR *path)
 {
     SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
     if (!DeleteFileW(path))
         MoveFileExW(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
-// A new file written through to the disk: the journal and the commit mark must outlive a
-// power cut that comes right after them.
-static bool WriteDurably(const WCHAR *path, const WCHAR *text, DWORD characters)
+bool CFileOperations::WriteJournal(HANDLE journal, const void *bytes, DWORD size)
 {
-    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_FLAG_WRITE_THROUGH, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
     DWORD written = 0;
-    DWORD bytes = characters * sizeof(WCHAR);
-    bool ok = (bytes == 0 || (WriteFile(file, text, bytes, &written, NULL) && written == bytes)) &&
-              FlushFileBuffers(file);
-    CloseHandle(file);
-    return ok;
+    return WriteFile(journal, bytes, size, &written, NULL) && written == size;
 }
 
-CFileUpdate::CFileUpdate(const WCHAR *sourceDir, const WCHAR *targetDir)
-    : m_entries(NULL), m_count(0), m_capacity(0), m_folders(NULL), m_folderCount(0), m_folderCapacity(0),
-      m_hJournal(INVALID_HANDLE_VALUE)
+bool CFileOperations::FlushJournal(HANDLE journal)
+{
+    return FlushFileBuffers(journal) != FALSE;
+}
+
+bool CFileOperations::CutJournal(HANDLE journal, DWORD size)
+{
+    return SetFilePointer(journal, (LONG)size, NULL, FILE_BEGIN) == size && SetEndOfFile(journal) &&
+           FlushFileBuffers(journal);
+}
+
+static CFileOperations g_realOperations;
+
+// The update.
+
+CFileUpdate::CFileUpdate(const WCHAR *sourceDir, const WCHAR *targetDir, CFileOperations *operations)
+    : m_ops(operations ? operations : &g_realOperations), m_hJournal(INVALID_HANDLE_VALUE), m_id(0),
+      m_journalSize(0), m_bUnreadable(false), m_bFailed(false), m_entries(NULL), m_count(0), m_capacity(0),
+      m_folders(NULL), m_folderCount(0), m_folderCapacity(0), m_foldersMade(0)
 {
     m_lastFolder[0] = 0;
     Copy(m_source, sourceDir);
@@ -67,43 +161,19 @@ CFileUpdate::CFileUpdate(const WCHAR *sourceDir, const WCHAR *targetDir)
 CFileUpdate::~CFileUpdate()
 {
     if (m_hJournal != INVALID_HANDLE_VALUE)
-        CloseHandle(m_hJournal);
+        Abandon();
     if (m_entries)
         HeapFree(GetProcessHeap(), 0, m_entries);
     if (m_folders)
         HeapFree(GetProcessHeap(), 0, m_folders);
 }
 
-bool CFileUpdate::Journal(const WCHAR *relative, bool hadOld)
+bool CFileUpdate::Path(WCHAR (&path)[MAX_PATH], const WCHAR *relative, const WCHAR *suffix) const
 {
-    // Written before the file is copied: whatever a stopped run left is named here, and the
-    // next run looks at these names only, never at anything else in the folder.
-    if (m_hJournal == INVALID_HANDLE_VALUE) {
-        WCHAR journal[MAX_PATH];
-        if (!Format(journal, L"%s%s", m_target, kJournalName))
-            return false;
-        m_hJournal = CreateFileW(journal, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-        if (m_hJournal == INVALID_HANDLE_VALUE)
-            return false;
-    }
-    WCHAR line[MAX_PATH + 4];
-    if (!Format(line, L"%c%s\r\n", hadOld ? L'R' : L'N', relative))
-        return false;
-    DWORD bytes = (DWORD)(wcslen(line) * sizeof(WCHAR)), written = 0;
-    return WriteFile(m_hJournal, line, bytes, &written, NULL) && written == bytes;
+    return Format(path, L"%s%s%s", m_target, relative, suffix);
 }
 
-void CFileUpdate::CloseJournal(bool remove)
-{
-    if (m_hJournal != INVALID_HANDLE_VALUE)
-        CloseHandle(m_hJournal);
-    m_hJournal = INVALID_HANDLE_VALUE;
-    WCHAR journal[MAX_PATH];
-    if (remove && Format(journal, L"%s%s", m_target, kJournalName))
-        DeleteFileW(journal);
-}
-
-bool CFileUpdate::Add(const WCHAR *relative, bool hadOld)
+bool CFileUpdate::AddEntry(const WCHAR *relative, const WCHAR *aside)
 {
     if (m_count == m_capacity) {
         Entry *larger = (Entry *)GrowArray(m_entries, m_capacity, sizeof(Entry));
@@ -112,15 +182,220 @@ bool CFileUpdate::Add(const WCHAR *relative, bool hadOld)
         m_entries = larger;
     }
     Entry &entry = m_entries[m_count];
-    if (!Copy(entry.relative, relative))
+    if (!Copy(entry.relative, relative) || !Copy(entry.aside, aside))
         return false;
-    entry.hadOld = hadOld;
     entry.swapped = false;
     ++m_count;
     return true;
 }
 
-bool CFileUpdate::MakeFolders(const WCHAR *relative)
+bool CFileUpdate::AddFolder(const WCHAR *folder, size_t length)
+{
+    if (m_folderCount == m_folderCapacity) {
+        WCHAR(*larger)[MAX_PATH] = (WCHAR(*)[MAX_PATH])GrowArray(m_folders, m_folderCapacity, sizeof(*m_folders));
+        if (!larger)
+            return false;
+        m_folders = larger;
+    }
+    lstrcpynW(m_folders[m_folderCount++], folder, (int)length + 1);
+    return true;
+}
+
+bool CFileUpdate::Record(WCHAR kind, const WCHAR *first, const WCHAR *second, DWORD number)
+{
+    BYTE record[8 + kMaxRecordBody];
+    BYTE *body = record + 8;
+    DWORD size = 0;
+    *(WCHAR *)body = kind;
+    size += sizeof(WCHAR);
+    if (kind == L'B') {
+        memcpy(body + size, &m_id, sizeof(m_id));
+        size += sizeof(m_id);
+    } else if (kind == L'S') {
+        memcpy(body + size, &number, sizeof(number));
+        size += sizeof(number);
+    } else if (kind == L'D' || kind == L'F') {
+        DWORD firstBytes = (DWORD)(wcslen(first) * sizeof(WCHAR));
+        DWORD secondBytes = second ? (DWORD)(wcslen(second) * sizeof(WCHAR)) : 0;
+        if (kind == L'F') {
+            WCHAR fields[2] = {(WCHAR)(second[0] != 0), (WCHAR)(firstBytes / sizeof(WCHAR))};
+            memcpy(body + size, fields, sizeof(fields));
+            size += sizeof(fields);
+        }
+        if (size + firstBytes + secondBytes > kMaxRecordBody)
+            return false;
+        memcpy(body + size, first, firstBytes);
+        size += firstBytes;
+        memcpy(body + size, second, secondBytes);
+        size += secondBytes;
+    }
+    DWORD crc = RecordCrc(m_id, body, size);
+    memcpy(record, &size, 4);
+    memcpy(record + 4, &crc, 4);
+    if (!m_ops->WriteJournal(m_hJournal, record, 8 + size))
+        return false;
+    m_journalSize += 8 + size;
+    return true;
+}
+
+UpdateOpenResult CFileUpdate::Open(DWORD waitMs)
+{
+    WCHAR journal[MAX_PATH];
+    if (m_hJournal != INVALID_HANDLE_VALUE || !Format(journal, L"%s%s", m_target, kJournalName))
+        return kUpdateNoJournal;
+    DWORD started = GetTickCount();
+    for (int attempt = 0;; ++attempt) {
+        m_hJournal = CreateFileW(journal, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_ALWAYS,
+                                 FILE_ATTRIBUTE_HIDDEN, NULL);
+        if (m_hJournal != INVALID_HANDLE_VALUE)
+            break;
+        DWORD error = GetLastError();
+        if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) {
+            if (GetTickCount() - started >= waitMs)
+                return kUpdateBusy;
+            Sleep(100);
+            continue;
+        }
+        // Something else has the name (an empty folder, a file we may not open): no update
+        // could have left it, and it goes once, so that it never blocks an install.
+        if (attempt > 0 || !(DeleteFileW(journal) || RemoveDirectoryW(journal)))
+            return kUpdateNoJournal;
+    }
+    InterlockedIncrement(&g_updatesRunning);
+
+    DWORD size = GetFileSize(m_hJournal, NULL);
+    if (size != 0) {
+        BYTE *data = size <= kMaxJournalSize ? (BYTE *)HeapAlloc(GetProcessHeap(), 0, size) : NULL;
+        DWORD read = 0;
+        bool committed = false;
+        if (data && ReadFile(m_hJournal, data, size, &read, NULL) && read == size)
+            ReadJournal(data, size, committed);
+        else
+            m_bUnreadable = true;  // a fresh update rewrites every file of the set anyway
+        if (data)
+            HeapFree(GetProcessHeap(), 0, data);
+        m_foldersMade = m_folderCount;
+        if (committed)
+            Complete();
+        else
+            RollBack();
+        if (m_bFailed) {
+            Release(false);
+            return kUpdateNotResolved;
+        }
+    }
+    m_count = m_folderCount = m_foldersMade = 0;
+    m_lastFolder[0] = 0;
+
+    // A new update, under an id of its own: records of earlier ones no longer count.
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    m_id = ((ULONGLONG)GetCurrentProcessId() << 48) ^ (ULONGLONG)counter.QuadPart ^ GetTickCount();
+    m_journalSize = 0;
+    if (!m_ops->CutJournal(m_hJournal, 0) || !Record(L'B', NULL, NULL, 0)) {
+        Release(false);
+        return kUpdateNoJournal;
+    }
+    return kUpdateReady;
+}
+
+// A relative path as this update writes them: "\name" parts, none of them "." or "..".
+static bool IsPlainRelativePath(const WCHAR *path, size_t length)
+{
+    if (length < 2 || length >= MAX_PATH || path[0] != L'\\')
+        return false;
+    size_t partStart = 1;
+    for (size_t i = 1; i <= length; ++i) {
+        if (i < length && path[i] != L'\\') {
+            if (path[i] < 32 || wcschr(L"/:*?\"<>|", path[i]))
+                return false;
+            continue;
+        }
+        size_t part = i - partStart;
+        if (part == 0 || (path[partStart] == L'.' && (part == 1 || (part == 2 && path[partStart + 1] == L'.'))))
+            return false;
+        partStart = i + 1;
+    }
+    return true;
+}
+
+// Fills the plan from the journal's valid records; `committed` tells whether the commit record
+// was reached.
+void CFileUpdate::ReadJournal(const BYTE *data, DWORD size, bool &committed)
+{
+    committed = false;
+    ULONGLONG id = 0;
+    bool begun = false;
+    for (DWORD at = 0; size - at >= 8 && !committed;) {
+        DWORD bodySize, crc;
+        memcpy(&bodySize, data + at, 4);
+        memcpy(&crc, data + at + 4, 4);
+        if (bodySize < sizeof(WCHAR) || bodySize > kMaxRecordBody || bodySize > size - at - 8 || bodySize % 2)
+            return;
+        const BYTE *body = data + at + 8;
+        WCHAR kind;
+        memcpy(&kind, body, sizeof(kind));
+        if (!begun) {
+            if (kind != L'B' || bodySize != sizeof(WCHAR) + sizeof(id))
+                return;
+            memcpy(&id, body + sizeof(WCHAR), sizeof(id));
+        }
+        if (RecordCrc(id, body, bodySize) != crc)
+            return;
+        at += 8 + bodySize;
+        const WCHAR *text = (const WCHAR *)(body + sizeof(WCHAR));
+        size_t characters = (bodySize - sizeof(WCHAR)) / sizeof(WCHAR);
+        WCHAR first[MAX_PATH];
+        switch (kind) {
+        case L'B':
+            if (begun)
+                return;
+            begun = true;
+            break;
+        case L'D':
+            if (!IsPlainRelativePath(text, characters) || !AddFolder(text, characters))
+                return;
+            break;
+        case L'F': {
+            if (characters < 2)
+                return;
+            bool replaces = text[0] != 0;
+            size_t length = text[1], asideLength = characters - 2 - length;
+            const WCHAR *relative = text + 2, *aside = relative + length;
+            if (length > characters - 2 || !IsPlainRelativePath(relative, length) || replaces != (asideLength > 0))
+                return;
+            lstrcpynW(first, relative, (int)length + 1);
+            if (replaces && (wcsncmp(aside, relative, length) != 0 || !IsSetAsideSuffix(aside + length, asideLength - length)))
+                return;
+            WCHAR asideName[MAX_PATH] = L"";
+            if (replaces)
+                lstrcpynW(asideName, aside, (int)asideLength + 1);
+            if (!AddEntry(first, asideName))
+                return;
+            // A new file may have come in, wholly or partly, at any moment after the plan.
+            m_entries[m_count - 1].swapped = !replaces;
+            break;
+        }
+        case L'S': {
+            DWORD index;
+            if (characters != 2)
+                return;
+            memcpy(&index, text, sizeof(index));
+            if (index >= (DWORD)m_count)
+                return;
+            m_entries[index].swapped = true;
+            break;
+        }
+        case L'C':
+            committed = true;
+            break;
+        default:
+            return;
+        }
+    }
+}
+
+bool CFileUpdate::PlanFolders(const WCHAR *relative)
 {
     // Files come folder by folder: the folder of the previous file needs no second look.
     const WCHAR *name = wcsrchr(relative, L'\\');
@@ -128,25 +403,23 @@ bool CFileUpdate::MakeFolders(const WCHAR *relative)
     if (folderLength == wcslen(m_lastFolder) && wcsncmp(relative, m_lastFolder, folderLength) == 0)
         return true;
     // Each folder of the relative path, outermost first.
-    WCHAR folder[MAX_PATH];
+    WCHAR folder[MAX_PATH], full[MAX_PATH];
     for (const WCHAR *slash = wcschr(relative + 1, L'\\'); slash; slash = wcschr(slash + 1, L'\\')) {
-        if (!FormatText(folder, MAX_PATH, L"%s%.*s", m_target, (int)(slash - relative), relative))
+        if (!FormatText(folder, MAX_PATH, L"%.*s", (int)(slash - relative), relative) || !Path(full, folder))
             return false;
-        DWORD attributes = GetFileAttributesW(folder);
+        bool planned = false;
+        for (int i = 0; i < m_folderCount && !planned; ++i)
+            planned = wcscmp(m_folders[i], folder) == 0;
+        if (planned)
+            continue;
+        DWORD attributes = GetFileAttributesW(full);
         if (attributes != INVALID_FILE_ATTRIBUTES) {
             if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
                 return false;
             continue;
         }
-        if (!CreateDirectoryW(folder, NULL))
+        if (!Record(L'D', folder, NULL, 0) || !AddFolder(folder, wcslen(folder)))
             return false;
-        if (m_folderCount == m_folderCapacity) {
-            WCHAR(*larger)[MAX_PATH] = (WCHAR(*)[MAX_PATH])GrowArray(m_folders, m_folderCapacity, sizeof(*m_folders));
-            if (!larger)
-                return false;
-            m_folders = larger;
-        }
-        Copy(m_folders[m_folderCount++], folder);
     }
     lstrcpynW(m_lastFolder, relative, (int)folderLength + 1);
     return true;
@@ -160,22 +433,56 @@ bool CFileUpdate::Stage(const WCHAR *relative)
 bool CFileUpdate::Stage(const WCHAR *relative, bool knownPlainFile)
 {
     WCHAR from[MAX_PATH], target[MAX_PATH], staged[MAX_PATH];
-    if (!Format(from, L"%s%s", m_source, relative) || !Format(target, L"%s%s", m_target, relative) ||
-        !Format(staged, L"%s%s", target, kStagedSuffix))
+    if (m_hJournal == INVALID_HANDLE_VALUE || relative[0] != L'\\' || !Format(from, L"%s%s", m_source, relative) ||
+        !Path(target, relative) || !Path(staged, relative, kStagedSuffix))
         return false;
-    if ((!knownPlainFile && !IsPlainFile(from)) || !MakeFolders(relative))
+    if ((!knownPlainFile && !IsPlainFile(GetFileAttributesW(from))) || !PlanFolders(relative))
         return false;
     DWORD existing = GetFileAttributesW(target);
-    if (existing != INVALID_FILE_ATTRIBUTES && (existing & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+    if (existing != INVALID_FILE_ATTRIBUTES && !IsPlainFile(existing))
         return false;
-    bool hadOld = existing != INVALID_FILE_ATTRIBUTES;
-    if (!Journal(relative, hadOld) || !Add(relative, hadOld))
-        return false;
-    if (!CopyFileW(from, staged, FALSE)) {
-        --m_count;
-        return false;
+
+    WCHAR aside[MAX_PATH] = L"";
+    if (existing != INVALID_FILE_ATTRIBUTES) {
+        DiscardEarlierSetAsides(target);
+        // A name of this update's own: one left by an earlier update (its deletion put off to
+        // the next restart) is never taken for it.
+        WCHAR suffix[16], full[MAX_PATH];
+        for (int attempt = 0;; ++attempt) {
+            if (attempt == 16 || !Format(suffix, kSetAsidePattern, (unsigned)((m_id + attempt * 7919) & 0xFFFF)) ||
+                !Format(aside, L"%s%s", relative, suffix) || !Path(full, aside))
+                return false;
+            if (!Exists(full))
+                break;
+        }
     }
-    return true;
+    return Record(L'F', relative, aside, 0) && AddEntry(relative, aside);
+}
+
+// Set-aside files of this name that earlier updates left (their removal put off to a restart,
+// or an older setup's "<name>.vmold") are never restored by anyone: they go now, or at restart.
+void CFileUpdate::DiscardEarlierSetAsides(const WCHAR *target)
+{
+    WCHAR path[MAX_PATH];
+    if (Format(path, L"%s.vmold", target) && Exists(path))
+        m_ops->Discard(path);
+    if (!Format(path, L"%s.*.vmold", target))
+        return;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(path, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    const WCHAR *name = wcsrchr(target, L'\\') + 1;
+    size_t length = wcslen(name);
+    do {
+        WCHAR leftover[MAX_PATH];
+        if (_wcsnicmp(found.cFileName, name, length) == 0 &&
+            IsSetAsideSuffix(found.cFileName + length, wcslen(found.cFileName + length)) &&
+            !(found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+            FormatText(leftover, MAX_PATH, L"%.*s%s", (int)(name - target), target, found.cFileName))
+            m_ops->Discard(leftover);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
 }
 
 bool CFileUpdate::StageTree(const WCHAR *relativeFolder)
@@ -205,160 +512,170 @@ bool CFileUpdate::StageTree(const WCHAR *relativeFolder)
     return ok;
 }
 
-bool CFileUpdate::Commit()
+bool CFileUpdate::CopyIn(const Entry &entry)
 {
-    WCHAR commit[MAX_PATH];
-    bool journalled = Format(commit, L"%s%s", m_target, kCommitName) &&
-                      (m_count == 0 || (m_hJournal != INVALID_HANDLE_VALUE && FlushFileBuffers(m_hJournal)));
-    if (m_hJournal != INVALID_HANDLE_VALUE)
-        CloseHandle(m_hJournal);
-    m_hJournal = INVALID_HANDLE_VALUE;
-    if (!journalled) {
-        Abandon();
+    WCHAR from[MAX_PATH], to[MAX_PATH];
+    bool replaces = entry.aside[0] != 0;
+    if (!Format(from, L"%s%s", m_source, entry.relative) || !Path(to, entry.relative, replaces ? kStagedSuffix : L""))
         return false;
-    }
+    // A staged name left by an earlier run is overwritten; a new file's name must still be free.
+    return m_ops->CopyTo(from, to, !replaces) && m_ops->FlushFile(to);
+}
 
-    for (int i = 0; i < m_count; ++i) {
-        Entry &entry = m_entries[i];
-        WCHAR target[MAX_PATH], staged[MAX_PATH], aside[MAX_PATH];
-        Format(target, L"%s%s", m_target, entry.relative);
-        Format(staged, L"%s%s", target, kStagedSuffix);
-        Format(aside, L"%s%s", target, kSetAsideSuffix);
-        if (entry.hadOld && !MoveFileExW(target, aside, 0)) {
-            RollBack();
-            return false;
-        }
+bool CFileUpdate::SwapIn(Entry &entry)
+{
+    WCHAR target[MAX_PATH], staged[MAX_PATH], aside[MAX_PATH];
+    if (!Path(target, entry.relative) || !Path(staged, entry.relative, kStagedSuffix) || !Path(aside, entry.aside))
+        return false;
+    // The installed file keeps a second name, then the new one takes its name in one rename.
+    // A file in use, such as a running browser helper, can be renamed but neither replaced nor
+    // deleted; it, and every file where hard links are not supported (FAT32), is renamed aside
+    // instead, and for a moment its name is free. `swapped` from the moment the set-aside name
+    // holds the installed file.
+    if (!IsFileInUse(target) && m_ops->HardLink(aside, target)) {
         entry.swapped = true;
-        if (!MoveFileExW(staged, target, 0)) {
-            RollBack();
+        if (m_ops->Move(staged, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return true;
+        // Taken into use meanwhile: the second name goes, and the rename follows.
+        m_ops->Discard(aside);
+        if (Exists(aside))
+            return false;
+        entry.swapped = false;
+    }
+    if (!m_ops->Move(target, aside, MOVEFILE_WRITE_THROUGH))
+        return false;
+    entry.swapped = true;
+    return m_ops->Move(staged, target, MOVEFILE_WRITE_THROUGH);
+}
+
+bool CFileUpdate::Commit(void (*progress)(void *context, int copied), void *context)
+{
+    if (m_hJournal == INVALID_HANDLE_VALUE)
+        return false;
+    bool ok = m_ops->FlushJournal(m_hJournal);
+    for (; ok && m_foldersMade < m_folderCount; ++m_foldersMade) {
+        WCHAR folder[MAX_PATH];
+        ok = Path(folder, m_folders[m_foldersMade]) && m_ops->MakeFolder(folder);
+    }
+    for (int i = 0; ok && i < m_count; ++i) {
+        Entry &entry = m_entries[i];
+        bool isNew = !entry.aside[0];
+        // A new file is in place from its first byte on: from here it is the update's to take
+        // away, unless its name was taken meanwhile by someone else's file.
+        entry.swapped = isNew;
+        ok = CopyIn(entry);
+        if (!ok && isNew && GetLastError() == ERROR_FILE_EXISTS)
+            entry.swapped = false;
+        if (ok && isNew)
+            ok = Record(L'S', NULL, NULL, (DWORD)i);
+        if (ok && progress)
+            progress(context, i + 1);
+    }
+    for (int i = 0; ok && i < m_count; ++i) {
+        if (m_entries[i].aside[0])
+            ok = SwapIn(m_entries[i]) && Record(L'S', NULL, NULL, (DWORD)i);
+    }
+    DWORD beforeCommit = m_journalSize;
+    if (ok)
+        ok = m_ops->FlushJournal(m_hJournal) && Record(L'C', NULL, NULL, 0) && m_ops->FlushJournal(m_hJournal);
+    if (!ok) {
+        // A commit record that may have reached the disk is cut off before anything goes back.
+        if (m_journalSize > beforeCommit && !m_ops->CutJournal(m_hJournal, beforeCommit)) {
+            Release(false);
             return false;
         }
-    }
-
-    // From the commit mark on, a stopped run is completed, not undone.
-    if (!WriteDurably(commit, L"", 0)) {
         RollBack();
+        Release(!m_bFailed);
         return false;
     }
-    for (int i = 0; i < m_count; ++i) {
-        WCHAR aside[MAX_PATH];
-        if (m_entries[i].hadOld && Format(aside, L"%s%s%s", m_target, m_entries[i].relative, kSetAsideSuffix))
-            DeleteNowOrAtRestart(aside);
-    }
-    CloseJournal(true);
-    DeleteFileW(commit);
+    Complete();
+    Release(true);
     return true;
 }
 
 void CFileUpdate::RollBack()
 {
-    bool restored = true;
     for (int i = m_count - 1; i >= 0; --i) {
         Entry &entry = m_entries[i];
-        if (!entry.swapped)
-            continue;
         WCHAR target[MAX_PATH], staged[MAX_PATH], aside[MAX_PATH];
-        Format(target, L"%s%s", m_target, entry.relative);
-        Format(staged, L"%s%s", target, kStagedSuffix);
-        Format(aside, L"%s%s", target, kSetAsideSuffix);
-        // The new file may not have moved in yet: then the old one only goes back.
-        if (Exists(aside) || !entry.hadOld) {
-            if (Exists(target) && !Exists(staged) && !MoveFileExW(target, staged, 0))
-                restored = false;
-            if (entry.hadOld && !MoveFileExW(aside, target, 0))
-                restored = false;
+        if (!Path(target, entry.relative) || !Path(staged, entry.relative, kStagedSuffix) || !Path(aside, entry.aside)) {
+            m_bFailed = true;
+            continue;
+        }
+        // A folder of that name is not the update's.
+        if (IsPlainFile(GetFileAttributesW(staged)) && !DeleteFileW(staged))
+            m_bFailed = true;
+        if (!entry.aside[0]) {
+            // A new file: whatever stands under its name came with the update.
+            if (entry.swapped && Exists(target) && !DeleteFileW(target))
+                m_bFailed = true;
+        } else if (Exists(aside)) {
+            // The set-aside file is the installed one, whether or not the new one came in.
+            if (!m_ops->Move(aside, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+                m_bFailed = true;
+            else if (Exists(aside) && !DeleteFileW(aside))
+                m_bFailed = true;  // both names were one file: renaming did nothing
+        } else if (entry.swapped) {
+            // The new file is in and the installed one is gone: it cannot be put back.
+            m_bFailed = true;
         }
         entry.swapped = false;
     }
-    // Where something could not be put back, the journal stays for the next run to finish.
-    AbandonStaged(restored);
+    for (int i = m_foldersMade - 1; i >= 0; --i) {
+        WCHAR folder[MAX_PATH];
+        if (Path(folder, m_folders[i]))
+            RemoveDirectoryW(folder);
+    }
+    m_foldersMade = 0;
 }
 
 void CFileUpdate::Abandon()
 {
-    AbandonStaged(true);
+    if (m_hJournal == INVALID_HANDLE_VALUE)
+        return;
+    RollBack();
+    Release(!m_bFailed);
 }
 
-void CFileUpdate::AbandonStaged(bool removeJournal)
+// After the commit record: the set-aside files go, now or at the next restart.
+void CFileUpdate::Complete()
 {
     for (int i = 0; i < m_count; ++i) {
-        WCHAR staged[MAX_PATH];
-        if (!m_entries[i].swapped && Format(staged, L"%s%s%s", m_target, m_entries[i].relative, kStagedSuffix))
-            DeleteFileW(staged);
+        WCHAR staged[MAX_PATH], aside[MAX_PATH];
+        if (Path(staged, m_entries[i].relative, kStagedSuffix) && IsPlainFile(GetFileAttributesW(staged)))
+            m_ops->Discard(staged);
+        if (m_entries[i].aside[0] && Path(aside, m_entries[i].aside) && Exists(aside))
+            m_ops->Discard(aside);
     }
-    for (int i = m_folderCount - 1; i >= 0; --i)
-        RemoveDirectoryW(m_folders[i]);
-    m_folderCount = 0;
-    m_lastFolder[0] = 0;
-    CloseJournal(removeJournal);
 }
 
-// Puts right one file the journal names: `hadOld` as staged, `forward` after the commit mark.
-static bool RecoverFile(const WCHAR *targetDir, const WCHAR *relative, bool hadOld, bool forward)
+// Lets the journal go. `resolved`: the update completed or was rolled back completely, and the
+// journal is emptied; otherwise it stays as it is for the next run to finish.
+void CFileUpdate::Release(bool resolved)
 {
-    WCHAR target[MAX_PATH], staged[MAX_PATH], aside[MAX_PATH];
-    if (relative[0] != L'\\' || wcsstr(relative, L"..") || !Format(target, L"%s%s", targetDir, relative) ||
-        !Format(staged, L"%s%s", target, kStagedSuffix) || !Format(aside, L"%s%s", target, kSetAsideSuffix))
-        return false;
-    bool ok = !Exists(staged) || DeleteFileW(staged);
-    if (forward) {
-        if (Exists(aside))
-            DeleteNowOrAtRestart(aside);
-        return ok;
-    }
-    // Before the commit mark the set-aside file is the installed one: it goes back. A file that
-    // had no old version and is in place came with the update: it goes.
-    if (Exists(aside)) {
-        if (Exists(target) && !DeleteFileW(target))
-            return false;
-        return MoveFileExW(aside, target, 0) && ok;
-    }
-    if (!hadOld && Exists(target) && !DeleteFileW(target))
-        return false;
-    return ok;
+    if (m_hJournal == INVALID_HANDLE_VALUE)
+        return;
+    resolved = resolved && m_ops->CutJournal(m_hJournal, 0);
+    CloseHandle(m_hJournal);
+    m_hJournal = INVALID_HANDLE_VALUE;
+    // An empty journal means nothing, and another update may already hold it again.
+    WCHAR journal[MAX_PATH];
+    if (resolved && Format(journal, L"%s%s", m_target, kJournalName))
+        DeleteFileW(journal);
+    InterlockedDecrement(&g_updatesRunning);
 }
 
 bool RecoverInterruptedUpdate(const WCHAR *targetDir)
 {
-    WCHAR journal[MAX_PATH], commit[MAX_PATH];
-    if (!Format(journal, L"%s%s", targetDir, kJournalName) || !Format(commit, L"%s%s", targetDir, kCommitName))
+    CFileUpdate update(targetDir, targetDir);
+    if (update.Open(0) != kUpdateReady)
         return false;
-    bool forward = Exists(commit);
-    HANDLE file = CreateFileW(journal, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE) {
-        // No journal: no update was stopped here (a commit mark alone is all that is left).
-        if (GetLastError() != ERROR_FILE_NOT_FOUND)
-            return false;
-        DeleteFileW(commit);
-        return true;
-    }
-    DWORD size = GetFileSize(file, NULL);
-    bool ok = size != INVALID_FILE_SIZE && size < 16 * 1024 * 1024;
-    WCHAR *text = ok ? (WCHAR *)HeapAlloc(GetProcessHeap(), 0, size + sizeof(WCHAR)) : NULL;
-    DWORD read = 0;
-    ok = text && ReadFile(file, text, size, &read, NULL) && read == size;
-    CloseHandle(file);
-    if (ok) {
-        text[size / sizeof(WCHAR)] = 0;
-        // Each line: 'R' (it replaced a file) or 'N' (a new file), then the relative path. A
-        // line cut short by the stop names a file that was never copied in.
-        for (WCHAR *line = text; *line;) {
-            WCHAR *end = wcschr(line, L'\r');
-            if (!end)
-                break;
-            *end = 0;
-            if ((line[0] == L'R' || line[0] == L'N') && !RecoverFile(targetDir, line + 1, line[0] == L'R', forward))
-                ok = false;
-            line = end + 1;
-            if (*line == L'\n')
-                ++line;
-        }
-    }
-    if (text)
-        HeapFree(GetProcessHeap(), 0, text);
-    if (ok) {
-        DeleteFileW(journal);
-        DeleteFileW(commit);
-    }
-    return ok;
+    update.Abandon();
+    return true;
+}
+
+void WaitForFileUpdates()
+{
+    while (g_updatesRunning > 0)
+        Sleep(50);
 }

@@ -1,68 +1,127 @@
 // Replaces a set of files in the install folder as one step: an update either completes or
-// leaves the folder exactly as it was, and at no moment is there neither a complete old nor a
-// complete new browser on disk.
+// leaves the folder as it was, and the browser's own names always hold complete files.
 //
-// Every new file is first copied in beside its target under a temporary name ("<name>.vmnew");
-// nothing old is touched. A journal in the folder names each file before it is copied, and
-// whether it replaces one. Then each is swapped in by renames that keep the replaced file aside
-// ("<name>.vmold"). Once all are in place a commit mark is written and the set-aside files go.
-// A run that was stopped half-way is resolved by the next from its journal, which names all it
-// may have left: before the commit mark it is rolled back, after it rolled forward.
+// One journal in the folder ("VelmarinSetup.journal") is the only record of an update, and the
+// update holds it open without sharing from start to end, so that no second copy of the setup
+// touches the folder meanwhile. An update runs in four steps:
+//   1. plan: a record for every folder it will make and every file it will put in place, with
+//      the file's own set-aside name; nothing in the folder changes; the journal is flushed;
+//   2. copy: a file that replaces one is copied in beside it ("<name>.vmnew"), a new file straight
+//      to its name; every copy is flushed;
+//   3. swap: the installed file gets a second name, its set-aside name (a hard link), and the
+//      staged file is moved over it in one rename, so the name never goes missing; each swap is
+//      recorded; then the commit record is written and flushed;
+//   4. the set-aside files go (or, when still in use, at the next restart) and the journal is
+//      emptied.
+// A run stopped anywhere is resolved by the next one from the journal's valid records alone:
+// without the commit record it is rolled back, with it completed.
 #pragma once
 #include <windows.h>
 
-extern const WCHAR kStagedSuffix[];     // ".vmnew"
-extern const WCHAR kSetAsideSuffix[];   // ".vmold"
+extern const WCHAR kStagedSuffix[];   // ".vmnew"
+// Characters an update may add to a file's path for its staged or set-aside names.
+int UpdateSuffixChars();
+
+// The file operations an update performs, one call each, so that a test can see their order.
+class CFileOperations {
+public:
+    virtual ~CFileOperations() {}
+    // Copies a file; with `mustBeNew`, fails when `to` exists.
+    virtual bool CopyTo(const WCHAR *from, const WCHAR *to, bool mustBeNew);
+    // Writes a file's contents through to the disk.
+    virtual bool FlushFile(const WCHAR *path);
+    // Gives an existing file a second name.
+    virtual bool HardLink(const WCHAR *link, const WCHAR *existing);
+    virtual bool Move(const WCHAR *from, const WCHAR *to, DWORD flags);
+    virtual bool MakeFolder(const WCHAR *path);
+    // Deletes a file now, or when it is still in use, at the next restart.
+    virtual void Discard(const WCHAR *path);
+    virtual bool WriteJournal(HANDLE journal, const void *bytes, DWORD size);
+    virtual bool FlushJournal(HANDLE journal);
+    // Cuts the journal to `size` bytes and flushes it.
+    virtual bool CutJournal(HANDLE journal, DWORD size);
+};
+
+enum UpdateOpenResult {
+    kUpdateReady,        // the journal is held, whatever an earlier run left is resolved
+    kUpdateBusy,         // another update holds the folder's journal
+    kUpdateNotResolved,  // an earlier stopped run could not be put right (a file is in use)
+    kUpdateNoJournal,    // no journal can be made in the folder
+};
 
 class CFileUpdate {
 public:
-    CFileUpdate(const WCHAR *sourceDir, const WCHAR *targetDir);
+    // `operations` (kept by the caller) defaults to the real file system.
+    CFileUpdate(const WCHAR *sourceDir, const WCHAR *targetDir, CFileOperations *operations = NULL);
+    // An update neither committed nor abandoned is abandoned.
     ~CFileUpdate();
 
-    // Copies "<source><relative>" to "<target><relative>.vmnew", making the missing folders.
-    // `relative` starts with a backslash. False when the copy failed.
-    bool Stage(const WCHAR *relative);
-    // Stages every file below "<source><relativeFolder>", never following a reparse point.
-    bool StageTree(const WCHAR *relativeFolder);
-    // Swaps every staged file into place. False, with the folder as it was, when any swap failed.
-    bool Commit();
-    // Takes away the staged copies and the folders the update made: the folder as it was.
-    void Abandon();
+    // Takes the folder's journal, waiting up to `waitMs` while another update holds it, and
+    // resolves what a stopped earlier run left. Everything else needs it first.
+    UpdateOpenResult Open(DWORD waitMs);
+    // True when Open found a journal it could not read and started it afresh.
+    bool JournalWasUnreadable() const { return m_bUnreadable; }
 
+    // Plans "<source><relative>" for "<target><relative>". `relative` starts with a backslash.
+    // False when the file cannot be part of the update.
+    bool Stage(const WCHAR *relative);
+    // Plans every file below "<source><relativeFolder>", never following a reparse point.
+    bool StageTree(const WCHAR *relativeFolder);
     int StagedCount() const { return m_count; }
+
+    // Copies and swaps in every planned file; `progress`, when given, hears how many files are
+    // copied after each one. False, with the folder as it was, when anything failed.
+    bool Commit(void (*progress)(void *context, int copied) = NULL, void *context = NULL);
+    // Gives up the plan: the folder as it was, the journal let go.
+    void Abandon();
 
 private:
     struct Entry {
         WCHAR relative[MAX_PATH];
-        bool hadOld;
+        WCHAR aside[MAX_PATH];  // relative; empty for a new file
         bool swapped;
     };
+    bool AddFolder(const WCHAR *folder, size_t length);
+    void ReadJournal(const BYTE *data, DWORD size, bool &committed);
+    void Complete();
+    bool Record(WCHAR kind, const WCHAR *first, const WCHAR *second, DWORD number);
+    bool PlanFolders(const WCHAR *relative);
     bool Stage(const WCHAR *relative, bool knownPlainFile);
-    bool Journal(const WCHAR *relative, bool hadOld);
-    void CloseJournal(bool remove);
-    bool Add(const WCHAR *relative, bool hadOld);
-    void AbandonStaged(bool removeJournal);
-    bool MakeFolders(const WCHAR *relative);
+    bool AddEntry(const WCHAR *relative, const WCHAR *aside);
+    void DiscardEarlierSetAsides(const WCHAR *target);
+    bool CopyIn(const Entry &entry);
+    bool SwapIn(Entry &entry);
     void RollBack();
+    void Release(bool empty);
+    bool Path(WCHAR (&path)[MAX_PATH], const WCHAR *relative, const WCHAR *suffix = L"") const;
 
+    CFileOperations *m_ops;
     WCHAR m_source[MAX_PATH];
     WCHAR m_target[MAX_PATH];
+    HANDLE m_hJournal;
+    ULONGLONG m_id;
+    DWORD m_journalSize;
+    bool m_bUnreadable;
+    bool m_bFailed;
     Entry *m_entries;
     int m_count;
     int m_capacity;
-    // Folders made for staged files, in the order they were made.
+    // Folders the update makes, relative, outermost first.
     WCHAR (*m_folders)[MAX_PATH];
     int m_folderCount;
     int m_folderCapacity;
-    // The relative folder of the last staged file, known to exist.
+    int m_foldersMade;
+    // The relative folder of the last planned file, known to exist or planned.
     WCHAR m_lastFolder[MAX_PATH];
-    HANDLE m_hJournal;
 
     CFileUpdate(const CFileUpdate &);
     CFileUpdate &operator=(const CFileUpdate &);
 };
 
-// Resolves what an update stopped half-way (killed, power cut) left in a folder, towards a
-// complete installation: only the files its journal names are looked at. False when something
-// could not be put right.
+// Resolves what a stopped update left in a folder, when no other update holds it. True when
+// nothing is left to resolve.
 bool RecoverInterruptedUpdate(const WCHAR *targetDir);
+
+// Returns once no update of this process is between its first change and its last: the process
+// must not end in the middle of a swap.
+void WaitForFileUpdates();

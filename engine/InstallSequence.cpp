@@ -15,6 +15,9 @@ const WCHAR kLongestInstalledFile[] = L"\\Extensions\\GuardHub\\GuardHub.dll";
 static const WCHAR kIniSection[] = L"AddUnstall";
 static const WCHAR kIniKey[] = L"IsSave";
 static const WCHAR kErrorCaption[] = L"错误";
+static const WCHAR kNoticeCaption[] = L"提示";
+// How long a second copy of the setup waits for another one's update of the same folder.
+static const DWORD kUpdateWaitMilliseconds = 60000;
 static const WCHAR kCopyFailed[] =
     L"无法将岚舟浏览器的程序文件复制到安装目录，安装未能完成。\r\n"
     L"请关闭正在使用这些文件的程序，然后重新运行安装程序。";
@@ -24,6 +27,15 @@ static const WCHAR kNoTempFolder[] =
 static const WCHAR kPayloadBroken[] =
     L"无法解压岚舟浏览器的安装文件，安装未能完成。\r\n"
     L"安装程序可能已损坏，请重新下载安装程序后再安装。";
+static const WCHAR kAnotherSetupRunning[] =
+    L"另一个安装程序正在安装岚舟浏览器，本次安装未能完成。\r\n"
+    L"请等它完成后再运行安装程序。";
+static const WCHAR kNoUpdateJournal[] =
+    L"无法在安装目录中写入安装记录文件“VelmarinSetup.journal”，安装未能完成。\r\n"
+    L"请删除安装目录中的这个文件，或选择其它目录后再安装。";
+static const WCHAR kUnreadableJournal[] =
+    L"上次未完成的安装留下的记录无法读取，已将其清除。\r\n"
+    L"安装程序将重新安装全部程序文件。";
 static const WCHAR kCopyFailedKeptOld[] =
     L"无法将岚舟浏览器的程序文件复制到安装目录，安装未能完成，原有的浏览器已保留。\r\n"
     L"请关闭正在使用这些文件的程序，然后重新运行安装程序。";
@@ -44,6 +56,16 @@ static void BroadcastSettingChange()
 void CInstallOptions::PostProgress(int percentage)
 {
     PostMessageW(m_hProgressWnd, WM_SETUP_PROGRESS, (WPARAM)percentage, 0);
+}
+
+void CInstallOptions::RequestClose()
+{
+    InterlockedExchange(&m_nCloseRequested, 1);
+}
+
+bool CInstallOptions::CloseRequested()
+{
+    return InterlockedCompareExchange(&m_nCloseRequested, 0, 0) != 0;
 }
 
 void CInstallOptions::PostFinished()
@@ -74,11 +96,28 @@ void CInstallOptions::RunBrowserTaskbar()
     RunBrowser(L"/tp:11 /v:1");
 }
 
-// The file set, staged beside the installed files in the order the progress reports it, then
-// swapped in as one. Nothing of an existing installation changes unless every file is ready.
-bool CInstallOptions::CopyBrowserFiles()
+namespace {
+// The progress while the files come in: 50 once the programs are in, 60 after the plugins, 70
+// after the skin.
+struct CopyProgress {
+    CInstallOptions *options;
+    int marks[3];
+    int reached;
+};
+}
+
+static void OnFilesCopied(void *context, int copied)
 {
-    CFileUpdate update(m_strExtractDir, m_strInstallDir);
+    CopyProgress *progress = (CopyProgress *)context;
+    while (progress->reached < 3 && copied >= progress->marks[progress->reached])
+        progress->options->PostProgress(50 + 10 * progress->reached++);
+}
+
+// The file set, planned in the order the progress reports it, then copied in and swapped in as
+// one. Nothing of an existing installation changes unless every file is ready.
+bool CInstallOptions::CopyBrowserFiles(CFileUpdate &update)
+{
+    CopyProgress progress = {this, {0, 0, 0}, 0};
     const WCHAR *programs[] = {L"\\Velmarin.exe", L"\\WebApp.exe", L"\\UnInst.exe"};
     bool staged = true;
     for (const WCHAR *program : programs)
@@ -91,22 +130,22 @@ bool CInstallOptions::CopyBrowserFiles()
             staged = update.Stage(file);
     }
 
-    PostProgress(50);
+    progress.marks[0] = update.StagedCount();
     const WCHAR *plugins[] = {L"PlgKit", L"PlgStrip", L"PlgBlock", L"PlgTabs", L"PlgRelay"};
     for (const WCHAR *name : plugins)
         staged = staged && StageExtension(update, name);
 
-    PostProgress(60);
+    progress.marks[1] = update.StagedCount();
     staged = staged && update.StageTree(L"\\Skin\\Frost_Glass");
 
-    PostProgress(70);
+    progress.marks[2] = update.StagedCount();
     staged = staged && StageExtension(update, L"PlgHint") && StageExtension(update, L"PlgFetch");
 
     if (!staged) {
         update.Abandon();
         return false;
     }
-    return update.Commit();
+    return update.Commit(OnFilesCopied, &progress);
 }
 
 // "\Extensions\<name>\<name>.dll", where the payload has it.
@@ -185,21 +224,46 @@ void CInstallOptions::RunInstall(HWND progressWindow)
         WritePrivateProfileStringW(kIniSection, kIniKey, L"0", m_strIniPath);
 
     PostProgress(20);
-    // What a stopped earlier run left is resolved first, towards a complete installation.
-    if (!RecoverInterruptedUpdate(m_strInstallDir)) {
-        StopInstall(kCopyFailedKeptOld);
+    // The browser is ended first: what a stopped earlier run left cannot be put right while
+    // it runs from the folder.
+    if (PathFileExistsW(browserPath) && IsFileInUse(browserPath) && ResolveRunningBrowser(browserPath) == kBrowserCancelled) {
+        StopInstall(NULL);
         return;
     }
-    bool hadBrowser = PathFileExistsW(browserPath) != FALSE;
-    if (hadBrowser && IsFileInUse(browserPath) && ResolveRunningBrowser(browserPath) == kBrowserCancelled) {
+    if (CloseRequested()) {
         StopInstall(NULL);
         return;
     }
 
+    // From here until the update is resolved the folder is this setup's alone; what a stopped
+    // earlier run left is resolved first, towards a complete installation.
+    CFileUpdate update(m_strExtractDir, m_strInstallDir);
+    switch (update.Open(kUpdateWaitMilliseconds)) {
+    case kUpdateReady:
+        break;
+    case kUpdateBusy:
+        StopInstall(kAnotherSetupRunning);
+        return;
+    case kUpdateNotResolved:
+        StopInstall(kCopyFailedKeptOld);
+        return;
+    case kUpdateNoJournal:
+        StopInstall(kNoUpdateJournal);
+        return;
+    }
+    if (update.JournalWasUnreadable())
+        MessageBoxW(NULL, kUnreadableJournal, kNoticeCaption, MB_OK | MB_ICONWARNING);
+    bool hadBrowser = PathFileExistsW(browserPath) != FALSE;
+
     PostProgress(30);
     PostProgress(40);
-    if (!CopyBrowserFiles()) {
+    if (!CopyBrowserFiles(update)) {
         StopInstall(hadBrowser ? kCopyFailedKeptOld : kCopyFailed);
+        return;
+    }
+    // The page was closed meanwhile: the update is complete, the setup ends.
+    if (CloseRequested()) {
+        StopInstall(NULL);
         return;
     }
 

@@ -31,8 +31,8 @@ bool FormatDiskSpaceLine(WCHAR *line, size_t capacity, ULONGLONG freeBytes)
 
 size_t MaxInstallFolderLength()
 {
-    // An update writes each file under a temporary name beside it first.
-    return (MAX_PATH - 1) - wcslen(kLongestInstalledFile) - wcslen(kStagedSuffix);
+    // An update gives each file a staged and a set-aside name beside it.
+    return (MAX_PATH - 1) - wcslen(kLongestInstalledFile) - UpdateSuffixChars();
 }
 
 bool PrepareFolderText(const WCHAR *typed, WCHAR (&folder)[MAX_PATH])

@@ -1,7 +1,9 @@
 #include "pages/ProgressPage.h"
 #include "pages/PageSet.h"
 #include "app/InstallWorker.h"
+#include "app/InstallOptions.h"
 #include "app/SetupMessages.h"
+#include "engine/FileUpdate.h"
 #include "skin/SkinStore.h"
 #include "resource.h"
 
@@ -10,7 +12,7 @@ int NextProgressPosition(int current, int target)
     return current < target ? current + 1 : current;
 }
 
-CProgressPage::CProgressPage() : CSetupPage(IDD_PROGRESS), m_nTarget(0), m_nCurrent(0)
+CProgressPage::CProgressPage() : CSetupPage(IDD_PROGRESS), m_nTarget(0), m_nCurrent(0), m_bClosing(false)
 {
 }
 
@@ -53,6 +55,14 @@ void CProgressPage::OnTick()
         return;
     m_progress.SetPosition(100);
     KillTimer(m_hWnd, kTimerId);
+    if (m_bClosing) {
+        // Closed during the installation: it is complete now; the setup ends without asking
+        // anything more, once the worker has finished.
+        HWND worker = GetWorkerWindow();
+        if (!worker || !PostMessageW(worker, WM_SETUP_FINISH, 0, 0))
+            EndSetup();
+        return;
+    }
     // Let the full bar be seen before the finish page covers it.
     UpdateWindow(m_progress.m_hWnd);
     Sleep(200);
@@ -88,8 +98,26 @@ bool CProgressPage::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR &resu
                     MB_OK | MB_ICONERROR);
         EndSetup();
         return true;
-    case WM_SETUP_END:
     case WM_CLOSE:
+        // From the taskbar or End task: the worker is never cut off in the middle of replacing
+        // the browser's files. It stops at the next point where the folder is whole, and its
+        // end message ends the setup.
+        if (IsWindowVisible(m_hWnd) && !m_bClosing) {
+            m_bClosing = true;
+            CInstallOptions::Instance().RequestClose();
+            return true;
+        }
+        if (!IsWindowVisible(m_hWnd))
+            EndSetup();
+        return true;
+    case WM_ENDSESSION:
+        // Logging off: the process ends once this returns, so any update finishes first.
+        if (wParam) {
+            CInstallOptions::Instance().RequestClose();
+            WaitForFileUpdates();
+        }
+        return true;
+    case WM_SETUP_END:
         EndSetup();
         return true;
     }

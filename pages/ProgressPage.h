@@ -23,6 +23,8 @@ public:
     CSkinProgress m_progress;
     int m_nTarget;
     int m_nCurrent;
+    // Closed while installing: the setup ends when the worker says it has stopped.
+    bool m_bClosing;
 
 protected:
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR &result) override;

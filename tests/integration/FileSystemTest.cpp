@@ -97,6 +97,7 @@ TEST(StageTree, NestedTreeOverAnOlderOne)
     test::WriteFile(destination + L"\\Skin\\ico\\only-old.ico", "old only");
 
     CFileUpdate update(source.c_str(), destination.c_str());
+    ASSERT_EQ(kUpdateReady, update.Open(0));
     ASSERT_TRUE(update.StageTree(L"\\Empty"));
     EXPECT_EQ(0, update.StagedCount());
     ASSERT_TRUE(update.StageTree(L"\\Skin"));

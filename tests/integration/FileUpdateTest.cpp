@@ -1,19 +1,31 @@
-// A stopped update, as a killed setup or a power cut leaves it at each moment, is resolved by the
-// next run towards a complete installation; at no moment is there no complete browser.
+// An update of the install folder either completes or leaves it as it was, whatever moment it
+// is stopped at, whatever its journal lost, and whoever else runs meanwhile.
 #include <gtest/gtest.h>
+#include "engine/FileSystem.h"
 #include "engine/FileUpdate.h"
 #include "support/TestSupport.h"
 #include <shlobj.h>
 #include <map>
+#include <set>
 
 namespace {
 
 using Files = std::map<std::wstring, std::string>;
 
-class InterruptedUpdate : public ::testing::Test {
+class FileUpdate : public ::testing::Test {
 protected:
-    void SetUp() override { m_folder = test::MakeTempDir(L"interrupted update"); }
-    void TearDown() override { test::RemoveTree(m_folder); }
+    void SetUp() override
+    {
+        m_folder = test::MakeTempDir(L"installed");
+        m_source = test::MakeTempDir(L"new files");
+        Write(m_new, m_source);
+        Write(m_old);
+    }
+    void TearDown() override
+    {
+        test::RemoveTree(m_folder);
+        test::RemoveTree(m_source);
+    }
 
     void Write(const Files &files) { Write(files, m_folder); }
     static void Write(const Files &files, const std::wstring &root)
@@ -24,100 +36,254 @@ protected:
             test::WriteFile(path, file.second);
         }
     }
-    // The journal of a stopped run: a line a file, 'R' where it replaced one, 'N' for a new one.
-    void Journal(const std::wstring &lines)
+    // The folder as it was at some moment, with a journal that holds `journal`.
+    void Restore(const Files &files, const std::string &journal)
     {
-        test::WriteFile(m_folder + L"\\VelmarinSetup.journal", std::string((const char *)lines.data(), lines.size() * 2));
+        test::RemoveTree(m_folder);
+        CreateDirectoryW(m_folder.c_str(), nullptr);
+        Write(files);
+        test::WriteFile(m_folder + L"\\VelmarinSetup.journal", journal);
     }
-    Files Recovered()
+    bool Update(CFileOperations *operations = nullptr)
     {
-        EXPECT_TRUE(RecoverInterruptedUpdate(m_folder.c_str()));
-        test::ExpectNoUpdateLeftovers(m_folder);
-        return test::FolderContents(m_folder);
+        CFileUpdate update(m_source.c_str(), m_folder.c_str(), operations);
+        return update.Open(0) == kUpdateReady && update.StageTree(L"") && update.Commit();
+    }
+    // Every file of the set holds its complete old or new version; a new file may be missing.
+    void ExpectEachFileComplete(const Files &found, const std::string &context)
+    {
+        for (const auto &file : m_new) {
+            auto it = found.find(file.first);
+            bool hadOld = m_old.count(file.first) != 0;
+            bool complete = it == found.end() ? !hadOld
+                                              : it->second == file.second || (hadOld && it->second == m_old.at(file.first));
+            EXPECT_TRUE(complete) << test::Utf8(file.first) << ", " << context;
+        }
     }
 
     const Files m_old = {{L"\\Velmarin.exe", "old browser"}, {L"\\WebApp.exe", "old web app"},
                          {L"\\Extensions\\PlgKit\\PlgKit.dll", "old kit"}};
-    std::wstring m_folder;
+    const Files m_new = {{L"\\Velmarin.exe", "new browser, longer"}, {L"\\WebApp.exe", "new web app"},
+                         {L"\\Extensions\\PlgKit\\PlgKit.dll", "new kit"}, {L"\\Extensions\\PlgNew\\PlgNew.dll", "new plugin"}};
+    std::wstring m_folder, m_source;
 };
 
-TEST_F(InterruptedUpdate, StoppedWhileSwappingPutsTheOldInstallationBack)
+// One real update, watched at every file operation: nothing is written that relies on data not
+// yet on the disk, and the browser's name holds a complete browser at every moment.
+TEST_F(FileUpdate, FlushesComeFirstAndTheBrowserIsNeverMissing)
 {
-    // Velmarin.exe swapped, WebApp.exe set aside but the new one not yet in, PlgKit.dll still
-    // waiting, and a new plugin that had no old version already in place.
-    Write({{L"\\Velmarin.exe", "new browser"}, {L"\\Velmarin.exe.vmold", "old browser"},
-           {L"\\WebApp.exe.vmold", "old web app"}, {L"\\WebApp.exe.vmnew", "new web app"},
-           {L"\\Extensions\\PlgKit\\PlgKit.dll", "old kit"}, {L"\\Extensions\\PlgKit\\PlgKit.dll.vmnew", "new kit"},
-           {L"\\Extensions\\PlgNew\\PlgNew.dll", "new plugin"}});
-    Journal(L"R\\Velmarin.exe\r\nR\\WebApp.exe\r\nR\\Extensions\\PlgKit\\PlgKit.dll\r\n"
-            L"N\\Extensions\\PlgNew\\PlgNew.dll\r\n");
-    EXPECT_EQ(m_old, Recovered());
+    test::WatchedOperations watched;
+    std::wstring browser = m_folder + L"\\Velmarin.exe";
+    int looks = 0;
+    watched.after = [&](const test::WatchedOperations::Event &) {
+        std::string now = test::ReadFile(browser);
+        EXPECT_TRUE(now == "old browser" || now == "new browser, longer") << "after operation " << watched.events.size();
+        ++looks;
+    };
+    ASSERT_TRUE(Update(&watched));
+    EXPECT_EQ(m_new, test::FolderContents(m_folder));
+    EXPECT_GT(looks, 10);
+
+    bool planPending = false, committed = false, commitDurable = false, swapping = false;
+    std::set<std::wstring> copies, flushed;
+    for (const test::WatchedOperations::Event &event : watched.events) {
+        std::string at = "operation " + std::string(1, event.op) + " " + test::Utf8(event.path);
+        switch (event.op) {
+        case 'w':
+            planPending = planPending || event.record == L'B' || event.record == L'D' || event.record == L'F';
+            if (event.record == L'C') {
+                committed = true;
+                for (const std::wstring &copy : copies)
+                    EXPECT_TRUE(flushed.count(copy)) << "committed before " << test::Utf8(copy) << " was flushed";
+            }
+            break;
+        case 'F':
+        case 't':
+            planPending = false;
+            commitDurable = committed;
+            break;
+        case 'f':
+            flushed.insert(event.path);
+            break;
+        case 'x':
+            if (swapping)
+                EXPECT_TRUE(commitDurable) << "a set-aside file went before the commit was on the disk: " << at;
+            break;
+        default:  // the folder changes
+            EXPECT_FALSE(planPending) << "the folder changed before the plan was on the disk: " << at;
+            if (event.op == 'c') {
+                copies.insert(event.path);
+                flushed.erase(event.path);
+            }
+            if (event.op == 'm' && event.path.size() > 6 && event.path.substr(event.path.size() - 6) == L".vmnew")
+                EXPECT_TRUE(flushed.count(event.path)) << "moved in before it was flushed: " << at;
+            swapping = swapping || event.op == 'l';
+        }
+    }
+    EXPECT_TRUE(commitDurable);
 }
 
-TEST_F(InterruptedUpdate, StoppedAfterTheCommitMarkKeepsTheNewInstallation)
+// The journal of a real update, cut at every byte or with any byte changed, and the folder as
+// it can be at that moment: the next run leaves the complete old set or the complete new one,
+// and never takes back a set-aside file of an earlier update.
+TEST_F(FileUpdate, AJournalCutOrDamagedAnywhereLeavesTheOldSetOrTheNew)
 {
-    const Files updated = {{L"\\Velmarin.exe", "new browser"}, {L"\\WebApp.exe", "new web app"},
-                           {L"\\Extensions\\PlgKit\\PlgKit.dll", "new kit"}};
-    Write(updated);
-    Write({{L"\\WebApp.exe.vmold", "old web app"}, {L"\\Extensions\\PlgKit\\PlgKit.dll.vmold", "old kit"},
-           {L"\\VelmarinSetup.commit", ""}});
-    Journal(L"R\\Velmarin.exe\r\nR\\WebApp.exe\r\nR\\Extensions\\PlgKit\\PlgKit.dll\r\n");
-    EXPECT_EQ(updated, Recovered());
+    const Files stale = {{L"\\Velmarin.exe.vmold", "ancient browser"}, {L"\\WebApp.exe.0000.vmold", "ancient web app"},
+                         {L"\\Other\\tool.exe.vmold", "another program's"}};
+    Write(stale);
+    test::WatchedOperations watched;
+    Files swapping, committed;
+    std::string journal;
+    size_t planEnd = 0, swapStart = 0;
+    watched.before = [&](const test::WatchedOperations::Event &event) {
+        if (event.op == 'l' && swapping.empty()) {
+            swapping = test::FolderContents(m_folder);
+            swapStart = watched.journal.size();
+            planEnd = 0;
+            for (size_t at = 0; at + 8 <= watched.journal.size();) {
+                wchar_t kind = *(const wchar_t *)&watched.journal[at + 8];
+                at += 8 + *(const DWORD *)&watched.journal[at];
+                if (kind == L'B' || kind == L'D' || kind == L'F')
+                    planEnd = at;
+            }
+        }
+        if (event.op == 'x' && committed.empty() && !watched.journal.empty() &&
+            watched.journal[watched.journal.size() - 2] == 'C') {
+            committed = test::FolderContents(m_folder);
+            journal = watched.journal;
+        }
+    };
+    ASSERT_TRUE(Update(&watched));
+    Files done = test::FolderContents(m_folder);
+    EXPECT_EQ(0u, done.count(L"\\Velmarin.exe.vmold")) << "an earlier update's set-aside file goes";
+    EXPECT_EQ(0u, done.count(L"\\WebApp.exe.0000.vmold"));
+    EXPECT_EQ("another program's", done[L"\\Other\\tool.exe.vmold"]);
+    ASSERT_FALSE(swapping.empty());
+    ASSERT_FALSE(committed.empty());
+    ASSERT_GT(planEnd, 0u);
+
+    Files before = m_old, after = m_new;
+    before[L"\\Other\\tool.exe.vmold"] = after[L"\\Other\\tool.exe.vmold"] = "another program's";
+    auto withStale = [&](Files files) {
+        files.insert(stale.begin(), stale.end());
+        return files;
+    };
+    for (size_t cut = 0; cut <= journal.size(); ++cut) {
+        bool isCommitted = cut == journal.size();
+        // Nothing changes before the plan is on the disk; after it, any number of swaps, at
+        // least as many as the journal records: all of them is the hardest case.
+        std::vector<const Files *> moments = {cut < planEnd ? &before : &committed};
+        if (cut >= planEnd && cut <= swapStart)
+            moments.push_back(&swapping);
+        for (const Files *moment : moments) {
+            Restore(withStale(*moment), journal.substr(0, cut));
+            EXPECT_TRUE(RecoverInterruptedUpdate(m_folder.c_str())) << "cut at " << cut;
+            EXPECT_EQ(withStale(isCommitted ? after : before), test::FolderContents(m_folder))
+                << "cut at " << cut << " of " << journal.size();
+        }
+    }
+    // A changed byte in each field of every record: its size, its CRC, its kind, its body.
+    std::vector<size_t> flips;
+    for (size_t at = 0; at < journal.size(); at += 8 + *(const DWORD *)&journal[at]) {
+        for (size_t field : {0, 4, 8})
+            flips.push_back(at + field);
+        flips.push_back(at + 8 + *(const DWORD *)&journal[at] - 1);
+    }
+    for (size_t flipped : flips) {
+        std::string damaged = journal;
+        damaged[flipped] ^= 0x5A;
+        Restore(committed, damaged);
+        RecoverInterruptedUpdate(m_folder.c_str());
+        Files found = test::FolderContents(m_folder);
+        // Past the plan a damaged record is a lost commit: the old set. Within it, what the
+        // journal no longer names stays as it is, each file whole.
+        if (flipped >= planEnd)
+            EXPECT_EQ(before, found) << "byte " << flipped << " changed";
+        else
+            ExpectEachFileComplete(found, "byte " + std::to_string(flipped) + " changed");
+        EXPECT_FALSE(test::FileExists(m_folder + L"\\VelmarinSetup.journal")) << "it never blocks the next install";
+    }
 }
 
-// Only what the journal names is looked at: files of other programs in the folder (an install
-// into a folder that holds more) stay whatever their names.
-TEST_F(InterruptedUpdate, FilesTheJournalDoesNotNameStay)
+// A browser helper still running from the folder (it can be renamed, neither replaced nor
+// deleted) through two updates in a row: both complete.
+TEST_F(FileUpdate, AHelperRunningThroughTwoUpdates)
 {
-    Write(m_old);
-    const Files others = {{L"\\Other\\tool.exe", "other"}, {L"\\Other\\tool.exe.vmold", "other's own"},
-                          {L"\\Other\\data.vmnew", "other's data"}};
-    Write(others);
-    Journal(L"R\\Velmarin.exe\r\n");
-    Write({{L"\\Velmarin.exe.vmnew", "half"}});
-    EXPECT_TRUE(RecoverInterruptedUpdate(m_folder.c_str()));
-    Files expected = m_old;
-    expected.insert(others.begin(), others.end());
-    EXPECT_EQ(expected, test::FolderContents(m_folder));
-    EXPECT_TRUE(RecoverInterruptedUpdate(m_folder.c_str())) << "nothing left to do, nothing scanned";
-    EXPECT_EQ(expected, test::FolderContents(m_folder));
+    std::wstring helper = m_folder + L"\\WebApp.exe";
+    CopyFileW((test::StandInFiles() + L"\\Velmarin.exe").c_str(), helper.c_str(), FALSE);
+    HANDLE process = test::StartProcess(L"\"" + helper + L"\" /sleep:60000");
+    ASSERT_NE(nullptr, process);
+    for (int i = 0; i < 250 && !IsFileInUse(helper.c_str()); ++i)
+        Sleep(20);
+    ASSERT_TRUE(IsFileInUse(helper.c_str()));
+    for (const char *round : {"first", "second"}) {
+        Files next = m_new;
+        next[L"\\Velmarin.exe"] = std::string(round) + " browser";
+        Write(next, m_source);
+        EXPECT_TRUE(Update()) << round;
+        Files found = test::FolderContents(m_folder);
+        EXPECT_EQ(std::string(round) + " browser", found[L"\\Velmarin.exe"]);
+        EXPECT_EQ("new web app", found[L"\\WebApp.exe"]) << round;
+        EXPECT_FALSE(test::FileExists(m_folder + L"\\VelmarinSetup.journal"));
+    }
+    TerminateProcess(process, 0);
+    WaitForSingleObject(process, 5000);
+    CloseHandle(process);
 }
 
-// A whole update into a folder: new files in, a new folder made, nothing left aside. (A failed
-// update is the install sequence's test; one stopped while copying, the last test here.)
-TEST_F(InterruptedUpdate, AnUpdateReplacesTheSetAndFollowsNoLink)
+// Two updates of one folder at once: the second waits for the first, within its bound, and
+// then says so; it never touches the first one's files; once the first is done, it runs.
+TEST_F(FileUpdate, ASecondUpdateWaitsForTheFirstAndNeverTouchesIt)
 {
-    std::wstring source = test::MakeTempDir(L"new files");
-    const Files fresh = {{L"\\Velmarin.exe", "new browser"}, {L"\\WebApp.exe", "new web app"},
-                         {L"\\Extensions\\PlgKit\\PlgKit.dll", "new kit"}, {L"\\Extensions\\PlgNew\\PlgNew.dll", "new plugin"}};
-    Write(fresh, source);
-    Write(m_old);
-    // A link in the new files is not followed: what it points at is not installed.
+    CFileUpdate first(m_source.c_str(), m_folder.c_str());
+    ASSERT_EQ(kUpdateReady, first.Open(0));
+    ASSERT_TRUE(first.StageTree(L""));
+    std::wstring runner = L"\"" + test::BuildDir() + L"\\tests\\update_runner.exe\" \"" + m_source + L"\" \"" + m_folder + L"\" ";
+    HANDLE impatient = test::StartProcess(runner + L"200");
+    ASSERT_NE(nullptr, impatient);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(impatient, 30000));
+    DWORD code = 0;
+    GetExitCodeProcess(impatient, &code);
+    CloseHandle(impatient);
+    EXPECT_EQ(3u, code) << "busy";
+
+    HANDLE patient = test::StartProcess(runner + L"30000");
+    ASSERT_NE(nullptr, patient);
+    Sleep(500);
+    EXPECT_TRUE(first.Commit());
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(patient, 30000));
+    GetExitCodeProcess(patient, &code);
+    CloseHandle(patient);
+    EXPECT_EQ(0u, code) << "done once the first one was";
+    EXPECT_EQ(m_new, test::FolderContents(m_folder));
+}
+
+// A whole update into a folder: new files in, a new folder made, nothing left aside, no link
+// in the new files followed.
+TEST_F(FileUpdate, AnUpdateReplacesTheSetAndFollowsNoLink)
+{
     std::wstring elsewhere = test::MakeTempDir(L"elsewhere");
     test::WriteFile(elsewhere + L"\\secret.txt", "not the browser's");
-    ASSERT_TRUE(test::MakeSymbolicLink(source + L"\\Extensions\\Linked", elsewhere));
-    CFileUpdate update(source.c_str(), m_folder.c_str());
+    ASSERT_TRUE(test::MakeSymbolicLink(m_source + L"\\Extensions\\Linked", elsewhere));
+    CFileUpdate update(m_source.c_str(), m_folder.c_str());
+    ASSERT_EQ(kUpdateReady, update.Open(0));
     ASSERT_TRUE(update.StageTree(L""));
     EXPECT_EQ(4, update.StagedCount());
     EXPECT_TRUE(update.Commit());
-    EXPECT_EQ(fresh, test::FolderContents(m_folder));
+    EXPECT_EQ(m_new, test::FolderContents(m_folder));
     test::ExpectNoUpdateLeftovers(m_folder);
-    test::RemoveTree(source);
     test::RemoveTree(elsewhere);
 }
 
 // Ended for real at moments of the copy (a large browser makes them last): at each, the folder
 // holds a complete installation, old or new, once the next run has resolved it; then an update
 // completes.
-TEST_F(InterruptedUpdate, EndedAtAnyMomentTheNextRunFindsACompleteInstallation)
+TEST_F(FileUpdate, EndedAtAnyMomentTheNextRunFindsACompleteInstallation)
 {
-    std::wstring source = test::MakeTempDir(L"large new files");
-    const std::string large(24 << 20, 'n');
-    Files fresh = {{L"\\Velmarin.exe", large}, {L"\\WebApp.exe", "new web app"},
-                   {L"\\Extensions\\PlgKit\\PlgKit.dll", "new kit"}};
-    Write(fresh, source);
-    Write(m_old);
-    std::wstring runner = L"\"" + test::BuildDir() + L"\\tests\\update_runner.exe\" \"" + source + L"\" \"" + m_folder + L"\"";
+    Files fresh = m_new;
+    fresh[L"\\Velmarin.exe"] = std::string(24 << 20, 'n');
+    Write(fresh, m_source);
+    std::wstring runner = L"\"" + test::BuildDir() + L"\\tests\\update_runner.exe\" \"" + m_source + L"\" \"" + m_folder + L"\"";
     for (DWORD delay : {0, 20, 60, 150, 400}) {
         HANDLE process = test::StartProcess(runner);
         ASSERT_NE(nullptr, process);
@@ -128,10 +294,15 @@ TEST_F(InterruptedUpdate, EndedAtAnyMomentTheNextRunFindsACompleteInstallation)
         TerminateProcess(process, 9);
         WaitForSingleObject(process, 5000);
         CloseHandle(process);
-        Files found = Recovered();
+        EXPECT_TRUE(RecoverInterruptedUpdate(m_folder.c_str()));
+        test::ExpectNoUpdateLeftovers(m_folder);
+        Files found = test::FolderContents(m_folder);
         EXPECT_TRUE(found == m_old || found == fresh) << "ended after " << delay << " ms";
-        if (found == fresh)
+        if (found == fresh) {
+            test::RemoveTree(m_folder);
+            CreateDirectoryW(m_folder.c_str(), nullptr);
             Write(m_old);
+        }
     }
     HANDLE process = test::StartProcess(runner);
     ASSERT_NE(nullptr, process);
@@ -141,7 +312,6 @@ TEST_F(InterruptedUpdate, EndedAtAnyMomentTheNextRunFindsACompleteInstallation)
     CloseHandle(process);
     EXPECT_EQ(0u, code);
     EXPECT_EQ(fresh, test::FolderContents(m_folder));
-    test::RemoveTree(source);
 }
 
 }

@@ -573,3 +573,34 @@ void CopyTree(const std::wstring &from, const std::wstring &to)
 }
 
 }
+
+namespace test {
+
+void LeaveStoppedUpdate(const std::wstring &source, const std::wstring &folder)
+{
+    WatchedOperations watched;
+    std::map<std::wstring, std::string> files;
+    std::string journal;
+    watched.after = [&](const WatchedOperations::Event &event) {
+        bool intoPlace = event.op == 'm' && event.to.find(L".vm") == std::wstring::npos;
+        if (intoPlace && files.empty()) {
+            files = FolderContents(folder);
+            journal = watched.journal;
+        }
+    };
+    CFileUpdate update(source.c_str(), folder.c_str(), &watched);
+    ASSERT_EQ(kUpdateReady, update.Open(0));
+    ASSERT_TRUE(update.StageTree(L""));
+    ASSERT_TRUE(update.Commit());
+    ASSERT_FALSE(files.empty()) << "no file was swapped in";
+    RemoveTree(folder);
+    CreateDirectoryW(folder.c_str(), nullptr);
+    for (const auto &file : files) {
+        std::wstring path = folder + file.first;
+        SHCreateDirectoryExW(nullptr, path.substr(0, path.rfind(L'\\')).c_str(), nullptr);
+        WriteFile(path, file.second);
+    }
+    WriteFile(folder + L"\\VelmarinSetup.journal", journal);
+}
+
+}

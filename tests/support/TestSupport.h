@@ -5,6 +5,8 @@
 #include <string>
 #include <map>
 #include <vector>
+#include <functional>
+#include "engine/FileUpdate.h"
 
 namespace test {
 
@@ -141,5 +143,81 @@ void RemoveSymbolicLink(const std::wstring &link);
 
 // Copies a folder tree (for preparing extraction and install folders).
 void CopyTree(const std::wstring &from, const std::wstring &to);
+
+}
+
+namespace test {
+
+// The real file operations, each one seen before and after it runs.
+class WatchedOperations : public CFileOperations {
+public:
+    struct Event {
+        char op;  // c copy, f flush file, l link, m move, d folder, x discard, w journal write, F journal flush, t cut
+        std::wstring path, to;
+        wchar_t record;  // the kind of a journal write
+    };
+    std::vector<Event> events;
+    std::string journal;  // what the journal holds, as written
+    std::function<void(const Event &)> before, after;
+
+    bool CopyTo(const WCHAR *from, const WCHAR *to, bool mustBeNew) override
+    {
+        return Run({'c', to, from, 0}, [&] { return CFileOperations::CopyTo(from, to, mustBeNew); });
+    }
+    bool FlushFile(const WCHAR *path) override
+    {
+        return Run({'f', path, L"", 0}, [&] { return CFileOperations::FlushFile(path); });
+    }
+    bool HardLink(const WCHAR *link, const WCHAR *existing) override
+    {
+        return Run({'l', link, existing, 0}, [&] { return CFileOperations::HardLink(link, existing); });
+    }
+    bool Move(const WCHAR *from, const WCHAR *to, DWORD flags) override
+    {
+        return Run({'m', from, to, 0}, [&] { return CFileOperations::Move(from, to, flags); });
+    }
+    bool MakeFolder(const WCHAR *path) override
+    {
+        return Run({'d', path, L"", 0}, [&] { return CFileOperations::MakeFolder(path); });
+    }
+    void Discard(const WCHAR *path) override
+    {
+        Run({'x', path, L"", 0}, [&] { CFileOperations::Discard(path); return true; });
+    }
+    bool WriteJournal(HANDLE file, const void *bytes, DWORD size) override
+    {
+        return Run({'w', L"", L"", ((const wchar_t *)bytes)[4]}, [&] {
+            journal.append((const char *)bytes, size);
+            return CFileOperations::WriteJournal(file, bytes, size);
+        });
+    }
+    bool FlushJournal(HANDLE file) override
+    {
+        return Run({'F', L"", L"", 0}, [&] { return CFileOperations::FlushJournal(file); });
+    }
+    bool CutJournal(HANDLE file, DWORD size) override
+    {
+        return Run({'t', L"", L"", 0}, [&] {
+            journal.resize(size);
+            return CFileOperations::CutJournal(file, size);
+        });
+    }
+
+private:
+    bool Run(Event event, const std::function<bool()> &operation)
+    {
+        events.push_back(event);
+        if (before)
+            before(event);
+        bool result = operation();
+        if (after)
+            after(event);
+        return result;
+    }
+};
+
+// Leaves `folder` as an update from `source` that a power cut stopped right after it swapped in
+// its first file: the files and the journal as they were at that moment.
+void LeaveStoppedUpdate(const std::wstring &source, const std::wstring &folder);
 
 }

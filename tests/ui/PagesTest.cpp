@@ -2,6 +2,7 @@
 // (The worker here is idle: the progress page's install command changes nothing.) The page set lives as
 // long as the process, so every case needs a process of its own, as CTest runs them.
 #include <gtest/gtest.h>
+#include "app/InstallOptions.h"
 #include "app/SetupMessages.h"
 #include "app/SetupText.h"
 #include "pages/PageSet.h"
@@ -301,11 +302,18 @@ TEST_F(Pages, EndMessageWhileTheBarMovesEndsAtOnce)
     ExpectSetupEnded(window);
 }
 
+// Closed from the taskbar or by End task while installing, the page waits for the worker to
+// stop where the folder is whole; its end message then ends the setup, with no question.
 TEST_F(Pages, ClosingTheProgressPageEndsWithoutAQuestion)
 {
     CProgressPage *progress = pages.Progress();
     HWND window = progress->m_hWnd;
+    ShowWindow(window, SW_SHOW);
     SendMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(test::RunLoopUntil([] { return false; }, 300)) << "not while the worker may be replacing files";
+    EXPECT_TRUE(IsWindow(window));
+    EXPECT_TRUE(CInstallOptions::Instance().CloseRequested()) << "the worker is told";
+    PostMessageW(window, WM_SETUP_END, 0, 0);
     ExpectSetupEnded(window);
 }
 

@@ -90,10 +90,10 @@ TEST(FolderText, ChecksBeforeInstalling)
     EXPECT_FALSE(PrepareFolderText(L"   ", folder));
     EXPECT_TRUE(PrepareFolderText(L":\\VmTest", folder)) << "the writability check refuses this one";
 
-    // The engine's longest path below the folder, "\\Extensions\\GuardHub\\GuardHub.dll.vmnew" while
-    // it is copied in, must fit in MAX_PATH - 1 characters.
+    // The engine's longest path below the folder, "\\Extensions\\GuardHub\\GuardHub.dll.xxxx.vmold"
+    // while it is set aside, must fit in MAX_PATH - 1 characters.
     const size_t longest = MaxInstallFolderLength();
-    EXPECT_EQ(220u, longest);
+    EXPECT_EQ(215u, longest);
     std::wstring fits = L"C:\\" + std::wstring(longest - 3, L'a');
     EXPECT_TRUE(PrepareFolderText(fits.c_str(), folder));
     EXPECT_EQ(fits, folder);
