@@ -61,7 +61,8 @@ CInstallOptions &CInstallOptions::Instance()
 CInstallOptions::CInstallOptions()
     : m_nOsVersion(GetOsVersionCode()), m_nState(0), m_hProgressWnd(NULL),
       m_bDefaultBrowser(1), m_bDesktopShortcut(1), m_bQuickLaunch(1), m_hTempRootLock(INVALID_HANDLE_VALUE),
-      m_hExtractLock(INVALID_HANDLE_VALUE), m_nCloseRequested(0)
+      m_hExtractLock(INVALID_HANDLE_VALUE), m_nCloseRequested(0),
+      m_nPayloadCheck(kPayloadNotChecked)
 {
     m_strTempRoot[0] = m_strExtractDir[0] = m_strInstallDir[0] = m_strDataDir[0] = 0;
     m_strProgramGroup[0] = m_strCommonStartMenu[0] = m_strCommonDesktop[0] = 0;
@@ -85,7 +86,7 @@ void CInstallOptions::DetectFolders()
     if (existing) {
         WCHAR version[64];
         bool known = ReadInstalledVersion(path, version);
-        m_nState = InstallationState(true, known ? version : NULL);
+        m_nState = InstallationState(true, known ? version : NULL, SetupVersion());
         PathRemoveFileSpecW(path);
         Copy(m_strInstallDir, path);
     } else {

@@ -91,6 +91,9 @@ public:
     HANDLE m_hTempRootLock;
     HANDLE m_hExtractLock;
     volatile LONG m_nCloseRequested;
+    // What the check of the extraction against the payload manifest found, on the worker.
+    enum { kPayloadNotChecked, kPayloadMatches, kPayloadDiffers };
+    int m_nPayloadCheck;
 
 private:
     bool RunBrowser(const WCHAR *arguments);

@@ -2,10 +2,13 @@
 #include "app/DllSafety.h"
 #include "app/Format.h"
 #include "engine/Product.h"
-#include "version.h"
+#include "engine/PayloadManifest.h"
 #include <shlwapi.h>
 
-const WCHAR kSetupVersion[] = L"" VELMARIN_VERSION_TEXT;
+const WCHAR *SetupVersion()
+{
+    return CPayloadManifest::Instance().Version();
+}
 
 static const WCHAR *SkipSpaces(const WCHAR *text)
 {
@@ -52,12 +55,12 @@ int CompareVersions(const BrowserVersion &a, const BrowserVersion &b)
     return 0;
 }
 
-int InstallationState(bool installed, const WCHAR *installedVersion)
+int InstallationState(bool installed, const WCHAR *installedVersion, const WCHAR *setupVersion)
 {
     if (!installed)
         return kStateFresh;
     BrowserVersion installedParts, setupParts;
-    if (!ParseVersion(installedVersion, installedParts) || !ParseVersion(kSetupVersion, setupParts))
+    if (!ParseVersion(installedVersion, installedParts) || !ParseVersion(setupVersion, setupParts))
         return kStateOlderInstalled;
     int order = CompareVersions(installedParts, setupParts);
     if (order > 0)

@@ -3,8 +3,9 @@
 #pragma once
 #include <windows.h>
 
-// "3.2.0.7": the version this setup installs.
-extern const WCHAR kSetupVersion[];
+// The version this setup installs: that of the Velmarin.exe it carries, as its payload manifest
+// says. Empty when the manifest cannot be read.
+const WCHAR *SetupVersion();
 
 // Installation states. The first page follows from them: the welcome page for a fresh
 // machine, the downgrade page when a newer browser is installed, the upgrade page otherwise.
@@ -26,8 +27,8 @@ bool ParseVersion(const WCHAR *text, BrowserVersion &version);
 // Negative, zero or positive as a is older than, equal to or newer than b.
 int CompareVersions(const BrowserVersion &a, const BrowserVersion &b);
 // The state for an installation found or not and its version text (null or unreadable when
-// unknown), compared with kSetupVersion.
-int InstallationState(bool installed, const WCHAR *installedVersion);
+// unknown), compared with the version the setup installs.
+int InstallationState(bool installed, const WCHAR *installedVersion, const WCHAR *setupVersion);
 // The state's first page: 0 welcome, 3 downgrade, any other value upgrade.
 enum FirstPageKind { kFirstWelcome, kFirstUpgrade, kFirstDowngrade };
 FirstPageKind FirstPageForState(int state);

@@ -28,6 +28,9 @@ static bool ActivateRunningCopy()
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
 {
     RestrictDllSearchToSystem();
+    // A folder on a drive without a disk is answered by the setup's own message, never by the
+    // system's "there is no disk" box.
+    SetErrorMode(SEM_FAILCRITICALERRORS);
     FormatSetupTitle();
 
     HANDLE mutex = CreateMutexW(NULL, TRUE, g_strSetupTitle);

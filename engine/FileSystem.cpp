@@ -51,28 +51,3 @@ bool IsFileInUse(const WCHAR *path)
     DWORD error = GetLastError();
     return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
 }
-
-ULONGLONG FolderSize(const WCHAR *path)
-{
-    WCHAR pattern[MAX_PATH];
-    if (!Format(pattern, L"%s\\*", path))
-        return 0;
-    WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileW(pattern, &entry);
-    if (search == INVALID_HANDLE_VALUE)
-        return 0;
-    ULONGLONG total = 0;
-    do {
-        if (lstrcmpW(entry.cFileName, L".") == 0 || lstrcmpW(entry.cFileName, L"..") == 0)
-            continue;
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            WCHAR child[MAX_PATH];
-            if (Format(child, L"%s\\%s", path, entry.cFileName))
-                total += FolderSize(child);
-        } else {
-            total += ((ULONGLONG)entry.nFileSizeHigh << 32) | entry.nFileSizeLow;
-        }
-    } while (FindNextFileW(search, &entry));
-    FindClose(search);
-    return total;
-}

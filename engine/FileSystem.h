@@ -12,5 +12,3 @@ bool IsFolderWritable(const WCHAR *path);
 // image, or a handle opened without sharing).
 bool IsFileInUse(const WCHAR *path);
 
-// Sum of the sizes of all files below a folder, in bytes.
-ULONGLONG FolderSize(const WCHAR *path);

@@ -4,6 +4,7 @@
 #include "engine/CommandLines.h"
 #include "engine/FileSystem.h"
 #include "engine/FileUpdate.h"
+#include "engine/PayloadManifest.h"
 #include "engine/Process.h"
 #include "engine/Product.h"
 #include "engine/RunningBrowser.h"
@@ -157,16 +158,14 @@ bool CInstallOptions::StageExtension(CFileUpdate &update, const WCHAR *name)
     return !PathFileExistsW(path) || update.Stage(relative);
 }
 
-// The payload unpacked completely: at least the three programs are there.
+// The payload unpacked completely: every file the build packed is there as it was packed. The
+// worker checked right after the extraction, while the user read the first page; where it did
+// not (no extraction this run), it checks now.
 bool CInstallOptions::PayloadIsComplete() const
 {
-    const WCHAR *programs[] = {L"Velmarin.exe", L"WebApp.exe", L"UnInst.exe"};
-    for (const WCHAR *program : programs) {
-        WCHAR path[MAX_PATH];
-        if (!m_strExtractDir[0] || !Format(path, L"%s\\%s", m_strExtractDir, program) || !PathFileExistsW(path))
-            return false;
-    }
-    return true;
+    if (m_nPayloadCheck != kPayloadNotChecked)
+        return m_nPayloadCheck == kPayloadMatches;
+    return ExtractionMatchesManifest(m_strExtractDir, CPayloadManifest::Instance());
 }
 
 void CInstallOptions::CreateLinkBarShortcuts()

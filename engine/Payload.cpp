@@ -1,5 +1,6 @@
 #include "engine/Payload.h"
 #include "engine/CommandLines.h"
+#include "engine/PayloadManifest.h"
 #include "engine/Process.h"
 #include "engine/TempFolder.h"
 #include "app/InstallOptions.h"
@@ -60,7 +61,11 @@ BOOL CInstallOptions::ExtractPayload()
     WCHAR commandLine[kCommandLineChars];
     if (!FormPayloadCommandLine(commandLine, kCommandLineChars, payload, m_strExtractDir))
         return FALSE;
-    return ExecCommandLine(commandLine, SW_HIDE, INFINITE);
+    BOOL ran = ExecCommandLine(commandLine, SW_HIDE, INFINITE);
+    // Checked now, while the user reads the first page, not when the installation starts.
+    m_nPayloadCheck = ExtractionMatchesManifest(m_strExtractDir, CPayloadManifest::Instance()) ? kPayloadMatches
+                                                                                               : kPayloadDiffers;
+    return ran;
 }
 
 void CInstallOptions::LaunchBrowser(bool run)

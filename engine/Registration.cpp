@@ -1,6 +1,7 @@
 #include "engine/Product.h"
 #include "engine/Registry.h"
 #include "engine/FileSystem.h"
+#include "engine/PayloadManifest.h"
 #include "app/InstallOptions.h"
 #include "app/SetupText.h"
 #include "app/Versions.h"
@@ -55,7 +56,7 @@ void CInstallOptions::WriteUninstallEntry()
     // The system runs this as a command line with administrator rights: quoted.
     Format(value, L"\"%s\\%s\"", m_strInstallDir, L"UnInst.exe");
     WriteRegString(hklm, kUninstallKey, L"UninstallString", value);
-    WriteRegString(hklm, kUninstallKey, L"DisplayVersion", kSetupVersion);
+    WriteRegString(hklm, kUninstallKey, L"DisplayVersion", SetupVersion());
     WriteRegString(hklm, kUninstallKey, L"Publisher", L"青石工作室");
     Format(value, L"http://%s/vm3/index.htm", kProductWebHost);
     WriteRegString(hklm, kUninstallKey, L"HelpLink", value);
@@ -63,7 +64,9 @@ void CInstallOptions::WriteUninstallEntry()
 
     Format(value, L"%s\\Velmarin.exe,0", m_strInstallDir);
     WriteRegString(hklm, kUninstallKey, L"DisplayIcon", value);
-    WriteRegDword(hklm, kUninstallKey, L"EstimatedSize", (DWORD)((FolderSize(m_strInstallDir) + 1023) / 1024));
+    // The size of the file set as the build measured it: the install folder may be a whole drive.
+    ULONGLONG bytes = CPayloadManifest::Instance().TotalSize();
+    WriteRegDword(hklm, kUninstallKey, L"EstimatedSize", (DWORD)((bytes + 1023) / 1024));
     SYSTEMTIME today;
     GetLocalTime(&today);
     Format(value, L"%04u%02u%02u", today.wYear, today.wMonth, today.wDay);

@@ -93,9 +93,7 @@ void CCustomPage::UpdateDiskSpace()
     if (rootLength == 0 || rootLength >= MAX_PATH)
         return;
     WCHAR root[MAX_PATH];
-    size_t start = 0;
-    while (text[start] == L' ' || text[start] == L'\t')
-        ++start;
+    size_t start = (size_t)(SkipFolderBlanks(text) - text);
     lstrcpynW(root, text + start, (int)(rootLength - start + 1));
 
     ULARGE_INTEGER available, total, totalFree;
@@ -129,14 +127,29 @@ void CCustomPage::OnBrowse()
     info.lpszTitle = title;
     info.ulFlags = BIF_RETURNONLYFSDIRS;
     m_bBrowsing = true;
-    LPITEMIDLIST picked = SHBrowseForFolderW(&info);
+    LPITEMIDLIST pickedItem = SHBrowseForFolderW(&info);
     m_bBrowsing = false;
-    if (!picked)
+    if (!pickedItem)
         return;
-    WCHAR folder[MAX_PATH] = {};
-    if (SHGetPathFromIDListW(picked, folder) && folder[0])
-        SetWindowTextW(m_hFolder, folder);
-    CoTaskMemFree(picked);
+    WCHAR picked[MAX_PATH] = {};
+    bool found = SHGetPathFromIDListW(pickedItem, picked) && picked[0];
+    CoTaskMemFree(pickedItem);
+    // A picked folder is checked as a typed one: a network folder or one too deep never
+    // reaches the text.
+    WCHAR folder[MAX_PATH];
+    FolderVerdict verdict = found ? PrepareFolderText(picked, folder) : kFolderAccepted;
+    if (verdict != kFolderAccepted)
+        RefuseFolder(verdict, folder);
+    else if (found)
+        SetWindowTextW(m_hFolder, picked);
+}
+
+void CCustomPage::RefuseFolder(FolderVerdict verdict, const WCHAR *folder)
+{
+    WCHAR message[256];
+    if (!FormatFolderRefusal(verdict, folder, message, 256))
+        Copy(message, kBadFolder);
+    MessageBoxW(m_hWnd, message, kBadFolderCaption, MB_OK);
 }
 
 void CCustomPage::OnStart()
@@ -144,10 +157,12 @@ void CCustomPage::OnStart()
     // The whole text is read: a folder too long for the engine is refused, never cut.
     int length = GetWindowTextLengthW(m_hFolder);
     WCHAR text[kFolderTextChars];
-    WCHAR folder[MAX_PATH];
-    if (length >= kFolderTextChars || GetWindowTextW(m_hFolder, text, kFolderTextChars) < length ||
-        !PrepareFolderText(text, folder)) {
-        MessageBoxW(m_hWnd, kBadFolder, kBadFolderCaption, MB_OK);
+    WCHAR folder[MAX_PATH] = L"";
+    FolderVerdict verdict = length >= kFolderTextChars || GetWindowTextW(m_hFolder, text, kFolderTextChars) < length
+                                ? kFolderTooLong
+                                : PrepareFolderText(text, folder);
+    if (verdict != kFolderAccepted) {
+        RefuseFolder(verdict, folder);
         return;
     }
     CreateDirectoryTree(folder);

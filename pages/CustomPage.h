@@ -34,6 +34,8 @@ private:
     // Puts text into the folder box without a free-space query of its own.
     void SetFolderTextQuietly(const WCHAR *text);
     void OnBrowse();
+    // Tells the user why the folder cannot be taken.
+    void RefuseFolder(FolderVerdict verdict, const WCHAR *folder);
     void OnStart();
 
     bool m_bSettingText;

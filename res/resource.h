@@ -27,6 +27,7 @@
 // Resource type "BIN"
 #define IDB_PAYLOAD                 228
 #define IDB_LICENSE_TEXT            235
+#define IDB_PAYLOAD_MANIFEST        236
 
 // Welcome (201)
 #define IDC_WELCOME_INSTALL         1000

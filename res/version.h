@@ -1,5 +1,6 @@
-// The version this setup installs. One place for the version resource, the uninstall entry and
-// the comparison with an installed browser.
+// The version of the stand-in browser that the default build packs. The setup itself takes the
+// version it installs from the packed Velmarin.exe, whatever file set that is: the build writes
+// it into the payload manifest and into payload_version.h for the setup's version resource.
 #pragma once
 
 #define VELMARIN_VERSION_MAJOR      3

@@ -159,8 +159,10 @@ TEST_F(CustomInstall, FolderChecksAndTheWayBack)
     test::FocusByClick(Item(custom, IDC_CUSTOM_FOLDER));
     test::PasteText(tooLong);
     EXPECT_EQ(tooLong, FolderText(custom));
-    ExpectStartRefused(setup, custom, kBadFolderCaption, L"请输入正确的安装路径");
+    ExpectStartRefused(setup, custom, kBadFolderCaption, L"安装路径太长，请输入不超过215个字符的安装路径");
     EXPECT_FALSE(test::DirExists(L"C:\\VmLong"));
+    TypeFolder(custom, L"\\\\server\\share\\Velmarin");
+    ExpectStartRefused(setup, custom, kBadFolderCaption, L"不能安装到网络上的文件夹，请选择本机磁盘上的安装路径");
 
     // A read-only file system, and a path that names a file.
     TypeFolder(custom, L"Z:\\proc");

@@ -8,6 +8,7 @@
 #include "e2e/WizardDriver.h"
 #include "support/TestSupport.h"
 #include "resource.h"
+#include "version.h"  // the stand-in browser the setup packs
 #include <shlobj.h>
 
 namespace {
@@ -83,7 +84,7 @@ TEST_F(ExistingInstall, AnOlderBrowserIsUpgradedInItsFolderAndASecondRunFindsIt)
         EXPECT_FALSE(test::IsChecked(defaultBrowser));
         InstallThrough(setup, GetDlgItem(upgrade, IDC_UPGRADE_INSTALL));
     }
-    EXPECT_EQ(kSetupVersion, InstalledVersion()) << "the planted browser is replaced in its own folder";
+    EXPECT_EQ(L"" VELMARIN_VERSION_TEXT, InstalledVersion()) << "the planted browser is replaced in its own folder";
     EXPECT_EQ(Browser(), test::ReadRegString(HKEY_LOCAL_MACHINE, kAppPathKey, L""));
     EXPECT_EQ((std::vector<std::string>{Run("/tp:3 /v:1 /tb:0"), Run("/tp:11 /v:1")}), test::BrowserStarts(m_folder))
         << "the unticked box counts";
@@ -134,7 +135,7 @@ TEST_F(ExistingInstall, ANewerBrowserIsAskedAboutBeforeAnythingChanges)
     EXPECT_EQ(STILL_ACTIVE, setup.WaitForExit(0));
     EXPECT_TRUE(IsWindowVisible(downgrade)) << "No stays";
     InstallThrough(setup, GetDlgItem(downgrade, IDC_DOWNGRADE_CONTINUE));
-    EXPECT_EQ(kSetupVersion, InstalledVersion());
+    EXPECT_EQ(L"" VELMARIN_VERSION_TEXT, InstalledVersion());
     EXPECT_EQ((std::vector<std::string>{Run("/tp:3 /v:1 /tb:0"), Run("/tp:2 /v:1"), Run("/tp:11 /v:1")}),
               test::BrowserStarts(m_folder))
         << "every choice at its default";

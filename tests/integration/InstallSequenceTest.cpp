@@ -10,6 +10,7 @@
 #include "support/TestSupport.h"
 #include <objbase.h>
 #include <shlobj.h>
+#include <algorithm>
 #include <map>
 
 namespace {
@@ -189,10 +190,14 @@ TEST_F(InstallSequence, ReplacesAnExistingBrowserAndLeavesNothingAside)
     EXPECT_STREQ(L"gone", value);
 }
 
+// A payload built without GuardHub (its manifest would not name it either).
 TEST_F(InstallSequence, WithoutGuardHubNoGuardHubFolder)
 {
     test::RemoveTree(m_extract + L"\\Extensions\\GuardHub");
-    EXPECT_EQ(kFullProgress, Run());
+    CreateDirectoryW(m_install.c_str(), nullptr);
+    CFileUpdate update(m_extract.c_str(), m_install.c_str());
+    ASSERT_EQ(kUpdateReady, update.Open(0));
+    EXPECT_TRUE(m_options.CopyBrowserFiles(update));
     EXPECT_FALSE(test::DirExists(m_install + L"\\Extensions\\GuardHub"));
     EXPECT_TRUE(test::FileExists(m_install + L"\\Extensions\\PlgKit\\PlgKit.dll"));
 }
@@ -230,18 +235,20 @@ TEST_F(InstallSequence, AFileThatCannotBeReplacedLeavesTheOldInstallationAsItWas
     }
 }
 
+// The last file cannot go in (a file of someone else's holds its folder's name): nothing of the
+// browser is left.
 TEST_F(InstallSequence, AFailedFreshInstallLeavesNoFiles)
 {
-    test::WriteFile(m_extract + L"\\Extensions\\PlgFetch\\PlgFetch.dll", "");
-    HANDLE held = CreateFileW((m_extract + L"\\Extensions\\PlgFetch\\PlgFetch.dll").c_str(), GENERIC_READ, 0, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
+    SHCreateDirectoryExW(nullptr, (m_install + L"\\Extensions").c_str(), nullptr);
+    test::WriteFile(m_install + L"\\Extensions\\PlgFetch", "someone else's");
     test::MessageBoxAnswerer answerer(L"错误", {IDOK});
-    EXPECT_EQ((std::vector<int>{10, 20, 30, 40, 50, 60, 70, -1}), Run());
-    CloseHandle(held);
+    std::vector<int> received = Run();
+    EXPECT_EQ(-1, received.back());
+    EXPECT_EQ(received.end(), std::find(received.begin(), received.end(), 80));
     ASSERT_EQ(1u, answerer.Texts().size());
     EXPECT_EQ(std::wstring::npos, answerer.Texts()[0].find(L"原有的浏览器已保留")) << "there was none";
-    EXPECT_TRUE(Snapshot().empty());
-    EXPECT_FALSE(test::DirExists(m_install + L"\\Extensions"));
+    EXPECT_EQ((std::map<std::wstring, std::string>{{L"\\Extensions\\PlgFetch", "someone else's"}}), Snapshot());
+    EXPECT_FALSE(test::DirExists(m_install + L"\\Extensions\\PlgKit"));
 }
 
 // A download cut short: the real payload installer, truncated, unpacks nothing; a payload
@@ -256,10 +263,16 @@ TEST_F(InstallSequence, AnIncompletePayloadChangesNothing)
     test::RemoveTree(m_extract);
     std::wstring line = L"\"" + m_root + L"\\temp\\123\\velmarin3zip.exe\" /P=" + m_extract;
     ExecCommandLine(&line[0], SW_HIDE, 30000);
-    for (bool partly : {false, true}) {
-        if (partly) {
+    // Unpacked not at all, partly, or with a file of the right size and other bytes.
+    for (int road : {0, 1, 2}) {
+        if (road > 0)
             ResetExtraction();
-            DeleteFileW((m_extract + L"\\UnInst.exe").c_str());
+        if (road == 1)
+            DeleteFileW((m_extract + L"\\Skin\\Frost_Glass\\ico\\browser.ico").c_str());
+        if (road == 2) {
+            std::string bytes = test::ReadFile(m_extract + L"\\Extensions\\PlgTabs\\PlgTabs.dll");
+            bytes[bytes.size() / 2] ^= 1;
+            test::WriteFile(m_extract + L"\\Extensions\\PlgTabs\\PlgTabs.dll", bytes);
         }
         test::MessageBoxAnswerer answerer(L"错误", {IDOK});
         std::vector<int> received = Run();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include "app/Versions.h"
 #include "pages/FolderText.h"
+#include "support/TestSupport.h"
 #include <string>
 
 namespace {
@@ -41,16 +42,18 @@ TEST(Versions, TextThatIsNotAVersion)
 
 TEST(Versions, StateFromTheInstallationAndItsVersion)
 {
-    EXPECT_EQ(kStateFresh, InstallationState(false, nullptr));
-    EXPECT_EQ(kStateFresh, InstallationState(false, L"9.0")) << "no installation, whatever the text";
-    EXPECT_EQ(kStateSameInstalled, InstallationState(true, kSetupVersion));
-    EXPECT_EQ(kStateSameInstalled, InstallationState(true, L"3.2.0.7"));
-    EXPECT_EQ(kStateOlderInstalled, InstallationState(true, L"3.1.5.0"));
-    EXPECT_EQ(kStateOlderInstalled, InstallationState(true, L"3.2"));
-    EXPECT_EQ(kStateNewerInstalled, InstallationState(true, L"3.10.0.0"));
-    EXPECT_EQ(kStateNewerInstalled, InstallationState(true, L"3.2.0.8"));
-    EXPECT_EQ(kStateOlderInstalled, InstallationState(true, nullptr)) << "unknown version";
-    EXPECT_EQ(kStateOlderInstalled, InstallationState(true, L"unknown"));
+    EXPECT_EQ(kStateFresh, InstallationState(false, nullptr, L"3.2.0.7"));
+    EXPECT_EQ(kStateFresh, InstallationState(false, L"9.0", L"3.2.0.7")) << "no installation, whatever the text";
+    EXPECT_EQ(kStateSameInstalled, InstallationState(true, L"3.2.0.7", L"3.2.0.7"));
+    EXPECT_EQ(kStateOlderInstalled, InstallationState(true, L"3.1.5.0", L"3.2.0.7"));
+    EXPECT_EQ(kStateOlderInstalled, InstallationState(true, L"3.2", L"3.2.0.7"));
+    EXPECT_EQ(kStateNewerInstalled, InstallationState(true, L"3.10.0.0", L"3.2.0.7"));
+    EXPECT_EQ(kStateNewerInstalled, InstallationState(true, L"3.2.0.8", L"3.2.0.7"));
+    EXPECT_EQ(kStateOlderInstalled, InstallationState(true, nullptr, L"3.2.0.7")) << "unknown version";
+    EXPECT_EQ(kStateOlderInstalled, InstallationState(true, L"unknown", L"3.2.0.7"));
+    EXPECT_EQ(kStateOlderInstalled, InstallationState(true, L"3.2.0.7", L"")) << "the setup's own version unknown";
+    // A vendor's browser carries its own build number: the same setup run again is a reinstall.
+    EXPECT_EQ(kStateSameInstalled, InstallationState(true, L"3.2.0.1021", L"3.2.0.1021"));
 
     EXPECT_EQ(kFirstWelcome, FirstPageForState(0));
     EXPECT_EQ(kFirstUpgrade, FirstPageForState(1));
@@ -80,27 +83,73 @@ TEST(FolderText, DiskSpaceLine)
     EXPECT_STREQ(L"所需磁盘空间：3MB （可用磁盘空间: 0MB）", line) << "whole mebibytes, rounded down";
 }
 
+// Folders as users type or pick them: what is trimmed, what is refused and why.
 TEST(FolderText, ChecksBeforeInstalling)
 {
-    wchar_t folder[MAX_PATH];
-    EXPECT_TRUE(PrepareFolderText(L"  C:\\VmTest \t", folder));
-    EXPECT_STREQ(L"C:\\VmTest", folder) << "surrounding spaces go";
-    EXPECT_FALSE(PrepareFolderText(L"VmTest", folder));
-    EXPECT_FALSE(PrepareFolderText(L"C:VmTest", folder));
-    EXPECT_FALSE(PrepareFolderText(L"   ", folder));
-    EXPECT_TRUE(PrepareFolderText(L":\\VmTest", folder)) << "the writability check refuses this one";
-
     // The engine's longest path below the folder, "\\Extensions\\GuardHub\\GuardHub.dll.xxxx.vmold"
     // while it is set aside, must fit in MAX_PATH - 1 characters.
     const size_t longest = MaxInstallFolderLength();
     EXPECT_EQ(215u, longest);
-    std::wstring fits = L"C:\\" + std::wstring(longest - 3, L'a');
-    EXPECT_TRUE(PrepareFolderText(fits.c_str(), folder));
-    EXPECT_EQ(fits, folder);
-    EXPECT_TRUE(PrepareFolderText((fits + L"\\").c_str(), folder)) << "its trailing backslash is not counted";
-    EXPECT_FALSE(PrepareFolderText((fits + L"b").c_str(), folder));
-    EXPECT_FALSE(PrepareFolderText((L"C:\\" + std::wstring(400, L'a')).c_str(), folder));
-    EXPECT_TRUE(PrepareFolderText((L"   " + fits + L"   ").c_str(), folder)) << "spaces are not counted";
+    const std::wstring fits = L"C:\\" + std::wstring(longest - 3, L'a');
+    const struct {
+        std::wstring typed;
+        FolderVerdict verdict;
+        std::wstring folder;
+    } cases[] = {
+        {L"  C:\\VmTest \t", kFolderAccepted, L"C:\\VmTest"},
+        {L"\u3000C:\\VmTest\u3000\u3000", kFolderAccepted, L"C:\\VmTest"},
+        {L"C:\\VmTest\\\\\\", kFolderAccepted, L"C:\\VmTest"},
+        {L"D:\\", kFolderAccepted, L"D:\\"},
+        {L"D:\\\\", kFolderAccepted, L"D:\\"},
+        {L"C:/Apps//Web/", kFolderAccepted, L"C:\\Apps\\Web"},
+        {L"C:\\Apps\\.hidden\\x.y", kFolderAccepted, L"C:\\Apps\\.hidden\\x.y"},
+        {L"C:\\Apps\\CONSOLE\\COM10\\nul1", kFolderAccepted, L"C:\\Apps\\CONSOLE\\COM10\\nul1"},
+        {L":\\VmTest", kFolderAccepted, L":\\VmTest"},  // the writability check refuses this one
+        {fits, kFolderAccepted, fits},
+        {L"   " + fits + L"\\   ", kFolderAccepted, fits},
+        {L"VmTest", kFolderNoDrive, L"VmTest"},
+        {L"C:VmTest", kFolderNoDrive, L"C:VmTest"},
+        {L"   ", kFolderNoDrive, L""},
+        {fits + L"b", kFolderTooLong, fits + L"b"},
+        {L"C:\\" + std::wstring(400, L'a'), kFolderTooLong, L""},
+        {L"\\\\server\\share\\Velmarin", kFolderNetwork, L"\\\\server\\share\\Velmarin"},
+        {L"//server/share", kFolderNetwork, L"\\\\server\\share"},
+        {L"C:\\Apps\\a<b", kFolderBadCharacter, L"C:\\Apps\\a<b"},
+        {L"C:\\Apps\\what?", kFolderBadCharacter, L"C:\\Apps\\what?"},
+        {L"C:\\Apps\\a:b", kFolderBadCharacter, L"C:\\Apps\\a:b"},
+        {L"C:\\Apps\\tab\there", kFolderBadCharacter, L"C:\\Apps\\tab\there"},
+        {L"C:\\Apps \\Web", kFolderBadNameEnd, L"C:\\Apps \\Web"},
+        {L"C:\\Apps.\\Web", kFolderBadNameEnd, L"C:\\Apps.\\Web"},
+        {L"C:\\Apps\\..", kFolderBadNameEnd, L"C:\\Apps\\.."},
+        {L"C:\\Apps\\con", kFolderReservedName, L"C:\\Apps\\con"},
+        {L"C:\\NUL.txt\\Web", kFolderReservedName, L"C:\\NUL.txt\\Web"},
+        {L"C:\\Apps\\com1", kFolderReservedName, L"C:\\Apps\\com1"},
+        {L"C:\\LPT9", kFolderReservedName, L"C:\\LPT9"},
+    };
+    for (const auto &c : cases) {
+        wchar_t folder[MAX_PATH];
+        EXPECT_EQ(c.verdict, PrepareFolderText(c.typed.c_str(), folder)) << test::Utf8(c.typed);
+        EXPECT_TRUE(c.folder.empty() ? c.verdict != kFolderNoDrive || !folder[0] : c.folder == folder)
+            << test::Utf8(c.typed) << " gives " << test::Utf8(folder);
+    }
+
+    // Each refusal says why, in the page's words.
+    const std::pair<std::wstring, std::wstring> messages[] = {
+        {L"VmTest", L"请输入正确的安装路径"},
+        {fits + L"b", L"安装路径太长，请输入不超过215个字符的安装路径"},
+        {L"\\\\server\\share", L"不能安装到网络上的文件夹，请选择本机磁盘上的安装路径"},
+        {L"C:\\a|b", L"安装路径中不能含有下列字符：< > : \" | ? *，请重新输入"},
+        {L"C:\\Apps\\Web.\\x", L"文件夹名“Web.”不能以空格或句点结尾，请重新输入"},
+        {L"C:\\Apps\\Aux\\x", L"“Aux”是系统保留的名称，不能用作文件夹名，请重新输入"},
+    };
+    for (const auto &m : messages) {
+        wchar_t folder[MAX_PATH], text[256];
+        FolderVerdict verdict = PrepareFolderText(m.first.c_str(), folder);
+        ASSERT_TRUE(FormatFolderRefusal(verdict, folder, text, 256)) << test::Utf8(m.first);
+        EXPECT_EQ(m.second, text);
+    }
+    wchar_t unused[8];
+    EXPECT_FALSE(FormatFolderRefusal(kFolderAccepted, L"C:\\x", unused, 8));
 
     wchar_t text[MAX_PATH] = L"D:\\\\";
     RemoveTrailingBackslash(text);

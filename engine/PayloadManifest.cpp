@@ -1,0 +1,199 @@
+#include "engine/PayloadManifest.h"
+#include "app/Format.h"
+#include "resource.h"
+#include <wincrypt.h>
+#include <string.h>
+#include <wchar.h>
+
+const CPayloadManifest &CPayloadManifest::Instance()
+{
+    // Built on first use and never freed, as the other process-wide records.
+    static CPayloadManifest *instance = NULL;
+    if (!instance) {
+        instance = new CPayloadManifest();
+        HMODULE module = GetModuleHandleW(NULL);
+        HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(IDB_PAYLOAD_MANIFEST), L"BIN");
+        HGLOBAL loaded = found ? LoadResource(module, found) : NULL;
+        const char *text = loaded ? (const char *)LockResource(loaded) : NULL;
+        if (text)
+            instance->Parse(text, SizeofResource(module, found));
+    }
+    return *instance;
+}
+
+CPayloadManifest::CPayloadManifest() : m_total(0), m_longest(0), m_files(NULL), m_count(0)
+{
+    m_version[0] = 0;
+}
+
+CPayloadManifest::~CPayloadManifest()
+{
+    Clear();
+}
+
+void CPayloadManifest::Clear()
+{
+    if (m_files)
+        HeapFree(GetProcessHeap(), 0, m_files);
+    m_files = NULL;
+    m_count = 0;
+    m_total = 0;
+    m_longest = 0;
+    m_version[0] = 0;
+}
+
+// The next line of the text, without its line feed; false at the end.
+static bool NextLine(const char *&at, const char *end, const char *&line, size_t &length)
+{
+    if (at >= end)
+        return false;
+    line = at;
+    const char *feed = (const char *)memchr(at, '\n', (size_t)(end - at));
+    length = (size_t)((feed ? feed : end) - at);
+    at = feed ? feed + 1 : end;
+    return true;
+}
+
+// "<word> <decimal>" with the word given; the number in `value`.
+static bool ReadNumberLine(const char *line, size_t length, const char *word, ULONGLONG &value)
+{
+    size_t wordLength = strlen(word);
+    if (length <= wordLength + 1 || memcmp(line, word, wordLength) != 0 || line[wordLength] != ' ')
+        return false;
+    value = 0;
+    for (size_t i = wordLength + 1; i < length; ++i) {
+        if (line[i] < '0' || line[i] > '9' || value > 0xFFFFFFFFFFFFull / 10)
+            return false;
+        value = value * 10 + (ULONGLONG)(line[i] - '0');
+    }
+    return true;
+}
+
+static int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// "<sha256> <size> <relative>".
+static bool ReadFileLine(const char *line, size_t length, ManifestFile &file)
+{
+    if (length < 64 + 3 || line[64] != ' ')
+        return false;
+    for (int i = 0; i < 32; ++i) {
+        int high = HexDigit(line[2 * i]), low = HexDigit(line[2 * i + 1]);
+        if (high < 0 || low < 0)
+            return false;
+        file.sha256[i] = (BYTE)(high * 16 + low);
+    }
+    const char *size = line + 65, *end = line + length;
+    const char *space = (const char *)memchr(size, ' ', (size_t)(end - size));
+    if (!space || space == size)
+        return false;
+    file.size = 0;
+    for (const char *c = size; c < space; ++c) {
+        if (*c < '0' || *c > '9' || file.size > 0xFFFFFFFFFFFFull / 10)
+            return false;
+        file.size = file.size * 10 + (ULONGLONG)(*c - '0');
+    }
+    int characters = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, space + 1, (int)(end - space - 1),
+                                         file.relative, MAX_PATH - 1);
+    if (characters <= 1)
+        return false;
+    file.relative[characters] = 0;
+    // Relative, below the file set: never a drive, a parent or an empty name.
+    return file.relative[0] == L'\\' && !wcschr(file.relative, L':') && !wcsstr(file.relative, L"\\..\\") &&
+           !wcsstr(file.relative, L"\\\\") && file.relative[characters - 1] != L'\\' &&
+           wcscmp(file.relative + characters - (characters >= 3 ? 3 : 0), L"\\..") != 0;
+}
+
+bool CPayloadManifest::Parse(const char *text, size_t length)
+{
+    Clear();
+    const char *at = text, *end = text + length, *line;
+    size_t lineLength;
+    ULONGLONG count = 0, total = 0, sum = 0;
+    static const char kHeader[] = "velmarin-payload-manifest 1";
+    bool ok = NextLine(at, end, line, lineLength) && lineLength == strlen(kHeader) && memcmp(line, kHeader, lineLength) == 0 &&
+              NextLine(at, end, line, lineLength) && lineLength > 8 && lineLength < 8 + 31 && memcmp(line, "version ", 8) == 0 &&
+              MultiByteToWideChar(CP_UTF8, 0, line + 8, (int)lineLength - 8, m_version, 31) > 0;
+    if (ok)
+        m_version[lineLength - 8] = 0;
+    ok = ok && NextLine(at, end, line, lineLength) && ReadNumberLine(line, lineLength, "files", count) && count > 0 &&
+         count < 100000 && NextLine(at, end, line, lineLength) && ReadNumberLine(line, lineLength, "total", total);
+    ManifestFile *files = ok ? (ManifestFile *)HeapAlloc(GetProcessHeap(), 0, (SIZE_T)count * sizeof(ManifestFile)) : NULL;
+    ok = files != NULL;
+    size_t longest = 0;
+    for (ULONGLONG i = 0; ok && i < count; ++i) {
+        ok = NextLine(at, end, line, lineLength) && ReadFileLine(line, lineLength, files[i]);
+        if (ok) {
+            sum += files[i].size;
+            size_t characters = wcslen(files[i].relative);
+            longest = characters > longest ? characters : longest;
+        }
+    }
+    // The whole text is the manifest: nothing missing, nothing added, the sizes adding up.
+    ok = ok && sum == total && !NextLine(at, end, line, lineLength);
+    if (!ok) {
+        if (files)
+            HeapFree(GetProcessHeap(), 0, files);
+        m_version[0] = 0;
+        return false;
+    }
+    m_files = files;
+    m_count = (int)count;
+    m_total = total;
+    m_longest = longest;
+    return true;
+}
+
+// SHA-256 of an open file from its current position, through the system's own crypto provider.
+static bool HashFile(HCRYPTPROV provider, HANDLE file, BYTE (&digest)[32])
+{
+    HCRYPTHASH hash = 0;
+    if (!CryptCreateHash(provider, CALG_SHA_256, 0, 0, &hash))
+        return false;
+    static BYTE buffer[256 * 1024];
+    DWORD read = 0;
+    bool ok = true;
+    while (ok && (ok = ReadFile(file, buffer, sizeof(buffer), &read, NULL) != FALSE) && read > 0)
+        ok = CryptHashData(hash, buffer, read, 0) != FALSE;
+    DWORD size = sizeof(digest);
+    ok = ok && CryptGetHashParam(hash, HP_HASHVAL, digest, &size, 0) && size == sizeof(digest);
+    CryptDestroyHash(hash);
+    return ok;
+}
+
+bool ExtractionMatchesManifest(const WCHAR *folder, const CPayloadManifest &manifest)
+{
+    if (!folder || !folder[0] || !manifest.IsValid())
+        return false;
+    HCRYPTPROV provider = 0;
+    if (!CryptAcquireContextW(&provider, NULL, NULL, PROV_RSA_AES, CRYPT_VERIFYCONTEXT | CRYPT_SILENT))
+        return false;
+    bool ok = true;
+    for (int i = 0; ok && i < manifest.FileCount(); ++i) {
+        const ManifestFile &expected = manifest.File(i);
+        WCHAR path[MAX_PATH];
+        HANDLE file = Format(path, L"%s%s", folder, expected.relative)
+                          ? CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                                        FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, NULL)
+                          : INVALID_HANDLE_VALUE;
+        if (file == INVALID_HANDLE_VALUE) {
+            ok = false;
+            break;
+        }
+        LARGE_INTEGER size;
+        BYTE digest[32];
+        ok = GetFileSizeEx(file, &size) && (ULONGLONG)size.QuadPart == expected.size && HashFile(provider, file, digest) &&
+             memcmp(digest, expected.sha256, sizeof(digest)) == 0;
+        CloseHandle(file);
+    }
+    CryptReleaseContext(provider, 0);
+    return ok;
+}

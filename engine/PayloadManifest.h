@@ -1,0 +1,52 @@
+// What the payload installer unpacks, as the build described it: every file with its size and
+// SHA-256, the browser's version and the total size. The setup carries it as resource BIN 236,
+// UTF-8 text, one item a line:
+//     velmarin-payload-manifest 1
+//     version <a.b.c.d>               the version resource of the packed Velmarin.exe
+//     files <count>
+//     total <bytes>                   the sum of the sizes
+//     <sha256, 64 hex digits> <size> <path relative to the file set, "\" first>   once per file
+// The longest path follows from the files.
+#pragma once
+#include <windows.h>
+
+struct ManifestFile {
+    WCHAR relative[MAX_PATH];
+    ULONGLONG size;
+    BYTE sha256[32];
+};
+
+class CPayloadManifest {
+public:
+    // The setup's own manifest, read from its resources on first use (start-up does so before
+    // the worker exists).
+    static const CPayloadManifest &Instance();
+
+    CPayloadManifest();
+    ~CPayloadManifest();
+    // Reads a manifest; false, and nothing read, for anything that is not one.
+    bool Parse(const char *text, size_t length);
+
+    bool IsValid() const { return m_count > 0; }
+    const WCHAR *Version() const { return m_version; }
+    ULONGLONG TotalSize() const { return m_total; }
+    // Characters of the longest relative path, its backslash included.
+    size_t LongestPath() const { return m_longest; }
+    int FileCount() const { return m_count; }
+    const ManifestFile &File(int index) const { return m_files[index]; }
+
+private:
+    void Clear();
+    WCHAR m_version[32];
+    ULONGLONG m_total;
+    size_t m_longest;
+    ManifestFile *m_files;
+    int m_count;
+
+    CPayloadManifest(const CPayloadManifest &);
+    CPayloadManifest &operator=(const CPayloadManifest &);
+};
+
+// Checks an extraction folder against a manifest: every file there, its size and its SHA-256
+// equal. Files the manifest does not name are not looked at.
+bool ExtractionMatchesManifest(const WCHAR *folder, const CPayloadManifest &manifest);
