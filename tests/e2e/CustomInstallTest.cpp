@@ -9,6 +9,7 @@
 #include "support/TestSupport.h"
 #include "resource.h"
 #include <shlobj.h>
+#include <algorithm>
 
 namespace {
 
@@ -309,6 +310,57 @@ TEST_F(CustomInstall, IntoABrowsedFolderWithoutQuickLaunchOrDefaultBrowser)
     EXPECT_FALSE(traces.quickLaunchLink);
     EXPECT_EQ(std::vector<std::string>{test::QuotedBrowser(folder, "/tp:3 /v:1 /tb:0")}, traces.starts)
         << "no default-browser run, no taskbar run";
+}
+
+// A setup built from a vendor's file set instead of the stand-in (tests/release/foreign-payload.sh
+// builds it and names the set in VELMARIN_PAYLOAD_SET): a browser of its own version, a skin far
+// deeper than the stand-in's, hundreds of files. The version, the folder limit and the size in
+// the uninstall entry all follow the set.
+TEST_F(CustomInstall, AForeignFileSetDecidesVersionDepthAndSize)
+{
+    const std::wstring set = test::PathFromEnvironment("VELMARIN_PAYLOAD_SET");
+    if (set.empty())
+        GTEST_SKIP() << "run by the release check that builds a setup from a foreign file set";
+    size_t longest = 0;
+    ULONGLONG bytes = 0;
+    for (const auto &file : test::FolderContents(set)) {
+        longest = std::max(longest, file.first.size());
+        bytes += file.second.size();
+    }
+    const size_t limit = (MAX_PATH - 1) - longest - wcslen(L".0000.vmold");
+    ASSERT_LT(limit + 60, 215u) << "the set's deepest file is 60 characters deeper than the stand-in's";
+    {
+        // A folder the stand-in's limit would take, too long for this set.
+        SetupProcess setup;
+        HWND custom = OpenCustomPage(setup);
+        ASSERT_NE(nullptr, custom);
+        std::wstring deep = L"C:\\" + std::wstring(limit + 1 - 3, L'd');
+        test::FocusByClick(Item(custom, IDC_CUSTOM_FOLDER));
+        test::PasteText(deep);
+        ExpectStartRefused(setup, custom, kBadFolderCaption,
+                           (L"安装路径太长，请输入不超过" + std::to_wstring(limit) + L"个字符的安装路径").c_str());
+        EXPECT_FALSE(test::DirExists(deep));
+        setup.QuitThroughExitQuestion(custom);
+        EXPECT_EQ(kExitMinusOne, setup.WaitForExit(10000));
+    }
+    const std::wstring install = test::DefaultInstallFolder();
+    {
+        SetupProcess setup;
+        HWND finish = test::QuickInstallToFinish(setup, false, false);
+        ASSERT_NE(nullptr, finish);
+        Click(Item(finish, IDC_FINISH_CLOSE));
+        EXPECT_EQ(kExitMinusOne, setup.WaitForExit(30000));
+    }
+    EXPECT_EQ(L"3.2.0.1021", test::ReadRegString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayVersion"));
+    EXPECT_EQ((DWORD)((bytes + 1023) / 1024), test::ReadRegDword(HKEY_LOCAL_MACHINE, kUninstallKey, L"EstimatedSize"));
+    {
+        SetupProcess second;
+        HWND upgrade = second.PageWithControl(IDC_UPGRADE_DEFAULT);
+        EXPECT_NE(nullptr, upgrade) << "the same setup again is a reinstall, not a downgrade";
+        if (upgrade)
+            second.QuitThroughExitQuestion(upgrade);
+        EXPECT_EQ(kExitMinusOne, second.WaitForExit(30000));
+    }
 }
 
 }

@@ -117,7 +117,7 @@ std::string Utf8(const std::wstring &text)
 }
 
 // A Unix path from the environment as a path of the Z: drive, or empty.
-static std::wstring PathFromEnvironment(const char *name)
+std::wstring PathFromEnvironment(const char *name)
 {
     const char *unixPath = getenv(name);
     if (!unixPath)

@@ -21,6 +21,8 @@ std::string ReadFile(const std::wstring &path);
 std::vector<std::string> ReadLines(const std::wstring &path);
 std::string Utf8(const std::wstring &text);
 
+// A Unix path in an environment variable as a Windows path ("Z:..."); empty when unset.
+std::wstring PathFromEnvironment(const char *name);
 // The build folder (where the stand-in file set and the setup lie), as a Windows path.
 std::wstring BuildDir();
 // The stand-in browser file set the payload is packed from.
