@@ -105,6 +105,24 @@ bool CFileOperations::FlushFile(const WCHAR *path)
     return flushed;
 }
 
+bool CFileOperations::FlushVolume(const WCHAR *folder)
+{
+    WCHAR mountPoint[MAX_PATH], volume[MAX_PATH];
+    if (!GetVolumePathNameW(folder, mountPoint, MAX_PATH) ||
+        !GetVolumeNameForVolumeMountPointW(mountPoint, volume, MAX_PATH))
+        return false;
+    size_t length = wcslen(volume);
+    if (length > 0 && volume[length - 1] == L'\\')
+        volume[length - 1] = 0;  // the volume itself, not its root folder
+    HANDLE handle = CreateFileW(volume, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                                OPEN_EXISTING, 0, NULL);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    bool flushed = FlushFileBuffers(handle) != FALSE;
+    CloseHandle(handle);
+    return flushed;
+}
+
 bool CFileOperations::HardLink(const WCHAR *link, const WCHAR *existing)
 {
     return CreateHardLinkW(link, existing, NULL) != FALSE;
@@ -122,6 +140,8 @@ bool CFileOperations::MakeFolder(const WCHAR *path)
 
 void CFileOperations::Discard(const WCHAR *path)
 {
+    if (DeleteFileW(path))
+        return;
     SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
     if (!DeleteFileW(path))
         MoveFileExW(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
@@ -444,7 +464,6 @@ bool CFileUpdate::Stage(const WCHAR *relative, bool knownPlainFile)
 
     WCHAR aside[MAX_PATH] = L"";
     if (existing != INVALID_FILE_ATTRIBUTES) {
-        DiscardEarlierSetAsides(target);
         // A name of this update's own: one left by an earlier update (its deletion put off to
         // the next restart) is never taken for it.
         WCHAR suffix[16], full[MAX_PATH];
@@ -459,30 +478,46 @@ bool CFileUpdate::Stage(const WCHAR *relative, bool knownPlainFile)
     return Record(L'F', relative, aside, 0) && AddEntry(relative, aside);
 }
 
-// Set-aside files of this name that earlier updates left (their removal put off to a restart,
-// or an older setup's "<name>.vmold") are never restored by anyone: they go now, or at restart.
-void CFileUpdate::DiscardEarlierSetAsides(const WCHAR *target)
+// Set-aside files of the files this update replaces that earlier updates left (their removal
+// put off to a restart, or an older setup's "<name>.vmold") are never restored by anyone: they
+// go now, or at restart. One look at each folder; any other file there is left alone.
+void CFileUpdate::DiscardEarlierSetAsides()
 {
-    WCHAR path[MAX_PATH];
-    if (Format(path, L"%s.vmold", target) && Exists(path))
-        m_ops->Discard(path);
-    if (!Format(path, L"%s.*.vmold", target))
-        return;
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(path, &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    const WCHAR *name = wcsrchr(target, L'\\') + 1;
-    size_t length = wcslen(name);
-    do {
-        WCHAR leftover[MAX_PATH];
-        if (_wcsnicmp(found.cFileName, name, length) == 0 &&
-            IsSetAsideSuffix(found.cFileName + length, wcslen(found.cFileName + length)) &&
-            !(found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
-            FormatText(leftover, MAX_PATH, L"%.*s%s", (int)(name - target), target, found.cFileName))
-            m_ops->Discard(leftover);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+    for (int first = 0; first < m_count; ++first) {
+        const WCHAR *relative = m_entries[first].relative;
+        size_t folderLength = (size_t)(wcsrchr(relative, L'\\') - relative);
+        bool seen = false;
+        for (int i = 0; i < first && !seen; ++i)
+            seen = wcsncmp(m_entries[i].relative, relative, folderLength + 1) == 0 &&
+                   !wcschr(m_entries[i].relative + folderLength + 1, L'\\');
+        WCHAR pattern[MAX_PATH];
+        if (seen || !FormatText(pattern, MAX_PATH, L"%s%.*s\\*.vmold", m_target, (int)folderLength, relative))
+            continue;
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW(pattern, &found);
+        if (search == INVALID_HANDLE_VALUE)
+            continue;
+        do {
+            if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
+                continue;
+            for (int i = first; i < m_count; ++i) {
+                const WCHAR *name = m_entries[i].relative + folderLength + 1;
+                size_t nameLength = wcslen(name), foundLength = wcslen(found.cFileName);
+                bool here = wcsncmp(m_entries[i].relative, relative, folderLength + 1) == 0 && !wcschr(name, L'\\');
+                if (!here || !m_entries[i].aside[0] || foundLength <= nameLength || _wcsnicmp(found.cFileName, name, nameLength) != 0)
+                    continue;
+                const WCHAR *suffix = found.cFileName + nameLength;
+                WCHAR leftover[MAX_PATH];
+                if ((_wcsicmp(suffix, L".vmold") == 0 || IsSetAsideSuffix(suffix, wcslen(suffix))) &&
+                    wcscmp(found.cFileName + 0, m_entries[i].aside + folderLength + 1) != 0 &&
+                    FormatText(leftover, MAX_PATH, L"%s%.*s\\%s", m_target, (int)folderLength, relative, found.cFileName)) {
+                    m_ops->Discard(leftover);
+                    break;
+                }
+            }
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
 }
 
 bool CFileUpdate::StageTree(const WCHAR *relativeFolder)
@@ -519,7 +554,24 @@ bool CFileUpdate::CopyIn(const Entry &entry)
     if (!Format(from, L"%s%s", m_source, entry.relative) || !Path(to, entry.relative, replaces ? kStagedSuffix : L""))
         return false;
     // A staged name left by an earlier run is overwritten; a new file's name must still be free.
-    return m_ops->CopyTo(from, to, !replaces) && m_ops->FlushFile(to);
+    return m_ops->CopyTo(from, to, !replaces);
+}
+
+// Every copy on the disk before anything relies on it: the whole volume at once where Windows
+// allows it, else file by file.
+bool CFileUpdate::FlushCopies()
+{
+    bool replaces = false;
+    for (int i = 0; i < m_count && !replaces; ++i)
+        replaces = m_entries[i].aside[0] != 0;
+    if (!replaces || m_ops->FlushVolume(m_target))
+        return true;
+    for (int i = 0; i < m_count; ++i) {
+        WCHAR copy[MAX_PATH];
+        if (!Path(copy, m_entries[i].relative, m_entries[i].aside[0] ? kStagedSuffix : L"") || !m_ops->FlushFile(copy))
+            return false;
+    }
+    return true;
 }
 
 bool CFileUpdate::SwapIn(Entry &entry)
@@ -536,11 +588,12 @@ bool CFileUpdate::SwapIn(Entry &entry)
         entry.swapped = true;
         if (m_ops->Move(staged, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             return true;
-        // Taken into use meanwhile: the second name goes, and the rename follows.
+        // Taken into use meanwhile: the second name goes, and the rename follows. Where even
+        // that name cannot go yet, the installed file stays as it is, and the name goes at restart.
         m_ops->Discard(aside);
+        entry.swapped = false;
         if (Exists(aside))
             return false;
-        entry.swapped = false;
     }
     if (!m_ops->Move(target, aside, MOVEFILE_WRITE_THROUGH))
         return false;
@@ -571,6 +624,9 @@ bool CFileUpdate::Commit(void (*progress)(void *context, int copied), void *cont
         if (ok && progress)
             progress(context, i + 1);
     }
+    ok = ok && FlushCopies();
+    if (ok)
+        DiscardEarlierSetAsides();
     for (int i = 0; ok && i < m_count; ++i) {
         if (m_entries[i].aside[0])
             ok = SwapIn(m_entries[i]) && Record(L'S', NULL, NULL, (DWORD)i);

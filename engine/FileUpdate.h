@@ -7,7 +7,8 @@
 //   1. plan: a record for every folder it will make and every file it will put in place, with
 //      the file's own set-aside name; nothing in the folder changes; the journal is flushed;
 //   2. copy: a file that replaces one is copied in beside it ("<name>.vmnew"), a new file straight
-//      to its name; every copy is flushed;
+//      to its name; every copy is flushed (in a fresh installation, where nothing old is at stake,
+//      they are not: a power cut leaves at worst a damaged new browser that the next run replaces);
 //   3. swap: the installed file gets a second name, its set-aside name (a hard link), and the
 //      staged file is moved over it in one rename, so the name never goes missing; each swap is
 //      recorded; then the commit record is written and flushed;
@@ -30,6 +31,9 @@ public:
     virtual bool CopyTo(const WCHAR *from, const WCHAR *to, bool mustBeNew);
     // Writes a file's contents through to the disk.
     virtual bool FlushFile(const WCHAR *path);
+    // Writes everything of the volume that holds `folder` through to the disk at once (Windows
+    // allows it to administrators); false where it cannot.
+    virtual bool FlushVolume(const WCHAR *folder);
     // Gives an existing file a second name.
     virtual bool HardLink(const WCHAR *link, const WCHAR *existing);
     virtual bool Move(const WCHAR *from, const WCHAR *to, DWORD flags);
@@ -88,8 +92,9 @@ private:
     bool PlanFolders(const WCHAR *relative);
     bool Stage(const WCHAR *relative, bool knownPlainFile);
     bool AddEntry(const WCHAR *relative, const WCHAR *aside);
-    void DiscardEarlierSetAsides(const WCHAR *target);
+    void DiscardEarlierSetAsides();
     bool CopyIn(const Entry &entry);
+    bool FlushCopies();
     bool SwapIn(Entry &entry);
     void RollBack();
     void Release(bool empty);

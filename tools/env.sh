@@ -23,7 +23,9 @@ select_architecture() {
         if [ -e /usr/lib/wine/wine ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then arch=x86_64; fi
     fi
     WINDOWS_ARCH=$arch
+    ARCH_ARGS=""
     if [ "$arch" = x86_64 ]; then
+        ARCH_ARGS="-DCMAKE_TOOLCHAIN_FILE=$ROOT/cmake/mingw-x86_64.cmake"
         BUILD=${VELMARIN_BUILD_DIR:-$ROOT/build-x64}
         export WINEARCH=win64
         # Debian's "wine" prefers the 32-bit loader whenever it is installed: a shim in the
@@ -62,8 +64,7 @@ build_all() {
         # The shipped 32-bit setup first, in build/, then the 64-bit build that is tested.
         (cd "$ROOT" && cmake --preset cross -DVELMARIN_BUILD_TESTS=OFF ${VELMARIN_CMAKE_ARGS:-} >/dev/null)
         cmake --build "$ROOT/build" -j"$(nproc)" --target VelmarinSetup
-        (cd "$ROOT" && cmake --preset cross -B "$BUILD" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake" \
-            ${VELMARIN_CMAKE_ARGS:-} >/dev/null)
+        (cd "$ROOT" && cmake --preset cross -B "$BUILD" $ARCH_ARGS ${VELMARIN_CMAKE_ARGS:-} >/dev/null)
     else
         (cd "$ROOT" && cmake --preset cross -B "$BUILD" ${VELMARIN_CMAKE_ARGS:-} >/dev/null)
     fi

@@ -105,6 +105,10 @@ TEST_F(FileUpdate, FlushesComeFirstAndTheBrowserIsNeverMissing)
         case 'f':
             flushed.insert(event.path);
             break;
+        case 'v':
+            if (event.result)
+                flushed.insert(copies.begin(), copies.end());
+            break;
         case 'x':
             EXPECT_TRUE(!swapping || commitDurable) << "a set-aside file went before the commit was on the disk: " << at;
             break;

@@ -154,9 +154,11 @@ namespace test {
 class WatchedOperations : public CFileOperations {
 public:
     struct Event {
-        char op;  // c copy, f flush file, l link, m move, d folder, x discard, w journal write, F journal flush, t cut
+        char op;  // c copy, f flush file, v flush volume, l link, m move, d folder, x discard, w journal write,
+                  // F journal flush, t cut
         std::wstring path, to;
         wchar_t record;  // the kind of a journal write
+        bool result;
     };
     std::vector<Event> events;
     std::string journal;  // what the journal holds, as written
@@ -164,42 +166,46 @@ public:
 
     bool CopyTo(const WCHAR *from, const WCHAR *to, bool mustBeNew) override
     {
-        return Run({'c', to, from, 0}, [&] { return CFileOperations::CopyTo(from, to, mustBeNew); });
+        return Run({'c', to, from, 0, false}, [&] { return CFileOperations::CopyTo(from, to, mustBeNew); });
+    }
+    bool FlushVolume(const WCHAR *folder) override
+    {
+        return Run({'v', folder, L"", 0, false}, [&] { return CFileOperations::FlushVolume(folder); });
     }
     bool FlushFile(const WCHAR *path) override
     {
-        return Run({'f', path, L"", 0}, [&] { return CFileOperations::FlushFile(path); });
+        return Run({'f', path, L"", 0, false}, [&] { return CFileOperations::FlushFile(path); });
     }
     bool HardLink(const WCHAR *link, const WCHAR *existing) override
     {
-        return Run({'l', link, existing, 0}, [&] { return CFileOperations::HardLink(link, existing); });
+        return Run({'l', link, existing, 0, false}, [&] { return CFileOperations::HardLink(link, existing); });
     }
     bool Move(const WCHAR *from, const WCHAR *to, DWORD flags) override
     {
-        return Run({'m', from, to, 0}, [&] { return CFileOperations::Move(from, to, flags); });
+        return Run({'m', from, to, 0, false}, [&] { return CFileOperations::Move(from, to, flags); });
     }
     bool MakeFolder(const WCHAR *path) override
     {
-        return Run({'d', path, L"", 0}, [&] { return CFileOperations::MakeFolder(path); });
+        return Run({'d', path, L"", 0, false}, [&] { return CFileOperations::MakeFolder(path); });
     }
     void Discard(const WCHAR *path) override
     {
-        Run({'x', path, L"", 0}, [&] { CFileOperations::Discard(path); return true; });
+        Run({'x', path, L"", 0, false}, [&] { CFileOperations::Discard(path); return true; });
     }
     bool WriteJournal(HANDLE file, const void *bytes, DWORD size) override
     {
-        return Run({'w', L"", L"", ((const wchar_t *)bytes)[4]}, [&] {
+        return Run({'w', L"", L"", ((const wchar_t *)bytes)[4], false}, [&] {
             journal.append((const char *)bytes, size);
             return CFileOperations::WriteJournal(file, bytes, size);
         });
     }
     bool FlushJournal(HANDLE file) override
     {
-        return Run({'F', L"", L"", 0}, [&] { return CFileOperations::FlushJournal(file); });
+        return Run({'F', L"", L"", 0, false}, [&] { return CFileOperations::FlushJournal(file); });
     }
     bool CutJournal(HANDLE file, DWORD size) override
     {
-        return Run({'t', L"", L"", 0}, [&] {
+        return Run({'t', L"", L"", 0, false}, [&] {
             journal.resize(size);
             return CFileOperations::CutJournal(file, size);
         });
@@ -212,6 +218,7 @@ private:
         if (before)
             before(event);
         bool result = operation();
+        events.back().result = result;
         if (after)
             after(event);
         return result;
