@@ -31,8 +31,11 @@ select_architecture() {
         # Debian's "wine" prefers the 32-bit loader whenever it is installed: a shim in the
         # build folder goes straight to the 64-bit one, for this script and all it starts.
         mkdir -p "$BUILD/wine-bin"
-        printf '#!/bin/sh\nexport WINELOADER=/usr/lib/wine/wine64\nexec /usr/lib/wine/wine64 "$@"\n' > "$BUILD/wine-bin/wine"
-        chmod +x "$BUILD/wine-bin/wine"
+        local name
+        for name in wine wine-stable; do  # winepath and the other tools call "wine-stable"
+            printf '#!/bin/sh\nexport WINELOADER=/usr/lib/wine/wine64\nexec /usr/lib/wine/wine64 "$@"\n' > "$BUILD/wine-bin/$name"
+            chmod +x "$BUILD/wine-bin/$name"
+        done
         case ":$PATH:" in *":$BUILD/wine-bin:"*) ;; *) export PATH="$BUILD/wine-bin:$PATH" ;; esac
     else
         BUILD=${VELMARIN_BUILD_DIR:-$ROOT/build}

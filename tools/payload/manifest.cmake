@@ -1,11 +1,13 @@
 # Describes the browser file set that the payload installer packs, and checks it against what
 # the setup installs. Run as
 #     cmake -DSOURCE_DIR=<file set> -DMANIFEST=<output> -DVERSION_HEADER=<output> -DWRESTOOL=<wrestool>
-#           -P manifest.cmake
+#           [-DFILE_LIST=<output>] [-DFILE_TIME=<seconds since 1970>] -P manifest.cmake
 # It writes the manifest the setup carries (format in engine/PayloadManifest.h) and a header with
 # the browser's version, taken from the version resource of the file set's Velmarin.exe: the one
 # source of the version that the setup's own version resource, its uninstall entry and its
-# comparison with an installed browser use.
+# comparison with an installed browser use. With FILE_LIST it also writes the NSIS lines that
+# pack the files in the manifest's order, so that two builds pack them alike; with FILE_TIME it
+# first gives every file that modification time (the stand-in set, whose files a build makes anew).
 cmake_minimum_required(VERSION 3.25)
 
 # The version, from VS_FIXEDFILEINFO (signature FEEF04BD) of Velmarin.exe.
@@ -63,6 +65,14 @@ set(optional Extensions/GuardHub/GuardHub.dll Extensions/GuardHub/urlproc.dll)
 
 file(GLOB_RECURSE files LIST_DIRECTORIES false RELATIVE "${SOURCE_DIR}" "${SOURCE_DIR}/*")
 list(SORT files)
+if(FILE_TIME)
+    execute_process(COMMAND find "${SOURCE_DIR}" -exec touch -h -d "@${FILE_TIME}" {} + RESULT_VARIABLE failed)
+    if(failed)
+        message(FATAL_ERROR "Could not set the file times in ${SOURCE_DIR}")
+    endif()
+endif()
+set(nsis "")
+set(outPath "-")
 set(lines "")
 set(total 0)
 set(count 0)
@@ -74,6 +84,17 @@ foreach(file ${files})
     math(EXPR count "${count} + 1")
     string(REPLACE "/" "\\" windows "${file}")
     string(APPEND lines "${hash} ${size} \\${windows}\n")
+    get_filename_component(folder "${file}" DIRECTORY)
+    string(REPLACE "/" "\\" folder "${folder}")
+    if(NOT folder STREQUAL outPath)
+        set(outPath "${folder}")
+        if(folder STREQUAL "")
+            string(APPEND nsis "SetOutPath \"$INSTDIR\"\n")
+        else()
+            string(APPEND nsis "SetOutPath \"$INSTDIR\\${folder}\"\n")
+        endif()
+    endif()
+    string(APPEND nsis "File \"${SOURCE_DIR}/${file}\"\n")
     list(FIND always "${file}" isAlways)
     list(FIND optional "${file}" isOptional)
     if(isAlways LESS 0 AND isOptional LESS 0 AND NOT file MATCHES "^Skin/Frost_Glass/")
@@ -85,6 +106,9 @@ if(unused)
     message(WARNING "The setup never installs these files of ${SOURCE_DIR}:\n    ${listed}")
 endif()
 
+if(FILE_LIST)
+    file(WRITE "${FILE_LIST}" "${nsis}")
+endif()
 file(WRITE "${MANIFEST}.new" "velmarin-payload-manifest 1\nversion ${version}\nfiles ${count}\ntotal ${total}\n${lines}")
 file(RENAME "${MANIFEST}.new" "${MANIFEST}")
 file(WRITE "${VERSION_HEADER}.new" "// Made by the build from the payload's Velmarin.exe.

@@ -3,7 +3,8 @@
 ; with the folder being everything after "/P=" (spaces allowed, not quoted), it creates the
 ; folder, unpacks the browser's file set into it and exits 0. It shows no window.
 ; Built by makensis with -DSOURCE_DIR=<file set> -DOUTFILE=<output> [-DCOMPRESSOR=zlib|bzip2|lzma]
-; [-DTARGET=amd64-unicode] (the 64-bit build that test machines without 32-bit support run).
+; [-DTARGET=amd64-unicode] (the 64-bit build that test machines without 32-bit support run)
+; [-DFILE_LIST=<the NSIS lines of the files, in order>].
 
 !ifdef TARGET
 Target ${TARGET}
@@ -41,7 +42,12 @@ missing:
 FunctionEnd
 
 Section
+!ifdef FILE_LIST
+    ; The files one by one in a fixed order (made by manifest.cmake): two builds pack them alike.
+    !include /CHARSET=UTF8 "${FILE_LIST}"
+!else
     SetOutPath "$INSTDIR"
     File /r "${SOURCE_DIR}/*.*"
+!endif
     SetErrorLevel 0
 SectionEnd
