@@ -61,11 +61,17 @@ BOOL CInstallOptions::ExtractPayload()
     WCHAR commandLine[kCommandLineChars];
     if (!FormPayloadCommandLine(commandLine, kCommandLineChars, payload, m_strExtractDir))
         return FALSE;
-    BOOL ran = ExecCommandLine(commandLine, SW_HIDE, INFINITE);
-    // Checked now, while the user reads the first page, not when the installation starts.
-    m_nPayloadCheck = ExtractionMatchesManifest(m_strExtractDir, CPayloadManifest::Instance()) ? kPayloadMatches
-                                                                                               : kPayloadDiffers;
-    return ran;
+    HANDLE process = StartCommandLine(commandLine, SW_HIDE);
+    if (!process)
+        return FALSE;
+    // The unpacked files are checked against the manifest as they come, while the user reads
+    // the first page, not when the installation starts.
+    CExtractionCheck check(m_strExtractDir, CPayloadManifest::Instance());
+    while (WaitForSingleObject(process, check.CheckWrittenFiles() ? 0 : 20) == WAIT_TIMEOUT) {
+    }
+    CloseHandle(process);
+    m_nPayloadCheck = check.Finish() ? kPayloadMatches : kPayloadDiffers;
+    return TRUE;
 }
 
 void CInstallOptions::LaunchBrowser(bool run)

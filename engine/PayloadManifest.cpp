@@ -216,13 +216,11 @@ static DWORD WINAPI CheckFiles(LPVOID param)
     return 0;
 }
 
-bool ExtractionMatchesManifest(const WCHAR *folder, const CPayloadManifest &manifest)
+// Checks the files from `first` on; a second thread shares them, so that the check is done
+// sooner on machines with two cores or more.
+static bool CheckRemainingFiles(const WCHAR *folder, const CPayloadManifest &manifest, int first)
 {
-    if (!folder || !folder[0] || !manifest.IsValid())
-        return false;
-    // Hashing is most of the cost: a second thread shares the files, so that the check is done
-    // sooner on machines with two cores or more.
-    CheckWork work = {folder, &manifest, 0, 0};
+    CheckWork work = {folder, &manifest, first, 0};
     HANDLE helper = CreateThread(NULL, 0, CheckFiles, &work, 0, NULL);
     CheckFiles(&work);
     if (helper) {
@@ -230,4 +228,49 @@ bool ExtractionMatchesManifest(const WCHAR *folder, const CPayloadManifest &mani
         CloseHandle(helper);
     }
     return work.failed == 0;
+}
+
+bool ExtractionMatchesManifest(const WCHAR *folder, const CPayloadManifest &manifest)
+{
+    return folder && folder[0] && manifest.IsValid() && CheckRemainingFiles(folder, manifest, 0);
+}
+
+static const DWORD kCheckBufferSize = 256 * 1024;
+
+CExtractionCheck::CExtractionCheck(const WCHAR *folder, const CPayloadManifest &manifest)
+    : m_folder(folder), m_manifest(manifest), m_provider(0), m_buffer(NULL), m_next(0), m_bFailed(false)
+{
+    HCRYPTPROV provider = 0;
+    m_buffer = (BYTE *)HeapAlloc(GetProcessHeap(), 0, kCheckBufferSize);
+    if (m_buffer && CryptAcquireContextW(&provider, NULL, NULL, PROV_RSA_AES, CRYPT_VERIFYCONTEXT | CRYPT_SILENT))
+        m_provider = provider;
+}
+
+CExtractionCheck::~CExtractionCheck()
+{
+    if (m_provider)
+        CryptReleaseContext(m_provider, 0);
+    if (m_buffer)
+        HeapFree(GetProcessHeap(), 0, m_buffer);
+}
+
+bool CExtractionCheck::CheckWrittenFiles()
+{
+    bool checked = false;
+    while (m_provider && !m_bFailed && m_next + 1 < m_manifest.FileCount()) {
+        WCHAR following[MAX_PATH];
+        if (!Format(following, L"%s%s", m_folder, m_manifest.File(m_next + 1).relative) ||
+            GetFileAttributesW(following) == INVALID_FILE_ATTRIBUTES)
+            break;
+        m_bFailed = !FileMatches(m_provider, m_folder, m_manifest.File(m_next), m_buffer, kCheckBufferSize);
+        ++m_next;
+        checked = true;
+    }
+    return checked;
+}
+
+bool CExtractionCheck::Finish()
+{
+    return m_folder && m_folder[0] && m_manifest.IsValid() && !m_bFailed &&
+           CheckRemainingFiles(m_folder, m_manifest, m_next);
 }

@@ -50,3 +50,27 @@ private:
 // Checks an extraction folder against a manifest: every file there, its size and its SHA-256
 // equal. Files the manifest does not name are not looked at.
 bool ExtractionMatchesManifest(const WCHAR *folder, const CPayloadManifest &manifest);
+
+// The same check made while the payload installer writes the folder, so that most of it costs
+// no time: the installer writes the files one by one in the manifest's order, so a file is whole
+// once the next one exists.
+class CExtractionCheck {
+public:
+    CExtractionCheck(const WCHAR *folder, const CPayloadManifest &manifest);
+    ~CExtractionCheck();
+    // Checks the files that are whole by now; false when none was.
+    bool CheckWrittenFiles();
+    // Once the installer has ended: checks the rest. The verdict on the whole folder.
+    bool Finish();
+
+private:
+    const WCHAR *m_folder;
+    const CPayloadManifest &m_manifest;
+    ULONG_PTR m_provider;  // the crypto provider
+    BYTE *m_buffer;
+    int m_next;  // the first file not checked yet
+    bool m_bFailed;
+
+    CExtractionCheck(const CExtractionCheck &);
+    CExtractionCheck &operator=(const CExtractionCheck &);
+};

@@ -5,7 +5,7 @@
 #include <shldisp.h>
 #include <shlobj.h>
 
-BOOL ExecCommandLine(WCHAR *commandLine, int showMode, DWORD waitMilliseconds)
+HANDLE StartCommandLine(WCHAR *commandLine, int showMode)
 {
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
@@ -13,14 +13,18 @@ BOOL ExecCommandLine(WCHAR *commandLine, int showMode, DWORD waitMilliseconds)
     startup.wShowWindow = (WORD)showMode;
     PROCESS_INFORMATION process = {};
     if (!CreateProcessW(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
-        return FALSE;
+        return NULL;
     CloseHandle(process.hThread);
-    if (waitMilliseconds == 0) {
-        CloseHandle(process.hProcess);
-        return TRUE;
-    }
-    DWORD waited = WaitForSingleObject(process.hProcess, waitMilliseconds);
-    CloseHandle(process.hProcess);
+    return process.hProcess;
+}
+
+BOOL ExecCommandLine(WCHAR *commandLine, int showMode, DWORD waitMilliseconds)
+{
+    HANDLE process = StartCommandLine(commandLine, showMode);
+    if (!process)
+        return FALSE;
+    DWORD waited = waitMilliseconds == 0 ? WAIT_OBJECT_0 : WaitForSingleObject(process, waitMilliseconds);
+    CloseHandle(process);
     return waited == WAIT_OBJECT_0;
 }
 

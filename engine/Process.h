@@ -7,6 +7,9 @@
 // waits without limit). FALSE when the process could not be created. No handle of ours is
 // inherited by the new process.
 BOOL ExecCommandLine(WCHAR *commandLine, int showMode, DWORD waitMilliseconds);
+// Starts a command line as ExecCommandLine does; the process handle (the caller closes it), or
+// null when it could not be created.
+HANDLE StartCommandLine(WCHAR *commandLine, int showMode);
 
 // Starts a program as the signed-in user rather than with this process's (administrator)
 // rights: the desktop shell, which runs with the user's own rights, is asked to start it. False
