@@ -1,8 +1,12 @@
 # Cross toolchain: 32-bit Windows executables built with Debian's mingw-w64 (posix threads).
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
+# (mingw-x86_64.cmake names x86_64 and includes this file.)
+if(NOT VELMARIN_MINGW_PROCESSOR)
+    set(VELMARIN_MINGW_PROCESSOR i686)
+endif()
+set(CMAKE_SYSTEM_PROCESSOR ${VELMARIN_MINGW_PROCESSOR})
 
-set(TOOLCHAIN_PREFIX i686-w64-mingw32)
+set(TOOLCHAIN_PREFIX ${VELMARIN_MINGW_PROCESSOR}-w64-mingw32)
 set(CMAKE_C_COMPILER   ${TOOLCHAIN_PREFIX}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${TOOLCHAIN_PREFIX}-g++-posix)
 set(CMAKE_RC_COMPILER  ${TOOLCHAIN_PREFIX}-windres)

@@ -204,6 +204,42 @@ TEST_F(CustomInstall, ADriveThatVanishesAsksOnceAndNeverHangs)
     EXPECT_EQ(kExitMinusOne, setup.WaitForExit(10000));
 }
 
+// Into the root of a drive that holds much else (drive R: of the prefix): the setup finishes as
+// from any folder, and the uninstall entry's size is the browser's, not the drive's.
+TEST_F(CustomInstall, IntoADriveRootBesideOtherFiles)
+{
+    std::wstring drive = test::BuildDir() + L"\\removable-drive";
+    test::RemoveTree(drive);
+    CreateDirectoryW(drive.c_str(), nullptr);
+    CreateDirectoryW((drive + L"\\other").c_str(), nullptr);
+    for (int i = 0; i < 2000; ++i)
+        test::WriteFile(drive + L"\\other\\file" + std::to_wstring(i) + L".txt", "someone else's");
+    HANDLE big = CreateFileW((drive + L"\\big.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    LARGE_INTEGER size;
+    size.QuadPart = 512ll << 20;
+    SetFilePointerEx(big, size, nullptr, FILE_BEGIN);
+    SetEndOfFile(big);
+    CloseHandle(big);
+
+    SetupProcess setup;
+    HWND custom = OpenCustomPage(setup);
+    ASSERT_NE(nullptr, custom);
+    TypeFolder(custom, L"R:\\");
+    DWORD started = GetTickCount();
+    Click(Item(custom, IDC_CUSTOM_START));
+    CloseFinishPage(setup);
+    EXPECT_LT(GetTickCount() - started, 20000u);
+    EXPECT_EQ(L"R:", test::ReadRegString(HKEY_LOCAL_MACHINE, kUninstallKey, L"InstallLocation"));
+    ULONGLONG packed = 0;
+    for (const auto &file : test::FolderContents(test::StandInFiles()))
+        packed += file.second.size();
+    EXPECT_EQ((DWORD)((packed + 1023) / 1024), test::ReadRegDword(HKEY_LOCAL_MACHINE, kUninstallKey, L"EstimatedSize"));
+    EXPECT_TRUE(test::FileExists(L"R:\\Velmarin.exe"));
+    EXPECT_EQ("someone else's", test::ReadFile(drive + L"\\other\\file1999.txt"));
+    test::RemoveInstallation(drive);
+    CreateDirectoryW(drive.c_str(), nullptr);
+}
+
 // The installation's traces: registration, shortcuts and the browser's own runs.
 struct InstallTraces {
     std::wstring appPath, installLocation, groupLinkTarget;
