@@ -12,11 +12,11 @@ namespace {
 
 using Files = std::map<std::wstring, std::string>;
 
-class FileUpdate : public ::testing::Test {
+class InterruptedUpdate : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        m_folder = test::MakeTempDir(L"installed");
+        m_folder = test::MakeTempDir(L"interrupted update");
         m_source = test::MakeTempDir(L"new files");
         Write(m_new, m_source);
         Write(m_old);
@@ -36,29 +36,26 @@ protected:
             test::WriteFile(path, file.second);
         }
     }
-    // The folder as it was at some moment, with a journal that holds `journal`.
-    void Restore(const Files &files, const std::string &journal)
+    // The folder as it was at some moment, its journal holding `journal`, resolved by a next run.
+    Files Recovered(const Files &files, const std::string &journal)
     {
         test::RemoveTree(m_folder);
-        CreateDirectoryW(m_folder.c_str(), nullptr);
         Write(files);
         test::WriteFile(m_folder + L"\\VelmarinSetup.journal", journal);
+        RecoverInterruptedUpdate(m_folder.c_str());
+        EXPECT_FALSE(test::FileExists(m_folder + L"\\VelmarinSetup.journal")) << "it never blocks the next install";
+        return test::FolderContents(m_folder);
+    }
+    Files Recovered()
+    {
+        EXPECT_TRUE(RecoverInterruptedUpdate(m_folder.c_str()));
+        test::ExpectNoUpdateLeftovers(m_folder);
+        return test::FolderContents(m_folder);
     }
     bool Update(CFileOperations *operations = nullptr)
     {
         CFileUpdate update(m_source.c_str(), m_folder.c_str(), operations);
         return update.Open(0) == kUpdateReady && update.StageTree(L"") && update.Commit();
-    }
-    // Every file of the set holds its complete old or new version; a new file may be missing.
-    void ExpectEachFileComplete(const Files &found, const std::string &context)
-    {
-        for (const auto &file : m_new) {
-            auto it = found.find(file.first);
-            bool hadOld = m_old.count(file.first) != 0;
-            bool complete = it == found.end() ? !hadOld
-                                              : it->second == file.second || (hadOld && it->second == m_old.at(file.first));
-            EXPECT_TRUE(complete) << test::Utf8(file.first) << ", " << context;
-        }
     }
 
     const Files m_old = {{L"\\Velmarin.exe", "old browser"}, {L"\\WebApp.exe", "old web app"},
@@ -70,7 +67,7 @@ protected:
 
 // One real update, watched at every file operation: nothing is written that relies on data not
 // yet on the disk, and the browser's name holds a complete browser at every moment.
-TEST_F(FileUpdate, FlushesComeFirstAndTheBrowserIsNeverMissing)
+TEST_F(InterruptedUpdate, FlushesComeFirstAndTheBrowserIsNeverMissing)
 {
     test::WatchedOperations watched;
     std::wstring browser = m_folder + L"\\Velmarin.exe";
@@ -129,7 +126,7 @@ TEST_F(FileUpdate, FlushesComeFirstAndTheBrowserIsNeverMissing)
 // The journal of a real update, cut at every byte or with any byte changed, and the folder as
 // it can be at that moment: the next run leaves the complete old set or the complete new one,
 // and never takes back a set-aside file of an earlier update.
-TEST_F(FileUpdate, AJournalCutOrDamagedAnywhereLeavesTheOldSetOrTheNew)
+TEST_F(InterruptedUpdate, AJournalCutOrDamagedAnywhereLeavesTheOldSetOrTheNew)
 {
     const Files stale = {{L"\\Velmarin.exe.vmold", "ancient browser"}, {L"\\WebApp.exe.0000.vmold", "ancient web app"},
                          {L"\\Other\\tool.exe.vmold", "another program's"}};
@@ -172,45 +169,35 @@ TEST_F(FileUpdate, AJournalCutOrDamagedAnywhereLeavesTheOldSetOrTheNew)
         return files;
     };
     for (size_t cut = 0; cut <= journal.size(); ++cut) {
-        bool isCommitted = cut == journal.size();
         // Nothing changes before the plan is on the disk; after it, any number of swaps, at
         // least as many as the journal records: all of them is the hardest case.
-        std::vector<const Files *> moments = {cut < planEnd ? &before : &committed};
-        if (cut >= planEnd && cut <= swapStart)
-            moments.push_back(&swapping);
-        for (const Files *moment : moments) {
-            Restore(withStale(*moment), journal.substr(0, cut));
-            EXPECT_TRUE(RecoverInterruptedUpdate(m_folder.c_str())) << "cut at " << cut;
-            EXPECT_EQ(withStale(isCommitted ? after : before), test::FolderContents(m_folder))
+        for (const Files *moment : {cut < planEnd ? &before : &committed, &swapping}) {
+            if (moment == &swapping && (cut < planEnd || cut > swapStart))
+                continue;
+            EXPECT_EQ(withStale(cut == journal.size() ? after : before), Recovered(withStale(*moment), journal.substr(0, cut)))
                 << "cut at " << cut << " of " << journal.size();
         }
     }
-    // A changed byte in each field of every record: its size, its CRC, its kind, its body.
-    std::vector<size_t> flips;
+    // A changed byte in each field of every record: its size, its CRC, its kind, its body. Past
+    // the plan that is a lost commit: the old set. Within it, what the journal no longer names
+    // stays as it is, each file whole.
     for (size_t at = 0; at < journal.size(); at += 8 + *(const DWORD *)&journal[at]) {
-        for (size_t field : {0, 4, 8})
-            flips.push_back(at + field);
-        flips.push_back(at + 8 + *(const DWORD *)&journal[at] - 1);
-    }
-    for (size_t flipped : flips) {
-        std::string damaged = journal;
-        damaged[flipped] ^= 0x5A;
-        Restore(committed, damaged);
-        RecoverInterruptedUpdate(m_folder.c_str());
-        Files found = test::FolderContents(m_folder);
-        // Past the plan a damaged record is a lost commit: the old set. Within it, what the
-        // journal no longer names stays as it is, each file whole.
-        if (flipped >= planEnd)
-            EXPECT_EQ(before, found) << "byte " << flipped << " changed";
-        else
-            ExpectEachFileComplete(found, "byte " + std::to_string(flipped) + " changed");
-        EXPECT_FALSE(test::FileExists(m_folder + L"\\VelmarinSetup.journal")) << "it never blocks the next install";
+        for (size_t flipped : {at, at + 4, at + 8, at + 7 + *(const DWORD *)&journal[at]}) {
+            std::string damaged = journal;
+            damaged[flipped] ^= 0x5A;
+            Files found = Recovered(committed, damaged);
+            for (const auto &file : flipped >= planEnd ? Files() : m_new) {
+                std::string now = found.count(file.first) ? found[file.first] : "", old = m_old.count(file.first) ? m_old.at(file.first) : "";
+                EXPECT_TRUE(now == file.second || now == old) << test::Utf8(file.first) << ", byte " << flipped;
+            }
+            EXPECT_TRUE(flipped < planEnd || found == before) << "byte " << flipped << " changed";
+        }
     }
 }
 
 // A browser helper still running from the folder (it can be renamed, neither replaced nor
 // deleted) through two updates in a row: both complete.
-TEST_F(FileUpdate, AHelperRunningThroughTwoUpdates)
+TEST_F(InterruptedUpdate, AHelperRunningThroughTwoUpdates)
 {
     std::wstring helper = m_folder + L"\\WebApp.exe";
     CopyFileW((test::StandInFiles() + L"\\Velmarin.exe").c_str(), helper.c_str(), FALSE);
@@ -236,7 +223,7 @@ TEST_F(FileUpdate, AHelperRunningThroughTwoUpdates)
 
 // Two updates of one folder at once: the second waits for the first, within its bound, and
 // then says so; it never touches the first one's files; once the first is done, it runs.
-TEST_F(FileUpdate, ASecondUpdateWaitsForTheFirstAndNeverTouchesIt)
+TEST_F(InterruptedUpdate, ASecondUpdateWaitsForTheFirstAndNeverTouchesIt)
 {
     CFileUpdate first(m_source.c_str(), m_folder.c_str());
     ASSERT_EQ(kUpdateReady, first.Open(0));
@@ -261,34 +248,44 @@ TEST_F(FileUpdate, ASecondUpdateWaitsForTheFirstAndNeverTouchesIt)
     EXPECT_EQ(m_new, test::FolderContents(m_folder));
 }
 
-// A whole update into a folder: new files in, a new folder made, nothing left aside, no link
-// in the new files followed, and no journal left.
-TEST_F(FileUpdate, AnUpdateReplacesTheSetAndFollowsNoLink)
+// A whole update into a folder: new files in, a new folder made, nothing left aside. (A failed
+// update is the install sequence's test; one stopped while copying, the last test here.)
+TEST_F(InterruptedUpdate, AnUpdateReplacesTheSetAndFollowsNoLink)
 {
+    std::wstring source = test::MakeTempDir(L"new files");
+    const Files fresh = {{L"\\Velmarin.exe", "new browser"}, {L"\\WebApp.exe", "new web app"},
+                         {L"\\Extensions\\PlgKit\\PlgKit.dll", "new kit"}, {L"\\Extensions\\PlgNew\\PlgNew.dll", "new plugin"}};
+    Write(fresh, source);
+    Write(m_old);
+    // A link in the new files is not followed: what it points at is not installed.
     std::wstring elsewhere = test::MakeTempDir(L"elsewhere");
     test::WriteFile(elsewhere + L"\\secret.txt", "not the browser's");
-    ASSERT_TRUE(test::MakeSymbolicLink(m_source + L"\\Extensions\\Linked", elsewhere));
+    ASSERT_TRUE(test::MakeSymbolicLink(source + L"\\Extensions\\Linked", elsewhere));
     // Whatever took the journal's name (here an empty folder) does not block the update.
     CreateDirectoryW((m_folder + L"\\VelmarinSetup.journal").c_str(), nullptr);
-    CFileUpdate update(m_source.c_str(), m_folder.c_str());
+    CFileUpdate update(source.c_str(), m_folder.c_str());
     ASSERT_EQ(kUpdateReady, update.Open(0));
     ASSERT_TRUE(update.StageTree(L""));
     EXPECT_EQ(4, update.StagedCount());
     EXPECT_TRUE(update.Commit());
-    EXPECT_EQ(m_new, test::FolderContents(m_folder));
+    EXPECT_EQ(fresh, test::FolderContents(m_folder));
     test::ExpectNoUpdateLeftovers(m_folder);
+    test::RemoveTree(source);
     test::RemoveTree(elsewhere);
 }
 
 // Ended for real at moments of the copy (a large browser makes them last): at each, the folder
 // holds a complete installation, old or new, once the next run has resolved it; then an update
 // completes.
-TEST_F(FileUpdate, EndedAtAnyMomentTheNextRunFindsACompleteInstallation)
+TEST_F(InterruptedUpdate, EndedAtAnyMomentTheNextRunFindsACompleteInstallation)
 {
-    Files fresh = m_new;
-    fresh[L"\\Velmarin.exe"] = std::string(24 << 20, 'n');
-    Write(fresh, m_source);
-    std::wstring runner = L"\"" + test::BuildDir() + L"\\tests\\update_runner.exe\" \"" + m_source + L"\" \"" + m_folder + L"\"";
+    std::wstring source = test::MakeTempDir(L"large new files");
+    const std::string large(24 << 20, 'n');
+    Files fresh = {{L"\\Velmarin.exe", large}, {L"\\WebApp.exe", "new web app"},
+                   {L"\\Extensions\\PlgKit\\PlgKit.dll", "new kit"}};
+    Write(fresh, source);
+    Write(m_old);
+    std::wstring runner = L"\"" + test::BuildDir() + L"\\tests\\update_runner.exe\" \"" + source + L"\" \"" + m_folder + L"\"";
     for (DWORD delay : {0, 20, 60, 150, 400}) {
         HANDLE process = test::StartProcess(runner);
         ASSERT_NE(nullptr, process);
@@ -299,15 +296,10 @@ TEST_F(FileUpdate, EndedAtAnyMomentTheNextRunFindsACompleteInstallation)
         TerminateProcess(process, 9);
         WaitForSingleObject(process, 5000);
         CloseHandle(process);
-        EXPECT_TRUE(RecoverInterruptedUpdate(m_folder.c_str()));
-        test::ExpectNoUpdateLeftovers(m_folder);
-        Files found = test::FolderContents(m_folder);
+        Files found = Recovered();
         EXPECT_TRUE(found == m_old || found == fresh) << "ended after " << delay << " ms";
-        if (found == fresh) {
-            test::RemoveTree(m_folder);
-            CreateDirectoryW(m_folder.c_str(), nullptr);
+        if (found == fresh)
             Write(m_old);
-        }
     }
     HANDLE process = test::StartProcess(runner);
     ASSERT_NE(nullptr, process);
@@ -317,6 +309,7 @@ TEST_F(FileUpdate, EndedAtAnyMomentTheNextRunFindsACompleteInstallation)
     CloseHandle(process);
     EXPECT_EQ(0u, code);
     EXPECT_EQ(fresh, test::FolderContents(m_folder));
+    test::RemoveTree(source);
 }
 
 }

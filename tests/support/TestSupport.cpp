@@ -576,6 +576,18 @@ void CopyTree(const std::wstring &from, const std::wstring &to)
 
 namespace test {
 
+bool WatchedOperations::Run(char op, const WCHAR *path, const WCHAR *to, const std::function<bool()> &operation,
+                            wchar_t record)
+{
+    events.push_back({op, path, to, record, false});
+    if (before)
+        before(events.back());
+    bool result = events.back().result = operation();
+    if (after)
+        after(events.back());
+    return result;
+}
+
 void LeaveStoppedUpdate(const std::wstring &source, const std::wstring &folder)
 {
     WatchedOperations watched;

@@ -164,65 +164,31 @@ public:
     std::string journal;  // what the journal holds, as written
     std::function<void(const Event &)> before, after;
 
+    using Base = CFileOperations;
     bool CopyTo(const WCHAR *from, const WCHAR *to, bool mustBeNew) override
-    {
-        return Run({'c', to, from, 0, false}, [&] { return CFileOperations::CopyTo(from, to, mustBeNew); });
-    }
-    bool FlushVolume(const WCHAR *folder) override
-    {
-        return Run({'v', folder, L"", 0, false}, [&] { return CFileOperations::FlushVolume(folder); });
-    }
-    bool FlushFile(const WCHAR *path) override
-    {
-        return Run({'f', path, L"", 0, false}, [&] { return CFileOperations::FlushFile(path); });
-    }
+    { return Run('c', to, from, [&] { return Base::CopyTo(from, to, mustBeNew); }); }
+    bool FlushVolume(const WCHAR *folder) override { return Run('v', folder, L"", [&] { return Base::FlushVolume(folder); }); }
+    bool FlushFile(const WCHAR *path) override { return Run('f', path, L"", [&] { return Base::FlushFile(path); }); }
     bool HardLink(const WCHAR *link, const WCHAR *existing) override
-    {
-        return Run({'l', link, existing, 0, false}, [&] { return CFileOperations::HardLink(link, existing); });
-    }
+    { return Run('l', link, existing, [&] { return Base::HardLink(link, existing); }); }
     bool Move(const WCHAR *from, const WCHAR *to, DWORD flags) override
-    {
-        return Run({'m', from, to, 0, false}, [&] { return CFileOperations::Move(from, to, flags); });
-    }
-    bool MakeFolder(const WCHAR *path) override
-    {
-        return Run({'d', path, L"", 0, false}, [&] { return CFileOperations::MakeFolder(path); });
-    }
-    void Discard(const WCHAR *path) override
-    {
-        Run({'x', path, L"", 0, false}, [&] { CFileOperations::Discard(path); return true; });
-    }
+    { return Run('m', from, to, [&] { return Base::Move(from, to, flags); }); }
+    bool MakeFolder(const WCHAR *path) override { return Run('d', path, L"", [&] { return Base::MakeFolder(path); }); }
+    void Discard(const WCHAR *path) override { Run('x', path, L"", [&] { Base::Discard(path); return true; }); }
     bool WriteJournal(HANDLE file, const void *bytes, DWORD size) override
     {
-        return Run({'w', L"", L"", ((const wchar_t *)bytes)[4], false}, [&] {
-            journal.append((const char *)bytes, size);
-            return CFileOperations::WriteJournal(file, bytes, size);
-        });
+        journal.append((const char *)bytes, size);
+        return Run('w', L"", L"", [&] { return Base::WriteJournal(file, bytes, size); }, ((const wchar_t *)bytes)[4]);
     }
-    bool FlushJournal(HANDLE file) override
-    {
-        return Run({'F', L"", L"", 0, false}, [&] { return CFileOperations::FlushJournal(file); });
-    }
+    bool FlushJournal(HANDLE file) override { return Run('F', L"", L"", [&] { return Base::FlushJournal(file); }); }
     bool CutJournal(HANDLE file, DWORD size) override
     {
-        return Run({'t', L"", L"", 0, false}, [&] {
-            journal.resize(size);
-            return CFileOperations::CutJournal(file, size);
-        });
+        journal.resize(size);
+        return Run('t', L"", L"", [&] { return Base::CutJournal(file, size); });
     }
 
 private:
-    bool Run(Event event, const std::function<bool()> &operation)
-    {
-        events.push_back(event);
-        if (before)
-            before(event);
-        bool result = operation();
-        events.back().result = result;
-        if (after)
-            after(event);
-        return result;
-    }
+    bool Run(char op, const WCHAR *path, const WCHAR *to, const std::function<bool()> &operation, wchar_t record = 0);
 };
 
 // Leaves `folder` as an update from `source` that a power cut stopped right after it swapped in
