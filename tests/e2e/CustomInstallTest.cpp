@@ -204,42 +204,6 @@ TEST_F(CustomInstall, ADriveThatVanishesAsksOnceAndNeverHangs)
     EXPECT_EQ(kExitMinusOne, setup.WaitForExit(10000));
 }
 
-// Into the root of a drive that holds much else (drive R: of the prefix): the setup finishes as
-// from any folder, and the uninstall entry's size is the browser's, not the drive's.
-TEST_F(CustomInstall, IntoADriveRootBesideOtherFiles)
-{
-    std::wstring drive = test::BuildDir() + L"\\removable-drive";
-    test::RemoveTree(drive);
-    CreateDirectoryW(drive.c_str(), nullptr);
-    CreateDirectoryW((drive + L"\\other").c_str(), nullptr);
-    for (int i = 0; i < 2000; ++i)
-        test::WriteFile(drive + L"\\other\\file" + std::to_wstring(i) + L".txt", "someone else's");
-    HANDLE big = CreateFileW((drive + L"\\big.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    LARGE_INTEGER size;
-    size.QuadPart = 512ll << 20;
-    SetFilePointerEx(big, size, nullptr, FILE_BEGIN);
-    SetEndOfFile(big);
-    CloseHandle(big);
-
-    SetupProcess setup;
-    HWND custom = OpenCustomPage(setup);
-    ASSERT_NE(nullptr, custom);
-    TypeFolder(custom, L"R:\\");
-    DWORD started = GetTickCount();
-    Click(Item(custom, IDC_CUSTOM_START));
-    CloseFinishPage(setup);
-    EXPECT_LT(GetTickCount() - started, 20000u);
-    EXPECT_EQ(L"R:", test::ReadRegString(HKEY_LOCAL_MACHINE, kUninstallKey, L"InstallLocation"));
-    ULONGLONG packed = 0;
-    for (const auto &file : test::FolderContents(test::StandInFiles()))
-        packed += file.second.size();
-    EXPECT_EQ((DWORD)((packed + 1023) / 1024), test::ReadRegDword(HKEY_LOCAL_MACHINE, kUninstallKey, L"EstimatedSize"));
-    EXPECT_TRUE(test::FileExists(L"R:\\Velmarin.exe"));
-    EXPECT_EQ("someone else's", test::ReadFile(drive + L"\\other\\file1999.txt"));
-    test::RemoveInstallation(drive);
-    CreateDirectoryW(drive.c_str(), nullptr);
-}
-
 // The installation's traces: registration, shortcuts and the browser's own runs.
 struct InstallTraces {
     std::wstring appPath, installLocation, groupLinkTarget;
@@ -260,20 +224,34 @@ InstallTraces ReadTraces(const std::wstring &folder)
     return traces;
 }
 
+// Into the root of a drive that holds much else (drive R: of the prefix): stored as "R:", done
+// as fast as any folder, the uninstall entry's size the browser's and not the drive's.
 TEST_F(CustomInstall, IntoATypedFolderWithoutTheDesktopShortcut)
 {
-    const std::wstring folder = L"C:\\VmTest";
-    m_cleanUp.push_back(folder);
-    test::RemoveInstallation(folder);
+    const std::wstring folder = L"R:", drive = test::BuildDir() + L"\\removable-drive";
+    m_cleanUp.push_back(drive);
+    test::RemoveInstallation(drive);
+    CreateDirectoryW(drive.c_str(), nullptr);
+    CreateDirectoryW(L"R:\\other", nullptr);
+    for (int i = 0; i < 2000; ++i)
+        test::WriteFile(L"R:\\other\\file" + std::to_wstring(i) + L".txt", "someone else's");
+    HANDLE big = CreateFileW(L"R:\\big.bin", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    LARGE_INTEGER size = {};
+    size.QuadPart = 512ll << 20;
+    SetFilePointerEx(big, size, nullptr, FILE_BEGIN);
+    SetEndOfFile(big);
+    CloseHandle(big);
     SetupProcess setup;
     HWND custom = OpenCustomPage(setup);
     ASSERT_NE(nullptr, custom);
     // Surrounding spaces and the trailing backslash are not part of the folder.
-    TypeFolder(custom, L"  C:\\VmTest\\  ");
+    TypeFolder(custom, L"  R:\\  ");
     Click(Item(custom, IDC_CUSTOM_DESKTOP));
     EXPECT_FALSE(test::IsChecked(Item(custom, IDC_CUSTOM_DESKTOP)));
+    DWORD started = GetTickCount();
     Click(Item(custom, IDC_CUSTOM_START));
     CloseFinishPage(setup);
+    EXPECT_LT(GetTickCount() - started, 20000u);
 
     InstallTraces traces = ReadTraces(folder);
     EXPECT_EQ(folder + L"\\Velmarin.exe", traces.appPath);
@@ -286,6 +264,9 @@ TEST_F(CustomInstall, IntoATypedFolderWithoutTheDesktopShortcut)
                                         test::QuotedBrowser(folder, "/tp:11 /v:1")}),
               traces.starts);
     EXPECT_FALSE(test::DirExists(test::DefaultInstallFolder()));
+    EXPECT_EQ((DWORD)((test::FolderBytes(test::StandInFiles()) + 1023) / 1024),
+              test::ReadRegDword(HKEY_LOCAL_MACHINE, kUninstallKey, L"EstimatedSize"));
+    EXPECT_EQ("someone else's", test::ReadFile(L"R:\\other\\file1999.txt"));
 }
 
 TEST_F(CustomInstall, IntoABrowsedFolderWithoutQuickLaunchOrDefaultBrowser)
@@ -358,11 +339,8 @@ TEST_F(CustomInstall, AForeignFileSetDecidesVersionDepthAndSize)
     if (set.empty())
         GTEST_SKIP() << "run by the release check that builds a setup from a foreign file set";
     size_t longest = 0;
-    ULONGLONG bytes = 0;
-    for (const auto &file : test::FolderContents(set)) {
+    for (const auto &file : test::FolderContents(set))
         longest = std::max(longest, file.first.size());
-        bytes += file.second.size();
-    }
     const size_t limit = (MAX_PATH - 1) - longest - wcslen(L".0000.vmold");
     ASSERT_LT(limit + 60, 215u) << "the set's deepest file is 60 characters deeper than the stand-in's";
     {
@@ -388,7 +366,7 @@ TEST_F(CustomInstall, AForeignFileSetDecidesVersionDepthAndSize)
         EXPECT_EQ(kExitMinusOne, setup.WaitForExit(30000));
     }
     EXPECT_EQ(L"3.2.0.1021", test::ReadRegString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayVersion"));
-    EXPECT_EQ((DWORD)((bytes + 1023) / 1024), test::ReadRegDword(HKEY_LOCAL_MACHINE, kUninstallKey, L"EstimatedSize"));
+    EXPECT_EQ((DWORD)((test::FolderBytes(set) + 1023) / 1024), test::ReadRegDword(HKEY_LOCAL_MACHINE, kUninstallKey, L"EstimatedSize"));
     {
         SetupProcess second;
         HWND upgrade = second.PageWithControl(IDC_UPGRADE_DEFAULT);

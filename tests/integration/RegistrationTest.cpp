@@ -98,10 +98,7 @@ TEST_F(Registration, UninstallEntryAndAppPathValues)
     EXPECT_EQ(m_install, test::ReadRegString(hklm, key, L"InstallLocation"));
     EXPECT_EQ(m_install + L"\\Velmarin.exe,0", test::ReadRegString(hklm, key, L"DisplayIcon"));
     bool found = false;
-    ULONGLONG packed = 0;
-    for (const auto &file : test::FolderContents(test::StandInFiles()))
-        packed += file.second.size();
-    EXPECT_EQ((DWORD)((packed + 1023) / 1024), test::ReadRegDword(hklm, key, L"EstimatedSize", &found))
+    EXPECT_EQ((DWORD)((test::FolderBytes(test::StandInFiles()) + 1023) / 1024), test::ReadRegDword(hklm, key, L"EstimatedSize", &found))
         << "the packed file set's size in KB, rounded up, whatever the install folder holds";
     EXPECT_TRUE(found);
     EXPECT_EQ(1u, test::ReadRegDword(hklm, key, L"NoModify"));

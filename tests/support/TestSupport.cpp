@@ -494,6 +494,14 @@ std::map<std::wstring, std::string> FolderContents(const std::wstring &folder)
     return files;
 }
 
+ULONGLONG FolderBytes(const std::wstring &folder)
+{
+    ULONGLONG bytes = 0;
+    for (const auto &file : FolderContents(folder))
+        bytes += file.second.size();
+    return bytes;
+}
+
 void ExpectNoUpdateLeftovers(const std::wstring &folder)
 {
     for (const auto &file : FolderContents(folder)) {

@@ -133,6 +133,8 @@ LinkContents ReadLink(const std::wstring &path);
 
 // Every file below a folder, by its path relative to the folder ("\\sub\\name"), with its content.
 std::map<std::wstring, std::string> FolderContents(const std::wstring &folder);
+// The sizes of every file below a folder, added up.
+ULONGLONG FolderBytes(const std::wstring &folder);
 // No file or mark of an update that was not finished is left below the folder.
 void ExpectNoUpdateLeftovers(const std::wstring &folder);
 
