@@ -246,7 +246,8 @@ bool CFileUpdate::Record(WCHAR kind, const WCHAR *first, const WCHAR *second, DW
             return false;
         memcpy(body + size, first, firstBytes);
         size += firstBytes;
-        memcpy(body + size, second, secondBytes);
+        if (secondBytes)
+            memcpy(body + size, second, secondBytes);
         size += secondBytes;
     }
     DWORD crc = RecordCrc(m_id, body, size);
@@ -276,9 +277,13 @@ UpdateOpenResult CFileUpdate::Open(DWORD waitMs)
             Sleep(100);
             continue;
         }
-        // Something else has the name (an empty folder, a file we may not open): no update
-        // could have left it, and it goes once, so that it never blocks an install.
-        if (attempt > 0 || !(DeleteFileW(journal) || RemoveDirectoryW(journal)))
+        // Something else has the name (an empty folder, a file we may not open): it goes once,
+        // so that it never blocks an install; a file of that name may have been a journal.
+        if (attempt > 0)
+            return kUpdateNoJournal;
+        if (DeleteFileW(journal))
+            m_bUnreadable = true;
+        else if (!RemoveDirectoryW(journal))
             return kUpdateNoJournal;
     }
     InterlockedIncrement(&g_updatesRunning);
