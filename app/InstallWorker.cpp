@@ -11,14 +11,15 @@ static LRESULT CALLBACK WorkerWindowProc(HWND window, UINT message, WPARAM wPara
     CInstallWorker *worker = (CInstallWorker *)GetWindowLongPtrW(window, GWLP_USERDATA);
     if (message == WM_NCCREATE) {
         worker = (CInstallWorker *)((CREATESTRUCTW *)lParam)->lpCreateParams;
-        worker->m_hWnd = window;
+        // Read by the user-interface thread: published whole, after everything before it.
+        InterlockedExchangePointer((PVOID volatile *)&worker->m_hWnd, window);
         SetWindowLongPtrW(window, GWLP_USERDATA, (LONG_PTR)worker);
     }
     if (!worker)
         return DefWindowProcW(window, message, wParam, lParam);
     LRESULT result = worker->HandleMessage(message, wParam, lParam);
     if (message == WM_NCDESTROY) {
-        worker->m_hWnd = NULL;
+        InterlockedExchangePointer((PVOID volatile *)&worker->m_hWnd, NULL);
         worker->OnFinalMessage(window);
     }
     return result;
@@ -54,20 +55,17 @@ LRESULT CInstallWorker::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam
 
 HWND CInstallWorker::Create()
 {
-    // A private class under a name no other module can have taken.
+    // A private class under a name no other module can have taken, for a message-only window:
+    // nothing to show, nothing to paint.
     WCHAR className[64];
     Format(className, L"VelmarinSetupWorker:%p:%lu", (void *)this, GetCurrentProcessId());
     WNDCLASSEXW wc = {};
     wc.cbSize = sizeof(wc);
-    wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
     wc.lpfnWndProc = GetWindowProc();
     wc.hInstance = GetModuleHandleW(NULL);
-    wc.hCursor = LoadCursorW(NULL, (LPCWSTR)IDC_ARROW);
-    wc.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
     wc.lpszClassName = className;
     RegisterClassExW(&wc);
-    return CreateWindowExW(0, className, NULL, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
-                           0, 0, 1, 1, HWND_MESSAGE, NULL, wc.hInstance, this);
+    return CreateWindowExW(0, className, NULL, 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, wc.hInstance, this);
 }
 
 struct WorkerStart {
@@ -82,7 +80,7 @@ static DWORD WINAPI WorkerThread(LPVOID param)
     HANDLE windowReady = start->windowReady;
     delete start;
     CoInitialize(NULL);
-    g_pWorker = worker;
+    InterlockedExchangePointer((PVOID volatile *)&g_pWorker, worker);
     HWND window = worker->Create();
     // The extraction is the first command in the queue, so an install posted by the progress
     // page always finds the payload unpacked.
@@ -118,8 +116,8 @@ void StartWorker(CInstallWorker *worker)
 
 HWND GetWorkerWindow()
 {
-    CInstallWorker *worker = g_pWorker;
-    return worker ? worker->m_hWnd : NULL;
+    CInstallWorker *worker = (CInstallWorker *)InterlockedCompareExchangePointer((PVOID volatile *)&g_pWorker, NULL, NULL);
+    return worker ? (HWND)InterlockedCompareExchangePointer((PVOID volatile *)&worker->m_hWnd, NULL, NULL) : NULL;
 }
 
 HWND WaitForWorkerWindow(DWORD timeoutMs)

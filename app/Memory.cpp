@@ -1,17 +1,26 @@
-// The product is built without exceptions: allocation goes straight to the process heap and
-// returns null when memory runs out, so that the C++ runtime's exception machinery is not
-// linked into the executable.
+// The product is built without exceptions: allocation goes straight to the process heap, so
+// that the C++ runtime's exception machinery is not linked into the executable. No caller of
+// plain new can handle a null result (the compiler assumes there is none): when memory runs
+// out, the setup ends with a message instead.
 #include <windows.h>
 #include <new>
 
+static void *AllocateOrEnd(size_t size)
+{
+    void *block = HeapAlloc(GetProcessHeap(), 0, size ? size : 1);
+    if (!block)
+        FatalAppExitW(0, L"内存不足，安装程序无法继续运行。");
+    return block;
+}
+
 void *operator new(size_t size)
 {
-    return HeapAlloc(GetProcessHeap(), 0, size ? size : 1);
+    return AllocateOrEnd(size);
 }
 
 void *operator new[](size_t size)
 {
-    return HeapAlloc(GetProcessHeap(), 0, size ? size : 1);
+    return AllocateOrEnd(size);
 }
 
 void *operator new(size_t size, const std::nothrow_t &) noexcept

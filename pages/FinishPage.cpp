@@ -44,7 +44,10 @@ void CFinishPage::Finish(bool runBrowser)
     // Hidden at the first answer, so a second answer cannot be given.
     if (!IsWindowVisible(m_hWnd))
         return;
-    PostMessageW(GetWorkerWindow(), WM_SETUP_FINISH, runBrowser ? 1 : 0, 0);
+    // Without a worker nobody would answer: the setup ends here, as the worker's answer would end it.
+    HWND worker = GetWorkerWindow();
+    if (!worker || !PostMessageW(worker, WM_SETUP_FINISH, runBrowser ? 1 : 0, 0))
+        PostMessageW(CPageSet::Instance().Progress()->m_hWnd, WM_SETUP_END, 0, 0);
     ShowWindow(m_hWnd, SW_HIDE);
 }
 

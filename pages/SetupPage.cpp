@@ -128,7 +128,6 @@ void CSetupPage::SetItemFont(int id, HFONT font)
 
 void CSetupPage::ConfigureButton(CImageButton &button, const WCHAR *tip, HIMAGELIST images)
 {
-    button.m_dwStyle = CImageButton::kHoverMode;
     button.SetTip(tip);
     button.AssignImageList(images);
     button.AssignImages(0, 2, 1, 0);

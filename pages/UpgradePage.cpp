@@ -10,6 +10,12 @@ CUpgradePage::CUpgradePage() : CSetupPage(IDD_UPGRADE), m_hDefaultBrowser(NULL),
 {
 }
 
+CUpgradePage::~CUpgradePage()
+{
+    if (m_hCheckBrush)
+        DeleteObject(m_hCheckBrush);
+}
+
 void CUpgradePage::OnInitDialog()
 {
     RegisterFilter();

@@ -9,6 +9,7 @@
 class CUpgradePage : public CSetupPage {
 public:
     CUpgradePage();
+    ~CUpgradePage() override;
 
     CTransparentLabel m_text;
     CImageButton m_install;

@@ -3,7 +3,7 @@
 #include <wchar.h>
 
 CImageButton::CImageButton()
-    : m_dwStyle(0), m_hImageList(NULL), m_nImageNormal(-1), m_nImagePressed(-1), m_nImageHover(-1),
+    : m_hImageList(NULL), m_nImageNormal(-1), m_nImagePressed(-1), m_nImageHover(-1),
       m_nImageDisabled(-1), m_hToolTip(NULL), m_pszTip(NULL), m_bHot(0), m_bDown(0)
 {
 }

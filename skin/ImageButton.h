@@ -7,8 +7,6 @@
 
 class CImageButton : public CSubclassedControl {
 public:
-    enum { kHoverMode = 0x01 };
-
     CImageButton();
     ~CImageButton() override;
 
@@ -20,7 +18,6 @@ public:
     // The cell to paint for a state; -1 falls back to the normal cell.
     int ChooseImage(bool disabled, bool down, bool hot) const;
 
-    DWORD m_dwStyle;
     HIMAGELIST m_hImageList;
     int m_nImageNormal;
     int m_nImagePressed;

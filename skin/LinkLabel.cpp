@@ -3,15 +3,6 @@
 #include <stdlib.h>
 #include <wchar.h>
 
-static WCHAR *DuplicateText(const WCHAR *text)
-{
-    size_t length = wcslen(text) + 1;
-    WCHAR *copy = (WCHAR *)malloc(length * sizeof(WCHAR));
-    if (copy)
-        wmemcpy(copy, text, length);
-    return copy;
-}
-
 int LinkAlignmentShift(LONG staticType, int clientRight, int measuredRight)
 {
     if (staticType == SS_CENTER)
@@ -23,7 +14,7 @@ int LinkAlignmentShift(LONG staticType, int clientRight, int measuredRight)
 
 CLinkLabel::CLinkLabel()
     : m_dwStyle(0), m_hHandCursor(NULL), m_hLinkFont(NULL), m_bOwnLinkFont(0), m_hPlainFont(NULL),
-      m_pszText(NULL), m_pszTarget(NULL), m_clrLinkText(RGB(0, 0, 255)), m_bDrawsText(1), m_hToolTip(NULL)
+      m_pszText(NULL), m_clrLinkText(RGB(0, 0, 255)), m_bDrawsText(1), m_hToolTip(NULL)
 {
     SetRectEmpty(&m_rcText);
 }
@@ -31,7 +22,7 @@ CLinkLabel::CLinkLabel()
 CLinkLabel::~CLinkLabel()
 {
     free(m_pszText);
-    free(m_pszTarget);
+    UseLinkFont(NULL);
 }
 
 bool CLinkLabel::Attach(HWND window)
@@ -72,8 +63,6 @@ bool CLinkLabel::Attach(HWND window)
         }
     }
     MeasureLink();
-    free(m_pszTarget);
-    m_pszTarget = m_pszText ? DuplicateText(m_pszText) : NULL;
     // The tooltip window is made when the pointer first comes over the link, with the text
     // rectangle as it is measured then.
     return true;
@@ -93,7 +82,7 @@ void CLinkLabel::EnsureTooltip()
     tool.uId = 1;
     tool.rect = m_rcText;
     tool.hinst = GetModuleHandleW(NULL);
-    tool.lpszText = m_pszTarget;
+    tool.lpszText = m_pszText;
     SendMessageW(m_hToolTip, TTM_ADDTOOLW, 0, (LPARAM)&tool);
 }
 

@@ -20,8 +20,7 @@ public:
     HFONT m_hLinkFont;
     unsigned m_bOwnLinkFont : 1;
     HFONT m_hPlainFont;
-    WCHAR *m_pszText;
-    WCHAR *m_pszTarget;
+    WCHAR *m_pszText;  // also the tooltip's
     COLORREF m_clrLinkText;
     unsigned m_bDrawsText : 1;
     RECT m_rcText;

@@ -20,7 +20,6 @@ protected:
                                       138, 40, m_parent.Window(), (HMENU)1000, GetModuleHandleW(nullptr), nullptr);
         ASSERT_TRUE(m_button.Attach(button));
         SendMessageW(button, WM_SETFONT, (WPARAM)CSkinStore::Instance().m_hFontBigButton, TRUE);
-        m_button.m_dwStyle = CImageButton::kHoverMode;
         m_button.SetTip(L"立即安装");
         m_button.AssignImageList(CSkinStore::Instance().LargeButtonImages());
         m_button.AssignImages(0, 2, 1, 0);
