@@ -118,11 +118,17 @@ void CLicensePage::PlaceControls()
     Place(IDC_VIEWER_BACK, 235, 332, 117, 33);
 }
 
+// The viewer's text from its resource.
+static void FillFromResource(HWND textBox, int resourceId)
+{
+    WCHAR *text = LoadTextResource(resourceId, GetModuleHandleW(NULL));
+    SetWindowTextW(textBox, text ? text : L"");
+    free(text);
+}
+
 void CLicensePage::FillText()
 {
-    WCHAR *text = LoadTextResource(IDB_LICENSE_TEXT, GetModuleHandleW(NULL));
-    SetWindowTextW(m_hText, text ? text : L"");
-    free(text);
+    FillFromResource(m_hText, IDB_LICENSE_TEXT);
 }
 
 CPrivacyPage::CPrivacyPage() : CAgreementPage(IDD_PRIVACY)
@@ -139,5 +145,5 @@ void CPrivacyPage::PlaceControls()
 
 void CPrivacyPage::FillText()
 {
-    SetWindowTextW(m_hText, L"");
+    FillFromResource(m_hText, IDB_PRIVACY_TEXT);
 }

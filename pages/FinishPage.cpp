@@ -21,12 +21,14 @@ void CFinishPage::OnInitDialog()
     m_title.Attach(Item(IDC_PAGE_TITLE));
     m_subtitle.m_clrText = 0;
     m_subtitle.Attach(Item(IDC_PAGE_SUBTITLE));
+    m_privacyLink.Attach(Item(IDC_FINISH_PRIVACY));
 
     Place(IDC_PAGE_TITLE, 45, 45);
     Place(IDC_PAGE_SUBTITLE, 45, 77);
     Place(IDC_FINISH_QUESTION, 225, 140);
     Place(IDC_FINISH_RUN, 225, 190, 138, 40);
     Place(IDC_FINISH_CLOSE, 235, 250, 117, 33);
+    Place(IDC_FINISH_PRIVACY, 45, 340);
 
     CSkinStore &skin = CSkinStore::Instance();
     SetItemFont(IDC_FINISH_QUESTION, skin.m_hFontText);
@@ -34,6 +36,12 @@ void CFinishPage::OnInitDialog()
     SetItemFont(IDC_FINISH_CLOSE, skin.m_hFontButton);
     SetItemFont(IDC_PAGE_TITLE, skin.m_hFontTitle);
     SetItemFont(IDC_PAGE_SUBTITLE, skin.m_hFontText);
+    // Drawn as the welcome page's licence link.
+    m_privacyLink.m_clrLinkText = RGB(62, 121, 201);
+    m_privacyLink.UseLinkFont(skin.m_hFontLink);
+    SetItemFont(IDC_FINISH_PRIVACY, skin.m_hFontLink);
+    m_privacyLink.MeasureLink();
+    m_privacyLink.m_dwStyle = CLinkLabel::kCommandMode;
 
     ConfigureButton(m_close, L"关 闭", skin.MediumButtonImages());
     ConfigureButton(m_run, L"立即运行", skin.LargeButtonImages());

@@ -1,8 +1,10 @@
 // The last page: the installation is complete; start the browser now or close. Either answer
-// is posted to the worker, which starts the browser if asked and then ends the setup.
+// is posted to the worker, which starts the browser if asked and then ends the setup. Its link
+// opens the privacy notice over it.
 #pragma once
 #include "pages/SetupPage.h"
 #include "skin/ImageButton.h"
+#include "skin/LinkLabel.h"
 #include "skin/TransparentLabel.h"
 
 class CFinishPage : public CSetupPage {
@@ -14,6 +16,7 @@ public:
     CTransparentLabel m_question;
     CTransparentLabel m_title;
     CTransparentLabel m_subtitle;
+    CLinkLabel m_privacyLink;
 
 protected:
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR &result) override;

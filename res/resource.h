@@ -28,6 +28,7 @@
 #define IDB_PAYLOAD                 228
 #define IDB_LICENSE_TEXT            235
 #define IDB_PAYLOAD_MANIFEST        236
+#define IDB_PRIVACY_TEXT            237
 
 // Welcome (201)
 #define IDC_WELCOME_INSTALL         1000

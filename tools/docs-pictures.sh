@@ -2,7 +2,7 @@
 # Makes the README's pictures: runs the roads of the test suite that photograph every page and
 # copies the pictures into docs/.
 source "$(dirname "$0")/env.sh"
-"$ROOT/tools/test.sh" -R 'QuickInstall.TickedThenRunNow|CustomInstall.FolderChecksAndTheWayBack|ExistingInstall|Pages.PrivacyViewer'
+"$ROOT/tools/test.sh" -R 'QuickInstall.TickedThenRunNow|CustomInstall.FolderChecksAndTheWayBack|ExistingInstall'
 mkdir -p "$ROOT/docs"
 for page in welcome custom upgrade downgrade licence privacy progress finish; do
     cp "$BUILD/screenshots/$page.png" "$ROOT/docs/$page.png"

@@ -1,5 +1,5 @@
 #!/bin/sh
-# Converts the licence text (UTF-8, LF) into the resource form: UTF-16LE with a byte-order
+# Converts an agreement text (UTF-8, LF: the licence, the privacy notice) into the resource form: UTF-16LE with a byte-order
 # mark and CR LF line ends.
 set -e
 printf '\377\376' > "$2"

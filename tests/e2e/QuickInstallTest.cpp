@@ -47,6 +47,20 @@ TEST_F(QuickInstall, TickedThenRunNow)
     SetupProcess setup;
     HWND finish = InstallToFinish(setup, true, true);
     ASSERT_NE(nullptr, finish);
+    // The privacy notice opens from the finish page's link, read-only, and PgDn pages through it.
+    Click(GetDlgItem(finish, IDC_FINISH_PRIVACY), 12, 8);
+    HWND privacy = setup.PageWithControl(IDC_VIEWER_TEXT, 5000);
+    ASSERT_NE(nullptr, privacy);
+    HWND text = GetDlgItem(privacy, IDC_VIEWER_TEXT);
+    EXPECT_EQ(0u, test::TextOf(text).find(L"岚舟浏览器 3.2 正式版 隐私保障协议"));
+    EXPECT_NE(std::wstring::npos, test::TextOf(text).find(L"Velmarin.ini"));
+    EXPECT_TRUE(test::SaveWindowScreenshot(privacy, L"privacy"));
+    test::FocusByClick(text);
+    test::PressKey(VK_NEXT);
+    Sleep(200);
+    EXPECT_GT(SendMessageW(text, EM_GETFIRSTVISIBLELINE, 0, 0), 0) << "PgDn pages on";
+    Click(GetDlgItem(privacy, IDC_VIEWER_BACK));
+    EXPECT_TRUE(WaitHidden(privacy, 3000));
     DWORD shell = test::ProcessIdOf(L"explorer.exe");
     ASSERT_NE(0u, shell) << "the desktop shell runs";
     Click(GetDlgItem(finish, IDC_FINISH_RUN));
