@@ -1,5 +1,6 @@
 #include "e2e/Screenshot.h"
 #include "support/TestSupport.h"
+#include <vector>
 
 extern "C" {
 struct GdiplusStartupInput {
@@ -15,6 +16,32 @@ int WINAPI GdipDisposeImage(void *);
 }
 
 namespace test {
+
+// At least half of the client area is white page and a few hundred of its pixels are dark
+// text: a blank, black or half-painted window fails.
+static bool ShowsAPage(HBITMAP bitmap, int width, int height, const RECT &client)
+{
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    std::vector<DWORD> pixels((size_t)width * height);
+    HDC screen = GetDC(nullptr);
+    bool read = GetDIBits(screen, bitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS) == height;
+    ReleaseDC(nullptr, screen);
+    long light = 0, dark = 0, all = 0;
+    for (int y = client.top; read && y < client.bottom && y < height; ++y) {
+        for (int x = client.left; x < client.right && x < width; ++x, ++all) {
+            DWORD pixel = pixels[(size_t)y * width + x];
+            int luminance = (299 * ((pixel >> 16) & 0xFF) + 587 * ((pixel >> 8) & 0xFF) + 114 * (pixel & 0xFF)) / 1000;
+            light += luminance > 230;
+            dark += luminance < 100;
+        }
+    }
+    return read && all > 0 && light * 2 > all && dark > 200;
+}
 
 bool SaveWindowScreenshot(HWND window, const std::wstring &name)
 {
@@ -35,6 +62,11 @@ bool SaveWindowScreenshot(HWND window, const std::wstring &name)
     SelectObject(memory, previous);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
+    RECT client;
+    GetClientRect(window, &client);
+    MapWindowPoints(window, nullptr, (POINT *)&client, 2);
+    OffsetRect(&client, -rect.left, -rect.top);
+    bool page = ShowsAPage(bitmap, width, height, client);
 
     std::wstring folder = BuildDir() + L"\\screenshots";
     CreateDirectoryW(folder.c_str(), nullptr);
@@ -47,7 +79,7 @@ bool SaveWindowScreenshot(HWND window, const std::wstring &name)
     if (image)
         GdipDisposeImage(image);
     DeleteObject(bitmap);
-    return saved;
+    return saved && page;
 }
 
 }
