@@ -4,7 +4,7 @@
 
 CImageButton::CImageButton()
     : m_hImageList(NULL), m_nImageNormal(-1), m_nImagePressed(-1), m_nImageHover(-1),
-      m_nImageDisabled(-1), m_hToolTip(NULL), m_pszTip(NULL), m_bHot(0), m_bDown(0)
+      m_nImageDisabled(-1), m_hToolTip(NULL), m_pszTip(NULL), m_bHot(0), m_bDown(0), m_bSpaceDown(0)
 {
 }
 
@@ -114,6 +114,14 @@ void CImageButton::Paint(HDC dc)
     DrawTextW(dc, caption, length, &rect, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
     if (previous)
         SelectObject(dc, previous);
+    // The focus cue, inside the cell, as Windows draws it, while keyboard cues are shown.
+    if (GetFocus() == m_hWnd && !(SendMessageW(m_hWnd, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS)) {
+        GetClientRect(m_hWnd, &rect);
+        InflateRect(&rect, -4, -4);
+        SetTextColor(dc, RGB(0, 0, 0));
+        SetBkColor(dc, RGB(255, 255, 255));
+        DrawFocusRect(dc, &rect);
+    }
 }
 
 bool CImageButton::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT &result)
@@ -179,15 +187,39 @@ bool CImageButton::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
             Repaint(m_hWnd);
         }
         return true;
-    case WM_SETFOCUS:
     case WM_KILLFOCUS:
+        // Focus gone while the space bar held the button: no click.
+        if (m_bSpaceDown) {
+            m_bSpaceDown = 0;
+            m_bDown = 0;
+        }
+        Repaint(m_hWnd);
+        return false;
+    case WM_SETFOCUS:
     case WM_ENABLE:
         Repaint(m_hWnd);
         return false;
     case WM_KEYDOWN:
+        // The space bar presses the button as a click does, for whoever cannot use a mouse.
+        // Enter and Esc stay with the page, which ignores them.
+        if (wParam != VK_SPACE)
+            return false;
+        if (!m_bSpaceDown && GetCapture() != m_hWnd) {
+            m_bSpaceDown = 1;
+            m_bDown = 1;
+            Repaint(m_hWnd);
+        }
+        return true;
     case WM_KEYUP:
-        // The space bar does not press the button.
-        return wParam == VK_SPACE;
+        if (wParam != VK_SPACE)
+            return false;
+        if (m_bSpaceDown) {
+            m_bSpaceDown = 0;
+            m_bDown = 0;
+            Repaint(m_hWnd);
+            SendMessageW(GetParent(m_hWnd), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(m_hWnd), BN_CLICKED), (LPARAM)m_hWnd);
+        }
+        return true;
     case WM_PAINT:
     case WM_PRINTCLIENT:
         PaintClient(wParam);
@@ -196,6 +228,10 @@ bool CImageButton::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
         result = 1;
         return true;
     case WM_UPDATEUISTATE:
+        // Keyboard cues shown or hidden: the state is kept as Windows keeps it, the focus cue
+        // follows it.
+        result = DefWindowProcW(m_hWnd, message, wParam, lParam);
+        InvalidateRect(m_hWnd, NULL, FALSE);
         return true;
     case WM_DESTROY:
         DestroyControlTooltip(m_hToolTip);

@@ -1,6 +1,7 @@
 // A push button painted from a three-cell image strip with a white caption, lit while the
-// pointer is over it, with its own tooltip. A click is reported to the parent as WM_COMMAND
-// (BN_CLICKED), sent while the button still holds the capture.
+// pointer is over it, with its own tooltip. A click, or the space bar released over it, is
+// reported to the parent as WM_COMMAND (BN_CLICKED), a click while the button still holds the
+// capture. It shows a focus cue while keyboard cues are shown.
 #pragma once
 #include "skin/SubclassedControl.h"
 #include <commctrl.h>
@@ -27,6 +28,7 @@ public:
     WCHAR *m_pszTip;
     unsigned m_bHot : 1;
     unsigned m_bDown : 1;
+    unsigned m_bSpaceDown : 1;  // pressed by the space bar, not the mouse
 
 protected:
     bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT &result) override;

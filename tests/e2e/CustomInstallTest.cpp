@@ -204,6 +204,58 @@ TEST_F(CustomInstall, ADriveThatVanishesAsksOnceAndNeverHangs)
     EXPECT_EQ(kExitMinusOne, setup.WaitForExit(10000));
 }
 
+// The keyboard's focus in the setup's user-interface thread.
+HWND FocusOf(HWND page)
+{
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof(info);
+    return GetGUIThreadInfo(GetWindowThreadProcessId(page, nullptr), &info) ? info.hwndFocus : nullptr;
+}
+
+// Presses Tab until `control` has the focus; false when it never comes.
+bool TabTo(HWND page, HWND control)
+{
+    for (int press = 0; press < 12; ++press) {
+        for (int i = 0; i < 20 && FocusOf(page) != control; ++i)
+            Sleep(20);
+        if (FocusOf(page) == control)
+            return true;
+        PressKey(VK_TAB);
+    }
+    return false;
+}
+
+// A whole installation by keyboard alone: Tab and Space through welcome, custom page,
+// installation and finish.
+TEST_F(CustomInstall, ByKeyboardAlone)
+{
+    SetupProcess setup;
+    HWND welcome = setup.PageWithControl(IDC_WELCOME_CUSTOM);
+    ASSERT_NE(nullptr, welcome);
+    ASSERT_TRUE(TabTo(welcome, Item(welcome, IDC_WELCOME_CUSTOM)));
+    PressKey(VK_SPACE);
+    HWND custom = setup.PageWithControl(IDC_CUSTOM_FOLDER, 5000);
+    ASSERT_NE(nullptr, custom);
+    // Reading order: the folder, "浏览", the three boxes, "开始安装".
+    std::vector<HWND> visited;
+    for (int press = 0; press < 6 && FocusOf(custom) != Item(custom, IDC_CUSTOM_START); ++press) {
+        visited.push_back(FocusOf(custom));
+        PressKey(VK_TAB);
+        Sleep(100);
+    }
+    EXPECT_EQ((std::vector<HWND>{Item(custom, IDC_CUSTOM_FOLDER), Item(custom, IDC_CUSTOM_BROWSE), Item(custom, IDC_CUSTOM_DESKTOP),
+                                 Item(custom, IDC_CUSTOM_QUICK_LAUNCH), Item(custom, IDC_CUSTOM_DEFAULT)}),
+              visited);
+    ASSERT_TRUE(TabTo(custom, Item(custom, IDC_CUSTOM_START)));
+    PressKey(VK_SPACE);
+    HWND finish = setup.PageWithControl(IDC_FINISH_CLOSE, 60000);
+    ASSERT_NE(nullptr, finish);
+    ASSERT_TRUE(TabTo(finish, Item(finish, IDC_FINISH_CLOSE)));
+    PressKey(VK_SPACE);
+    EXPECT_EQ(kExitMinusOne, setup.WaitForExit(30000));
+    EXPECT_TRUE(test::FileExists(test::DefaultInstallFolder() + L"\\Velmarin.exe"));
+}
+
 // The installation's traces: registration, shortcuts and the browser's own runs.
 struct InstallTraces {
     std::wstring appPath, installLocation, groupLinkTarget;

@@ -89,7 +89,9 @@ TEST_F(ImageButtonTest, DraggingOutCancelsAndComingBackRestores)
     EXPECT_EQ(1u, m_parent.commands.size());
 }
 
-TEST_F(ImageButtonTest, DoubleClickGivesTwoClicksAndSpaceNone)
+// A double click gives two clicks; the space bar one, pressed while held (auto-repeat too);
+// Enter none; focus lost while held, none.
+TEST_F(ImageButtonTest, DoubleClickGivesTwoClicksAndSpaceOne)
 {
     Mouse(WM_LBUTTONDOWN, 10, 10);
     Mouse(WM_LBUTTONUP, 10, 10);
@@ -99,10 +101,21 @@ TEST_F(ImageButtonTest, DoubleClickGivesTwoClicksAndSpaceNone)
 
     SetFocus(m_button.m_hWnd);
     SendMessageW(m_button.m_hWnd, WM_KEYDOWN, VK_SPACE, 0);
+    SendMessageW(m_button.m_hWnd, WM_KEYDOWN, VK_SPACE, 0x40000000);
+    EXPECT_TRUE(m_button.m_bDown) << "the pressed cell while the key is held";
     SendMessageW(m_button.m_hWnd, WM_CHAR, VK_SPACE, 0);
     SendMessageW(m_button.m_hWnd, WM_KEYUP, VK_SPACE, 0);
+    SendMessageW(m_button.m_hWnd, WM_KEYDOWN, VK_RETURN, 0);
+    SendMessageW(m_button.m_hWnd, WM_KEYUP, VK_RETURN, 0);
     test::PumpMessages(100);
-    EXPECT_EQ(2u, m_parent.commands.size());
+    EXPECT_EQ(3u, m_parent.commands.size());
+    EXPECT_FALSE(m_button.m_bDown);
+
+    SendMessageW(m_button.m_hWnd, WM_KEYDOWN, VK_SPACE, 0);
+    SetFocus(nullptr);
+    SendMessageW(m_button.m_hWnd, WM_KEYUP, VK_SPACE, 0);
+    test::PumpMessages(100);
+    EXPECT_EQ(3u, m_parent.commands.size());
 }
 
 // The bounding box of the white caption pixels, away from the cell's white corners.
