@@ -54,7 +54,10 @@ bool CWelcomePage::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR &resul
     switch (message) {
     case WM_INITDIALOG:
         OnInitDialog();
-        result = TRUE;
+        // The focus starts on the page's first action; the licence link before it in the tab
+        // order stays where it is read.
+        SetFocus(Item(IDC_WELCOME_INSTALL));
+        result = FALSE;
         return true;
     case WM_ERASEBKGND: {
         POINT at = {310, 140};

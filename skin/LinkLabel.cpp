@@ -135,7 +135,7 @@ void CLinkLabel::Paint(HDC dc)
         RECT rect = m_rcText;
         DrawTextW(dc, m_pszText, -1, &rect, Alignment() | DT_WORDBREAK);
     }
-    if (GetFocus() == m_hWnd)
+    if (GetFocus() == m_hWnd && !(SendMessageW(m_hWnd, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS))
         DrawFocusRect(dc, &m_rcText);
     SetTextColor(dc, previousColour);
     if (previousFont)

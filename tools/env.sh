@@ -111,6 +111,11 @@ prepare_prefix() {
             "$loader" wineboot -i >/dev/null 2>&1 || true
             wineserver -w
         fi
+        # Wine draws the caption's minimise, maximise and close buttons with its Marlett font,
+        # which it does not find where Debian installs it ("0 1 r" instead): the prefix's
+        # Fonts folder gets a copy.
+        local marlett=/usr/share/wine/fonts/marlett.ttf
+        [ -f "$marlett" ] && cp -n "$marlett" "$prefix/drive_c/windows/Fonts/" 2>/dev/null || true
         # No window manager under Xvfb: unmanaged windows close without Wine's 2 s wait.
         wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
         # Chinese faces the setup asks for, mapped to the installed CJK font.
