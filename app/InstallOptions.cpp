@@ -1,11 +1,10 @@
 #include "app/InstallOptions.h"
-#include "app/Format.h"
+#include "engine/Product.h"
+#include "base/Format.h"
 #include "app/Versions.h"
 #include <shlobj.h>
 #include <shlwapi.h>
 #include <wchar.h>
-
-const WCHAR kAppPathKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Velmarin.exe";
 
 static int g_osVersionCache = -1;
 

@@ -106,5 +106,4 @@ private:
     CInstallOptions &operator=(const CInstallOptions &);
 };
 
-// The key under HKLM whose default value is the installed browser's full path.
-extern const WCHAR kAppPathKey[];
+

@@ -1,7 +1,7 @@
 #include "app/InstallWorker.h"
 #include "app/InstallOptions.h"
 #include "app/SetupMessages.h"
-#include "app/Format.h"
+#include "base/Format.h"
 #include <objbase.h>
 
 static CInstallWorker *volatile g_pWorker = NULL;

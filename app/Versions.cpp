@@ -1,6 +1,6 @@
 #include "app/Versions.h"
-#include "app/DllSafety.h"
-#include "app/Format.h"
+#include "base/DllSafety.h"
+#include "base/Format.h"
 #include "engine/Product.h"
 #include "engine/PayloadManifest.h"
 #include <shlwapi.h>

@@ -1,9 +1,9 @@
 // Program entry: single instance, process-wide state, the first page, the worker, the loop.
-#include "app/DllSafety.h"
+#include "base/DllSafety.h"
 #include "app/InstallOptions.h"
 #include "app/InstallWorker.h"
 #include "app/MessageLoop.h"
-#include "app/SetupText.h"
+#include "base/SetupText.h"
 #include "engine/FileUpdate.h"
 #include "pages/PageSet.h"
 #include "skin/GdiPlus.h"

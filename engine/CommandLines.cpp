@@ -1,5 +1,5 @@
 #include "engine/CommandLines.h"
-#include "app/Format.h"
+#include "base/Format.h"
 
 bool FormPayloadCommandLine(WCHAR *buffer, size_t capacity, const WCHAR *payloadFile, const WCHAR *extractDir)
 {

@@ -1,5 +1,5 @@
 #include "engine/FileSystem.h"
-#include "app/Format.h"
+#include "base/Format.h"
 #include <shlwapi.h>
 
 BOOL CreateDirectoryTree(const WCHAR *path)

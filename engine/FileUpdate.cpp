@@ -1,5 +1,5 @@
 #include "engine/FileUpdate.h"
-#include "app/Format.h"
+#include "base/Format.h"
 #include "engine/FileSystem.h"
 #include <wchar.h>
 

@@ -1,6 +1,6 @@
 #include "app/InstallOptions.h"
 #include "app/SetupMessages.h"
-#include "app/Format.h"
+#include "base/Format.h"
 #include "engine/CommandLines.h"
 #include "engine/FileSystem.h"
 #include "engine/FileUpdate.h"

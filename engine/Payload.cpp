@@ -4,7 +4,7 @@
 #include "engine/Process.h"
 #include "engine/TempFolder.h"
 #include "app/InstallOptions.h"
-#include "app/Format.h"
+#include "base/Format.h"
 
 bool WriteResourceToFile(const WCHAR *path, const WCHAR *type, const WCHAR *name)
 {

@@ -1,5 +1,5 @@
 #include "engine/PayloadManifest.h"
-#include "app/Format.h"
+#include "base/Format.h"
 #include "resource.h"
 #include <wincrypt.h>
 #include <string.h>

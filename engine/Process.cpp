@@ -1,5 +1,5 @@
 #include "engine/Process.h"
-#include "app/DllSafety.h"
+#include "base/DllSafety.h"
 #include <exdisp.h>
 #include <servprov.h>
 #include <shldisp.h>

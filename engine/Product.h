@@ -4,6 +4,7 @@
 
 extern const WCHAR kProductWebHost[];      // host of the product web site
 extern const WCHAR kUninstallKey[];        // under HKLM
+extern const WCHAR kAppPathKey[];          // under HKLM: its default value is the browser's full path
 extern const WCHAR kClientKey[];           // under HKLM: the start-menu internet client
 extern const WCHAR kCapabilitiesKey[];     // under HKLM
 extern const WCHAR kUrlClass[];            // under HKCR

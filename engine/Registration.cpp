@@ -3,14 +3,15 @@
 #include "engine/FileSystem.h"
 #include "engine/PayloadManifest.h"
 #include "app/InstallOptions.h"
-#include "app/SetupText.h"
+#include "base/SetupText.h"
 #include "app/Versions.h"
-#include "app/Format.h"
+#include "base/Format.h"
 #include <shlobj.h>
 
 const WCHAR kProductWebHost[] = L"www.velmarin.cn";
 const WCHAR kUninstallKey[] =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{7B2E91C4-3A5D-4f08-B6E2-91D4C07A5F13}";
+const WCHAR kAppPathKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Velmarin.exe";
 const WCHAR kClientKey[] = L"SOFTWARE\\Clients\\StartMenuInternet\\Velmarin.exe";
 const WCHAR kCapabilitiesKey[] = L"SOFTWARE\\Clients\\StartMenuInternet\\Velmarin.exe\\Capabilities";
 const WCHAR kUrlClass[] = L"VelmarinURL";

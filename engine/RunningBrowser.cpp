@@ -1,7 +1,7 @@
 #include "engine/RunningBrowser.h"
 #include "engine/FileSystem.h"
-#include "app/DllSafety.h"
-#include "app/Format.h"
+#include "base/DllSafety.h"
+#include "base/Format.h"
 #include <shlwapi.h>
 #include <stdlib.h>
 

@@ -1,7 +1,7 @@
 #include "engine/Shortcuts.h"
 #include "engine/FileSystem.h"
 #include "app/InstallOptions.h"
-#include "app/Format.h"
+#include "base/Format.h"
 #include <shlobj.h>
 #include <shlwapi.h>
 #include <intshcut.h>

@@ -1,5 +1,5 @@
 #include "engine/TempFolder.h"
-#include "app/Format.h"
+#include "base/Format.h"
 #include <sddl.h>
 #include <shlwapi.h>
 

@@ -1,5 +1,5 @@
 #include "pages/FolderText.h"
-#include "app/Format.h"
+#include "base/Format.h"
 #include "engine/FileUpdate.h"
 #include "engine/PayloadManifest.h"
 #include "engine/Product.h"

@@ -1,5 +1,5 @@
 #include "pages/SetupPage.h"
-#include "app/SetupText.h"
+#include "base/SetupText.h"
 #include "skin/ImageButton.h"
 #include "skin/SkinStore.h"
 

@@ -1,8 +1,8 @@
 #include "pages/UpgradePage.h"
 #include "pages/PageSet.h"
-#include "app/Format.h"
+#include "base/Format.h"
 #include "app/InstallOptions.h"
-#include "app/SetupText.h"
+#include "base/SetupText.h"
 #include "skin/SkinStore.h"
 #include "resource.h"
 

@@ -1,5 +1,5 @@
 #include "skin/GdiPlus.h"
-#include "app/DllSafety.h"
+#include "base/DllSafety.h"
 #include <objbase.h>
 
 namespace {

@@ -1,7 +1,7 @@
 #include "skin/SkinFrame.h"
 #include "skin/SkinGeometry.h"
 #include "skin/SkinStore.h"
-#include "app/SetupText.h"
+#include "base/SetupText.h"
 #include "resource.h"
 
 void CenterOnOwner(HWND window, HWND reference)

@@ -1,7 +1,7 @@
 #include "skin/SkinStore.h"
 #include "skin/GdiPlus.h"
 #include "skin/SkinGeometry.h"
-#include "app/DllSafety.h"
+#include "base/DllSafety.h"
 #include "resource.h"
 #include <shlwapi.h>
 #include <stdlib.h>

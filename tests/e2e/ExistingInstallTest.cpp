@@ -2,6 +2,7 @@
 // the downgrade page for a newer one, end to end with real input.
 #include <gtest/gtest.h>
 #include "app/InstallOptions.h"
+#include "engine/Product.h"
 #include "app/Versions.h"
 #include "e2e/Screenshot.h"
 #include "e2e/SetupProcess.h"

@@ -2,6 +2,7 @@
 // test prefix.
 #include <gtest/gtest.h>
 #include "app/InstallOptions.h"
+#include "engine/Product.h"
 #include "app/Versions.h"
 #include "support/TestSupport.h"
 #include <shlobj.h>

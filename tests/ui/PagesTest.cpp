@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include "app/InstallOptions.h"
 #include "app/SetupMessages.h"
-#include "app/SetupText.h"
+#include "base/SetupText.h"
 #include "pages/PageSet.h"
 #include "support/TestSupport.h"
 #include "ui/UiSupport.h"

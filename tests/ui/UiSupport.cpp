@@ -1,7 +1,7 @@
 #include "ui/UiSupport.h"
 #include "app/InstallWorker.h"
 #include "app/SetupMessages.h"
-#include "app/SetupText.h"
+#include "base/SetupText.h"
 #include "skin/GdiPlus.h"
 #include "skin/SkinStore.h"
 #include <commctrl.h>

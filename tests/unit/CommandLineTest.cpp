@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 #include "engine/CommandLines.h"
-#include "app/Format.h"
+#include "base/Format.h"
 
 namespace {
 

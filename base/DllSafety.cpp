@@ -1,5 +1,5 @@
-#include "app/DllSafety.h"
-#include "app/Format.h"
+#include "base/DllSafety.h"
+#include "base/Format.h"
 
 void RestrictDllSearchToSystem()
 {

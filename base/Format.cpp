@@ -1,4 +1,4 @@
-#include "app/Format.h"
+#include "base/Format.h"
 #include <stdio.h>
 #include <wchar.h>
 

@@ -1,5 +1,5 @@
-#include "app/SetupText.h"
-#include "app/Format.h"
+#include "base/SetupText.h"
+#include "base/Format.h"
 
 const WCHAR kProductDisplayName[] = L"岚舟浏览器 3.2 正式版";
 WCHAR g_strSetupTitle[128];
