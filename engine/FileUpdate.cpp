@@ -726,15 +726,6 @@ void CFileUpdate::Release(bool resolved)
     InterlockedDecrement(&g_updatesRunning);
 }
 
-bool RecoverInterruptedUpdate(const WCHAR *targetDir)
-{
-    CFileUpdate update(targetDir, targetDir);
-    if (update.Open(0) != kUpdateReady)
-        return false;
-    update.Abandon();
-    return true;
-}
-
 void WaitForFileUpdates()
 {
     while (g_updatesRunning > 0)

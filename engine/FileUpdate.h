@@ -123,10 +123,6 @@ private:
     CFileUpdate &operator=(const CFileUpdate &);
 };
 
-// Resolves what a stopped update left in a folder, when no other update holds it. True when
-// nothing is left to resolve.
-bool RecoverInterruptedUpdate(const WCHAR *targetDir);
-
 // Returns once no update of this process is between its first change and its last: the process
 // must not end in the middle of a swap.
 void WaitForFileUpdates();

