@@ -43,8 +43,20 @@ WCHAR *LoadTextResource(int id, HMODULE module)
     return text ? text : (WCHAR *)calloc(1, sizeof(WCHAR));
 }
 
-CAgreementPage::CAgreementPage(int templateId) : CSetupPage(templateId), m_hText(NULL)
+CAgreementPage::CAgreementPage(int templateId, const Layout &layout)
+    : CSetupPage(templateId), m_hText(NULL), m_layout(layout)
 {
+}
+
+PageControl CAgreementPage::TitleRow()
+{
+    const Layout &at = m_layout;
+    PageControl row = at.titleWidth
+                          ? LabelControl(IDC_PAGE_TITLE, m_title, at.titleX, at.titleY, at.titleWidth, at.titleHeight,
+                                         PageControl::kTitleFont)
+                          : LabelControl(IDC_PAGE_TITLE, m_title, at.titleX, at.titleY, PageControl::kTitleFont);
+    row.colour = at.titleColour;
+    return row;
 }
 
 BOOL CAgreementPage::FilterMessage(MSG *msg)
@@ -54,68 +66,39 @@ BOOL CAgreementPage::FilterMessage(MSG *msg)
     return CSetupPage::FilterMessage(msg);
 }
 
-bool CAgreementPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR &result)
+void CAgreementPage::DescribeControls()
 {
-    switch (message) {
-    case WM_INITDIALOG: {
-        RegisterFilter();
-        m_hint.m_clrText = 0;
-        m_hint.Attach(Item(IDC_VIEWER_HINT));
-        m_back.Attach(Item(IDC_VIEWER_BACK));
-        m_hText = Item(IDC_VIEWER_TEXT);
-        m_title.m_clrText = 0;
-        m_title.Attach(Item(IDC_PAGE_TITLE));
-        PlaceControls();
-        CSkinStore &skin = CSkinStore::Instance();
-        SetItemFont(IDC_VIEWER_HINT, skin.m_hFontText);
-        SetItemFont(IDC_VIEWER_BACK, skin.m_hFontButton);
-        SetItemFont(IDC_PAGE_TITLE, skin.m_hFontTitle);
-        SetItemFont(IDC_VIEWER_TEXT, skin.m_hFontText);
-        // An agreement is read, not edited: no key or menu command changes the text.
-        SendMessageW(m_hText, EM_SETREADONLY, TRUE, 0);
-        m_title.m_clrText = TitleColour();
-        ConfigureButton(m_back, L"返回", skin.MediumButtonImages());
-        FillText();
-        result = TRUE;
-        return true;
-    }
-    case WM_ERASEBKGND:
-        // The logo sits top right, clear of the title, as on the other pages.
-        DrawCornerLogo((HDC)wParam);
-        result = TRUE;
-        return true;
-    case WM_CTLCOLORSTATIC:
-        // The read-only text box keeps the white of an editable one.
-        if ((HWND)lParam == m_hText) {
-            SetBkColor((HDC)wParam, RGB(255, 255, 255));
-            result = (INT_PTR)GetStockObject(WHITE_BRUSH);
-        } else {
-            result = (INT_PTR)GetStockObject(NULL_BRUSH);
-        }
-        return true;
-    case WM_CLOSE:
-        ShowWindow(m_hWnd, SW_HIDE);
-        return true;
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDC_VIEWER_BACK) {
-            ShowWindow(m_hWnd, SW_HIDE);
-            return true;
-        }
+    const PageControl controls[] = {
+        LabelControl(IDC_VIEWER_HINT, m_hint, m_layout.hintX, m_layout.hintY),
+        ButtonControl(IDC_VIEWER_BACK, m_back, 235, 332, 117, 33, PageControl::kMediumImages, L"返回"),
+        PlainControl(IDC_VIEWER_TEXT, &m_hText, 40, 110, 500, 210),
+        TitleRow(),
+    };
+    ApplyControls(controls);
+}
+
+void CAgreementPage::OnInitPage()
+{
+    // An agreement is read, not edited: no key or menu command changes the text.
+    SendMessageW(m_hText, EM_SETREADONLY, TRUE, 0);
+    FillText();
+}
+
+HBRUSH CAgreementPage::StaticBackground(HWND control, HDC dc)
+{
+    // The read-only text box keeps the white of an editable one.
+    if (control != m_hText)
+        return CSetupPage::StaticBackground(control, dc);
+    SetBkColor(dc, RGB(255, 255, 255));
+    return (HBRUSH)GetStockObject(WHITE_BRUSH);
+}
+
+bool CAgreementPage::OnCommand(int id, int)
+{
+    if (id != IDC_VIEWER_BACK)
         return false;
-    }
-    return false;
-}
-
-CLicensePage::CLicensePage() : CAgreementPage(IDD_LICENSE)
-{
-}
-
-void CLicensePage::PlaceControls()
-{
-    Place(IDC_PAGE_TITLE, 45, 45);
-    Place(IDC_VIEWER_HINT, 45, 77);
-    Place(IDC_VIEWER_TEXT, 40, 110, 500, 210);
-    Place(IDC_VIEWER_BACK, 235, 332, 117, 33);
+    ShowWindow(m_hWnd, SW_HIDE);
+    return true;
 }
 
 // The viewer's text from its resource.
@@ -126,21 +109,20 @@ static void FillFromResource(HWND textBox, int resourceId)
     free(text);
 }
 
+static const CAgreementPage::Layout kLicenseLayout = {45, 45, 0, 0, 0, 45, 77};
+static const CAgreementPage::Layout kPrivacyLayout = {35, 25, 150, 40, RGB(7, 123, 8), 40, 90};
+
+CLicensePage::CLicensePage() : CAgreementPage(IDD_LICENSE, kLicenseLayout)
+{
+}
+
 void CLicensePage::FillText()
 {
     FillFromResource(m_hText, IDB_LICENSE_TEXT);
 }
 
-CPrivacyPage::CPrivacyPage() : CAgreementPage(IDD_PRIVACY)
+CPrivacyPage::CPrivacyPage() : CAgreementPage(IDD_PRIVACY, kPrivacyLayout)
 {
-}
-
-void CPrivacyPage::PlaceControls()
-{
-    Place(IDC_PAGE_TITLE, 35, 25, 150, 40);
-    Place(IDC_VIEWER_HINT, 40, 90);
-    Place(IDC_VIEWER_TEXT, 40, 110, 500, 210);
-    Place(IDC_VIEWER_BACK, 235, 332, 117, 33);
 }
 
 void CPrivacyPage::FillText()

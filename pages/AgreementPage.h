@@ -8,6 +8,14 @@
 
 class CAgreementPage : public CSetupPage {
 public:
+    // Where the two viewers differ: the title's place (a width of 0 keeps the template's size)
+    // and colour, and the hint's place.
+    struct Layout {
+        int titleX, titleY, titleWidth, titleHeight;
+        COLORREF titleColour;
+        int hintX, hintY;
+    };
+
     BOOL FilterMessage(MSG *msg) override;
 
     CTransparentLabel m_hint;
@@ -16,11 +24,18 @@ public:
     HWND m_hText;
 
 protected:
-    explicit CAgreementPage(int templateId);
-    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR &result) override;
-    virtual void PlaceControls() = 0;
+    CAgreementPage(int templateId, const Layout &layout);
+    void DescribeControls() override;
+    void OnInitPage() override;
+    HBRUSH StaticBackground(HWND control, HDC dc) override;
+    void OnClose() override { ShowWindow(m_hWnd, SW_HIDE); }
+    bool OnCommand(int id, int code) override;
     virtual void FillText() = 0;
-    virtual COLORREF TitleColour() const { return 0; }
+
+private:
+    PageControl TitleRow();
+
+    Layout m_layout;
 };
 
 class CLicensePage : public CAgreementPage {
@@ -28,7 +43,6 @@ public:
     CLicensePage();
 
 protected:
-    void PlaceControls() override;
     void FillText() override;
 };
 
@@ -37,9 +51,7 @@ public:
     CPrivacyPage();
 
 protected:
-    void PlaceControls() override;
     void FillText() override;
-    COLORREF TitleColour() const override { return RGB(7, 123, 8); }
 };
 
 // True for the keyboard messages the viewers drop while their text box has the focus.

@@ -18,49 +18,28 @@ CCustomPage::CCustomPage()
     m_strLastGoodDir[0] = 0;
 }
 
-void CCustomPage::OnInitDialog()
+void CCustomPage::DescribeControls()
 {
-    RegisterFilter();
-    m_title.m_clrText = 0;
-    m_title.Attach(Item(IDC_PAGE_TITLE));
-    m_heading.m_clrText = 0;
-    m_heading.Attach(Item(IDC_CUSTOM_HEADING));
-    m_start.Attach(Item(IDC_CUSTOM_START));
-    m_browse.Attach(Item(IDC_CUSTOM_BROWSE));
-    m_back.Attach(Item(IDC_CUSTOM_BACK));
-    m_folderLabel.m_clrText = 0;
-    m_folderLabel.Attach(Item(IDC_CUSTOM_FOLDER_LABEL));
-    m_hDesktop = Item(IDC_CUSTOM_DESKTOP);
-    m_hQuickLaunch = Item(IDC_CUSTOM_QUICK_LAUNCH);
-    m_hDefaultBrowser = Item(IDC_CUSTOM_DEFAULT);
-    m_hFolder = Item(IDC_CUSTOM_FOLDER);
-    m_diskSpace.m_clrText = 0;
-    m_diskSpace.Attach(Item(IDC_CUSTOM_DISK_SPACE));
+    const PageControl controls[] = {
+        LabelControl(IDC_PAGE_TITLE, m_title, 45, 45, PageControl::kTitleFont),
+        LabelControl(IDC_CUSTOM_HEADING, m_heading, 45, 77),
+        ButtonControl(IDC_CUSTOM_START, m_start, 125, 320, 117, 33, PageControl::kMediumImages, L"立即安装"),
+        ButtonControl(IDC_CUSTOM_BROWSE, m_browse, 421, 111, 75, 26, PageControl::kSmallImages, L"浏览"),
+        ButtonControl(IDC_CUSTOM_BACK, m_back, 305, 320, 117, 33, PageControl::kMediumImages, L"返回"),
+        LabelControl(IDC_CUSTOM_FOLDER_LABEL, m_folderLabel, 78, 116),
+        PlainControl(IDC_CUSTOM_DESKTOP, &m_hDesktop, 76, 185),
+        PlainControl(IDC_CUSTOM_QUICK_LAUNCH, &m_hQuickLaunch, 76, 215),
+        PlainControl(IDC_CUSTOM_DEFAULT, &m_hDefaultBrowser, 76, 245),
+        PlainControl(IDC_CUSTOM_FOLDER, &m_hFolder, 144, 112, 269, 26),
+        LabelControl(IDC_CUSTOM_DISK_SPACE, m_diskSpace, 144, 140, 300, 26, PageControl::kTextFont),
+    };
+    ApplyControls(controls);
+}
+
+void CCustomPage::OnInitPage()
+{
     // The template's placeholder never shows, even when no free space can be told.
     SetWindowTextW(Item(IDC_CUSTOM_DISK_SPACE), L"");
-
-    Place(IDC_PAGE_TITLE, 45, 45);
-    Place(IDC_CUSTOM_HEADING, 45, 77);
-    Place(IDC_CUSTOM_START, 125, 320, 117, 33);
-    Place(IDC_CUSTOM_BACK, 305, 320, 117, 33);
-    Place(IDC_CUSTOM_BROWSE, 421, 111, 75, 26);
-    Place(IDC_CUSTOM_FOLDER, 144, 112, 269, 26);
-    Place(IDC_CUSTOM_DISK_SPACE, 144, 140, 300, 26);
-    Place(IDC_CUSTOM_FOLDER_LABEL, 78, 116);
-    Place(IDC_CUSTOM_DESKTOP, 76, 185);
-    Place(IDC_CUSTOM_QUICK_LAUNCH, 76, 215);
-    Place(IDC_CUSTOM_DEFAULT, 76, 245);
-
-    CSkinStore &skin = CSkinStore::Instance();
-    SetItemFont(IDC_CUSTOM_BACK, skin.m_hFontButton);
-    SetItemFont(IDC_CUSTOM_START, skin.m_hFontButton);
-    const int textItems[] = {IDC_CUSTOM_BROWSE,      IDC_CUSTOM_FOLDER,  IDC_CUSTOM_DESKTOP,
-                             IDC_CUSTOM_QUICK_LAUNCH, IDC_CUSTOM_DEFAULT, IDC_CUSTOM_FOLDER_LABEL,
-                             IDC_CUSTOM_HEADING,      IDC_CUSTOM_DISK_SPACE};
-    for (int id : textItems)
-        SetItemFont(id, skin.m_hFontText);
-    SetItemFont(IDC_PAGE_TITLE, skin.m_hFontTitle);
-
     const CInstallOptions &options = CInstallOptions::Instance();
     Copy(m_strLastGoodDir, options.m_strInstallDir);
     SetFolderTextQuietly(options.m_strInstallDir);
@@ -69,11 +48,6 @@ void CCustomPage::OnInitDialog()
     HWND checks[] = {m_hDesktop, m_hQuickLaunch, m_hDefaultBrowser};
     for (HWND check : checks)
         SendMessageW(check, BM_SETCHECK, BST_CHECKED, 0);
-
-    ConfigureButton(m_start, L"立即安装", skin.MediumButtonImages());
-    ConfigureButton(m_browse, L"浏览", skin.SmallButtonImages());
-    ConfigureButton(m_back, L"返回", skin.MediumButtonImages());
-
     if (GetOsVersionCode() == kOsWindows7)
         SetWindowTextW(m_hQuickLaunch, L"添加到系统任务栏");
 }
@@ -181,44 +155,31 @@ void CCustomPage::OnStart()
     HandOver(CPageSet::Instance().Progress());
 }
 
-bool CCustomPage::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR &result)
+HBRUSH CCustomPage::StaticBackground(HWND, HDC)
 {
-    switch (message) {
-    case WM_INITDIALOG:
-        OnInitDialog();
-        result = TRUE;
+    return (HBRUSH)GetStockObject(WHITE_BRUSH);
+}
+
+bool CCustomPage::OnCommand(int id, int code)
+{
+    if (id == IDC_CUSTOM_FOLDER) {
+        if (code == EN_CHANGE && !m_bSettingText)
+            UpdateDiskSpace();
         return true;
-    case WM_ERASEBKGND:
-        DrawCornerLogo((HDC)wParam);
-        result = TRUE;
+    }
+    // Nothing starts while the folder dialog is open.
+    if (m_bBrowsing)
         return true;
-    case WM_CTLCOLORSTATIC:
-        result = (INT_PTR)GetStockObject(WHITE_BRUSH);
+    switch (id) {
+    case IDC_CUSTOM_START:
+        OnStart();
         return true;
-    case WM_CLOSE:
-        ConfirmQuit();
+    case IDC_CUSTOM_BROWSE:
+        OnBrowse();
         return true;
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDC_CUSTOM_FOLDER) {
-            if (HIWORD(wParam) == EN_CHANGE && !m_bSettingText)
-                UpdateDiskSpace();
-            return true;
-        }
-        // Nothing starts while the folder dialog is open.
-        if (m_bBrowsing)
-            return true;
-        switch (LOWORD(wParam)) {
-        case IDC_CUSTOM_START:
-            OnStart();
-            return true;
-        case IDC_CUSTOM_BROWSE:
-            OnBrowse();
-            return true;
-        case IDC_CUSTOM_BACK:
-            HandOver(CPageSet::Instance().FirstPage(CInstallOptions::Instance().m_nState));
-            return true;
-        }
-        return false;
+    case IDC_CUSTOM_BACK:
+        HandOver(CPageSet::Instance().FirstPage(CInstallOptions::Instance().m_nState));
+        return true;
     }
     return false;
 }

@@ -26,10 +26,12 @@ public:
     WCHAR m_strLastGoodDir[kFolderTextChars];
 
 protected:
-    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR &result) override;
+    void DescribeControls() override;
+    void OnInitPage() override;
+    HBRUSH StaticBackground(HWND control, HDC dc) override;
+    bool OnCommand(int id, int code) override;
 
 private:
-    void OnInitDialog();
     void UpdateDiskSpace();
     // Puts text into the folder box without a free-space query of its own.
     void SetFolderTextQuietly(const WCHAR *text);

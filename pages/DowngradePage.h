@@ -15,8 +15,7 @@ public:
     CImageButton m_continue;
 
 protected:
-    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR &result) override;
-
-private:
-    void OnInitDialog();
+    void DescribeControls() override;
+    void DrawBackground(HDC dc) override;
+    bool OnCommand(int id, int code) override;
 };

@@ -19,9 +19,11 @@ public:
     CLinkLabel m_privacyLink;
 
 protected:
-    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR &result) override;
+    void DescribeControls() override;
+    void OnInitPage() override;
+    void OnClose() override { Finish(false); }
+    bool OnCommand(int id, int code) override;
 
 private:
-    void OnInitDialog();
     void Finish(bool runBrowser);
 };

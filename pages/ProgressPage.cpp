@@ -16,24 +16,19 @@ CProgressPage::CProgressPage() : CSetupPage(IDD_PROGRESS), m_nTarget(0), m_nCurr
 {
 }
 
-void CProgressPage::OnInitDialog()
+void CProgressPage::DescribeControls()
 {
-    RegisterFilter();
-    EnableMenuItem(GetSystemMenu(m_hWnd, FALSE), SC_CLOSE, MF_BYCOMMAND | MF_DISABLED | MF_GRAYED);
-    CSkinStore &skin = CSkinStore::Instance();
-    m_title.m_clrText = 0;
-    m_title.Attach(Item(IDC_PAGE_TITLE));
-    m_subtitle.m_clrText = 0;
-    m_subtitle.Attach(Item(IDC_PAGE_SUBTITLE));
-    Place(IDC_PAGE_TITLE, 45, 45);
-    Place(IDC_PAGE_SUBTITLE, 45, 77);
-    SetItemFont(IDC_PAGE_TITLE, skin.m_hFontTitle);
-    SetItemFont(IDC_PAGE_SUBTITLE, skin.m_hFontText);
-    m_status.m_clrText = 0;
-    m_status.Attach(Item(IDC_PROGRESS_STATUS));
-    Place(IDC_PROGRESS_STATUS, 77, 170);
-    SetItemFont(IDC_PROGRESS_STATUS, skin.m_hFontText);
+    const PageControl controls[] = {
+        LabelControl(IDC_PAGE_TITLE, m_title, 45, 45, PageControl::kTitleFont),
+        LabelControl(IDC_PAGE_SUBTITLE, m_subtitle, 45, 77),
+        LabelControl(IDC_PROGRESS_STATUS, m_status, 77, 170),
+    };
+    ApplyControls(controls);
+}
 
+void CProgressPage::OnInitPage()
+{
+    EnableMenuItem(GetSystemMenu(m_hWnd, FALSE), SC_CLOSE, MF_BYCOMMAND | MF_DISABLED | MF_GRAYED);
     RECT bar = {56, 209, 543, 255};
     ShowWindow(m_progress.Create(m_hWnd, bar), SW_SHOW);
     m_nCurrent = 0;
@@ -75,17 +70,22 @@ void CProgressPage::EndSetup()
     PostQuitMessage(-1);
 }
 
-bool CProgressPage::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR &result)
+void CProgressPage::OnClose()
+{
+    // From the taskbar or End task: the worker is never cut off in the middle of replacing the
+    // browser's files. It stops at the next point where the folder is whole, and its end
+    // message ends the setup.
+    if (!IsWindowVisible(m_hWnd)) {
+        EndSetup();
+    } else if (!m_bClosing) {
+        m_bClosing = true;
+        CInstallOptions::Instance().RequestClose();
+    }
+}
+
+bool CProgressPage::OnPageMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR &)
 {
     switch (message) {
-    case WM_INITDIALOG:
-        OnInitDialog();
-        result = TRUE;
-        return true;
-    case WM_ERASEBKGND:
-        DrawCornerLogo((HDC)wParam);
-        result = TRUE;
-        return true;
     case WM_TIMER:
         if (wParam == kTimerId)
             OnTick();
@@ -97,18 +97,6 @@ bool CProgressPage::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR &resu
         MessageBoxW(m_hWnd, L"安装程序的安装进程没有响应，无法开始安装。\r\n请重新运行安装程序。", L"错误",
                     MB_OK | MB_ICONERROR);
         EndSetup();
-        return true;
-    case WM_CLOSE:
-        // From the taskbar or End task: the worker is never cut off in the middle of replacing
-        // the browser's files. It stops at the next point where the folder is whole, and its
-        // end message ends the setup.
-        if (IsWindowVisible(m_hWnd) && !m_bClosing) {
-            m_bClosing = true;
-            CInstallOptions::Instance().RequestClose();
-            return true;
-        }
-        if (!IsWindowVisible(m_hWnd))
-            EndSetup();
         return true;
     case WM_ENDSESSION:
         // Logging off: the process ends once this returns, so any update finishes first.

@@ -27,10 +27,12 @@ public:
     bool m_bClosing;
 
 protected:
-    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR &result) override;
+    void DescribeControls() override;
+    void OnInitPage() override;
+    void OnClose() override;
+    bool OnPageMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR &result) override;
 
 private:
-    void OnInitDialog();
     void OnTick();
     void EndSetup();
 };

@@ -1,7 +1,9 @@
 #include "pages/SetupPage.h"
 #include "base/SetupText.h"
 #include "skin/ImageButton.h"
+#include "skin/LinkLabel.h"
 #include "skin/SkinStore.h"
+#include "skin/TransparentLabel.h"
 
 static CSetupPage *g_creatingPage = NULL;
 
@@ -104,33 +106,177 @@ BOOL CSetupPage::FilterMessage(MSG *msg)
     return IsDialogMessageW(m_hWnd, msg);
 }
 
-void CSetupPage::RegisterFilter()
+bool CSetupPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR &result)
 {
-    CMessageLoop *loop = MessageLoops::ForCurrentThread();
-    if (loop)
-        loop->AddMessageFilter(this);
+    switch (message) {
+    case WM_INITDIALOG: {
+        if (CMessageLoop *loop = MessageLoops::ForCurrentThread())
+            loop->AddMessageFilter(this);
+        DescribeControls();
+        OnInitPage();
+        HWND focus = InitialFocus();
+        if (focus)
+            SetFocus(focus);
+        result = focus ? FALSE : TRUE;
+        return true;
+    }
+    case WM_ERASEBKGND:
+        DrawBackground((HDC)wParam);
+        result = TRUE;
+        return true;
+    case WM_CTLCOLORSTATIC:
+        result = (INT_PTR)StaticBackground((HWND)lParam, (HDC)wParam);
+        return true;
+    case WM_CLOSE:
+        OnClose();
+        return true;
+    case WM_COMMAND:
+        return OnCommand(LOWORD(wParam), HIWORD(wParam));
+    }
+    return OnPageMessage(message, wParam, lParam, result);
 }
 
-void CSetupPage::Place(int id, int x, int y)
+HBRUSH CSetupPage::StaticBackground(HWND, HDC)
 {
-    SetWindowPos(Item(id), NULL, x, y, 0, 0, SWP_NOZORDER | SWP_NOSIZE);
+    return (HBRUSH)GetStockObject(NULL_BRUSH);
 }
 
-void CSetupPage::Place(int id, int x, int y, int width, int height)
+bool CSetupPage::OnCommand(int, int)
 {
-    SetWindowPos(Item(id), NULL, x, y, width, height, SWP_NOZORDER);
+    return false;
 }
 
-void CSetupPage::SetItemFont(int id, HFONT font)
+bool CSetupPage::OnPageMessage(UINT, WPARAM, LPARAM, INT_PTR &)
 {
-    SendMessageW(Item(id), WM_SETFONT, (WPARAM)font, TRUE);
+    return false;
 }
 
-void CSetupPage::ConfigureButton(CImageButton &button, const WCHAR *tip, HIMAGELIST images)
+static HFONT SkinFontFor(PageControl::Font font)
 {
-    button.SetTip(tip);
-    button.AssignImageList(images);
-    button.AssignImages(0, 2, 1, 0);
+    CSkinStore &skin = CSkinStore::Instance();
+    switch (font) {
+    case PageControl::kTextFont:
+        return skin.m_hFontText;
+    case PageControl::kTitleFont:
+        return skin.m_hFontTitle;
+    case PageControl::kLinkFont:
+        return skin.m_hFontLink;
+    case PageControl::kButtonFont:
+        return skin.m_hFontButton;
+    case PageControl::kBigButtonFont:
+        return skin.m_hFontBigButton;
+    default:
+        return NULL;
+    }
+}
+
+static HIMAGELIST ButtonImagesFor(PageControl::Images images)
+{
+    CSkinStore &skin = CSkinStore::Instance();
+    switch (images) {
+    case PageControl::kSmallImages:
+        return skin.SmallButtonImages();
+    case PageControl::kMediumImages:
+        return skin.MediumButtonImages();
+    case PageControl::kLargeImages:
+        return skin.LargeButtonImages();
+    default:
+        return NULL;
+    }
+}
+
+void CSetupPage::ApplyControls(const PageControl *table, size_t count)
+{
+    for (size_t i = 0; i < count; ++i) {
+        const PageControl &control = table[i];
+        HWND window = Item(control.id);
+        if (control.handle)
+            *control.handle = window;
+        HFONT font = SkinFontFor(control.font);
+        switch (control.kind) {
+        case PageControl::kLabel: {
+            CTransparentLabel *label = static_cast<CTransparentLabel *>(control.skinned);
+            label->m_clrText = control.colour;
+            label->Attach(window);
+            break;
+        }
+        case PageControl::kLink: {
+            CLinkLabel *link = static_cast<CLinkLabel *>(control.skinned);
+            link->Attach(window);
+            link->m_clrLinkText = control.colour;
+            link->m_dwStyle = CLinkLabel::kCommandMode;
+            // The link measures its text in the font it draws with.
+            link->UseLinkFont(font);
+            break;
+        }
+        case PageControl::kButton:
+            static_cast<CImageButton *>(control.skinned)->Attach(window);
+            break;
+        case PageControl::kPlain:
+            break;
+        }
+        UINT keepSize = control.width > 0 ? 0 : SWP_NOSIZE;
+        SetWindowPos(window, NULL, control.x, control.y, control.width, control.height, SWP_NOZORDER | keepSize);
+        if (font)
+            SendMessageW(window, WM_SETFONT, (WPARAM)font, TRUE);
+        if (control.kind == PageControl::kLink) {
+            static_cast<CLinkLabel *>(control.skinned)->MeasureLink();
+        } else if (control.kind == PageControl::kButton) {
+            CImageButton *button = static_cast<CImageButton *>(control.skinned);
+            button->SetTip(control.tip);
+            button->AssignImageList(ButtonImagesFor(control.images));
+            button->AssignImages(0, 2, 1, 0);
+        }
+    }
+}
+
+static PageControl Row(int id, PageControl::Kind kind, CSubclassedControl *skinned, HWND *handle, int x, int y,
+                       int width, int height, PageControl::Font font)
+{
+    PageControl row = {id, kind, skinned, handle, x, y, width, height, font, 0, PageControl::kNoImages, NULL};
+    return row;
+}
+
+PageControl PlainControl(int id, HWND *handle, int x, int y, PageControl::Font font)
+{
+    return Row(id, PageControl::kPlain, NULL, handle, x, y, 0, 0, font);
+}
+
+PageControl PlainControl(int id, HWND *handle, int x, int y, int width, int height, PageControl::Font font)
+{
+    return Row(id, PageControl::kPlain, NULL, handle, x, y, width, height, font);
+}
+
+PageControl LabelControl(int id, CTransparentLabel &label, int x, int y, PageControl::Font font, COLORREF colour)
+{
+    PageControl row = Row(id, PageControl::kLabel, &label, NULL, x, y, 0, 0, font);
+    row.colour = colour;
+    return row;
+}
+
+PageControl LabelControl(int id, CTransparentLabel &label, int x, int y, int width, int height, PageControl::Font font)
+{
+    return Row(id, PageControl::kLabel, &label, NULL, x, y, width, height, font);
+}
+
+PageControl LinkControl(int id, CLinkLabel &link, int x, int y, int width, int height)
+{
+    PageControl row = Row(id, PageControl::kLink, &link, NULL, x, y, width, height, PageControl::kLinkFont);
+    row.colour = RGB(62, 121, 201);
+    return row;
+}
+
+PageControl ButtonControl(int id, CImageButton &button, int x, int y, int width, int height, PageControl::Images images,
+                          const WCHAR *tip)
+{
+    // The caption's size goes with the button's.
+    PageControl::Font font = images == PageControl::kLargeImages   ? PageControl::kBigButtonFont
+                             : images == PageControl::kSmallImages ? PageControl::kTextFont
+                                                                   : PageControl::kButtonFont;
+    PageControl row = Row(id, PageControl::kButton, &button, NULL, x, y, width, height, font);
+    row.images = images;
+    row.tip = tip;
+    return row;
 }
 
 void CSetupPage::DrawCornerLogo(HDC dc)

@@ -8,6 +8,39 @@
 #include <commctrl.h>
 
 class CImageButton;
+class CLinkLabel;
+class CSubclassedControl;
+class CTransparentLabel;
+
+// One control of a page's template, as the page base sets it up when the page is created.
+struct PageControl {
+    enum Kind { kPlain, kLabel, kLink, kButton };
+    enum Font { kNoFont, kTextFont, kTitleFont, kLinkFont, kButtonFont, kBigButtonFont };
+    enum Images { kNoImages, kSmallImages, kMediumImages, kLargeImages };
+
+    int id;
+    Kind kind;
+    CSubclassedControl *skinned;  // the skinned control attached to it; none for a plain one
+    HWND *handle;                 // where a plain control's window is kept, if anywhere
+    int x, y, width, height;      // a width of 0 keeps the template's size
+    Font font;
+    COLORREF colour;              // a label's text colour; a link's colour
+    Images images;
+    const WCHAR *tip;
+};
+
+// The rows of a control table.
+PageControl PlainControl(int id, HWND *handle, int x, int y, PageControl::Font font = PageControl::kTextFont);
+PageControl PlainControl(int id, HWND *handle, int x, int y, int width, int height,
+                         PageControl::Font font = PageControl::kTextFont);
+PageControl LabelControl(int id, CTransparentLabel &label, int x, int y, PageControl::Font font = PageControl::kTextFont,
+                         COLORREF colour = 0);
+PageControl LabelControl(int id, CTransparentLabel &label, int x, int y, int width, int height,
+                         PageControl::Font font = PageControl::kTextFont);
+// A link drawn as the welcome page's licence link, reported to the page as a command.
+PageControl LinkControl(int id, CLinkLabel &link, int x, int y, int width = 0, int height = 0);
+PageControl ButtonControl(int id, CImageButton &button, int x, int y, int width, int height, PageControl::Images images,
+                          const WCHAR *tip);
 
 // Esc or Enter pressed or typed: the keys no page acts on.
 bool IsEscapeOrEnter(const MSG &msg);
@@ -36,21 +69,36 @@ public:
     int m_nTemplate;
 
 protected:
-    // The page's message map. Returns true when handled, with `result` as the answer.
-    virtual bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR &result) = 0;
+    // What every page does the same way is handled here; a page says what differs through
+    // these hooks.
 
-    // Set-up helpers.
-    void RegisterFilter();
+    // Called while the window is created: the page hands its control table to ApplyControls.
+    virtual void DescribeControls() = 0;
+    template <size_t N> void ApplyControls(const PageControl (&table)[N]) { ApplyControls(table, N); }
+    // After the controls are set up: what else the page shows at first.
+    virtual void OnInitPage() {}
+    // The control that starts with the focus; none leaves it to the dialog manager.
+    virtual HWND InitialFocus() { return NULL; }
+    // The page's background under its controls; the corner logo unless the page says otherwise.
+    virtual void DrawBackground(HDC dc) { DrawCornerLogo(dc); }
+    // The brush behind a static or check box; none of their own by default, so the page shows.
+    virtual HBRUSH StaticBackground(HWND control, HDC dc);
+    // The caption's close button, Alt+F4, the taskbar: the exit question unless the page says
+    // otherwise.
+    virtual void OnClose() { ConfirmQuit(); }
+    // WM_COMMAND from control `id`; true when the page acted on it.
+    virtual bool OnCommand(int id, int code);
+    // Any other message. Returns true when handled, with `result` as the answer.
+    virtual bool OnPageMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR &result);
+
     HWND Item(int id) const { return GetDlgItem(m_hWnd, id); }
-    void Place(int id, int x, int y);
-    void Place(int id, int x, int y, int width, int height);
-    void SetItemFont(int id, HFONT font);
-    void ConfigureButton(CImageButton &button, const WCHAR *tip, HIMAGELIST images);
     // The 60 x 58 logo in the top right corner, over the white background.
     static void DrawCornerLogo(HDC dc);
     // The illustration at (110, 30), faint: the page's text and buttons lie over it.
     static void DrawWatermark(HDC dc);
 
 private:
+    void ApplyControls(const PageControl *table, size_t count);
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR &result);
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 };

@@ -18,8 +18,9 @@ public:
     HBRUSH m_hCheckBrush;
 
 protected:
-    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR &result) override;
-
-private:
-    void OnInitDialog();
+    void DescribeControls() override;
+    void OnInitPage() override;
+    void DrawBackground(HDC dc) override;
+    HBRUSH StaticBackground(HWND control, HDC dc) override;
+    bool OnCommand(int id, int code) override;
 };

@@ -19,8 +19,10 @@ public:
     HWND m_hDefaultBrowser;
 
 protected:
-    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR &result) override;
-
-private:
-    void OnInitDialog();
+    void DescribeControls() override;
+    void OnInitPage() override;
+    HWND InitialFocus() override;
+    void DrawBackground(HDC dc) override;
+    HBRUSH StaticBackground(HWND control, HDC dc) override;
+    bool OnCommand(int id, int code) override;
 };
