@@ -3,6 +3,7 @@
 // write the choices on the user-interface thread before they ask for the progress page; the
 // engine's operations, members of this record, read them on the worker thread afterwards.
 #pragma once
+#include "engine/InstallRecord.h"
 #include <windows.h>
 
 // Operating-system codes: 1 to 9 for the systems the setup knows, kOsUnknown for any other.
@@ -70,6 +71,12 @@ public:
     // Shortcuts
     void CreateShortcuts();
 
+    // The record of what this installation wrote, for the uninstaller.
+    RecordPlaces Places() const;
+    void RecordCopiedFiles(const CFileUpdate &update);
+    // Writes the record into the install folder, with what earlier installations recorded.
+    bool SaveInstallRecord();
+
     int m_nOsVersion;
     int m_nState;
     HWND m_hProgressWnd;
@@ -86,6 +93,9 @@ public:
     BOOL m_bDefaultBrowser;
     BOOL m_bDesktopShortcut;
     BOOL m_bQuickLaunch;
+    // The install folder did not exist before this setup made it.
+    bool m_bMadeInstallDir;
+    CInstallRecord m_record;
     // The temporary root and the extraction folder, held open from their creation until the
     // clean-up so that nobody can swap them for folders of their own.
     HANDLE m_hTempRootLock;
@@ -101,6 +111,12 @@ private:
     // Ends a stopped installation: the message if any, the end message, the temporary folder.
     void StopInstall(const WCHAR *message);
     void CreateLinkBarShortcuts();
+    // Registry writes that the record keeps, with any key they make.
+    void WriteRecordedString(HKEY root, const WCHAR *key, const WCHAR *name, const WCHAR *value);
+    void WriteRecordedDword(HKEY root, const WCHAR *key, const WCHAR *name, DWORD value);
+    void RecordMissingKeys(HKEY root, const WCHAR *key);
+    // Makes a folder outside the install folder, recording it when it is new.
+    void MakeRecordedFolder(const WCHAR *folder);
 
     CInstallOptions(const CInstallOptions &);
     CInstallOptions &operator=(const CInstallOptions &);

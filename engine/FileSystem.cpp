@@ -51,3 +51,22 @@ bool IsFileInUse(const WCHAR *path)
     DWORD error = GetLastError();
     return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
 }
+
+bool IsPlainRelativePath(const WCHAR *path, size_t length)
+{
+    if (length < 2 || length >= MAX_PATH || path[0] != L'\\')
+        return false;
+    size_t partStart = 1;
+    for (size_t i = 1; i <= length; ++i) {
+        if (i < length && path[i] != L'\\') {
+            if (path[i] < 32 || wcschr(L"/:*?\"<>|", path[i]))
+                return false;
+            continue;
+        }
+        size_t part = i - partStart;
+        if (part == 0 || (path[partStart] == L'.' && (part == 1 || (part == 2 && path[partStart + 1] == L'.'))))
+            return false;
+        partStart = i + 1;
+    }
+    return true;
+}

@@ -12,3 +12,7 @@ bool IsFolderWritable(const WCHAR *path);
 // image, or a handle opened without sharing).
 bool IsFileInUse(const WCHAR *path);
 
+
+// A relative path as the setup writes them below the install folder: "\name" parts, none of
+// them empty, "." or "..", and no character a file name cannot hold.
+bool IsPlainRelativePath(const WCHAR *path, size_t length);

@@ -1,4 +1,5 @@
 #include "engine/FileUpdate.h"
+#include "base/Checksum.h"
 #include "base/Format.h"
 #include "engine/FileSystem.h"
 #include <wchar.h>
@@ -30,24 +31,6 @@ int UpdateSuffixChars()
 {
     int staged = (int)wcslen(kStagedSuffix), aside = (int)wcslen(kSetAsideSample);
     return staged > aside ? staged : aside;
-}
-
-static DWORD Crc32(DWORD crc, const void *data, DWORD size)
-{
-    static DWORD table[256];
-    if (!table[1]) {
-        for (DWORD i = 0; i < 256; ++i) {
-            DWORD c = i;
-            for (int bit = 0; bit < 8; ++bit)
-                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            table[i] = c;
-        }
-    }
-    const BYTE *bytes = (const BYTE *)data;
-    crc = ~crc;
-    for (DWORD i = 0; i < size; ++i)
-        crc = table[(crc ^ bytes[i]) & 0xFF] ^ (crc >> 8);
-    return ~crc;
 }
 
 static DWORD RecordCrc(ULONGLONG id, const BYTE *body, DWORD size)
@@ -322,26 +305,6 @@ UpdateOpenResult CFileUpdate::Open(DWORD waitMs)
         return kUpdateNoJournal;
     }
     return kUpdateReady;
-}
-
-// A relative path as this update writes them: "\name" parts, none of them "." or "..".
-static bool IsPlainRelativePath(const WCHAR *path, size_t length)
-{
-    if (length < 2 || length >= MAX_PATH || path[0] != L'\\')
-        return false;
-    size_t partStart = 1;
-    for (size_t i = 1; i <= length; ++i) {
-        if (i < length && path[i] != L'\\') {
-            if (path[i] < 32 || wcschr(L"/:*?\"<>|", path[i]))
-                return false;
-            continue;
-        }
-        size_t part = i - partStart;
-        if (part == 0 || (path[partStart] == L'.' && (part == 1 || (part == 2 && path[partStart + 1] == L'.'))))
-            return false;
-        partStart = i + 1;
-    }
-    return true;
 }
 
 // Fills the plan from the journal's valid records; `committed` tells whether the commit record

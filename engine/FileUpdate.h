@@ -72,6 +72,8 @@ public:
     // Plans every file below "<source><relativeFolder>", never following a reparse point.
     bool StageTree(const WCHAR *relativeFolder);
     int StagedCount() const { return m_count; }
+    // The relative path of planned file `index`.
+    const WCHAR *StagedFile(int index) const { return m_entries[index].relative; }
 
     // Copies and swaps in every planned file; `progress`, when given, hears how many files are
     // copied after each one. False, with the folder as it was, when anything failed.

@@ -173,7 +173,7 @@ void CInstallOptions::CreateLinkBarShortcuts()
     WCHAR folder[MAX_PATH];
     if (!Format(folder, L"%s\\LinkBar", m_strFavorites))
         return;
-    CreateDirectoryTree(folder);
+    MakeRecordedFolder(folder);
     struct UrlShortcut {
         const WCHAR *file;
         const WCHAR *path;
@@ -184,9 +184,54 @@ void CInstallOptions::CreateLinkBarShortcuts()
     };
     for (const UrlShortcut &shortcut : shortcuts) {
         WCHAR file[MAX_PATH], url[MAX_PATH];
-        if (Format(file, L"%s\\%s", folder, shortcut.file) && Format(url, L"http://%s%s", kProductWebHost, shortcut.path))
-            CreateUrlShortcut(url, file);
+        if (Format(file, L"%s\\%s", folder, shortcut.file) &&
+            Format(url, L"http://%s%s", kProductWebHost, shortcut.path) && CreateUrlShortcut(url, file))
+            m_record.AddLink(file);
     }
+}
+
+void CInstallOptions::MakeRecordedFolder(const WCHAR *folder)
+{
+    if (!PathIsDirectoryW(folder) && CreateDirectoryTree(folder))
+        m_record.AddMadeFolder(folder);
+}
+
+RecordPlaces CInstallOptions::Places() const
+{
+    RecordPlaces places = {m_strProgramGroup, m_strCommonStartMenu, m_strCommonDesktop, m_strQuickLaunch, m_strFavorites};
+    return places;
+}
+
+void CInstallOptions::RecordCopiedFiles(const CFileUpdate &update)
+{
+    const CPayloadManifest &manifest = CPayloadManifest::Instance();
+    for (int i = 0; i < update.StagedCount(); ++i) {
+        const WCHAR *relative = update.StagedFile(i);
+        const ManifestFile *known = NULL;
+        for (int j = 0; j < manifest.FileCount() && !known; ++j) {
+            if (lstrcmpiW(manifest.File(j).relative, relative) == 0)
+                known = &manifest.File(j);
+        }
+        if (known) {
+            m_record.AddFile(relative, known->size, known->sha256);
+            continue;
+        }
+        // Not in the manifest: recorded as it is now in the install folder.
+        WCHAR path[MAX_PATH];
+        ULONGLONG size = 0;
+        BYTE sha256[32];
+        if (Format(path, L"%s%s", m_strInstallDir, relative) && HashFileContents(path, size, sha256))
+            m_record.AddFile(relative, size, sha256);
+    }
+}
+
+bool CInstallOptions::SaveInstallRecord()
+{
+    CInstallRecord older;
+    if (older.Load(m_strInstallDir, Places()) == kRecordValid)
+        m_record.Merge(older);
+    m_record.SetFolder(m_strInstallDir, m_bMadeInstallDir || older.MadeFolder());
+    return m_record.Save(m_strInstallDir);
 }
 
 void CInstallOptions::StopInstall(const WCHAR *message)
@@ -201,6 +246,8 @@ void CInstallOptions::RunInstall(HWND progressWindow)
 {
     m_hProgressWnd = progressWindow;
 
+    if (!PathIsDirectoryW(m_strInstallDir))
+        m_bMadeInstallDir = true;
     CreateDirectoryTree(m_strInstallDir);
     if (!IsFolderWritable(m_strInstallDir)) {
         MessageBoxW(NULL, L"无法将文件放入安装目录，请选择其它目录后再安装。", kErrorCaption, MB_OK);
@@ -260,8 +307,10 @@ void CInstallOptions::RunInstall(HWND progressWindow)
         StopInstall(hadBrowser ? kCopyFailedKeptOld : kCopyFailed);
         return;
     }
+    RecordCopiedFiles(update);
     // The page was closed meanwhile: the update is complete, the setup ends.
     if (CloseRequested()) {
+        SaveInstallRecord();
         StopInstall(NULL);
         return;
     }
@@ -275,6 +324,7 @@ void CInstallOptions::RunInstall(HWND progressWindow)
     PostProgress(100);
     RegisterWithSystem();
     CreateShortcuts();
+    SaveInstallRecord();
     RunBrowserSetup();
     if (m_bDefaultBrowser)
         RunBrowserSetDefault();

@@ -2,6 +2,7 @@
 #include "base/Format.h"
 #include "resource.h"
 #include <wincrypt.h>
+#include <stdlib.h>
 #include <string.h>
 #include <wchar.h>
 
@@ -165,6 +166,29 @@ static bool HashFile(HCRYPTPROV provider, HANDLE file, BYTE *buffer, DWORD buffe
     DWORD size = sizeof(digest);
     ok = ok && CryptGetHashParam(hash, HP_HASHVAL, digest, &size, 0) && size == sizeof(digest);
     CryptDestroyHash(hash);
+    return ok;
+}
+
+bool HashFileContents(const WCHAR *path, ULONGLONG &size, BYTE (&sha256)[32])
+{
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    HCRYPTPROV provider = 0;
+    const DWORD bufferSize = 64 * 1024;
+    BYTE *buffer = (BYTE *)malloc(bufferSize);
+    // A link or junction is never taken for the file it points to.
+    bool ok = buffer && GetFileInformationByHandle(file, &info) &&
+              !(info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) &&
+              CryptAcquireContextW(&provider, NULL, NULL, PROV_RSA_AES, CRYPT_VERIFYCONTEXT | CRYPT_SILENT) &&
+              HashFile(provider, file, buffer, bufferSize, sha256);
+    size = ok ? ((ULONGLONG)info.nFileSizeHigh << 32) | info.nFileSizeLow : 0;
+    if (provider)
+        CryptReleaseContext(provider, 0);
+    free(buffer);
+    CloseHandle(file);
     return ok;
 }
 

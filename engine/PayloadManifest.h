@@ -47,6 +47,9 @@ private:
     CPayloadManifest &operator=(const CPayloadManifest &);
 };
 
+// Size and SHA-256 of a plain file; false for a link, a junction or anything unreadable.
+bool HashFileContents(const WCHAR *path, ULONGLONG &size, BYTE (&sha256)[32]);
+
 // Checks an extraction folder against a manifest: every file there, its size and its SHA-256
 // equal. Files the manifest does not name are not looked at.
 bool ExtractionMatchesManifest(const WCHAR *folder, const CPayloadManifest &manifest);

@@ -125,10 +125,11 @@ int TerminateProcessesByPath(const WCHAR *path, DWORD timeout)
     return result;
 }
 
-RunningBrowserOutcome ResolveRunningBrowser(const WCHAR *browserPath)
+RunningBrowserOutcome ResolveRunningBrowser(const WCHAR *browserPath, const WCHAR *action)
 {
-    if (MessageBoxW(NULL, L"岚舟浏览器正在运行中，点击“确定”可强制退出浏览器并继续安装。是否继续？",
-                    kRunningBrowserCaption, MB_OKCANCEL) != IDOK)
+    WCHAR question[160];
+    Format(question, L"岚舟浏览器正在运行中，点击“确定”可强制退出浏览器并继续%s。是否继续？", action);
+    if (MessageBoxW(NULL, question, kRunningBrowserCaption, MB_OKCANCEL) != IDOK)
         return kBrowserCancelled;
     TerminateProcessesByPath(browserPath, 5000);
     for (;;) {

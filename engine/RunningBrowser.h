@@ -12,6 +12,7 @@ enum RunningBrowserOutcome { kBrowserCleared, kBrowserCancelled };
 
 // The dialogue when the browser executable is in use: asks, ends the browser, and waits until
 // the file is free (cleared) or the user gives up (cancelled). The file itself is left alone.
-RunningBrowserOutcome ResolveRunningBrowser(const WCHAR *browserPath);
+// `action` names what goes on once the browser has ended ("安装", "卸载").
+RunningBrowserOutcome ResolveRunningBrowser(const WCHAR *browserPath, const WCHAR *action = L"安装");
 
 extern const WCHAR kRunningBrowserCaption[];

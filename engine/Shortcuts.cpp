@@ -55,7 +55,7 @@ void CInstallOptions::CreateShortcuts()
         if (Format(path, L"%s\\Velmarin 3.0.lnk", folder))
             DeleteFileW(path);
     }
-    CreateDirectoryTree(m_strProgramGroup);
+    MakeRecordedFolder(m_strProgramGroup);
 
     WCHAR browser[MAX_PATH], uninstaller[MAX_PATH];
     Format(browser, L"%s\\Velmarin.exe", m_strInstallDir);
@@ -76,7 +76,8 @@ void CInstallOptions::CreateShortcuts()
     };
     for (const Link &link : links) {
         // A missing desktop or quick-launch folder is not created: that link is simply left out.
-        if (link.wanted && PathIsDirectoryW(link.folder) && Format(path, L"%s\\%s", link.folder, link.name))
-            CreateShortcut(link.target, path, link.arguments);
+        if (link.wanted && PathIsDirectoryW(link.folder) && Format(path, L"%s\\%s", link.folder, link.name) &&
+            CreateShortcut(link.target, path, link.arguments))
+            m_record.AddLink(path);
     }
 }

@@ -7,6 +7,7 @@
 #include "skin/SkinStore.h"
 #include "resource.h"
 #include <shlobj.h>
+#include <shlwapi.h>
 
 static const WCHAR kBadFolder[] = L"请输入正确的安装路径";
 static const WCHAR kBadFolderCaption[] = L"安装错误提示";
@@ -139,6 +140,9 @@ void CCustomPage::OnStart()
         RefuseFolder(verdict, folder);
         return;
     }
+    CInstallOptions &options = CInstallOptions::Instance();
+    // Made here, the folder is still the setup's own: the uninstaller may remove it.
+    options.m_bMadeInstallDir = !PathIsDirectoryW(folder);
     CreateDirectoryTree(folder);
     if (!IsFolderWritable(folder)) {
         MessageBoxW(NULL, L"您的安装目录无法写入，不能继续安装。请选择其它目录再安装。", L"错误", MB_OK);
@@ -147,7 +151,6 @@ void CCustomPage::OnStart()
     RemoveTrailingBackslash(folder);
 
     // Everything is stored before the progress page exists: creating it starts the installation.
-    CInstallOptions &options = CInstallOptions::Instance();
     Copy(options.m_strInstallDir, folder);
     options.m_bDesktopShortcut = SendMessageW(m_hDesktop, BM_GETCHECK, 0, 0) == BST_CHECKED;
     options.m_bQuickLaunch = SendMessageW(m_hQuickLaunch, BM_GETCHECK, 0, 0) == BST_CHECKED;

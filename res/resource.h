@@ -74,3 +74,11 @@
 #define IDC_VIEWER_TEXT             1005
 #define IDC_VIEWER_BACK             1020
 #define IDC_VIEWER_HINT             1021
+
+// The uninstaller's one page (209): question, progress and closing text in turn
+#define IDD_UNINSTALL               209
+#define IDC_UNINSTALL_TEXT          1030
+#define IDC_UNINSTALL_DATA          1031
+#define IDC_UNINSTALL_START         1032
+#define IDC_UNINSTALL_CANCEL        1033
+#define IDC_UNINSTALL_CLOSE         1034

@@ -507,7 +507,8 @@ void ExpectNoUpdateLeftovers(const std::wstring &folder)
     for (const auto &file : FolderContents(folder)) {
         const std::wstring &name = file.first;
         bool leftover = name.find(L".vmnew") != std::wstring::npos || name.find(L".vmold") != std::wstring::npos ||
-                        name.find(L"VelmarinSetup.") != std::wstring::npos;
+                        name.find(L"VelmarinSetup.journal") != std::wstring::npos ||
+                        name.find(L"VelmarinSetup.record.new") != std::wstring::npos;
         EXPECT_FALSE(leftover) << Utf8(name);
     }
 }

@@ -1,0 +1,244 @@
+// The uninstaller end to end: installations made by the real setup, then UnInst.exe started as
+// the uninstall entry says, driven with real clicks; the prefix's files and registry compared
+// with how they were before the installation.
+#include <gtest/gtest.h>
+#include "e2e/Screenshot.h"
+#include "e2e/SetupProcess.h"
+#include "e2e/WizardDriver.h"
+#include "engine/InstallRecord.h"
+#include "engine/Product.h"
+#include "support/TestSupport.h"
+#include "resource.h"
+#include <shlobj.h>
+#include <map>
+
+namespace {
+
+const wchar_t kUninstallTitle[] = L"岚舟浏览器 3.2 正式版 卸载";
+const wchar_t kRefusalCaption[] = L"岚舟浏览器卸载程序";
+
+typedef std::map<std::wstring, std::string> Snapshot;
+
+// Every file below `folder` with its size and time, but for the temporary folders.
+void AddFiles(const std::wstring &folder, Snapshot &snapshot)
+{
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) {
+        std::wstring name = found.cFileName, path = folder + L"\\" + name;
+        // Templates leads out of the prefix, into the home folder where Wine mirrors shortcuts.
+        if (name == L"." || name == L".." || !_wcsicmp(name.c_str(), L"Temp") || !_wcsicmp(name.c_str(), L"Templates"))
+            continue;
+        bool folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (folder)
+            AddFiles(path, snapshot);
+        snapshot[path] = folder ? "folder" : std::to_string(found.nFileSizeLow) + "/" +
+                                                 std::to_string(found.ftLastWriteTime.dwLowDateTime);
+    }
+    if (search != INVALID_HANDLE_VALUE)
+        FindClose(search);
+}
+
+// Every key and value below a registry key, with its data.
+void AddKeys(HKEY root, const std::wstring &key, Snapshot &snapshot)
+{
+    HKEY opened;
+    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
+        return;
+    snapshot[key] = "key";
+    wchar_t name[1024];
+    BYTE data[4096];
+    for (DWORD i = 0;; ++i) {
+        DWORD nameChars = 1024, type = 0, size = sizeof(data);
+        if (RegEnumValueW(opened, i, name, &nameChars, nullptr, &type, data, &size) != ERROR_SUCCESS)
+            break;
+        snapshot[key + L"|" + name] = std::to_string(type) + ":" + std::string((char *)data, size);
+    }
+    for (DWORD i = 0;; ++i) {
+        DWORD nameChars = 1024;
+        if (RegEnumKeyExW(opened, i, name, &nameChars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        AddKeys(root, key + L"\\" + name, snapshot);
+    }
+    RegCloseKey(opened);
+}
+
+// Wine's own bookkeeping (its menu files, its session's settings) is not the system's.
+bool IsWineBookkeeping(const std::wstring &name)
+{
+    return name.compare(0, 13, L"Software\\Wine") == 0;
+}
+
+Snapshot PrefixState()
+{
+    Snapshot state;
+    // The places an installation writes to, each whole (the profile's other folders lead out of
+    // the prefix in Wine).
+    for (int csidl : {CSIDL_PROGRAM_FILES, CSIDL_COMMON_APPDATA, CSIDL_APPDATA, CSIDL_FAVORITES,
+                      CSIDL_COMMON_DESKTOPDIRECTORY})
+        AddFiles(test::SpecialFolder(csidl), state);
+    AddKeys(HKEY_LOCAL_MACHINE, L"Software", state);
+    AddKeys(HKEY_CURRENT_USER, L"Software", state);
+    return state;
+}
+
+// What differs between two states, a line each.
+std::string Differences(const Snapshot &before, const Snapshot &after)
+{
+    std::string lines;
+    for (const auto &item : after) {
+        if (IsWineBookkeeping(item.first))
+            continue;
+        auto old = before.find(item.first);
+        if (old == before.end())
+            lines += "added " + test::Utf8(item.first) + "\n";
+        else if (old->second != item.second && item.second != "key")
+            lines += "changed " + test::Utf8(item.first) + "\n";
+    }
+    for (const auto &item : before) {
+        if (!after.count(item.first) && !IsWineBookkeeping(item.first))
+            lines += "removed " + test::Utf8(item.first) + "\n";
+    }
+    return lines;
+}
+
+class Uninstall : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_folder = test::DefaultInstallFolder();
+        test::RemoveInstallation(m_folder);
+        m_dataDir = test::SpecialFolder(CSIDL_APPDATA) + L"\\Velmarin";
+    }
+    void TearDown() override { test::RemoveInstallation(m_folder); }
+
+    void QuickInstall()
+    {
+        test::SetupProcess setup;
+        HWND finish = test::QuickInstallToFinish(setup, true, false);
+        ASSERT_NE(nullptr, finish);
+        test::Click(GetDlgItem(finish, IDC_FINISH_CLOSE));
+        EXPECT_EQ(0xFFFFFFFFu, setup.WaitForExit(30000));
+        // The stand-in browser's own logs of its starts are not the setup's to remove.
+        DeleteFileW((m_folder + L"\\velmarin-starts.log").c_str());
+        DeleteFileW((m_folder + L"\\velmarin-parents.log").c_str());
+    }
+
+    // Runs the uninstall entry's command; returns its process (the caller closes it).
+    HANDLE StartUninstaller(DWORD *processId = nullptr)
+    {
+        std::wstring command = test::ReadRegString(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString");
+        EXPECT_FALSE(command.empty());
+        return test::StartProcess(command, processId);
+    }
+
+    // Answers the question page, ticking the data box as asked, and closes the last page.
+    void RunUninstaller(bool removeData, const wchar_t *picturePrefix = nullptr, int browserAnswer = 0)
+    {
+        CloseHandle(StartUninstaller());
+        HWND page = test::WaitForWindow(kUninstallTitle, 20000);
+        ASSERT_NE(nullptr, page);
+        DWORD process = 0;
+        GetWindowThreadProcessId(page, &process);
+        Sleep(300);
+        if (removeData)
+            test::Click(GetDlgItem(page, IDC_UNINSTALL_DATA));
+        if (picturePrefix) {
+            EXPECT_TRUE(test::SaveWindowScreenshot(page, std::wstring(picturePrefix) + L"question"));
+        }
+        test::MessageBoxAnswerer browser(L"岚舟浏览器正在运行中", {browserAnswer ? browserAnswer : IDOK}, process);
+        test::Click(GetDlgItem(page, IDC_UNINSTALL_START));
+        HWND close = GetDlgItem(page, IDC_UNINSTALL_CLOSE);
+        for (int i = 0; i < 300 && !IsWindowVisible(close); ++i)
+            Sleep(100);
+        ASSERT_TRUE(IsWindowVisible(close)) << "the closing page came";
+        EXPECT_EQ(browserAnswer ? 1 : 0, browser.Answered());
+        if (picturePrefix) {
+            Sleep(300);
+            EXPECT_TRUE(test::SaveWindowScreenshot(page, std::wstring(picturePrefix) + L"done"));
+        }
+        test::Click(close);
+        for (int i = 0; i < 100 && test::ProcessIdOf(L"UnInst.exe"); ++i)
+            Sleep(100);
+        EXPECT_EQ(0u, test::ProcessIdOf(L"UnInst.exe"));
+    }
+
+    std::wstring m_folder, m_dataDir;
+};
+
+TEST_F(Uninstall, AnInstallationUpdatedTwiceGoesWithoutATrace)
+{
+    Snapshot before = PrefixState();
+    for (int run = 0; run < 3; ++run)
+        QuickInstall();
+    ASSERT_TRUE(test::FileExists(m_folder + L"\\VelmarinSetup.record"));
+    RunUninstaller(false, L"uninstall-");
+    EXPECT_FALSE(test::DirExists(m_folder));
+    EXPECT_EQ("", Differences(before, PrefixState()));
+}
+
+TEST_F(Uninstall, KeepsWhatIsNotTheSetupsAndTheDataUnlessAsked)
+{
+    QuickInstall();
+    test::WriteFile(m_folder + L"\\notes.txt", "mine");
+    test::WriteFile(m_folder + L"\\WebApp.exe", "replaced by the user");
+    SHCreateDirectoryExW(nullptr, (m_dataDir + L"\\User Data").c_str(), nullptr);
+    test::WriteFile(m_dataDir + L"\\Velmarin.ini", "[option]\r\nHome=1\r\n");
+    test::WriteFile(m_dataDir + L"\\User Data\\History", "visited");
+
+    RunUninstaller(false);
+    EXPECT_TRUE(test::FileExists(m_folder + L"\\notes.txt"));
+    EXPECT_TRUE(test::FileExists(m_folder + L"\\WebApp.exe")) << "changed since the installation";
+    EXPECT_FALSE(test::FileExists(m_folder + L"\\Velmarin.exe"));
+    EXPECT_FALSE(test::DirExists(m_folder + L"\\Extensions"));
+    EXPECT_TRUE(test::FileExists(m_dataDir + L"\\User Data\\History")) << "the box was not ticked";
+    EXPECT_FALSE(test::RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+
+    // Installed again, with the browser running: it is ended, and the ticked box takes the data.
+    QuickInstall();
+    HANDLE browser = test::StartProcess(L"\"" + m_folder + L"\\Velmarin.exe\" /stay");
+    Sleep(500);
+    RunUninstaller(true, nullptr, IDOK);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(browser, 5000)) << "the browser was ended";
+    CloseHandle(browser);
+    EXPECT_FALSE(test::DirExists(m_dataDir));
+    EXPECT_TRUE(test::FileExists(m_folder + L"\\notes.txt"));
+}
+
+TEST_F(Uninstall, WithoutATrustworthyRecordNothingIsDeleted)
+{
+    QuickInstall();
+    std::wstring record = m_folder + L"\\VelmarinSetup.record";
+    std::string good = test::ReadFile(record);
+    std::string damaged = good.substr(0, good.size() / 2);
+    // A record that names a file of Windows, with a correct end line.
+    CInstallRecord windows;
+    windows.SetFolder(m_folder.c_str(), true);
+    BYTE sha[32] = {};
+    windows.AddFile(L"\\..\\..\\windows\\win.ini", 0, sha);
+    DWORD length = 0;
+    char *text = windows.Serialize(length);
+    std::string naming(text, length);
+    free(text);
+    for (const std::string &contents : {std::string(), damaged, naming}) {
+        if (contents.empty())
+            DeleteFileW(record.c_str());
+        else
+            test::WriteFile(record, contents);
+        DWORD id = 0;
+        HANDLE uninstaller = StartUninstaller(&id);
+        test::MessageBoxAnswerer refusal(kRefusalCaption, {IDOK}, id);
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(uninstaller, 20000));
+        DWORD exitCode = 0;
+        GetExitCodeProcess(uninstaller, &exitCode);
+        CloseHandle(uninstaller);
+        EXPECT_EQ(2u, exitCode);
+        EXPECT_EQ(1, refusal.Answered());
+        for (const std::wstring &file : test::PayloadFileTable())
+            EXPECT_TRUE(test::FileExists(m_folder + file)) << test::Utf8(file);
+        EXPECT_TRUE(test::RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    }
+    EXPECT_TRUE(test::FileExists(L"C:\\windows\\win.ini"));
+}
+
+}

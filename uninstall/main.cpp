@@ -1,0 +1,141 @@
+// UnInst.exe, the browser's uninstaller. Started from the install folder (the uninstall entry,
+// the program group), it checks the installation's record, copies itself into a fresh private
+// temporary folder and runs from there, so that it can remove its own file too:
+//     UnInst.exe                                        checks, copies itself, starts the copy
+//     UnInst.exe /removing <install folder> <handle>    the copy: waits for the process behind
+//                                                       the inherited handle, then asks and removes
+// Without a valid record nothing is deleted.
+#include "app/InstallOptions.h"
+#include "app/MessageLoop.h"
+#include "base/DllSafety.h"
+#include "base/Format.h"
+#include "base/SetupText.h"
+#include "engine/InstallRecord.h"
+#include "engine/TempFolder.h"
+#include "skin/GdiPlus.h"
+#include "skin/SkinStore.h"
+#include "uninstall/UninstallPage.h"
+#include <commctrl.h>
+#include <shellapi.h>
+#include <shlwapi.h>
+#include <stdlib.h>
+
+static const WCHAR kCaption[] = L"岚舟浏览器卸载程序";
+
+static int Refuse(RecordLoadResult result)
+{
+    const WCHAR *reason =
+        result == kRecordMissing ? L"找不到岚舟浏览器的安装记录。"
+        : result == kRecordRefused ? L"岚舟浏览器的安装记录指向了安装目录以外的位置，已拒绝使用。"
+                                   : L"岚舟浏览器的安装记录已损坏。";
+    WCHAR message[256];
+    Format(message, L"%s\r\n为了安全，卸载程序没有删除任何文件。请重新运行岚舟浏览器安装程序后再卸载。", reason);
+    MessageBoxW(NULL, message, kCaption, MB_OK | MB_ICONERROR);
+    return 2;
+}
+
+// The folders of the installing user, with the install folder's own where older systems keep
+// the browser's data in it.
+static void DetectUserFolders(const WCHAR *installDir)
+{
+    CInstallOptions &options = CInstallOptions::Instance();
+    options.DetectFolders();
+    if (options.m_nOsVersion <= kOsWindowsServer2003) {
+        Copy(options.m_strDataDir, installDir);
+        Format(options.m_strIniPath, L"%s\\Velmarin.ini", installDir);
+    }
+}
+
+// Copies this program into a fresh protected temporary folder and starts the copy on `folder`,
+// handing it this process to wait for. False when that cannot be done.
+static bool StartCopy(const WCHAR *folder)
+{
+    WCHAR self[MAX_PATH], tempPath[MAX_PATH], root[MAX_PATH], copy[MAX_PATH];
+    DWORD length = GetModuleFileNameW(NULL, self, MAX_PATH);
+    DWORD tempLength = GetTempPathW(MAX_PATH, tempPath);
+    if (length == 0 || length >= MAX_PATH || tempLength == 0 || tempLength >= MAX_PATH ||
+        !CreateFreshTempRoot(tempPath, (int)GetTickCount(), root) || !Format(copy, L"%s\\UnInst.exe", root) ||
+        !CopyFileW(self, copy, TRUE))
+        return false;
+    HANDLE inherited = NULL;
+    if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &inherited, SYNCHRONIZE, TRUE, 0))
+        return false;
+    WCHAR commandLine[3 * MAX_PATH];
+    FormatText(commandLine, 3 * MAX_PATH, L"\"%s\" /removing \"%s\" %Iu", copy, folder, (ULONG_PTR)inherited);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    bool started = CreateProcessW(copy, commandLine, NULL, NULL, TRUE, 0, NULL, root, &startup, &process) != FALSE;
+    CloseHandle(inherited);
+    if (started) {
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    return started;
+}
+
+static int RunPage(const CInstallRecord &record, int showCommand)
+{
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_BAR_CLASSES};
+    InitCommonControlsEx(&controls);
+    MessageLoops::Initialize();
+    CMessageLoop loop;
+    MessageLoops::Register(&loop);
+    StartGdiPlus();
+    CreateSkinFonts();
+    const CInstallOptions &options = CInstallOptions::Instance();
+    CUninstallPage page(record, options.m_strIniPath, options.m_strDataDir);
+    int result = 1;
+    if (page.Create()) {
+        ShowWindow(page.m_hWnd, showCommand);
+        result = loop.Run();
+    }
+    MessageLoops::Unregister();
+    MessageLoops::Terminate();
+    return result;
+}
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
+{
+    RestrictDllSearchToSystem();
+    SetErrorMode(SEM_FAILCRITICALERRORS);
+    FormatSetupTitle();
+
+    int argc = 0;
+    LPWSTR *argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    bool isCopy = argv && argc == 4 && lstrcmpiW(argv[1], L"/removing") == 0;
+    WCHAR folder[MAX_PATH] = L"";
+    if (isCopy) {
+        Copy(folder, argv[2]);
+        // The first copy has ended once its file can go with the rest.
+        HANDLE first = (HANDLE)(ULONG_PTR)_wcstoui64(argv[3], NULL, 10);
+        if (first) {
+            WaitForSingleObject(first, 10000);
+            CloseHandle(first);
+        }
+    } else if (GetModuleFileNameW(NULL, folder, MAX_PATH) < MAX_PATH) {
+        PathRemoveFileSpecW(folder);
+    }
+    LocalFree(argv);
+
+    DetectUserFolders(folder);
+    CInstallRecord record;
+    RecordLoadResult loaded = record.Load(folder, CInstallOptions::Instance().Places());
+    if (loaded != kRecordValid)
+        return Refuse(loaded);
+    // Where no copy can run, this one does the work: its own file goes at the next restart.
+    if (!isCopy && StartCopy(folder))
+        return 0;
+
+    int result = RunPage(record, showCommand);
+    if (isCopy) {
+        // The copy and its folder go at the next restart: a running program cannot delete itself.
+        WCHAR self[MAX_PATH];
+        if (GetModuleFileNameW(NULL, self, MAX_PATH) < MAX_PATH) {
+            MoveFileExW(self, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
+            PathRemoveFileSpecW(self);
+            MoveFileExW(self, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
+        }
+    }
+    return result;
+}
