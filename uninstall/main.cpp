@@ -51,17 +51,20 @@ static void DetectUserFolders(const WCHAR *installDir)
 static bool StartCopy(const WCHAR *folder)
 {
     WCHAR self[MAX_PATH], tempPath[MAX_PATH], root[MAX_PATH], copy[MAX_PATH];
-    DWORD length = GetModuleFileNameW(NULL, self, MAX_PATH);
+    DWORD selfLength = GetModuleFileNameW(NULL, self, MAX_PATH);
     DWORD tempLength = GetTempPathW(MAX_PATH, tempPath);
-    if (length == 0 || length >= MAX_PATH || tempLength == 0 || tempLength >= MAX_PATH ||
+    if (selfLength == 0 || selfLength >= MAX_PATH || tempLength == 0 || tempLength >= MAX_PATH ||
         !CreateFreshTempRoot(tempPath, (int)GetTickCount(), root) || !Format(copy, L"%s\\UnInst.exe", root) ||
         !CopyFileW(self, copy, TRUE))
         return false;
     HANDLE inherited = NULL;
     if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &inherited, SYNCHRONIZE, TRUE, 0))
         return false;
+    // A drive root's backslash is doubled before the closing quote, or it would escape the quote.
+    size_t length = wcslen(folder);
+    const WCHAR *doubled = length && folder[length - 1] == L'\\' ? L"\\" : L"";
     WCHAR commandLine[3 * MAX_PATH];
-    FormatText(commandLine, 3 * MAX_PATH, L"\"%s\" /removing \"%s\" %Iu", copy, folder, (ULONG_PTR)inherited);
+    FormatText(commandLine, 3 * MAX_PATH, L"\"%s\" /removing \"%s%s\" %Iu", copy, folder, doubled, (ULONG_PTR)inherited);
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};

@@ -241,4 +241,36 @@ TEST_F(Uninstall, WithoutATrustworthyRecordNothingIsDeleted)
     EXPECT_TRUE(test::FileExists(L"C:\\windows\\win.ini"));
 }
 
+TEST_F(Uninstall, ADriveRootKeepsEverythingElseOnIt)
+{
+    std::wstring root = test::MakeTempDir(L"drive");
+    ASSERT_TRUE(test::MapDrive(L'T', root));
+    test::WriteFile(root + L"\\other.txt", "another program's");
+    CreateDirectoryW((root + L"\\Extensions").c_str(), nullptr);
+    test::WriteFile(root + L"\\Extensions\\Other.dll", "another program's");
+    // An older browser found at the drive's root: the upgrade page installs there.
+    ASSERT_TRUE(CopyFileW(test::PlantedBrowser(L"older").c_str(), L"T:\\Velmarin.exe", FALSE));
+    test::PlantInstalledBrowser(L"T:\\Velmarin.exe");
+    {
+        test::SetupProcess setup;
+        HWND upgrade = setup.PageWithControl(IDC_UPGRADE_DEFAULT);
+        ASSERT_NE(nullptr, upgrade);
+        Sleep(300);
+        test::Click(GetDlgItem(upgrade, IDC_UPGRADE_INSTALL));
+        HWND finish = setup.PageWithControl(IDC_FINISH_RUN, 60000);
+        ASSERT_NE(nullptr, finish);
+        test::Click(GetDlgItem(finish, IDC_FINISH_CLOSE));
+        setup.WaitForExit(30000);
+    }
+    ASSERT_TRUE(test::FileExists(L"T:\\VelmarinSetup.record"));
+    RunUninstaller(false);
+    EXPECT_TRUE(test::FileExists(root + L"\\other.txt"));
+    EXPECT_TRUE(test::FileExists(root + L"\\Extensions\\Other.dll"));
+    EXPECT_FALSE(test::FileExists(root + L"\\Velmarin.exe"));
+    EXPECT_FALSE(test::DirExists(root + L"\\Extensions\\PlgKit"));
+    EXPECT_FALSE(test::FileExists(root + L"\\VelmarinSetup.record"));
+    test::UnmapDrive(L'T');
+    test::RemoveTree(root);
+}
+
 }

@@ -564,6 +564,22 @@ bool MakeSymbolicLink(const std::wstring &link, const std::wstring &target)
     return (GetFileAttributesW(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
+bool MapDrive(wchar_t letter, const std::wstring &target)
+{
+    std::string device = std::string(getenv("WINEPREFIX") ? getenv("WINEPREFIX") : "") + "/dosdevices/" +
+                         (char)towlower(letter) + ":";
+    std::wstring root = std::wstring(1, letter) + L":\\";
+    return StartUnixTool(L"Z:\\bin\\ln -sfn", {UnixPath(target), device}) && WaitForAttributes(root, true);
+}
+
+void UnmapDrive(wchar_t letter)
+{
+    std::string device = std::string(getenv("WINEPREFIX") ? getenv("WINEPREFIX") : "") + "/dosdevices/" +
+                         (char)towlower(letter) + ":";
+    if (StartUnixTool(L"Z:\\bin\\rm -f", {device}))
+        WaitForAttributes(std::wstring(1, letter) + L":\\", false);
+}
+
 void RemoveSymbolicLink(const std::wstring &link)
 {
     if (StartUnixTool(L"Z:\\bin\\rm -f", {UnixPath(link)}))

@@ -144,6 +144,9 @@ bool MakeSymbolicLink(const std::wstring &link, const std::wstring &target);
 // Removes such a link itself (Wine cannot remove a link shown as a folder); RemoveTree does so
 // for every link it meets.
 void RemoveSymbolicLink(const std::wstring &link);
+// Maps a drive letter of the prefix to a folder, as a drive of its own (its root is the folder).
+bool MapDrive(wchar_t letter, const std::wstring &target);
+void UnmapDrive(wchar_t letter);
 
 // Copies a folder tree (for preparing extraction and install folders).
 void CopyTree(const std::wstring &from, const std::wstring &to);
