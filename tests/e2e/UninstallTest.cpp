@@ -185,12 +185,22 @@ TEST_F(Uninstall, KeepsWhatIsNotTheSetupsAndTheDataUnlessAsked)
     SHCreateDirectoryExW(nullptr, (m_dataDir + L"\\User Data").c_str(), nullptr);
     test::WriteFile(m_dataDir + L"\\Velmarin.ini", "[option]\r\nHome=1\r\n");
     test::WriteFile(m_dataDir + L"\\User Data\\History", "visited");
+    // A plugin folder turned into a link to another program's copy of the same file: the copy
+    // is never reached through it.
+    std::wstring elsewhere = test::MakeTempDir(L"linked");
+    std::wstring plugin = m_folder + L"\\Extensions\\PlgKit";
+    CopyFileW((plugin + L"\\PlgKit.dll").c_str(), (elsewhere + L"\\PlgKit.dll").c_str(), FALSE);
+    test::RemoveTree(plugin);
+    ASSERT_TRUE(test::MakeSymbolicLink(plugin, elsewhere));
 
     RunUninstaller(false);
+    EXPECT_TRUE(test::FileExists(elsewhere + L"\\PlgKit.dll"));
+    test::RemoveSymbolicLink(plugin);
+    test::RemoveTree(elsewhere);
     EXPECT_TRUE(test::FileExists(m_folder + L"\\notes.txt"));
     EXPECT_TRUE(test::FileExists(m_folder + L"\\WebApp.exe")) << "changed since the installation";
     EXPECT_FALSE(test::FileExists(m_folder + L"\\Velmarin.exe"));
-    EXPECT_FALSE(test::DirExists(m_folder + L"\\Extensions"));
+    EXPECT_FALSE(test::DirExists(m_folder + L"\\Extensions\\PlgStrip"));
     EXPECT_TRUE(test::FileExists(m_dataDir + L"\\User Data\\History")) << "the box was not ticked";
     EXPECT_FALSE(test::RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
 
