@@ -78,10 +78,10 @@ TEST(DetectFolders, StateFromTheInstalledVersion)
         {test::StandInFiles() + L"\\Velmarin.exe", L"", kStateSameInstalled},
         {test::PlantedBrowser(L"newer"), L"", kStateNewerInstalled},
         {test::PlantedBrowser(L"newer"), L"1.0", kStateNewerInstalled},
-        {test::StandInFiles() + L"\\UnInst.exe", L"3.10", kStateNewerInstalled},
-        {test::StandInFiles() + L"\\UnInst.exe", L"3.2.0.7", kStateSameInstalled},
-        {test::StandInFiles() + L"\\UnInst.exe", L"3.2.0.6", kStateOlderInstalled},
-        {test::StandInFiles() + L"\\UnInst.exe", L"beta", kStateOlderInstalled},
+        {test::StandInFiles() + L"\\WebApp.exe", L"3.10", kStateNewerInstalled},
+        {test::StandInFiles() + L"\\WebApp.exe", L"3.2.0.7", kStateSameInstalled},
+        {test::StandInFiles() + L"\\WebApp.exe", L"3.2.0.6", kStateOlderInstalled},
+        {test::StandInFiles() + L"\\WebApp.exe", L"beta", kStateOlderInstalled},
     };
     for (const Row &row : rows) {
         test::RemoveBrowserRegistration();
