@@ -1,6 +1,7 @@
 #include "engine/Uninstall.h"
 #include "base/Format.h"
 #include "engine/PayloadManifest.h"
+#include "engine/Product.h"
 #include "engine/TempFolder.h"
 #include <shlobj.h>
 #include <stdlib.h>
@@ -111,6 +112,16 @@ static bool RemoveKeyIfEmpty(const RecordItem &item)
     return empty && RegDeleteKeyW(item.root, item.path) == ERROR_SUCCESS;
 }
 
+// The uninstaller's own file and its entry in the system's list: they go last, so that a removal
+// cut short (a power cut, a logoff) can be run again from the same place.
+static bool IsWayBack(const RecordItem &item)
+{
+    if (item.kind == RecordItem::kFile)
+        return lstrcmpiW(item.path, L"\\UnInst.exe") == 0;
+    return (item.kind == RecordItem::kValue || item.kind == RecordItem::kMadeKey) && item.root == HKEY_LOCAL_MACHINE &&
+           IsPathWithin(item.path, kUninstallKey);
+}
+
 static int CompareLongestFirst(const void *a, const void *b)
 {
     return (int)wcslen((*(const RecordItem *const *)b)->path) - (int)wcslen((*(const RecordItem *const *)a)->path);
@@ -126,8 +137,10 @@ UninstallCounts RemoveRecordedInstallation(const CInstallRecord &record, void (*
     // Keys are taken the deepest first, after every value: a key goes only once it is empty.
     const RecordItem **keys = (const RecordItem **)calloc(total, sizeof(RecordItem *));
     int keyCount = 0;
-    for (int i = 0; i < record.Count(); ++i) {
-        const RecordItem &item = record.Item(i);
+    for (int i = 0; i < 2 * record.Count(); ++i) {
+        const RecordItem &item = record.Item(i % record.Count());
+        if (IsWayBack(item) != (i >= record.Count()))
+            continue;
         bool removed = false;
         WCHAR path[MAX_PATH];
         switch (item.kind) {
@@ -169,7 +182,10 @@ UninstallCounts RemoveRecordedInstallation(const CInstallRecord &record, void (*
         else if (item.kind == RecordItem::kMadeFolder && !IsReparsePoint(item.path))
             RemoveDirectoryW(item.path);
     }
+    // The record goes with a copy an interrupted save may have left.
     WCHAR recordPath[MAX_PATH];
+    if (Format(recordPath, L"%s\\%s.new", folder, kRecordFileName))
+        DeleteFileW(recordPath);
     if (Format(recordPath, L"%s\\%s", folder, kRecordFileName))
         DeleteFileW(recordPath);
     // A drive root or a folder that holds anything else stays.
