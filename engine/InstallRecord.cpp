@@ -447,6 +447,27 @@ static bool IsDirectlyIn(const WCHAR *path, const WCHAR *folder)
     return rest[0] == L'\\' && rest[1] && !wcschr(rest + 1, L'\\');
 }
 
+// `path` names an entry directly inside the folder that is to another profile what `folder` is to
+// `profile`: "<profiles>\<someone>\<the same rest>\<name>".
+static bool IsDirectlyInOtherProfile(const WCHAR *path, const WCHAR *folder, const WCHAR *profile)
+{
+    size_t profileLength = wcslen(profile);
+    const WCHAR *profileName = wcsrchr(profile, L'\\');
+    if (!profileName || profileLength < 4 || !IsPathWithin(folder, profile) || !folder[profileLength])
+        return false;
+    size_t rootLength = (size_t)(profileName - profile);
+    if (_wcsnicmp(path, profile, rootLength) != 0 || path[rootLength] != L'\\')
+        return false;
+    const WCHAR *user = path + rootLength + 1;
+    const WCHAR *afterUser = wcschr(user, L'\\');
+    if (!afterUser || afterUser == user)
+        return false;
+    WCHAR same[MAX_PATH];
+    if (!Format(same, L"%.*s%s", (int)(afterUser - path), path, folder + profileLength))
+        return false;
+    return IsDirectlyIn(path, same);
+}
+
 static bool EndsWith(const WCHAR *text, const WCHAR *end)
 {
     size_t length = wcslen(text), endLength = wcslen(end);
@@ -487,11 +508,22 @@ bool CInstallRecord::Accepts(const RecordItem &item, const RecordPlaces &places)
             if (IsDirectlyIn(item.path, folder))
                 return true;
         }
+        const WCHAR *perUser[] = {places.quickLaunch, linkBar};
+        for (const WCHAR *folder : perUser) {
+            if (folder && folder[0] && IsDirectlyInOtherProfile(item.path, folder, places.profile))
+                return true;
+        }
         return false;
     }
-    case RecordItem::kMadeFolder:
-        return (places.programGroup && lstrcmpiW(item.path, places.programGroup) == 0) ||
-               (linkBar[0] && lstrcmpiW(item.path, linkBar) == 0);
+    case RecordItem::kMadeFolder: {
+        if ((places.programGroup && lstrcmpiW(item.path, places.programGroup) == 0) ||
+            (linkBar[0] && lstrcmpiW(item.path, linkBar) == 0))
+            return true;
+        // Another profile's LinkBar: the entry of its favourites folder named so.
+        WCHAR probe[MAX_PATH];
+        return linkBar[0] && Format(probe, L"%s\\x.url", item.path) && EndsWith(item.path, L"\\LinkBar") &&
+               IsDirectlyInOtherProfile(probe, linkBar, places.profile);
+    }
     case RecordItem::kMadeKey:
     case RecordItem::kValue:
         return IsSetupKey(item.root, item.path, item.kind == RecordItem::kMadeKey, item.name);

@@ -30,13 +30,16 @@ struct RecordItem {
 };
 
 // The places outside the install folder the setup writes to, as this machine names them for
-// the installing user. A record naming anything else is refused.
+// the user at hand. The quick-launch and favourites folders are the installing user's: the same
+// folders of another profile beside `profile` count too, so that another administrator can
+// uninstall. A record naming anything else is refused.
 struct RecordPlaces {
     const WCHAR *programGroup;
     const WCHAR *commonStartMenu;
     const WCHAR *commonDesktop;
     const WCHAR *quickLaunch;
     const WCHAR *favorites;
+    WCHAR profile[MAX_PATH];
 };
 
 enum RecordLoadResult { kRecordValid, kRecordMissing, kRecordDamaged, kRecordRefused };

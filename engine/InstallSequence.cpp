@@ -9,6 +9,7 @@
 #include "engine/Product.h"
 #include "engine/RunningBrowser.h"
 #include "engine/Shortcuts.h"
+#include <shlobj.h>
 #include <shlwapi.h>
 
 const WCHAR kLongestInstalledFile[] = L"\\Extensions\\GuardHub\\GuardHub.dll";
@@ -198,7 +199,8 @@ void CInstallOptions::MakeRecordedFolder(const WCHAR *folder)
 
 RecordPlaces CInstallOptions::Places() const
 {
-    RecordPlaces places = {m_strProgramGroup, m_strCommonStartMenu, m_strCommonDesktop, m_strQuickLaunch, m_strFavorites};
+    RecordPlaces places = {m_strProgramGroup, m_strCommonStartMenu, m_strCommonDesktop, m_strQuickLaunch, m_strFavorites, L""};
+    SHGetSpecialFolderPathW(NULL, places.profile, CSIDL_PROFILE, FALSE);
     return places;
 }
 

@@ -10,6 +10,7 @@
 #include "support/TestSupport.h"
 #include "resource.h"
 #include <shlobj.h>
+#include <shlwapi.h>
 #include <map>
 
 namespace {
@@ -182,6 +183,8 @@ TEST_F(Uninstall, KeepsWhatIsNotTheSetupsAndTheDataUnlessAsked)
     QuickInstall();
     test::WriteFile(m_folder + L"\\notes.txt", "mine");
     test::WriteFile(m_folder + L"\\WebApp.exe", "replaced by the user");
+    const wchar_t changed[] = L"D:\\Another Browser";
+    SHSetValueW(HKEY_LOCAL_MACHINE, kAppPathKey, L"Path", REG_SZ, changed, sizeof(changed));
     SHCreateDirectoryExW(nullptr, (m_dataDir + L"\\User Data").c_str(), nullptr);
     test::WriteFile(m_dataDir + L"\\Velmarin.ini", "[option]\r\nHome=1\r\n");
     test::WriteFile(m_dataDir + L"\\User Data\\History", "visited");
@@ -203,6 +206,8 @@ TEST_F(Uninstall, KeepsWhatIsNotTheSetupsAndTheDataUnlessAsked)
     EXPECT_FALSE(test::DirExists(m_folder + L"\\Extensions\\PlgStrip"));
     EXPECT_TRUE(test::FileExists(m_dataDir + L"\\User Data\\History")) << "the box was not ticked";
     EXPECT_FALSE(test::RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    EXPECT_EQ(changed, test::ReadRegString(HKEY_LOCAL_MACHINE, kAppPathKey, L"Path")) << "changed by another program";
+    EXPECT_EQ(L"", test::ReadRegString(HKEY_LOCAL_MACHINE, kAppPathKey, L""));
 
     // Installed again, with the browser running: it is ended, and the ticked box takes the data.
     QuickInstall();

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include "engine/InstallRecord.h"
 #include "engine/Product.h"
+#include "support/TestSupport.h"
+#include <shlobj.h>
 #include <stdlib.h>
 #include <string>
 
@@ -110,6 +112,37 @@ TEST(InstallRecord, RefusesWhatLiesOutsideTheSetupsPlaces)
     CInstallRecord moved;
     Fill(moved);
     EXPECT_EQ(kRecordRefused, Parse(Text(moved), read, L"E:\\Elsewhere")) << "a record carried to another folder";
+}
+
+TEST(InstallRecord, AnotherProfilesQuickLaunchAndLinkBarCountButNotItsOtherFolders)
+{
+    // Installed by "Other", uninstalled by "Me": the same per-user folders, in Other's profile.
+    std::wstring root = test::MakeTempDir(L"profiles");
+    std::wstring me = root + L"\\Users\\Me", other = root + L"\\Users\\Other";
+    std::wstring myQuickLaunch = me + L"\\Roaming\\Quick Launch", myFavorites = me + L"\\Favorites";
+    RecordPlaces places = {kPlaces.programGroup, kPlaces.commonStartMenu, kPlaces.commonDesktop, myQuickLaunch.c_str(),
+                           myFavorites.c_str(), L""};
+    wcscpy(places.profile, me.c_str());
+    struct Case {
+        const wchar_t *link;
+        RecordLoadResult expected;
+    } cases[] = {
+        {L"\\Roaming\\Quick Launch\\岚舟 3.lnk", kRecordValid},
+        {L"\\Favorites\\LinkBar\\新特性.url", kRecordValid},
+        {L"\\Desktop\\岚舟 3.lnk", kRecordRefused},
+        {L"\\Roaming\\Quick Launch\\deeper\\岚舟 3.lnk", kRecordRefused},
+    };
+    for (const Case &c : cases) {
+        std::wstring link = other + c.link;
+        SHCreateDirectoryExW(nullptr, link.substr(0, link.rfind(L'\\')).c_str(), nullptr);
+        test::WriteFile(link, "[InternetShortcut]");
+        CInstallRecord record, read;
+        record.SetFolder(kFolder, false);
+        ASSERT_TRUE(record.AddLink(link.c_str()));
+        std::string text = Text(record);
+        EXPECT_EQ(c.expected, read.Parse(text.data(), text.size(), kFolder, places)) << test::Utf8(c.link);
+    }
+    test::RemoveTree(root);
 }
 
 }
