@@ -2,6 +2,7 @@
 #include "base/Checksum.h"
 #include "base/Format.h"
 #include "engine/FileSystem.h"
+#include <stdlib.h>
 #include <wchar.h>
 
 // The journal is a run of records:
@@ -123,7 +124,7 @@ bool CFileOperations::MakeFolder(const WCHAR *path)
 
 void CFileOperations::Discard(const WCHAR *path)
 {
-    if (DeleteFileW(path))
+    if (DeleteFileW(path) || GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND)
         return;
     SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
     if (!DeleteFileW(path))
@@ -154,7 +155,8 @@ static CFileOperations g_realOperations;
 CFileUpdate::CFileUpdate(const WCHAR *sourceDir, const WCHAR *targetDir, CFileOperations *operations)
     : m_ops(operations ? operations : &g_realOperations), m_hJournal(INVALID_HANDLE_VALUE), m_id(0),
       m_journalSize(0), m_bUnreadable(false), m_bFailed(false), m_entries(NULL), m_count(0), m_capacity(0),
-      m_folders(NULL), m_folderCount(0), m_folderCapacity(0), m_foldersMade(0)
+      m_folders(NULL), m_folderCount(0), m_folderCapacity(0), m_foldersMade(0), m_bLastFolderNew(false),
+      m_plan(NULL), m_planSize(0), m_planCapacity(0)
 {
     m_lastFolder[0] = 0;
     Copy(m_source, sourceDir);
@@ -165,6 +167,7 @@ CFileUpdate::~CFileUpdate()
 {
     if (m_hJournal != INVALID_HANDLE_VALUE)
         Abandon();
+    free(m_plan);
     if (m_entries)
         HeapFree(GetProcessHeap(), 0, m_entries);
     if (m_folders)
@@ -236,10 +239,30 @@ bool CFileUpdate::Record(WCHAR kind, const WCHAR *first, const WCHAR *second, DW
     DWORD crc = RecordCrc(m_id, body, size);
     memcpy(record, &size, 4);
     memcpy(record + 4, &crc, 4);
-    if (!m_ops->WriteJournal(m_hJournal, record, 8 + size))
+    if (kind == L'D' || kind == L'F') {
+        // The plan reaches the journal in one write, before the flush that precedes any change.
+        if (m_planSize + 8 + size > m_planCapacity) {
+            DWORD capacity = (m_planCapacity + 8 + size) * 2;
+            BYTE *larger = (BYTE *)realloc(m_plan, capacity);
+            if (!larger)
+                return false;
+            m_plan = larger;
+            m_planCapacity = capacity;
+        }
+        memcpy(m_plan + m_planSize, record, 8 + size);
+        m_planSize += 8 + size;
+    } else if (!m_ops->WriteJournal(m_hJournal, record, 8 + size)) {
         return false;
+    }
     m_journalSize += 8 + size;
     return true;
+}
+
+bool CFileUpdate::WritePlan()
+{
+    bool written = m_planSize == 0 || m_ops->WriteJournal(m_hJournal, m_plan, m_planSize);
+    m_planSize = 0;
+    return written;
 }
 
 UpdateOpenResult CFileUpdate::Open(DWORD waitMs)
@@ -294,6 +317,7 @@ UpdateOpenResult CFileUpdate::Open(DWORD waitMs)
     }
     m_count = m_folderCount = m_foldersMade = 0;
     m_lastFolder[0] = 0;
+    m_bLastFolderNew = false;
 
     // A new update, under an id of its own: records of earlier ones no longer count.
     LARGE_INTEGER counter;
@@ -390,6 +414,8 @@ bool CFileUpdate::PlanFolders(const WCHAR *relative)
     size_t folderLength = name ? (size_t)(name - relative) : 0;
     if (folderLength == wcslen(m_lastFolder) && wcsncmp(relative, m_lastFolder, folderLength) == 0)
         return true;
+    // Whether the file's own folder is one this update makes: nothing can be in it yet.
+    bool folderNew = false;
     // Each folder of the relative path, outermost first.
     WCHAR folder[MAX_PATH], full[MAX_PATH];
     for (const WCHAR *slash = wcschr(relative + 1, L'\\'); slash; slash = wcschr(slash + 1, L'\\')) {
@@ -398,6 +424,7 @@ bool CFileUpdate::PlanFolders(const WCHAR *relative)
         bool planned = false;
         for (int i = 0; i < m_folderCount && !planned; ++i)
             planned = wcscmp(m_folders[i], folder) == 0;
+        folderNew = planned;
         if (planned)
             continue;
         DWORD attributes = GetFileAttributesW(full);
@@ -408,7 +435,9 @@ bool CFileUpdate::PlanFolders(const WCHAR *relative)
         }
         if (!Record(L'D', folder, NULL, 0) || !AddFolder(folder, wcslen(folder)))
             return false;
+        folderNew = true;
     }
+    m_bLastFolderNew = folderNew;
     lstrcpynW(m_lastFolder, relative, (int)folderLength + 1);
     return true;
 }
@@ -426,7 +455,9 @@ bool CFileUpdate::Stage(const WCHAR *relative, bool knownPlainFile)
         return false;
     if ((!knownPlainFile && !IsPlainFile(GetFileAttributesW(from))) || !PlanFolders(relative))
         return false;
-    DWORD existing = GetFileAttributesW(target);
+    // In a folder this update makes, the name is free; were it taken meanwhile, the copy, which
+    // must make a new file there, fails.
+    DWORD existing = m_bLastFolderNew ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(target);
     if (existing != INVALID_FILE_ATTRIBUTES && !IsPlainFile(existing))
         return false;
 
@@ -573,7 +604,7 @@ bool CFileUpdate::Commit(void (*progress)(void *context, int copied), void *cont
 {
     if (m_hJournal == INVALID_HANDLE_VALUE)
         return false;
-    bool ok = m_ops->FlushJournal(m_hJournal);
+    bool ok = WritePlan() && m_ops->FlushJournal(m_hJournal);
     for (; ok && m_foldersMade < m_folderCount; ++m_foldersMade) {
         WCHAR folder[MAX_PATH];
         ok = Path(folder, m_folders[m_foldersMade]) && m_ops->MakeFolder(folder);
@@ -666,9 +697,11 @@ void CFileUpdate::Complete()
 {
     for (int i = 0; i < m_count; ++i) {
         WCHAR staged[MAX_PATH], aside[MAX_PATH];
-        if (Path(staged, m_entries[i].relative, kStagedSuffix) && IsPlainFile(GetFileAttributesW(staged)))
+        // A swapped file's staged copy has become the file itself.
+        if (!m_entries[i].swapped && Path(staged, m_entries[i].relative, kStagedSuffix) &&
+            IsPlainFile(GetFileAttributesW(staged)))
             m_ops->Discard(staged);
-        if (m_entries[i].aside[0] && Path(aside, m_entries[i].aside) && Exists(aside))
+        if (m_entries[i].aside[0] && Path(aside, m_entries[i].aside))
             m_ops->Discard(aside);
     }
 }
@@ -680,6 +713,7 @@ void CFileUpdate::Release(bool resolved)
     if (m_hJournal == INVALID_HANDLE_VALUE)
         return;
     resolved = resolved && m_ops->CutJournal(m_hJournal, 0);
+    m_planSize = 0;
     CloseHandle(m_hJournal);
     m_hJournal = INVALID_HANDLE_VALUE;
     // An empty journal means nothing, and another update may already hold it again.

@@ -38,7 +38,7 @@ public:
     virtual bool HardLink(const WCHAR *link, const WCHAR *existing);
     virtual bool Move(const WCHAR *from, const WCHAR *to, DWORD flags);
     virtual bool MakeFolder(const WCHAR *path);
-    // Deletes a file now, or when it is still in use, at the next restart.
+    // Deletes a file now, or when it is still in use, at the next restart. A missing file needs nothing.
     virtual void Discard(const WCHAR *path);
     virtual bool WriteJournal(HANDLE journal, const void *bytes, DWORD size);
     virtual bool FlushJournal(HANDLE journal);
@@ -91,6 +91,8 @@ private:
     void ReadJournal(const BYTE *data, DWORD size, bool &committed);
     void Complete();
     bool Record(WCHAR kind, const WCHAR *first, const WCHAR *second, DWORD number);
+    // Writes the planned 'D' and 'F' records, kept until the commit, in one piece.
+    bool WritePlan();
     bool PlanFolders(const WCHAR *relative);
     bool Stage(const WCHAR *relative, bool knownPlainFile);
     bool AddEntry(const WCHAR *relative, const WCHAR *aside);
@@ -118,8 +120,14 @@ private:
     int m_folderCount;
     int m_folderCapacity;
     int m_foldersMade;
-    // The relative folder of the last planned file, known to exist or planned.
+    // The relative folder of the last planned file, known to exist or planned, and whether this
+    // update makes it.
     WCHAR m_lastFolder[MAX_PATH];
+    bool m_bLastFolderNew;
+    // Plan records not written yet.
+    BYTE *m_plan;
+    DWORD m_planSize;
+    DWORD m_planCapacity;
 
     CFileUpdate(const CFileUpdate &);
     CFileUpdate &operator=(const CFileUpdate &);
