@@ -341,6 +341,9 @@ static bool ReadKeyFields(const LineFields &fields, RecordItem &item)
     return Copy(item.path, fields.field[3]);
 }
 
+static bool IsFullDrivePath(const WCHAR *path);
+static bool IsSystemFolder(const WCHAR *folder);
+
 RecordLoadResult CInstallRecord::Parse(const char *text, size_t length, const WCHAR *folder, const RecordPlaces &places)
 {
     Clear();
@@ -382,7 +385,8 @@ RecordLoadResult CInstallRecord::Parse(const char *text, size_t length, const WC
             sawFolder = true;
             m_bMadeFolder = lstrcmpW(f.field[1], L"1") == 0;
             // The record belongs to the folder it lies in: a record carried elsewhere is not trusted.
-            if (!Copy(m_folder, f.field[2]) || lstrcmpiW(m_folder, folder) != 0)
+            if (!Copy(m_folder, f.field[2]) || lstrcmpiW(m_folder, folder) != 0 || !IsFullDrivePath(m_folder) ||
+                IsSystemFolder(m_folder))
                 result = kRecordRefused;
             continue;
         } else if ((lstrcmpW(kind, L"file") == 0 || lstrcmpW(kind, L"link") == 0) && f.count == 4) {
@@ -491,8 +495,6 @@ static bool IsSetupKey(HKEY root, const WCHAR *key, bool madeKey, const WCHAR *v
 
 bool CInstallRecord::Accepts(const RecordItem &item, const RecordPlaces &places) const
 {
-    if (!IsFullDrivePath(m_folder) || IsSystemFolder(m_folder))
-        return false;
     WCHAR linkBar[MAX_PATH] = L"";
     if (places.favorites && places.favorites[0])
         Format(linkBar, L"%s\\LinkBar", places.favorites);

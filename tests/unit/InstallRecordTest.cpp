@@ -107,8 +107,7 @@ TEST(InstallRecord, RefusesWhatLiesOutsideTheSetupsPlaces)
     GetWindowsDirectoryW(windows, MAX_PATH);
     CInstallRecord inWindows, read;
     inWindows.SetFolder(windows, false);
-    inWindows.AddFile(L"\\notepad.exe", 1, kHash);
-    EXPECT_EQ(kRecordRefused, Parse(Text(inWindows), read, windows)) << "an install folder of Windows";
+    EXPECT_EQ(kRecordRefused, Parse(Text(inWindows), read, windows)) << "an install folder of Windows, even empty";
     CInstallRecord moved;
     Fill(moved);
     EXPECT_EQ(kRecordRefused, Parse(Text(moved), read, L"E:\\Elsewhere")) << "a record carried to another folder";
