@@ -110,7 +110,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
     WCHAR folder[MAX_PATH] = L"";
     if (isCopy) {
         Copy(folder, argv[2]);
-        // The first copy has ended once its file can go with the rest.
+        // The program in the install folder has to end first, so that its file can go with the rest.
         HANDLE first = (HANDLE)(ULONG_PTR)_wcstoui64(argv[3], NULL, 10);
         if (first) {
             WaitForSingleObject(first, 10000);
