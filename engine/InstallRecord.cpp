@@ -86,9 +86,9 @@ const RecordItem *CInstallRecord::Find(const RecordItem &item) const
     return NULL;
 }
 
-bool CInstallRecord::AddFile(const WCHAR *relative, ULONGLONG size, const BYTE (&sha256)[32])
+bool CInstallRecord::AddContents(RecordItem::Kind kind, const WCHAR *path, ULONGLONG size, const BYTE (&sha256)[32])
 {
-    RecordItem *item = Append(RecordItem::kFile, relative);
+    RecordItem *item = Append(kind, path);
     if (!item)
         return false;
     item->size = size;
@@ -96,18 +96,16 @@ bool CInstallRecord::AddFile(const WCHAR *relative, ULONGLONG size, const BYTE (
     return true;
 }
 
+bool CInstallRecord::AddFile(const WCHAR *relative, ULONGLONG size, const BYTE (&sha256)[32])
+{
+    return AddContents(RecordItem::kFile, relative, size, sha256);
+}
+
 bool CInstallRecord::AddLink(const WCHAR *path)
 {
     ULONGLONG size = 0;
     BYTE sha256[32];
-    if (!HashFileContents(path, size, sha256))
-        return false;
-    RecordItem *item = Append(RecordItem::kLink, path);
-    if (!item)
-        return false;
-    item->size = size;
-    memcpy(item->sha256, sha256, sizeof(sha256));
-    return true;
+    return HashFileContents(path, size, sha256) && AddContents(RecordItem::kLink, path, size, sha256);
 }
 
 bool CInstallRecord::AddMadeFolder(const WCHAR *path)

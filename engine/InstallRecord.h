@@ -82,6 +82,7 @@ public:
 
 private:
     RecordItem *Append(RecordItem::Kind kind, const WCHAR *path);
+    bool AddContents(RecordItem::Kind kind, const WCHAR *path, ULONGLONG size, const BYTE (&sha256)[32]);
     const RecordItem *Find(const RecordItem &item) const;
     bool Accepts(const RecordItem &item, const RecordPlaces &places) const;
     void Clear();

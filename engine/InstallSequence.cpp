@@ -207,12 +207,14 @@ RecordPlaces CInstallOptions::Places() const
 void CInstallOptions::RecordCopiedFiles(const CFileUpdate &update)
 {
     const CPayloadManifest &manifest = CPayloadManifest::Instance();
+    int count = manifest.FileCount(), next = 0;
     for (int i = 0; i < update.StagedCount(); ++i) {
         const WCHAR *relative = update.StagedFile(i);
         const ManifestFile *known = NULL;
-        for (int j = 0; j < manifest.FileCount() && !known; ++j) {
-            if (lstrcmpiW(manifest.File(j).relative, relative) == 0)
-                known = &manifest.File(j);
+        // The two lists mostly share their order: each search starts after the last file found.
+        for (int looked = 0; looked < count && !known; ++looked, next = (next + 1) % count) {
+            if (lstrcmpiW(manifest.File(next).relative, relative) == 0)
+                known = &manifest.File(next);
         }
         if (known) {
             m_record.AddFile(relative, known->size, known->sha256);
