@@ -247,11 +247,9 @@ PageControl PlainControl(int id, HWND *handle, int x, int y, int width, int heig
     return Row(id, PageControl::kPlain, NULL, handle, x, y, width, height, font);
 }
 
-PageControl LabelControl(int id, CTransparentLabel &label, int x, int y, PageControl::Font font, COLORREF colour)
+PageControl LabelControl(int id, CTransparentLabel &label, int x, int y, PageControl::Font font)
 {
-    PageControl row = Row(id, PageControl::kLabel, &label, NULL, x, y, 0, 0, font);
-    row.colour = colour;
-    return row;
+    return Row(id, PageControl::kLabel, &label, NULL, x, y, 0, 0, font);
 }
 
 PageControl LabelControl(int id, CTransparentLabel &label, int x, int y, int width, int height, PageControl::Font font)

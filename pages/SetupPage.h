@@ -1,6 +1,8 @@
 // The common base of the wizard pages: a modeless dialog from one of the program's templates,
 // with the skin frame in front of its own message handling, a keyboard filter in the
-// user-interface thread's message loop, the hand-over between pages and the exit question.
+// user-interface thread's message loop, the hand-over between pages and the exit question. It
+// sets up each page's controls from the page's table and answers the messages every page
+// answers alike; a page says what differs through small hooks.
 #pragma once
 #include "app/MessageLoop.h"
 #include "skin/SkinFrame.h"
@@ -33,8 +35,7 @@ struct PageControl {
 PageControl PlainControl(int id, HWND *handle, int x, int y, PageControl::Font font = PageControl::kTextFont);
 PageControl PlainControl(int id, HWND *handle, int x, int y, int width, int height,
                          PageControl::Font font = PageControl::kTextFont);
-PageControl LabelControl(int id, CTransparentLabel &label, int x, int y, PageControl::Font font = PageControl::kTextFont,
-                         COLORREF colour = 0);
+PageControl LabelControl(int id, CTransparentLabel &label, int x, int y, PageControl::Font font = PageControl::kTextFont);
 PageControl LabelControl(int id, CTransparentLabel &label, int x, int y, int width, int height,
                          PageControl::Font font = PageControl::kTextFont);
 // A link drawn as the welcome page's licence link, reported to the page as a command.
