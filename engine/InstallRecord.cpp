@@ -75,15 +75,17 @@ RecordItem *CInstallRecord::Append(RecordItem::Kind kind, const WCHAR *path)
     return &item;
 }
 
-const RecordItem *CInstallRecord::Find(const RecordItem &item) const
+bool CInstallRecord::Contains(const RecordItem &item, int &next) const
 {
-    for (int i = 0; i < m_count; ++i) {
-        const RecordItem &other = m_items[i];
+    // Two records of one file set mostly share their order: each search starts after the last
+    // item found.
+    for (int looked = 0; looked < m_count; ++looked, next = (next + 1) % m_count) {
+        const RecordItem &other = m_items[next];
         if (other.kind == item.kind && other.root == item.root && other.view == item.view &&
             lstrcmpiW(other.path, item.path) == 0 && lstrcmpiW(other.name, item.name) == 0)
-            return &other;
+            return true;
     }
-    return NULL;
+    return false;
 }
 
 bool CInstallRecord::AddContents(RecordItem::Kind kind, const WCHAR *path, ULONGLONG size, const BYTE (&sha256)[32])
@@ -140,9 +142,10 @@ bool CInstallRecord::AddValue(HKEY root, const WCHAR *key, const WCHAR *name, DW
 bool CInstallRecord::Merge(const CInstallRecord &older)
 {
     m_bMadeFolder = m_bMadeFolder || older.m_bMadeFolder;
+    int next = 0;
     for (int i = 0; i < older.m_count; ++i) {
         const RecordItem &item = older.m_items[i];
-        if (Find(item))
+        if (Contains(item, next))
             continue;
         RecordItem *copy = Append(item.kind, item.path);
         if (!copy)

@@ -83,7 +83,8 @@ public:
 private:
     RecordItem *Append(RecordItem::Kind kind, const WCHAR *path);
     bool AddContents(RecordItem::Kind kind, const WCHAR *path, ULONGLONG size, const BYTE (&sha256)[32]);
-    const RecordItem *Find(const RecordItem &item) const;
+    // True when an item of the same kind names the same thing; `next` is where to look first.
+    bool Contains(const RecordItem &item, int &next) const;
     bool Accepts(const RecordItem &item, const RecordPlaces &places) const;
     void Clear();
 
