@@ -557,7 +557,29 @@ bool CFileUpdate::CopyIn(const Entry &entry)
 }
 
 // Every copy on the disk before anything relies on it: the whole volume at once where Windows
-// allows it, else file by file.
+// allows it, else file by file, from several threads: a flush mostly waits for the disk, and
+// flushes that wait together share the disk's work.
+struct CFileUpdate::FlushJob {
+    CFileUpdate *update;
+    volatile LONG next;
+    volatile LONG failed;
+};
+
+DWORD WINAPI CFileUpdate::FlushSome(LPVOID param)
+{
+    FlushJob *job = (FlushJob *)param;
+    for (;;) {
+        LONG i = InterlockedIncrement(&job->next) - 1;
+        if (i >= job->update->m_count || job->failed)
+            return 0;
+        const Entry &entry = job->update->m_entries[i];
+        WCHAR copy[MAX_PATH];
+        if (!job->update->Path(copy, entry.relative, entry.aside[0] ? kStagedSuffix : L"") ||
+            !job->update->m_ops->FlushFile(copy))
+            InterlockedExchange(&job->failed, 1);
+    }
+}
+
 bool CFileUpdate::FlushCopies()
 {
     bool replaces = false;
@@ -565,12 +587,20 @@ bool CFileUpdate::FlushCopies()
         replaces = m_entries[i].aside[0] != 0;
     if (!replaces || m_ops->FlushVolume(m_target))
         return true;
-    for (int i = 0; i < m_count; ++i) {
-        WCHAR copy[MAX_PATH];
-        if (!Path(copy, m_entries[i].relative, m_entries[i].aside[0] ? kStagedSuffix : L"") || !m_ops->FlushFile(copy))
-            return false;
+    FlushJob job = {this, 0, 0};
+    HANDLE helpers[3];
+    int started = 0;
+    for (; started < 3 && started * 16 < m_count; ++started) {
+        helpers[started] = CreateThread(NULL, 0, FlushSome, &job, 0, NULL);
+        if (!helpers[started])
+            break;
     }
-    return true;
+    FlushSome(&job);
+    if (started > 0)
+        WaitForMultipleObjects(started, helpers, TRUE, INFINITE);
+    for (int i = 0; i < started; ++i)
+        CloseHandle(helpers[i]);
+    return !job.failed;
 }
 
 bool CFileUpdate::SwapIn(Entry &entry)

@@ -98,6 +98,8 @@ private:
     bool AddEntry(const WCHAR *relative, const WCHAR *aside);
     void DiscardEarlierSetAsides();
     bool CopyIn(const Entry &entry);
+    struct FlushJob;
+    static DWORD WINAPI FlushSome(LPVOID param);
     bool FlushCopies();
     bool SwapIn(Entry &entry);
     void RollBack();

@@ -3,6 +3,7 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 #include <cstdio>
+#include <mutex>
 
 namespace test {
 
@@ -604,6 +605,8 @@ namespace test {
 bool WatchedOperations::Run(char op, const WCHAR *path, const WCHAR *to, const std::function<bool()> &operation,
                             wchar_t record)
 {
+    // An update flushes its copies from several threads: one operation at a time here.
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
     events.push_back({op, path, to, record, false});
     if (before)
         before(events.back());

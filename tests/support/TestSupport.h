@@ -6,6 +6,7 @@
 #include <map>
 #include <vector>
 #include <functional>
+#include <mutex>
 #include "engine/FileUpdate.h"
 
 namespace test {
@@ -194,6 +195,7 @@ public:
 
 private:
     bool Run(char op, const WCHAR *path, const WCHAR *to, const std::function<bool()> &operation, wchar_t record = 0);
+    std::recursive_mutex m_lock;
 };
 
 // Leaves `folder` as an update from `source` that a power cut stopped right after it swapped in
