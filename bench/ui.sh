@@ -15,4 +15,4 @@ remove_installation() {
 trap 'remove_installation; stop_session' EXIT
 remove_installation
 wine "$BUILD/bench/ui_bench.exe" "$(winepath -w "$BUILD/VelmarinSetup.exe")" "$(winepath -w "$BUILD/bench/min_dialog.exe")" \
-    "$(winepath -w "$BUILD/bench/empty_mui2.exe")"
+    "$(winepath -w "$BUILD/bench/empty_mui2.exe")" "$(winepath -w "$BUILD/bench/min_dialog_cc6.exe")"

@@ -1,12 +1,13 @@
 // User-interface timings of the real setup under Wine, measured from outside the setup:
 //  1. start to the first page as a person sees it (a pixel of the illustration on the screen,
 //     and the process ready for input), against a minimal static dialog program and an empty
-//     NSIS Modern UI 2 installer (ready for input with a visible window); medians of 9 starts;
+//     NSIS Modern UI 2 installer (ready for input with a visible window), and, when given, the
+//     minimal dialog built with the setup's manifest and common controls 6; medians of 9 starts;
 //  2. "立即安装" to the finish page once the extraction has finished, against the animation's
 //     own floor (100 ticks of 10 ms plus the 200 ms pause);
 //  3. the longest time the pages take to answer a message while the worker extracts and
 //     copies (a probe sends one every 10 ms).
-// Usage: ui_bench.exe <VelmarinSetup.exe> <min_dialog.exe> <empty_mui2.exe>
+// Usage: ui_bench.exe <VelmarinSetup.exe> <min_dialog.exe> <empty_mui2.exe> [<min_dialog_cc6.exe>]
 #include <windows.h>
 #include <stdio.h>
 #include <algorithm>
@@ -170,17 +171,21 @@ int wmain(int argc, wchar_t **argv)
     if (argc == 4 && wcscmp(argv[1], L"--road") == 0)
         return Road(argv[2], (DWORD)_wtoi(argv[3]));
     if (argc < 4) {
-        printf("usage: ui_bench <VelmarinSetup.exe> <min_dialog.exe> <empty_mui2.exe>\n");
+        printf("usage: ui_bench <VelmarinSetup.exe> <min_dialog.exe> <empty_mui2.exe> [<min_dialog_cc6.exe>]\n");
         return 2;
     }
-    std::wstring setup = argv[1], dialog = argv[2], nsis = argv[3];
+    std::wstring setup = argv[1], dialog = argv[2], nsis = argv[3], themed = argc > 4 ? argv[4] : L"";
     StartToReady(dialog);  // warm the desktop and the file cache
     StartToReady(nsis);
+    if (!themed.empty())
+        StartToReady(themed);
     StartToPaintedPage(setup);
-    std::vector<double> dialogTimes, nsisTimes, setupTimes, visibleTimes;
+    std::vector<double> dialogTimes, nsisTimes, themedTimes, setupTimes, visibleTimes;
     for (int i = 0; i < 9; ++i) {
         dialogTimes.push_back(StartToReady(dialog));
         nsisTimes.push_back(StartToReady(nsis));
+        if (!themed.empty())
+            themedTimes.push_back(StartToReady(themed));
         setupTimes.push_back(StartToPaintedPage(setup));
         visibleTimes.push_back(StartToWindow(setup, 1000));
     }
@@ -190,6 +195,12 @@ int wmain(int argc, wchar_t **argv)
            setupStart, Median(visibleTimes), floorStart, nsisStart);
     printf("ratios: setup / minimal dialog %.2f (goal: at most 1.20), setup / NSIS %.2f, NSIS / minimal dialog %.2f\n",
            setupStart / floorStart, setupStart / nsisStart, nsisStart / floorStart);
+    if (!themedTimes.empty()) {
+        double themedStart = Median(themedTimes);
+        printf("minimal dialog with the setup's manifest and common controls 6: %.0f ms, %.2f times the minimal "
+               "dialog; setup / it %.2f\n",
+               themedStart, themedStart / floorStart, setupStart / themedStart);
+    }
 
     // Install to finish, with the extraction done first; the probe runs throughout.
     PROCESS_INFORMATION process = Start(setup);
