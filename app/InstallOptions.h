@@ -104,12 +104,15 @@ public:
     // What the check of the extraction against the payload manifest found, on the worker.
     enum { kPayloadNotChecked, kPayloadMatches, kPayloadDiffers };
     int m_nPayloadCheck;
+    // Bytes the temporary folder's drive lacked for the extraction; 0 when it had room.
+    ULONGLONG m_ullTempShortfall;
 
 private:
     bool RunBrowser(const WCHAR *arguments);
     bool StageExtension(CFileUpdate &update, const WCHAR *name);
     // Ends a stopped installation: the message if any, the end message, the temporary folder.
     void StopInstall(const WCHAR *message);
+    void StopForFullDrive(const WCHAR *pattern, const WCHAR *folder, ULONGLONG shortfall);
     void CreateLinkBarShortcuts();
     // Registry writes that the record keeps, with any key they make.
     void WriteRecordedString(HKEY root, const WCHAR *key, const WCHAR *name, const WCHAR *value);

@@ -4,6 +4,7 @@
 #include "engine/CommandLines.h"
 #include "engine/FileSystem.h"
 #include "engine/FileUpdate.h"
+#include "engine/Payload.h"
 #include "engine/PayloadManifest.h"
 #include "engine/Process.h"
 #include "engine/Product.h"
@@ -29,6 +30,12 @@ static const WCHAR kNoTempFolder[] =
 static const WCHAR kPayloadBroken[] =
     L"无法解压岚舟浏览器的安装文件，安装未能完成。\r\n"
     L"安装程序可能已损坏，请重新下载安装程序后再安装。";
+static const WCHAR kTempDriveFull[] =
+    L"临时文件夹所在的磁盘（%s）空间不足，无法解压岚舟浏览器的安装文件，安装未能完成。\r\n"
+    L"请在该磁盘上腾出至少 %I64u MB 空间，然后重新运行安装程序。";
+static const WCHAR kInstallDriveFull[] =
+    L"安装目录所在的磁盘（%s）空间不足，安装未能完成，原有的文件未作改动。\r\n"
+    L"请在该磁盘上腾出至少 %I64u MB 空间，或选择其它安装目录，然后重新运行安装程序。";
 static const WCHAR kAnotherSetupRunning[] =
     L"另一个安装程序正在安装岚舟浏览器，本次安装未能完成。\r\n"
     L"请等它完成后再运行安装程序。";
@@ -238,6 +245,19 @@ bool CInstallOptions::SaveInstallRecord()
     return m_record.Save(m_strInstallDir);
 }
 
+// Names the drive of `folder` and the megabytes it lacks (rounded up) in `pattern`.
+void CInstallOptions::StopForFullDrive(const WCHAR *pattern, const WCHAR *folder, ULONGLONG shortfall)
+{
+    // A folder this run made goes again while it is empty.
+    if (m_bMadeInstallDir)
+        RemoveDirectoryW(m_strInstallDir);
+    WCHAR drive[MAX_PATH], message[512];
+    if (!GetVolumePathNameW(folder, drive, MAX_PATH))
+        Copy(drive, folder);
+    Format(message, pattern, drive, (shortfall + (1 << 20) - 1) >> 20);
+    StopInstall(message);
+}
+
 void CInstallOptions::StopInstall(const WCHAR *message)
 {
     if (message)
@@ -260,6 +280,10 @@ void CInstallOptions::RunInstall(HWND progressWindow)
     }
     if (!m_strTempRoot[0]) {
         StopInstall(kNoTempFolder);
+        return;
+    }
+    if (m_ullTempShortfall > 0) {
+        StopForFullDrive(kTempDriveFull, m_strTempRoot, m_ullTempShortfall);
         return;
     }
     if (!PayloadIsComplete()) {
@@ -306,6 +330,13 @@ void CInstallOptions::RunInstall(HWND progressWindow)
     bool hadBrowser = PathFileExistsW(browserPath) != FALSE;
 
     PostProgress(30);
+    // Until the update is committed, the new files take room beside the installed ones.
+    const CPayloadManifest &manifest = CPayloadManifest::Instance();
+    if (ULONGLONG shortfall = DriveShortfall(m_strInstallDir, manifest.TotalSize(), manifest.FileCount())) {
+        update.Abandon();
+        StopForFullDrive(kInstallDriveFull, m_strInstallDir, shortfall);
+        return;
+    }
     PostProgress(40);
     if (!CopyBrowserFiles(update)) {
         StopInstall(hadBrowser ? kCopyFailedKeptOld : kCopyFailed);

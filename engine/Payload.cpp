@@ -32,6 +32,18 @@ bool WriteResourceToFile(const WCHAR *path, const WCHAR *type, const WCHAR *name
     return ok;
 }
 
+ULONGLONG SpaceShortfall(ULONGLONG freeBytes, ULONGLONG bytes, int fileCount)
+{
+    ULONGLONG needed = bytes + (ULONGLONG)(fileCount > 0 ? fileCount : 0) * 4096;
+    return freeBytes >= needed ? 0 : needed - freeBytes;
+}
+
+ULONGLONG DriveShortfall(const WCHAR *folder, ULONGLONG bytes, int fileCount)
+{
+    ULARGE_INTEGER available;
+    return GetDiskFreeSpaceExW(folder, &available, NULL, NULL) ? SpaceShortfall(available.QuadPart, bytes, fileCount) : 0;
+}
+
 BOOL CInstallOptions::ExtractPayload()
 {
     DWORD tick = GetTickCount();
@@ -43,6 +55,15 @@ BOOL CInstallOptions::ExtractPayload()
     if (!CreateFreshTempRoot(tempPath, (int)tick, m_strTempRoot))
         return FALSE;
     m_hTempRootLock = LockFolder(m_strTempRoot);
+    // A full drive would leave a partial extraction that looks like a damaged setup: the user
+    // is told what is missing instead, and nothing is written.
+    HMODULE module = GetModuleHandleW(NULL);
+    HRSRC packed = FindResourceW(module, MAKEINTRESOURCEW(kPayloadResourceId), L"BIN");
+    const CPayloadManifest &manifest = CPayloadManifest::Instance();
+    m_ullTempShortfall = DriveShortfall(m_strTempRoot, (packed ? SizeofResource(module, packed) : 0) + manifest.TotalSize(),
+                                        manifest.FileCount() + 1);
+    if (m_ullTempShortfall > 0)
+        return FALSE;
 
     WCHAR payload[MAX_PATH];
     if (!Format(payload, L"%s\\velmarin3zip.exe", m_strTempRoot))

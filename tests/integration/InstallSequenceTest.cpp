@@ -292,6 +292,36 @@ TEST_F(InstallSequence, AnIncompletePayloadChangesNothing)
     EXPECT_EQ(old, Snapshot());
 }
 
+// A drive too small for the unpacked files, then one too small for the browser: the message
+// names the drive and what it lacks, and nothing is left there.
+TEST_F(InstallSequence, ADriveTooSmallIsNamedAndKeptClean)
+{
+    struct SmallDrive {
+        std::wstring folder;
+        ~SmallDrive() { test::UnmountSmallDrive(L'T', folder); }
+    } small = {m_root + L"\\small"};
+    if (!test::MountSmallDrive(L'T', small.folder, 256))
+        GTEST_SKIP() << "mounting a small file system needs root";
+    for (bool tempDrive : {true, false}) {
+        test::MessageBoxAnswerer answerer(L"错误", {IDOK});
+        if (tempDrive) {
+            test::TempPathGuard guard(L"T:\\");
+            EXPECT_FALSE(m_options.ExtractPayload());
+        } else {
+            wcscpy(m_options.m_strInstallDir, L"T:\\Velmarin 3");
+        }
+        EXPECT_EQ(-1, Run().back());
+        ASSERT_EQ(1u, answerer.Texts().size());
+        EXPECT_NE(std::wstring::npos, answerer.Texts()[0].find(tempDrive ? L"临时文件夹所在的磁盘（T:\\）空间不足"
+                                                                          : L"安装目录所在的磁盘（T:\\）空间不足"));
+        EXPECT_EQ(0u, test::FolderContents(L"T:\\").size());
+        EXPECT_FALSE(test::DirExists(m_options.m_strInstallDir));
+        m_options.m_ullTempShortfall = 0;
+        wcscpy(m_options.m_strTempRoot, (m_root + L"\\temp\\123").c_str());
+        wcscpy(m_options.m_strExtractDir, m_extract.c_str());
+    }
+}
+
 TEST_F(InstallSequence, AFailedPayloadRegistersNothing)
 {
     test::RemoveTree(m_extract);

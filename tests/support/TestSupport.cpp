@@ -581,6 +581,32 @@ void UnmapDrive(wchar_t letter)
         WaitForAttributes(std::wstring(1, letter) + L":\\", false);
 }
 
+static ULONGLONG DriveSize(const std::wstring &folder)
+{
+    ULARGE_INTEGER total = {};
+    GetDiskFreeSpaceExW(folder.c_str(), nullptr, &total, nullptr);
+    return total.QuadPart;
+}
+
+bool MountSmallDrive(wchar_t letter, const std::wstring &folder, int kilobytes)
+{
+    CreateDirectoryW(folder.c_str(), nullptr);
+    ULONGLONG size = (ULONGLONG)kilobytes << 10;
+    StartUnixTool(L"Z:\\bin\\mount -t tmpfs -o size=" + std::to_wstring(kilobytes) + L"k tmpfs", {UnixPath(folder)});
+    for (int i = 0; i < 100 && DriveSize(folder) > size; ++i)
+        Sleep(50);
+    return DriveSize(folder) <= size && MapDrive(letter, folder);
+}
+
+void UnmountSmallDrive(wchar_t letter, const std::wstring &folder)
+{
+    UnmapDrive(letter);
+    ULONGLONG small = DriveSize(folder);
+    StartUnixTool(L"Z:\\bin\\umount", {UnixPath(folder)});
+    for (int i = 0; i < 100 && DriveSize(folder) == small; ++i)
+        Sleep(50);
+}
+
 void RemoveSymbolicLink(const std::wstring &link)
 {
     if (StartUnixTool(L"Z:\\bin\\rm -f", {UnixPath(link)}))

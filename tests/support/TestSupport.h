@@ -148,6 +148,10 @@ void RemoveSymbolicLink(const std::wstring &link);
 // Maps a drive letter of the prefix to a folder, as a drive of its own (its root is the folder).
 bool MapDrive(wchar_t letter, const std::wstring &target);
 void UnmapDrive(wchar_t letter);
+// Mounts a file system of `kilobytes` on `folder` (made here) and maps drive `letter` to it;
+// false where the tests may not mount one (they are not run as root).
+bool MountSmallDrive(wchar_t letter, const std::wstring &folder, int kilobytes);
+void UnmountSmallDrive(wchar_t letter, const std::wstring &folder);
 
 // Copies a folder tree (for preparing extraction and install folders).
 void CopyTree(const std::wstring &from, const std::wstring &to);
