@@ -24,41 +24,34 @@ static void WriteBytes(const std::wstring &path, size_t size)
     CloseHandle(file);
 }
 
-static void BareCopy(const std::wstring &from, const std::wstring &to)
+// Walks the tree below `from` in the order the file system gives: `folder` for each folder
+// (before what it holds), `file` for each file, both with the path relative to `from`.
+template <typename Folder, typename File>
+static void Walk(const std::wstring &from, const std::wstring &relative, Folder &&folder, File &&file)
 {
-    CreateDirectoryW(to.c_str(), nullptr);
     WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileW((from + L"\\*").c_str(), &entry);
+    HANDLE search = FindFirstFileW((from + relative + L"\\*").c_str(), &entry);
     if (search == INVALID_HANDLE_VALUE)
         return;
     do {
-        std::wstring name = entry.cFileName;
-        if (name == L"." || name == L"..")
+        std::wstring name = relative + L"\\" + entry.cFileName;
+        if (wcscmp(entry.cFileName, L".") == 0 || wcscmp(entry.cFileName, L"..") == 0)
             continue;
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            BareCopy(from + L"\\" + name, to + L"\\" + name);
-        else
-            CopyFileW((from + L"\\" + name).c_str(), (to + L"\\" + name).c_str(), FALSE);
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            folder(name);
+            Walk(from, name, folder, file);
+        } else {
+            file(name);
+        }
     } while (FindNextFileW(search, &entry));
     FindClose(search);
 }
 
-static void ListFiles(const std::wstring &folder, std::vector<std::wstring> &files)
+static void BareCopy(const std::wstring &from, const std::wstring &to)
 {
-    WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::wstring name = entry.cFileName;
-        if (name == L"." || name == L"..")
-            continue;
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            ListFiles(folder + L"\\" + name, files);
-        else
-            files.push_back(folder + L"\\" + name);
-    } while (FindNextFileW(search, &entry));
-    FindClose(search);
+    CreateDirectoryW(to.c_str(), nullptr);
+    Walk(from, L"", [&](const std::wstring &folder) { CreateDirectoryW((to + folder).c_str(), nullptr); },
+         [&](const std::wstring &file) { CopyFileW((from + file).c_str(), (to + file).c_str(), FALSE); });
 }
 
 // The file operations any update needs that keeps each installed file until its replacement is
@@ -66,13 +59,11 @@ static void ListFiles(const std::wstring &folder, std::vector<std::wstring> &fil
 // give the installed file a second name, rename the new one over it, and delete the second name.
 static void PlainDurableSwap(const std::wstring &from, const std::wstring &to)
 {
-    std::vector<std::wstring> sources;
-    ListFiles(from, sources);
     std::vector<std::wstring> targets;
-    for (const std::wstring &source : sources) {
-        targets.push_back(to + source.substr(from.size()));
-        CopyFileW(source.c_str(), (targets.back() + L".new").c_str(), FALSE);
-    }
+    Walk(from, L"", [](const std::wstring &) {}, [&](const std::wstring &file) {
+        targets.push_back(to + file);
+        CopyFileW((from + file).c_str(), (targets.back() + L".new").c_str(), FALSE);
+    });
     for (const std::wstring &target : targets) {
         HANDLE file = CreateFileW((target + L".new").c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
         FlushFileBuffers(file);

@@ -32,16 +32,13 @@ bool WriteResourceToFile(const WCHAR *path, const WCHAR *type, const WCHAR *name
     return ok;
 }
 
-ULONGLONG SpaceShortfall(ULONGLONG freeBytes, ULONGLONG bytes, int fileCount)
-{
-    ULONGLONG needed = bytes + (ULONGLONG)(fileCount > 0 ? fileCount : 0) * 4096;
-    return freeBytes >= needed ? 0 : needed - freeBytes;
-}
-
 ULONGLONG DriveShortfall(const WCHAR *folder, ULONGLONG bytes, int fileCount)
 {
     ULARGE_INTEGER available;
-    return GetDiskFreeSpaceExW(folder, &available, NULL, NULL) ? SpaceShortfall(available.QuadPart, bytes, fileCount) : 0;
+    if (!GetDiskFreeSpaceExW(folder, &available, NULL, NULL))
+        return 0;
+    ULONGLONG needed = bytes + (ULONGLONG)(fileCount > 0 ? fileCount : 0) * 4096;
+    return available.QuadPart >= needed ? 0 : needed - available.QuadPart;
 }
 
 BOOL CInstallOptions::ExtractPayload()

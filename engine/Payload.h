@@ -8,10 +8,7 @@ enum { kPayloadResourceId = 228 };
 // resource is missing, the file exists already or could not be written whole.
 bool WriteResourceToFile(const WCHAR *path, const WCHAR *type, const WCHAR *name);
 
-// Bytes a drive with `freeBytes` free lacks for `bytes` in `fileCount` new files, each taking up
-// to a cluster of 4 KB more than its size. 0 when they fit.
-ULONGLONG SpaceShortfall(ULONGLONG freeBytes, ULONGLONG bytes, int fileCount);
-
-// What the drive of `folder` lacks for `bytes` in `fileCount` new files; 0 when they fit, or when
-// the drive does not answer (then writing the files tells).
+// What the drive of `folder` lacks for `bytes` in `fileCount` new files, each taking up to a
+// cluster of 4 KB more than its size; 0 when they fit, or when the drive does not answer (then
+// writing the files tells).
 ULONGLONG DriveShortfall(const WCHAR *folder, ULONGLONG bytes, int fileCount);

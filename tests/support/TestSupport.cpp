@@ -3,7 +3,6 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 #include <cstdio>
-#include <mutex>
 
 namespace test {
 
