@@ -110,7 +110,8 @@ public:
 private:
     bool RunBrowser(const WCHAR *arguments);
     bool StageExtension(CFileUpdate &update, const WCHAR *name);
-    // Ends a stopped installation: the message if any, the end message, the temporary folder.
+    // Ends a stopped installation: an empty install folder it made, the message if any, the end
+    // message, the temporary folder.
     void StopInstall(const WCHAR *message);
     void StopForFullDrive(const WCHAR *pattern, const WCHAR *folder, ULONGLONG shortfall);
     void CreateLinkBarShortcuts();

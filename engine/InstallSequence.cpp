@@ -248,9 +248,6 @@ bool CInstallOptions::SaveInstallRecord()
 // Names the drive of `folder` and the megabytes it lacks (rounded up) in `pattern`.
 void CInstallOptions::StopForFullDrive(const WCHAR *pattern, const WCHAR *folder, ULONGLONG shortfall)
 {
-    // A folder this run made goes again while it is empty.
-    if (m_bMadeInstallDir)
-        RemoveDirectoryW(m_strInstallDir);
     WCHAR drive[MAX_PATH], message[512];
     if (!GetVolumePathNameW(folder, drive, MAX_PATH))
         Copy(drive, folder);
@@ -260,6 +257,9 @@ void CInstallOptions::StopForFullDrive(const WCHAR *pattern, const WCHAR *folder
 
 void CInstallOptions::StopInstall(const WCHAR *message)
 {
+    // An install folder this run made goes again while it is empty.
+    if (m_bMadeInstallDir)
+        RemoveDirectoryW(m_strInstallDir);
     if (message)
         MessageBoxW(NULL, message, kErrorCaption, MB_OK | MB_ICONERROR);
     PostFinished();

@@ -331,6 +331,7 @@ TEST_F(InstallSequence, AFailedPayloadRegistersNothing)
     ASSERT_FALSE(received.empty());
     EXPECT_EQ(-1, received.back());
     EXPECT_EQ(1, answerer.Answered());
+    EXPECT_FALSE(test::DirExists(m_install)) << "the install folder it made stays empty";
     EXPECT_FALSE(test::RegKeyExists(HKEY_LOCAL_MACHINE, kAppPathKey));
     EXPECT_FALSE(test::DirExists(m_root + L"\\Start Menu\\Programs\\岚舟浏览器"));
     EXPECT_FALSE(test::FileExists(m_root + L"\\Desktop\\岚舟 3.lnk"));
