@@ -6,6 +6,8 @@
 # extraction, against the animation's 1.2 s floor, and what checking the extraction against the
 # payload manifest costs. Run after tools/test.sh or tools/run.sh.
 source "$(dirname "$0")/../tools/env.sh"
+[ "$I386_ROUTE" = emulated ] && build_trapno_library
+enter_i386_emulation "$0" "$@"
 ensure_display
 ensure_prefix
 start_wineserver

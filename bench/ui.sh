@@ -3,6 +3,8 @@
 # It installs the stand-in browser into the prefix's Program Files, as the quick install does,
 # and takes it away again, before and after, so that the first page is the welcome page.
 source "$(dirname "$0")/../tools/env.sh"
+[ "$I386_ROUTE" = emulated ] && build_trapno_library
+enter_i386_emulation "$0" "$@"
 ensure_display
 ensure_prefix
 start_wineserver

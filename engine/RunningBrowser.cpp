@@ -12,6 +12,7 @@ namespace {
 typedef BOOL(WINAPI *EnumProcessesFn)(DWORD *, DWORD, DWORD *);
 typedef BOOL(WINAPI *EnumProcessModulesFn)(HANDLE, HMODULE *, DWORD, DWORD *);
 typedef DWORD(WINAPI *GetModuleFileNameExFn)(HANDLE, HMODULE, LPWSTR, DWORD);
+typedef BOOL(WINAPI *QueryFullProcessImageNameFn)(HANDLE, DWORD, LPWSTR, DWORD *);
 
 // The process status functions, from psapi.dll in the system folder. Before Windows 7 psapi.dll
 // is no protected system DLL: imported by name, a copy beside the setup would be loaded.
@@ -19,6 +20,9 @@ struct ProcessStatusApi {
     EnumProcessesFn enumProcesses;
     EnumProcessModulesFn enumProcessModules;
     GetModuleFileNameExFn getModuleFileNameEx;
+    // Vista and later, from kernel32: names the image of a process of either bitness, where a
+    // 32-bit process on 64-bit Windows cannot read a 64-bit one's module list.
+    QueryFullProcessImageNameFn queryFullProcessImageName;
 };
 
 const ProcessStatusApi *ProcessStatus()
@@ -33,6 +37,8 @@ const ProcessStatusApi *ProcessStatus()
             api.enumProcessModules = (EnumProcessModulesFn)(void *)GetProcAddress(module, "EnumProcessModules");
             api.getModuleFileNameEx = (GetModuleFileNameExFn)(void *)GetProcAddress(module, "GetModuleFileNameExW");
         }
+        api.queryFullProcessImageName = (QueryFullProcessImageNameFn)(void *)GetProcAddress(
+            GetModuleHandleW(L"kernel32.dll"), "QueryFullProcessImageNameW");
     }
     return api.enumProcesses && api.enumProcessModules && api.getModuleFileNameEx ? &api : NULL;
 }
@@ -61,6 +67,17 @@ static DWORD *SnapshotProcessIds(const ProcessStatusApi &psapi, DWORD *count)
         capacity *= 2;
     }
     return NULL;
+}
+
+static bool ProcessImagePath(const ProcessStatusApi &psapi, HANDLE process, WCHAR (&path)[MAX_PATH])
+{
+    DWORD size = MAX_PATH;
+    if (psapi.queryFullProcessImageName && psapi.queryFullProcessImageName(process, 0, path, &size))
+        return true;
+    HMODULE module = NULL;
+    DWORD needed = 0;
+    return psapi.enumProcessModules(process, &module, sizeof(module), &needed) &&
+           psapi.getModuleFileNameEx(process, module, path, MAX_PATH);
 }
 
 // Waits for all handles within one time-out, at most 64 at a time.
@@ -99,11 +116,8 @@ int TerminateProcessesByPath(const WCHAR *path, DWORD timeout)
                                      FALSE, ids[i]);
         if (!process)
             continue;
-        HMODULE module = NULL;
-        DWORD needed = 0;
         WCHAR modulePath[MAX_PATH] = {};
-        if (!psapi->enumProcessModules(process, &module, sizeof(module), &needed) ||
-            !psapi->getModuleFileNameEx(process, module, modulePath, MAX_PATH)) {
+        if (!ProcessImagePath(*psapi, process, modulePath)) {
             CloseHandle(process);
             continue;
         }

@@ -11,25 +11,45 @@ PACKAGES="cmake make g++-mingw-w64-i686-posix binutils-mingw-w64-i686 g++-mingw-
           binutils-mingw-w64-x86-64 googletest wine wine32:i386 wine64 nsis
           xvfb x11-utils xdotool imagemagick icoutils fonts-wqy-microhei osslsigncode openssl"
 
-# The setup is a 32-bit program, built and tested as one in a 32-bit prefix in build/. Some
-# machines' kernels run no 32-bit programs at all (Wine's 32-bit loader fails with "Exec format
-# error"): there the same sources are built as 64-bit Windows programs in build-x64/ and tested
-# in a 64-bit prefix, and the 32-bit setup is still built beside them. VELMARIN_WINDOWS_ARCH
-# (i686 or x86_64) chooses by hand.
+# The setup is a 32-bit program, built and tested as one in build/. Most users run it on 64-bit
+# Windows, so every end-to-end road runs it in a 64-bit prefix; where 32-bit programs run
+# natively the roads also run in a 32-bit prefix. How 32-bit programs run (I386_ROUTE):
+#   native    the kernel runs them;
+#   emulated  it does not ("Exec format error" from Wine's 32-bit loader), so Wine's 32-bit half
+#             runs under qemu-i386, hooked in through binfmt_misc in a private user namespace
+#             around the whole run (see enter_i386_emulation); there is no 32-bit prefix;
+#   none      neither: the same sources are built as 64-bit Windows programs in build-x64/ and
+#             tested in a 64-bit prefix, and the 32-bit setup is only built.
+# VELMARIN_WINDOWS_ARCH=x86_64 chooses the last by hand.
 select_architecture() {
-    local arch=${VELMARIN_WINDOWS_ARCH:-}
-    if [ -z "$arch" ]; then
-        arch=i686
-        if [ -e /usr/lib/wine/wine ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then arch=x86_64; fi
+    local arch=${VELMARIN_WINDOWS_ARCH:-i686}
+    I386_ROUTE=native
+    if [ -n "${VELMARIN_I386_EMULATION:-}" ]; then
+        I386_ROUTE=emulated
+    elif [ -e /usr/lib/wine/wine ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+        I386_ROUTE=none
+        i386_emulation_works && I386_ROUTE=emulated
     fi
+    [ "$I386_ROUTE" = none ] && arch=x86_64
+    [ "$arch" = x86_64 ] && I386_ROUTE=none
     WINDOWS_ARCH=$arch
     ARCH_ARGS=""
     if [ "$arch" = x86_64 ]; then
         ARCH_ARGS="-DCMAKE_TOOLCHAIN_FILE=$ROOT/cmake/mingw-x86_64.cmake"
         BUILD=${VELMARIN_BUILD_DIR:-$ROOT/build-x64}
-        export WINEARCH=win64
-        # Debian's "wine" prefers the 32-bit loader whenever it is installed: a shim in the
-        # build folder goes straight to the 64-bit one, for this script and all it starts.
+    else
+        BUILD=${VELMARIN_BUILD_DIR:-$ROOT/build}
+    fi
+    PREFIX64="$BUILD/wineprefix64"
+    if [ "$I386_ROUTE" = native ]; then
+        export WINEARCH=win32 WINEPREFIX="$BUILD/wineprefix"
+        ARCH_ARGS="$ARCH_ARGS -DVELMARIN_WIN32_PREFIX=ON"
+    else
+        # Only the 64-bit prefix. Debian's "wine" prefers the 32-bit loader whenever it is
+        # installed: a shim in the build folder goes straight to the 64-bit one, for this script
+        # and all it starts, which itself hands 32-bit programs to the 32-bit loader.
+        export WINEARCH=win64 WINEPREFIX="$PREFIX64"
+        [ "$arch" = i686 ] && ARCH_ARGS="$ARCH_ARGS -DVELMARIN_WIN32_PREFIX=OFF"
         mkdir -p "$BUILD/wine-bin"
         local name
         for name in wine wine-stable; do  # winepath and the other tools call "wine-stable"
@@ -37,14 +57,76 @@ select_architecture() {
             chmod +x "$BUILD/wine-bin/$name"
         done
         case ":$PATH:" in *":$BUILD/wine-bin:"*) ;; *) export PATH="$BUILD/wine-bin:$PATH" ;; esac
-    else
-        BUILD=${VELMARIN_BUILD_DIR:-$ROOT/build}
-        export WINEARCH=win32
     fi
-    export WINEPREFIX="$BUILD/wineprefix"
-    # A 64-bit prefix beside the 32-bit one: most users run the 32-bit setup on 64-bit Windows.
-    PREFIX64="$BUILD/wineprefix64"
 }
+
+# qemu-i386 magic for 32-bit x86 ELF programs, as qemu's own binfmt.d entry has it. The flags:
+# F opens the emulator now, so it serves every mount namespace below; P passes argv[0] on.
+I386_BINFMT=':velmarin-i386:M::\x7f\x45\x4c\x46\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\xfc\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386:FP'
+
+# Since Linux 6.7 each user namespace has a binfmt_misc of its own: the route changes nothing
+# outside the run, and 64-bit programs still run natively.
+i386_emulation_works() {
+    [ -x /usr/bin/qemu-i386 ] || return 1
+    unshare --user --map-root-user --mount sh -c \
+        'mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc && printf "%s" "$1" > /proc/sys/fs/binfmt_misc/register && /usr/lib/wine/wine --version' \
+        sh "$I386_BINFMT" >/dev/null 2>&1
+}
+
+as_root() {
+    if [ "$(id -u)" -ne 0 ]; then sudo "$@"; else "$@"; fi
+}
+
+# qemu-user 10 from Debian's backports: bookworm's 7.2 needs QEMU_RESERVED_VA with Wine and then
+# takes about a minute a program. The backports line takes the address of the system's own
+# Debian source. gcc-multilib builds the preload library below.
+ensure_i386_emulation_packages() {
+    local version
+    version=$(dpkg-query -W -f='${Version}' qemu-user 2>/dev/null || true)
+    if [ -n "$version" ] && dpkg --compare-versions "$version" ge 1:10 &&
+        dpkg-query -W -f='${Status}' gcc-multilib 2>/dev/null | grep -q "install ok installed"; then
+        return 0
+    fi
+    local list=/etc/apt/sources.list.d/velmarin-backports.sources uri=""
+    if [ ! -f "$list" ]; then
+        uri=$(awk '/^URIs:/ { print $2; exit }' /etc/apt/sources.list.d/debian.sources 2>/dev/null || true)
+        [ -n "$uri" ] || uri=$(awk '$1 == "deb" && $3 ~ /^bookworm/ { print $2; exit }' /etc/apt/sources.list 2>/dev/null || true)
+        [ -n "$uri" ] || { echo "No Debian source found for bookworm-backports" >&2; return 1; }
+        printf 'Types: deb\nURIs: %s\nSuites: bookworm-backports\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
+            "$uri" | as_root tee "$list" >/dev/null
+    fi
+    echo "Installing: qemu-user (bookworm-backports) gcc-multilib"
+    as_root apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -qq --no-install-recommends \
+        -t bookworm-backports qemu-user >/dev/null
+    DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -qq --no-install-recommends gcc-multilib >/dev/null
+}
+
+# qemu-i386 hands fault signals to Wine with a trap number of -1; the preload library puts the
+# right one back (tools/qemu-i386/trapno.c). $LIB picks the i386 build for the 32-bit loader and
+# its empty x86-64 twin for every 64-bit process.
+build_trapno_library() {
+    local source=$ROOT/tools/qemu-i386/trapno.c out=$BUILD/qemu-i386
+    local lib32=$out/lib/i386-linux-gnu/libvelmarin-trapno.so lib64=$out/lib/x86_64-linux-gnu/libvelmarin-trapno.so
+    if [ ! -f "$lib32" ] || [ "$source" -nt "$lib32" ] || [ ! -f "$lib64" ]; then
+        mkdir -p "$(dirname "$lib32")" "$(dirname "$lib64")"
+        cc -m32 -O2 -Wall -shared -fPIC -o "$lib32" "$source" -ldl
+        cc -O2 -Wall -shared -fPIC -o "$lib64" "$source"
+    fi
+    export LD_PRELOAD="$out/\$LIB/libvelmarin-trapno.so"
+}
+
+# Runs the calling script again inside a private user namespace where binfmt_misc hands 32-bit
+# programs to qemu-i386, when that is the route; returns at once otherwise or when inside.
+enter_i386_emulation() {
+    [ "$I386_ROUTE" = emulated ] || return 0
+    [ -z "${VELMARIN_I386_EMULATION:-}" ] || return 0
+    export VELMARIN_I386_EMULATION=1
+    exec unshare --user --map-root-user --mount bash -c \
+        'mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc && printf "%s" "$1" > /proc/sys/fs/binfmt_misc/register || exit 1; shift; exec "$@"' \
+        bash "$I386_BINFMT" bash "$@"
+}
+
 select_architecture
 
 ensure_packages() {
@@ -52,14 +134,19 @@ ensure_packages() {
     for p in $PACKAGES; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
     done
-    [ -z "$missing" ] && return 0
-    echo "Installing:$missing"
-    local sudo=""
-    [ "$(id -u)" -ne 0 ] && sudo=sudo
-    $sudo dpkg --add-architecture i386
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq $missing >/dev/null
+    if [ -n "$missing" ]; then
+        echo "Installing:$missing"
+        as_root dpkg --add-architecture i386
+        as_root apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -qq $missing >/dev/null
+    fi
+    if [ -z "${VELMARIN_I386_EMULATION:-}" ] && [ "${VELMARIN_WINDOWS_ARCH:-}" != x86_64 ] &&
+        ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+        ensure_i386_emulation_packages || echo "No qemu-i386 route: testing a 64-bit build instead" >&2
+    fi
     select_architecture
+    [ "$I386_ROUTE" = emulated ] && build_trapno_library
+    return 0
 }
 
 build_all() {
@@ -67,10 +154,16 @@ build_all() {
         # The shipped 32-bit setup first, in build/, then the 64-bit build that is tested.
         (cd "$ROOT" && cmake --preset cross -DVELMARIN_BUILD_TESTS=OFF ${VELMARIN_CMAKE_ARGS:-} >/dev/null)
         cmake --build "$ROOT/build" -j"$(nproc)" --target VelmarinSetup
-        (cd "$ROOT" && cmake --preset cross -B "$BUILD" $ARCH_ARGS ${VELMARIN_CMAKE_ARGS:-} >/dev/null)
     else
-        (cd "$ROOT" && cmake --preset cross -B "$BUILD" ${VELMARIN_CMAKE_ARGS:-} >/dev/null)
+        # A 64-bit setup of the same sources beside it, with a planted DLL and a probe of its
+        # own: the planted-DLL road runs both builds.
+        local x64=${VELMARIN_X64_BUILD_DIR:-$ROOT/build-x64}
+        (cd "$ROOT" && cmake --preset cross -B "$x64" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake" \
+            ${VELMARIN_CMAKE_ARGS:-} >/dev/null)
+        cmake --build "$x64" -j"$(nproc)" --target VelmarinSetup planted dll_probe
+        ARCH_ARGS="$ARCH_ARGS -DVELMARIN_X64_BUILD_DIR=$x64"
     fi
+    (cd "$ROOT" && cmake --preset cross -B "$BUILD" $ARCH_ARGS ${VELMARIN_CMAKE_ARGS:-} >/dev/null)
     cmake --build "$BUILD" -j"$(nproc)"
 }
 
@@ -89,6 +182,7 @@ ensure_display() {
     return 1
 }
 
+# The prefix of the tested build: 32-bit where 32-bit programs run natively, else 64-bit.
 ensure_prefix() {
     prepare_prefix "$WINEPREFIX" "$WINEARCH"
     # Drive R: is a folder of the build that a test takes away, as a removed USB drive goes.
@@ -96,10 +190,12 @@ ensure_prefix() {
     ln -sfn "$BUILD/removable-drive" "$WINEPREFIX/dosdevices/r:"
 }
 
-# Only where 32-bit programs run: the 32-bit setup on 64-bit Windows.
+# The 64-bit prefix beside the 32-bit one, where 32-bit programs run natively.
 ensure_prefix64() {
-    [ "$WINDOWS_ARCH" = i686 ] || return 0
+    [ "$I386_ROUTE" = native ] || return 0
     prepare_prefix "$PREFIX64" win64
+    mkdir -p "$BUILD/removable-drive"
+    ln -sfn "$BUILD/removable-drive" "$PREFIX64/dosdevices/r:"
 }
 
 prepare_prefix() {

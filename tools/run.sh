@@ -4,6 +4,7 @@
 # is saved as build/screenshots/run.png.
 source "$(dirname "$0")/env.sh"
 ensure_packages
+enter_i386_emulation "$0" "$@"
 build_all
 headless=0
 if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then headless=1; fi

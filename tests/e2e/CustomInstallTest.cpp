@@ -333,7 +333,7 @@ TEST_F(CustomInstall, IntoABrowsedFolderWithoutQuickLaunchOrDefaultBrowser)
 
     auto openDialog = [&]() -> HWND {
         Click(Item(custom, IDC_CUSTOM_BROWSE));
-        HWND dialog = test::WaitForWindow(L"Browse for Folder", 5000, setup.Id());
+        HWND dialog = test::WaitForWindow(L"Browse for Folder", 20000, setup.Id());
         EXPECT_NE(nullptr, dialog);
         EXPECT_FALSE(IsWindowEnabled(custom)) << "nothing else starts while the dialog is open";
         Sleep(300);

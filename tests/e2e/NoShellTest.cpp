@@ -17,9 +17,11 @@ TEST(WithoutTheDesktopShell, RunNowStartsTheBrowserDirectly)
     test::SetupProcess setup;
     HWND finish = test::QuickInstallToFinish(setup, false, false);
     ASSERT_NE(nullptr, finish);
-    wchar_t system[MAX_PATH];
-    GetSystemDirectoryW(system, MAX_PATH);
-    ASSERT_EQ(0, TerminateProcessesByPath((std::wstring(system) + L"\\explorer.exe").c_str(), 5000));
+    // The shell is a program of the system's own architecture: System32, also for a 32-bit
+    // process on 64-bit Windows, whose GetSystemDirectory names SysWOW64.
+    wchar_t windows[MAX_PATH];
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    ASSERT_EQ(0, TerminateProcessesByPath((std::wstring(windows) + L"\\system32\\explorer.exe").c_str(), 5000));
     test::Click(GetDlgItem(finish, IDC_FINISH_RUN));
     EXPECT_EQ(0xFFFFFFFFu, setup.WaitForExit(30000));
     std::vector<DWORD> parents;

@@ -7,10 +7,12 @@ namespace test {
 const wchar_t kSetupTitle[] = L"岚舟浏览器 3.2 正式版 安装";
 const wchar_t kExitPrompt[] = L"您确定要退出 岚舟浏览器 3.2 正式版 安装程序？";
 
-SetupProcess::SetupProcess(const std::wstring &exe)
+SetupProcess::SetupProcess(const std::wstring &exe, bool anotherBuild)
 {
     std::wstring path = exe.empty() ? SetupExe() : exe;
     m_process = StartProcess(L"\"" + path + L"\"", &m_id);
+    if (!anotherBuild)
+        ExpectThirtyTwoBitOnWin64(m_process);
 }
 
 SetupProcess::~SetupProcess()

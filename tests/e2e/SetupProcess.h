@@ -10,8 +10,9 @@ extern const wchar_t kExitPrompt[];
 
 class SetupProcess {
 public:
-    // Starts the setup (the build's, or `exe`), with an optional environment variable.
-    explicit SetupProcess(const std::wstring &exe = L"");
+    // Starts the setup (the build's, or `exe`); on the roads of the 64-bit prefix it must run as
+    // the 32-bit program, unless it is `anotherBuild`.
+    explicit SetupProcess(const std::wstring &exe = L"", bool anotherBuild = false);
     ~SetupProcess();
 
     bool Started() const { return m_process != nullptr; }

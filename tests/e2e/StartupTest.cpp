@@ -154,15 +154,18 @@ TEST(Startup, AMinimisedStartMinimisesTheFirstPage)
 }
 
 // Wine takes a DLL from the program's folder only when told to prefer a native DLL; Windows
-// would for any DLL outside its known list. Per-program overrides in the prefix make Wine behave
-// so for the two programs of the test.
+// would for any DLL outside its known list, and for comctl32 whenever the manifest's common
+// controls 6 do not resolve. Per-program overrides in the prefix make Wine behave so for the two
+// programs of the test.
+const wchar_t *const kPlantedDlls[] = {L"gdiplus", L"msimg32", L"comctl32"};
+
 class DllOverrideGuard {
 public:
     DllOverrideGuard()
     {
         for (const wchar_t *exe : kPrograms) {
             std::wstring key = std::wstring(L"Software\\Wine\\AppDefaults\\") + exe + L"\\DllOverrides";
-            for (const wchar_t *dll : {L"gdiplus", L"msimg32"})
+            for (const wchar_t *dll : kPlantedDlls)
                 SHSetValueW(HKEY_CURRENT_USER, key.c_str(), dll, REG_SZ, L"native,builtin", sizeof(L"native,builtin"));
         }
     }
@@ -176,39 +179,60 @@ private:
     static constexpr const wchar_t *kPrograms[] = {L"probe.exe", L"VelmarinSetup.exe"};
 };
 
+// The shipped setup, and the 64-bit build of the same sources where one was built beside it: each
+// with a planted DLL and a probe of its own architecture.
+struct Build {
+    const char *name;
+    std::wstring folder, setup;
+    bool other;
+};
+
+std::vector<Build> BuildsToPlantBeside()
+{
+    std::vector<Build> builds = {{"this build", test::BuildDir(), test::SetupExe(), false}};
+    std::wstring x64 = test::PathFromEnvironment("VELMARIN_X64_BUILD");
+    if (!x64.empty())
+        builds.push_back({"the 64-bit build", x64, x64 + L"\\VelmarinSetup.exe", true});
+    return builds;
+}
+
 TEST(DllPlanting, NoDllIsLoadedFromTheSetupsFolder)
 {
-    std::wstring downloads = test::MakeTempDir(L"Downloads");
-    std::wstring planted = test::BuildDir() + L"\\tests\\planted.dll";
-    for (const wchar_t *name : {L"gdiplus.dll", L"msimg32.dll"})
-        ASSERT_TRUE(CopyFileW(planted.c_str(), (downloads + L"\\" + name).c_str(), FALSE));
-    ASSERT_TRUE(CopyFileW((test::BuildDir() + L"\\tests\\dll_probe.exe").c_str(), (downloads + L"\\probe.exe").c_str(), FALSE));
-    ASSERT_TRUE(CopyFileW(test::SetupExe().c_str(), (downloads + L"\\VelmarinSetup.exe").c_str(), FALSE));
     DllOverrideGuard overrides;
+    for (const Build &build : BuildsToPlantBeside()) {
+        SCOPED_TRACE(build.name);
+        std::wstring downloads = test::MakeTempDir(L"Downloads");
+        std::wstring planted = build.folder + L"\\tests\\planted.dll";
+        for (const wchar_t *name : kPlantedDlls)
+            ASSERT_TRUE(CopyFileW(planted.c_str(), (downloads + L"\\" + name + L".dll").c_str(), FALSE));
+        ASSERT_TRUE(CopyFileW((build.folder + L"\\tests\\dll_probe.exe").c_str(), (downloads + L"\\probe.exe").c_str(), FALSE));
+        ASSERT_TRUE(CopyFileW(build.setup.c_str(), (downloads + L"\\VelmarinSetup.exe").c_str(), FALSE));
 
-    // The probe loads by bare name: the planted DLLs leave their marks, so the test can see one.
-    HANDLE probe = test::StartProcess(L"\"" + downloads + L"\\probe.exe\"");
-    ASSERT_NE(nullptr, probe);
-    WaitForSingleObject(probe, 20000);
-    CloseHandle(probe);
-    ASSERT_TRUE(test::FileExists(downloads + L"\\gdiplus.dll.loaded"));
-    ASSERT_TRUE(test::FileExists(downloads + L"\\msimg32.dll.loaded"));
-    DeleteFileW((downloads + L"\\gdiplus.dll.loaded").c_str());
-    DeleteFileW((downloads + L"\\msimg32.dll.loaded").c_str());
+        // The probe loads by bare name: the planted DLLs leave their marks, so the test can see one.
+        HANDLE probe = test::StartProcess(L"\"" + downloads + L"\\probe.exe\"");
+        ASSERT_NE(nullptr, probe);
+        WaitForSingleObject(probe, 20000);
+        CloseHandle(probe);
+        for (const wchar_t *name : kPlantedDlls) {
+            std::wstring mark = downloads + L"\\" + name + L".dll.loaded";
+            ASSERT_TRUE(test::FileExists(mark)) << test::Utf8(name);
+            DeleteFileW(mark.c_str());
+        }
 
-    {
-        SetupProcess setup(downloads + L"\\VelmarinSetup.exe");
-        HWND page = setup.WaitForPage();
-        ASSERT_NE(nullptr, page);
-        // The page has been painted with the skin images by now: GDI+ and msimg32 are in use.
-        RedrawWindow(page, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-        Sleep(1000);
-        setup.QuitThroughExitQuestion(page);
-        EXPECT_EQ(kExitMinusOne, setup.WaitForExit(10000));
+        {
+            SetupProcess setup(downloads + L"\\VelmarinSetup.exe", build.other);
+            HWND page = setup.WaitForPage();
+            ASSERT_NE(nullptr, page);
+            // The page has been painted with the skin images by now: GDI+ and msimg32 are in use.
+            RedrawWindow(page, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+            Sleep(1000);
+            setup.QuitThroughExitQuestion(page);
+            EXPECT_EQ(kExitMinusOne, setup.WaitForExit(10000));
+        }
+        for (const wchar_t *name : kPlantedDlls)
+            EXPECT_FALSE(test::FileExists(downloads + L"\\" + name + L".dll.loaded")) << test::Utf8(name);
+        test::RemoveTree(downloads);
     }
-    EXPECT_FALSE(test::FileExists(downloads + L"\\gdiplus.dll.loaded"));
-    EXPECT_FALSE(test::FileExists(downloads + L"\\msimg32.dll.loaded"));
-    test::RemoveTree(downloads);
 }
 
 // The DLL names in a program's import table, lower case, read from the file.

@@ -130,7 +130,9 @@ protected:
     {
         std::wstring command = test::ReadRegString(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString");
         EXPECT_FALSE(command.empty());
-        return test::StartProcess(command, processId);
+        HANDLE process = test::StartProcess(command, processId);
+        test::ExpectThirtyTwoBitOnWin64(process);
+        return process;
     }
 
     // Answers the question page, ticking the data box as asked, and closes the last page.

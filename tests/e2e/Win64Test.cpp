@@ -1,6 +1,6 @@
-// The 32-bit setup on 64-bit Windows: run in the build's 64-bit prefix (VELMARIN_WIN64=1), the
-// quick installation lands in the 32-bit places and a second run finds it. In the 32-bit
-// prefix it is skipped.
+// The 32-bit setup on 64-bit Windows: on the roads of the build's 64-bit prefix (VELMARIN_WIN64=1)
+// the quick installation lands in the 32-bit places and a second run finds it. Elsewhere (the
+// 32-bit prefix, or a 64-bit build, which has no 32-bit setup to run) it is skipped.
 #include <gtest/gtest.h>
 #include "app/InstallOptions.h"
 #include "e2e/SetupProcess.h"
@@ -29,10 +29,10 @@ std::wstring Wow64Path(const std::wstring &path)
 
 TEST(Win64, QuickInstallLandsInTheThirtyTwoBitPlacesAndASecondRunFindsIt)
 {
+    if (!test::RunsOnWin64Road())
+        GTEST_SKIP() << "runs on the roads of the 64-bit prefix";
     BOOL wow64 = FALSE;
-    IsWow64Process(GetCurrentProcess(), &wow64);
-    if (!wow64)
-        GTEST_SKIP() << "runs in the 64-bit prefix";
+    ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64) && wow64) << "the tests are the 32-bit build";
     const std::wstring install = test::DefaultInstallFolder();
     EXPECT_NE(std::wstring::npos, install.find(L"\\Program Files (x86)\\Velmarin 3")) << test::Utf8(install);
     test::RemoveInstallation(install);

@@ -198,7 +198,7 @@ TEST_F(InterruptedUpdate, AJournalCutOrDamagedAnywhereLeavesTheOldSetOrTheNew)
     // the plan that is a lost commit: the old set. Within it, what the journal no longer names
     // stays as it is, each file whole.
     for (size_t at = 0; at < journal.size(); at += 8 + *(const DWORD *)&journal[at]) {
-        for (size_t flipped : {at, at + 4, at + 8, at + 7 + *(const DWORD *)&journal[at]}) {
+        for (size_t flipped : {at, at + 4, at + 8, at + 7 + size_t(*(const DWORD *)&journal[at])}) {
             std::string damaged = journal;
             damaged[flipped] ^= 0x5A;
             Files found = Recovered(committed, damaged);

@@ -49,6 +49,15 @@ TEST(TerminateProcessesByPath, EndsEveryCopyFromTheInstallFolderOnly)
     HANDLE first = browsers.Start(browser), second = browsers.Start(browser);
     HANDLE extended = browsers.Start(longer), foreign = browsers.Start(elsewhere);
     ASSERT_TRUE(first && second && extended && foreign);
+    // A 64-bit program in the folder, where a 64-bit build is at hand: the 32-bit setup meets
+    // such processes on 64-bit Windows and cannot read their module lists.
+    HANDLE wide = nullptr;
+    const std::wstring x64 = test::PathFromEnvironment("VELMARIN_X64_BUILD");
+    if (!x64.empty()) {
+        std::wstring exe = install + L"\\Velmarin.exe.x64.exe";
+        ASSERT_TRUE(CopyFileW((x64 + L"\\payload-files\\Velmarin.exe").c_str(), exe.c_str(), FALSE));
+        ASSERT_NE(nullptr, wide = browsers.Start(exe));
+    }
     Settle();
 
     DWORD start = GetTickCount();
@@ -57,6 +66,8 @@ TEST(TerminateProcessesByPath, EndsEveryCopyFromTheInstallFolderOnly)
     EXPECT_FALSE(Browsers::Running(first));
     EXPECT_FALSE(Browsers::Running(second));
     EXPECT_FALSE(Browsers::Running(extended)) << "its path begins with the browser path";
+    if (wide)
+        EXPECT_FALSE(Browsers::Running(wide)) << "a 64-bit one too";
     EXPECT_TRUE(Browsers::Running(foreign)) << "same name, other folder";
 
     EXPECT_EQ(-1, TerminateProcessesByPath(browser.c_str(), 5000)) << "nothing left to end";

@@ -303,6 +303,20 @@ HANDLE StartProcess(const std::wstring &commandLine, DWORD *processId)
     return process.hProcess;
 }
 
+bool RunsOnWin64Road()
+{
+    const char *road = getenv("VELMARIN_WIN64");
+    return road && strcmp(road, "1") == 0;
+}
+
+void ExpectThirtyTwoBitOnWin64(HANDLE process)
+{
+    if (!RunsOnWin64Road() || !process)
+        return;
+    BOOL wow64 = FALSE;
+    EXPECT_TRUE(IsWow64Process(process, &wow64) && wow64) << "the program under test is not the 32-bit one";
+}
+
 void PumpMessages(DWORD milliseconds)
 {
     DWORD start = GetTickCount();

@@ -67,6 +67,11 @@ private:
 
 // Runs a command line and returns the process handle (caller closes), or null.
 HANDLE StartProcess(const std::wstring &commandLine, DWORD *processId = nullptr);
+// A road of the 64-bit prefix (VELMARIN_WIN64=1): the shipped 32-bit programs on 64-bit Windows.
+bool RunsOnWin64Road();
+// On such a road, fails the test unless the process runs as a 32-bit program on 64-bit Windows,
+// so that no road falls back to a 64-bit build unnoticed.
+void ExpectThirtyTwoBitOnWin64(HANDLE process);
 // Pumps this thread's messages for a while (so posted messages to our windows arrive).
 void PumpMessages(DWORD milliseconds);
 

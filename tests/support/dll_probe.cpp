@@ -6,5 +6,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
 {
     LoadLibraryW(L"gdiplus.dll");
     LoadLibraryW(L"msimg32.dll");
+    LoadLibraryW(L"comctl32.dll");
     return 0;
 }

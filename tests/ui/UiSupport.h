@@ -21,7 +21,9 @@ bool RunLoopUntil(Condition done, DWORD timeoutMs, int *quitCode = nullptr)
     DWORD start = GetTickCount();
     MSG msg;
     while (!done() && GetTickCount() - start < timeoutMs) {
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        // The condition is looked at after every message: a slow paint can let two timer
+        // ticks through in one go.
+        while (!done() && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             if (msg.message == WM_QUIT) {
                 if (quitCode)
                     *quitCode = (int)msg.wParam;
