@@ -13,12 +13,37 @@ static const char kRecordHeader[] = "velmarin-install-record\t1";
 // Far more than any file set: a record beyond it is not one of ours.
 static const int kMostItems = 100000;
 
+// One character as the file system compares names: upper case, nothing else folded or ignored.
+static WCHAR FoldCase(WCHAR c)
+{
+    if (c < 0x80)
+        return c >= L'a' && c <= L'z' ? (WCHAR)(c - 32) : c;
+    CharUpperBuffW(&c, 1);
+    return c;
+}
+
+bool SameIgnoringCase(const WCHAR *a, const WCHAR *b, size_t length)
+{
+    for (size_t i = 0; i < length; ++i) {
+        if (FoldCase(a[i]) != FoldCase(b[i]))
+            return false;
+        if (!a[i])
+            return true;
+    }
+    return true;
+}
+
+bool SameIgnoringCase(const WCHAR *a, const WCHAR *b)
+{
+    return SameIgnoringCase(a, b, (size_t)-1);
+}
+
 bool IsPathWithin(const WCHAR *path, const WCHAR *folder)
 {
     size_t length = wcslen(folder);
     while (length > 0 && folder[length - 1] == L'\\')
         --length;
-    if (length == 0 || _wcsnicmp(path, folder, length) != 0)
+    if (length == 0 || wcslen(path) < length || !SameIgnoringCase(path, folder, length))
         return false;
     return path[length] == 0 || path[length] == L'\\';
 }
@@ -75,17 +100,25 @@ RecordItem *CInstallRecord::Append(RecordItem::Kind kind, const WCHAR *path)
     return &item;
 }
 
-bool CInstallRecord::Contains(const RecordItem &item, int &next) const
+static bool SameThing(const RecordItem &a, const RecordItem &b)
 {
-    // Two records of one file set mostly share their order: each search starts after the last
-    // item found.
-    for (int looked = 0; looked < m_count; ++looked, next = (next + 1) % m_count) {
-        const RecordItem &other = m_items[next];
-        if (other.kind == item.kind && other.root == item.root && other.view == item.view &&
-            lstrcmpiW(other.path, item.path) == 0 && lstrcmpiW(other.name, item.name) == 0)
-            return true;
-    }
-    return false;
+    return a.kind == b.kind && a.root == b.root && a.view == b.view && SameIgnoringCase(a.path, b.path) &&
+           SameIgnoringCase(a.name, b.name);
+}
+
+static DWORD HashFolded(DWORD hash, const WCHAR *text)
+{
+    for (; *text; ++text)
+        hash = (hash ^ FoldCase(*text)) * 16777619u;
+    return hash;
+}
+
+// Equal for two items that name the same thing (FNV-1a over kind, view and the folded names).
+static DWORD ItemHash(const RecordItem &item)
+{
+    DWORD hash = (2166136261u ^ (DWORD)item.kind) * 16777619u;
+    hash = (hash ^ (DWORD)item.view) * 16777619u;
+    return HashFolded(HashFolded(hash, item.path) * 16777619u, item.name);
 }
 
 bool CInstallRecord::AddContents(RecordItem::Kind kind, const WCHAR *path, ULONGLONG size, const BYTE (&sha256)[32])
@@ -141,18 +174,44 @@ bool CInstallRecord::AddValue(HKEY root, const WCHAR *key, const WCHAR *name, DW
 
 bool CInstallRecord::Merge(const CInstallRecord &older)
 {
-    m_bMadeFolder = m_bMadeFolder || older.m_bMadeFolder;
-    int next = 0;
-    for (int i = 0; i < older.m_count; ++i) {
-        const RecordItem &item = older.m_items[i];
-        if (Contains(item, next))
+    // One pass through a hash table of the items, this record's first: what it names already
+    // keeps its newer contents.
+    size_t buckets = 64;
+    while (buckets < 2 * ((size_t)m_count + (size_t)older.m_count))
+        buckets *= 2;
+    int *slots = (int *)malloc(buckets * sizeof(int));
+    if (!slots)
+        return false;
+    memset(slots, 0xff, buckets * sizeof(int));
+    const size_t mask = buckets - 1;
+    const int before = m_count, total = m_count + older.m_count;
+    bool merged = true;
+    for (int i = 0; i < total; ++i) {
+        const RecordItem &item = i < before ? m_items[i] : older.m_items[i - before];
+        size_t at = ItemHash(item) & mask;
+        while (slots[at] >= 0 && !SameThing(m_items[slots[at]], item))
+            at = (at + 1) & mask;
+        if (slots[at] >= 0)
+            continue;  // named already: the first, newer contents stay
+        if (i < before) {
+            slots[at] = i;
             continue;
+        }
         RecordItem *copy = Append(item.kind, item.path);
-        if (!copy)
-            return false;
+        if (!copy) {
+            merged = false;
+            break;
+        }
         *copy = item;
+        slots[at] = m_count - 1;
     }
-    return true;
+    free(slots);
+    // All or nothing: a merge cut short leaves this record as it was.
+    if (!merged)
+        m_count = before;
+    else
+        m_bMadeFolder = m_bMadeFolder || older.m_bMadeFolder;
+    return merged;
 }
 
 // ---------------------------------------------------------------- text
@@ -223,10 +282,6 @@ static void PutHash(TextBuffer &text, const BYTE (&sha256)[32], ULONGLONG size)
     Put(text, field, (DWORD)at);
 }
 
-static const char *RootName(HKEY root)
-{
-    return root == HKEY_CLASSES_ROOT ? "HKCR" : "HKLM";
-}
 
 char *CInstallRecord::Serialize(DWORD &length) const
 {
@@ -250,7 +305,7 @@ char *CInstallRecord::Serialize(DWORD &length) const
         case RecordItem::kMadeKey:
         case RecordItem::kValue:
             PutText(text, item.kind == RecordItem::kMadeKey ? "\nkey\t" : "\nvalue\t");
-            PutText(text, RootName(item.root));
+            PutText(text, "HKLM");
             PutText(text, item.view == 64 ? "\t64" : "\t32");
             PutField(text, item.path);
             if (item.kind == RecordItem::kValue) {
@@ -327,11 +382,12 @@ static bool ReadHash(const WCHAR *hex, const WCHAR *decimal, BYTE (&sha256)[32],
 
 static bool ReadKeyFields(const LineFields &fields, RecordItem &item)
 {
-    if (lstrcmpW(fields.field[1], L"HKLM") == 0)
-        item.root = HKEY_LOCAL_MACHINE;
-    else if (lstrcmpW(fields.field[1], L"HKCR") == 0)
-        item.root = HKEY_CLASSES_ROOT;
-    else
+    item.root = HKEY_LOCAL_MACHINE;
+    // Earlier setups wrote the URL class through HKEY_CLASSES_ROOT: it means the machine's classes.
+    const WCHAR *prefix = L"";
+    if (lstrcmpW(fields.field[1], L"HKCR") == 0)
+        prefix = L"SOFTWARE\\Classes\\";
+    else if (lstrcmpW(fields.field[1], L"HKLM") != 0)
         return false;
     if (lstrcmpW(fields.field[2], L"32") == 0)
         item.view = 32;
@@ -339,10 +395,11 @@ static bool ReadKeyFields(const LineFields &fields, RecordItem &item)
         item.view = 64;
     else
         return false;
-    return Copy(item.path, fields.field[3]);
+    return Format(item.path, L"%s%s", prefix, fields.field[3]);
 }
 
 static bool IsFullDrivePath(const WCHAR *path);
+static bool IsSharedParentKey(const WCHAR *key);
 static bool IsSystemFolder(const WCHAR *folder);
 
 RecordLoadResult CInstallRecord::Parse(const char *text, size_t length, const WCHAR *folder, const RecordPlaces &places)
@@ -386,7 +443,7 @@ RecordLoadResult CInstallRecord::Parse(const char *text, size_t length, const WC
             sawFolder = true;
             m_bMadeFolder = lstrcmpW(f.field[1], L"1") == 0;
             // The record belongs to the folder it lies in: a record carried elsewhere is not trusted.
-            if (!Copy(m_folder, f.field[2]) || lstrcmpiW(m_folder, folder) != 0 || !IsFullDrivePath(m_folder) ||
+            if (!Copy(m_folder, f.field[2]) || !SameIgnoringCase(m_folder, folder) || !IsFullDrivePath(m_folder) ||
                 IsSystemFolder(m_folder))
                 result = kRecordRefused;
             continue;
@@ -407,6 +464,9 @@ RecordLoadResult CInstallRecord::Parse(const char *text, size_t length, const WC
         }
         if (!read) {
             result = kRecordDamaged;
+        } else if (sawFolder && item.kind == RecordItem::kMadeKey && IsSharedParentKey(item.path)) {
+            // Earlier setups recorded the shared keys on the way to their own as made: they are
+            // every program's, never removed, and no reason to distrust the record.
         } else if (!sawFolder || !Accepts(item, places)) {
             result = kRecordRefused;
         } else {
@@ -461,7 +521,7 @@ static bool IsDirectlyInOtherProfile(const WCHAR *path, const WCHAR *folder, con
     if (!profileName || profileLength < 4 || !IsPathWithin(folder, profile) || !folder[profileLength])
         return false;
     size_t rootLength = (size_t)(profileName - profile);
-    if (_wcsnicmp(path, profile, rootLength) != 0 || path[rootLength] != L'\\')
+    if (!SameIgnoringCase(path, profile, rootLength) || path[rootLength] != L'\\')
         return false;
     const WCHAR *user = path + rootLength + 1;
     const WCHAR *afterUser = wcschr(user, L'\\');
@@ -476,22 +536,30 @@ static bool IsDirectlyInOtherProfile(const WCHAR *path, const WCHAR *folder, con
 static bool EndsWith(const WCHAR *text, const WCHAR *end)
 {
     size_t length = wcslen(text), endLength = wcslen(end);
-    return length >= endLength && lstrcmpiW(text + length - endLength, end) == 0;
+    return length >= endLength && SameIgnoringCase(text + length - endLength, end);
+}
+
+// A key on the way to one of the browser's own, such as SOFTWARE\Clients\StartMenuInternet.
+static bool IsSharedParentKey(const WCHAR *key)
+{
+    const WCHAR *const owned[] = {kUninstallKey, kAppPathKey, kClientKey, kUrlClassKey};
+    for (const WCHAR *own : owned) {
+        if (IsPathWithin(own, key) && !SameIgnoringCase(own, key))
+            return true;
+    }
+    return false;
 }
 
 // The registry keys the setup writes, each with everything below it.
 static bool IsSetupKey(HKEY root, const WCHAR *key, bool madeKey, const WCHAR *valueName)
 {
-    if (root == HKEY_CLASSES_ROOT)
-        return IsPathWithin(key, kUrlClass);
-    const WCHAR *const owned[] = {kUninstallKey, kAppPathKey, kClientKey};
-    for (const WCHAR *prefix : owned) {
-        if (IsPathWithin(key, prefix))
-            return true;
-    }
+    if (root != HKEY_LOCAL_MACHINE)
+        return false;
+    if (IsOwnRegistryKey(key))
+        return true;
     // A list shared with other programs: only the browser's own value in it.
-    return lstrcmpiW(key, L"SOFTWARE\\RegisteredApplications") == 0 &&
-           (madeKey || lstrcmpiW(valueName, L"Velmarin.exe") == 0);
+    return SameIgnoringCase(key, L"SOFTWARE\\RegisteredApplications") &&
+           (madeKey || SameIgnoringCase(valueName, L"Velmarin.exe"));
 }
 
 bool CInstallRecord::Accepts(const RecordItem &item, const RecordPlaces &places) const
@@ -519,8 +587,8 @@ bool CInstallRecord::Accepts(const RecordItem &item, const RecordPlaces &places)
         return false;
     }
     case RecordItem::kMadeFolder: {
-        if ((places.programGroup && lstrcmpiW(item.path, places.programGroup) == 0) ||
-            (linkBar[0] && lstrcmpiW(item.path, linkBar) == 0))
+        if ((places.programGroup && SameIgnoringCase(item.path, places.programGroup)) ||
+            (linkBar[0] && SameIgnoringCase(item.path, linkBar)))
             return true;
         // Another profile's LinkBar: the entry of its favourites folder named so.
         WCHAR probe[MAX_PATH];

@@ -6,8 +6,9 @@
 //     file <sha256> <size> <path relative to the install folder, "\" first>
 //     link <sha256> <size> <full path of a shortcut or Internet shortcut>
 //     dir <full path of a folder the setup made outside the install folder>
-//     key <HKLM|HKCR> <32|64> <key the setup made>
-//     value <HKLM|HKCR> <32|64> <key> <name> <sz|dword> <data>
+//     key HKLM <32|64> <key the setup made>
+//     value HKLM <32|64> <key> <name> <sz|dword> <data>
+// (Records of earlier setups may name HKCR, read as HKLM\SOFTWARE\Classes.)
 //     end <CRC-32 of every byte before this line, 8 hex digits>
 // A record is written whole to a temporary file that then replaces the old one, so a reader
 // finds either record, never a mix; a record without its end line is damaged.
@@ -60,7 +61,7 @@ public:
     bool AddMadeKey(HKEY root, const WCHAR *key);
     bool AddValue(HKEY root, const WCHAR *key, const WCHAR *name, DWORD type, const WCHAR *data);
     // Adds what `older` holds and this record does not: an update keeps the traces of the
-    // installations before it.
+    // installations before it. All or nothing: false leaves this record as it was.
     bool Merge(const CInstallRecord &older);
 
     int Count() const { return m_count; }
@@ -83,8 +84,6 @@ public:
 private:
     RecordItem *Append(RecordItem::Kind kind, const WCHAR *path);
     bool AddContents(RecordItem::Kind kind, const WCHAR *path, ULONGLONG size, const BYTE (&sha256)[32]);
-    // True when an item of the same kind names the same thing; `next` is where to look first.
-    bool Contains(const RecordItem &item, int &next) const;
     bool Accepts(const RecordItem &item, const RecordPlaces &places) const;
     void Clear();
 
@@ -100,3 +99,7 @@ private:
 
 // True when `path` is `folder` itself or lies below it (whole components, any case).
 bool IsPathWithin(const WCHAR *path, const WCHAR *folder);
+// Names compared as the file system compares them: ordinal, ignoring case only (no character is
+// skipped, as a linguistic comparison skips a soft hyphen). The first compares at most `length`.
+bool SameIgnoringCase(const WCHAR *a, const WCHAR *b, size_t length);
+bool SameIgnoringCase(const WCHAR *a, const WCHAR *b);

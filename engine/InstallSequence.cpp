@@ -45,6 +45,9 @@ static const WCHAR kNoUpdateJournal[] =
 static const WCHAR kUnreadableJournal[] =
     L"上次未完成的安装留下的记录无法读取，已将其清除。\r\n"
     L"安装程序将重新安装全部程序文件。";
+static const WCHAR kEarlierRecordKept[] =
+    L"岚舟浏览器已安装完成，但原有的安装记录“VelmarinSetup.record”无法读取或合并，已原样保留。\r\n"
+    L"卸载程序可能无法移除本次安装的全部内容。";
 static const WCHAR kCopyFailedKeptOld[] =
     L"无法将岚舟浏览器的程序文件复制到安装目录，安装未能完成，原有的浏览器已保留。\r\n"
     L"请关闭正在使用这些文件的程序，然后重新运行安装程序。";
@@ -238,9 +241,14 @@ void CInstallOptions::RecordCopiedFiles(const CFileUpdate &update)
 
 bool CInstallOptions::SaveInstallRecord()
 {
+    // An earlier record names what earlier installations wrote: one that cannot be read or merged
+    // stays as it is rather than being replaced by a record that forgets it.
     CInstallRecord older;
-    if (older.Load(m_strInstallDir, Places()) == kRecordValid)
-        m_record.Merge(older);
+    RecordLoadResult loaded = older.Load(m_strInstallDir, Places());
+    if (loaded != kRecordMissing && (loaded != kRecordValid || !m_record.Merge(older))) {
+        MessageBoxW(NULL, kEarlierRecordKept, kNoticeCaption, MB_OK | MB_ICONWARNING);
+        return false;
+    }
     m_record.SetFolder(m_strInstallDir, m_bMadeInstallDir || older.MadeFolder());
     return m_record.Save(m_strInstallDir);
 }

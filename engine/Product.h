@@ -7,7 +7,12 @@ extern const WCHAR kUninstallKey[];        // under HKLM
 extern const WCHAR kAppPathKey[];          // under HKLM: its default value is the browser's full path
 extern const WCHAR kClientKey[];           // under HKLM: the start-menu internet client
 extern const WCHAR kCapabilitiesKey[];     // under HKLM
-extern const WCHAR kUrlClass[];            // under HKCR
+extern const WCHAR kUrlClass[];            // the URL class's name
+extern const WCHAR kUrlClassKey[];         // under HKLM: the machine's own classes, never a user's
+
+// The registry keys that are the browser's own, each with everything below it (under HKLM).
+// Keys on the way to them are shared with other programs, and never the setup's to remove.
+bool IsOwnRegistryKey(const WCHAR *key);
 
 // The installed file with the longest path below the install folder: every other path fits
 // where this one does.

@@ -1,6 +1,7 @@
 #include "engine/Product.h"
 #include "engine/Registry.h"
 #include "engine/FileSystem.h"
+#include "engine/InstallRecord.h"
 #include "engine/PayloadManifest.h"
 #include "app/InstallOptions.h"
 #include "base/SetupText.h"
@@ -15,13 +16,26 @@ const WCHAR kAppPathKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\App 
 const WCHAR kClientKey[] = L"SOFTWARE\\Clients\\StartMenuInternet\\Velmarin.exe";
 const WCHAR kCapabilitiesKey[] = L"SOFTWARE\\Clients\\StartMenuInternet\\Velmarin.exe\\Capabilities";
 const WCHAR kUrlClass[] = L"VelmarinURL";
+const WCHAR kUrlClassKey[] = L"SOFTWARE\\Classes\\VelmarinURL";
+
+bool IsOwnRegistryKey(const WCHAR *key)
+{
+    const WCHAR *const owned[] = {kUninstallKey, kAppPathKey, kClientKey, kUrlClassKey};
+    for (const WCHAR *prefix : owned) {
+        if (IsPathWithin(key, prefix))
+            return true;
+    }
+    return false;
+}
 
 void CInstallOptions::RecordMissingKeys(HKEY root, const WCHAR *key)
 {
     WCHAR prefix[MAX_PATH];
     if (!Copy(prefix, key))
         return;
-    // Every key on the way that does not exist yet is made by the write that follows.
+    // Every key on the way that does not exist yet is made by the write that follows. Only the
+    // browser's own count as made: a shared parent (SOFTWARE\Clients\StartMenuInternet on a
+    // fresh system, say) belongs to every program that will ever write there.
     for (WCHAR *at = prefix;; ++at) {
         if (*at != L'\\' && *at != 0)
             continue;
@@ -30,7 +44,7 @@ void CInstallOptions::RecordMissingKeys(HKEY root, const WCHAR *key)
         HKEY opened = NULL;
         if (RegOpenKeyExW(root, prefix, 0, KEY_READ, &opened) == ERROR_SUCCESS)
             RegCloseKey(opened);
-        else
+        else if (IsOwnRegistryKey(prefix))
             m_record.AddMadeKey(root, prefix);
         *at = kept;
         if (!kept)
@@ -73,17 +87,22 @@ void CInstallOptions::RegisterCapabilities()
     for (const WCHAR *scheme : schemes)
         WriteRecordedString(hklm, key, scheme, kUrlClass);
 
-    const HKEY hkcr = HKEY_CLASSES_ROOT;
+    // The machine's classes by name: HKEY_CLASSES_ROOT is the elevated user's merged view, and
+    // writes there land in that user's own classes wherever the key exists for him.
     WCHAR systemDir[MAX_PATH] = {};
     GetSystemDirectoryW(systemDir, MAX_PATH);
     WCHAR value[MAX_PATH];
     Format(value, L"%s\\url.dll,0", systemDir);
-    WriteRecordedString(hkcr, L"VelmarinURL\\DefaultIcon", L"", value);
-    WriteRecordedString(hkcr, kUrlClass, L"", kUrlClass);
-    WriteRecordedString(hkcr, L"VelmarinURL\\shell", L"", L"open");
-    WriteRecordedString(hkcr, L"VelmarinURL\\shell\\open", L"", L"");
+    Format(key, L"%s\\DefaultIcon", kUrlClassKey);
+    WriteRecordedString(hklm, key, L"", value);
+    WriteRecordedString(hklm, kUrlClassKey, L"", kUrlClass);
+    Format(key, L"%s\\shell", kUrlClassKey);
+    WriteRecordedString(hklm, key, L"", L"open");
+    Format(key, L"%s\\shell\\open", kUrlClassKey);
+    WriteRecordedString(hklm, key, L"", L"");
     Format(value, L"\"%s\\Velmarin.exe\" \"%%1\"", m_strInstallDir);
-    WriteRecordedString(hkcr, L"VelmarinURL\\shell\\open\\command", L"", value);
+    Format(key, L"%s\\shell\\open\\command", kUrlClassKey);
+    WriteRecordedString(hklm, key, L"", value);
 }
 
 void CInstallOptions::WriteUninstallEntry()

@@ -91,20 +91,22 @@ HANDLE LockFolder(const WCHAR *path)
                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
 }
 
-static void ScheduleRemoval(const WCHAR *path)
+// What cannot go now goes at the next restart when `schedule` is set, else it stays.
+static void RemoveEntry(const WCHAR *path, bool folder, bool schedule)
 {
-    MoveFileExW(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
+    if (!(folder ? RemoveDirectoryW(path) : DeleteFileW(path)) && schedule)
+        MoveFileExW(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
 // A junction or link is removed itself; what it points at is never touched. A folder link
 // goes with RemoveDirectoryW on Windows; a link shown as a folder may need DeleteFileW.
-static void RemoveLink(const WCHAR *path)
+static void RemoveLink(const WCHAR *path, bool schedule)
 {
-    if (!RemoveDirectoryW(path) && !DeleteFileW(path))
-        ScheduleRemoval(path);
+    if (!RemoveDirectoryW(path))
+        RemoveEntry(path, false, schedule);
 }
 
-void RemoveTreeOrScheduleAtRestart(const WCHAR *folder)
+static void RemoveTree(const WCHAR *folder, bool schedule)
 {
     if (!folder || !folder[0])
         return;
@@ -112,7 +114,7 @@ void RemoveTreeOrScheduleAtRestart(const WCHAR *folder)
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
         return;
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-        RemoveLink(folder);
+        RemoveLink(folder, schedule);
         return;
     }
     WCHAR pattern[MAX_PATH];
@@ -127,18 +129,26 @@ void RemoveTreeOrScheduleAtRestart(const WCHAR *folder)
                 if (!Format(path, L"%s\\%s", folder, entry.cFileName))
                     continue;
                 if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-                    RemoveLink(path);
+                    RemoveLink(path, schedule);
                 } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                    RemoveTreeOrScheduleAtRestart(path);
+                    RemoveTree(path, schedule);
                 } else {
                     SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
-                    if (!DeleteFileW(path))
-                        ScheduleRemoval(path);
+                    RemoveEntry(path, false, schedule);
                 }
             } while (FindNextFileW(search, &entry));
             FindClose(search);
         }
     }
-    if (!RemoveDirectoryW(folder))
-        ScheduleRemoval(folder);
+    RemoveEntry(folder, true, schedule);
+}
+
+void RemoveTreeOrScheduleAtRestart(const WCHAR *folder)
+{
+    RemoveTree(folder, true);
+}
+
+void RemoveTreeNow(const WCHAR *folder)
+{
+    RemoveTree(folder, false);
 }

@@ -7,10 +7,57 @@
 #include <stdlib.h>
 #include <string.h>
 
+bool LongFolderSpelling(const WCHAR *folder, WCHAR (&spelled)[MAX_PATH])
+{
+    // "\\?\C:\..." but not "\\?\UNC\...": a drive path without its prefix.
+    if (wcsncmp(folder, L"\\\\?\\", 4) == 0 && folder[4] && folder[5] == L':')
+        folder += 4;
+    WCHAR longForm[MAX_PATH];
+    DWORD length = GetLongPathNameW(folder, longForm, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return false;
+    return Copy(spelled, longForm);
+}
+
 static bool IsReparsePoint(const WCHAR *path)
 {
     DWORD attributes = GetFileAttributesW(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// Opens the install folder, without following a link and without delete sharing, so that
+// neither it nor a folder above it can be renamed while the removal runs; INVALID_HANDLE_VALUE
+// when it is a link, or where Windows names it (Vista and later) it is not the recorded folder:
+// a folder above it was swapped for a link or junction.
+static HANDLE HoldInstallFolder(const WCHAR *folder)
+{
+    HANDLE held = CreateFileW(folder, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+    if (held == INVALID_HANDLE_VALUE)
+        return held;
+    BY_HANDLE_FILE_INFORMATION information;
+    bool trusted = GetFileInformationByHandle(held, &information) &&
+                   (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                   !(information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    typedef DWORD(WINAPI * FinalPathFn)(HANDLE, LPWSTR, DWORD, DWORD);
+    FinalPathFn finalPath =
+        (FinalPathFn)(void *)GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetFinalPathNameByHandleW");
+    WCHAR named[MAX_PATH + 8];
+    DWORD length = trusted && finalPath ? finalPath(held, named, MAX_PATH + 8, 0) : 0;
+    if (trusted && length > 0) {
+        // "\\?\C:\..." for a drive; anything else (a share, a volume without a letter) is not it.
+        const WCHAR *path = wcsncmp(named, L"\\\\?\\", 4) == 0 ? named + 4 : named;
+        size_t recorded = wcslen(folder);
+        while (recorded > 3 && folder[recorded - 1] == L'\\')
+            --recorded;
+        trusted = length < MAX_PATH + 8 && wcslen(path) == recorded && SameIgnoringCase(path, folder, recorded);
+    }
+    if (!trusted) {
+        CloseHandle(held);
+        return INVALID_HANDLE_VALUE;
+    }
+    return held;
 }
 
 // No folder between the install folder (itself included) and the file is a link or junction:
@@ -44,13 +91,43 @@ static bool StillAsRecorded(const WCHAR *path, const RecordItem &item)
     return HashFileContents(path, size, sha256) && size == item.size && memcmp(sha256, item.sha256, 32) == 0;
 }
 
-static bool RemoveFile(const WCHAR *path)
+static bool IsGone(const WCHAR *path)
 {
+    if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES)
+        return false;
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+enum FileOutcome { kFileRemoved, kFileChanged, kFileInUse };
+
+// A file as the setup put it goes; one still in use (a helper that would not end) stays as it
+// is. Never scheduled for a restart: by then the path may lead somewhere else.
+static FileOutcome RemoveFileAsRecorded(const WCHAR *path, const RecordItem &item)
+{
+    if (IsGone(path))
+        return kFileRemoved;
+    if (!StillAsRecorded(path, item))
+        return kFileChanged;
+    DWORD attributes = GetFileAttributesW(path);
     SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
     if (DeleteFileW(path))
-        return true;
-    // Still in use (a helper that would not end): it goes at the next restart.
-    return MoveFileExW(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+        return kFileRemoved;
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        SetFileAttributesW(path, attributes);
+    return kFileInUse;
+}
+
+static void CountFile(UninstallCounts &counts, FileOutcome outcome, const WCHAR *path)
+{
+    if (outcome == kFileRemoved) {
+        ++counts.removed;
+    } else if (outcome == kFileChanged) {
+        ++counts.kept;
+    } else if (counts.inUse++ == 0) {
+        const WCHAR *name = wcsrchr(path, L'\\');
+        Copy(counts.firstInUse, name ? name + 1 : path);
+    }
 }
 
 // Removes the folders of a relative path below `folder` that are empty, the deepest first.
@@ -88,12 +165,15 @@ static bool RegistryValueMatches(HKEY key, const RecordItem &item)
     return lstrcmpW(data, item.data) == 0;
 }
 
+// True when the value went, or was gone already; false when another program changed it.
 static bool RemoveValue(const RecordItem &item)
 {
     HKEY key = NULL;
-    if (RegOpenKeyExW(item.root, item.path, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key) != ERROR_SUCCESS)
-        return false;
-    bool removed = RegistryValueMatches(key, item) && RegDeleteValueW(key, item.name) == ERROR_SUCCESS;
+    LONG opened = RegOpenKeyExW(item.root, item.path, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key);
+    if (opened != ERROR_SUCCESS)
+        return opened == ERROR_FILE_NOT_FOUND;
+    bool removed = RegQueryValueExW(key, item.name, NULL, NULL, NULL, NULL) == ERROR_FILE_NOT_FOUND ||
+                   (RegistryValueMatches(key, item) && RegDeleteValueW(key, item.name) == ERROR_SUCCESS);
     RegCloseKey(key);
     return removed;
 }
@@ -117,7 +197,7 @@ static bool RemoveKeyIfEmpty(const RecordItem &item)
 static bool IsWayBack(const RecordItem &item)
 {
     if (item.kind == RecordItem::kFile)
-        return lstrcmpiW(item.path, L"\\UnInst.exe") == 0;
+        return SameIgnoringCase(item.path, L"\\UnInst.exe");
     return (item.kind == RecordItem::kValue || item.kind == RecordItem::kMadeKey) && item.root == HKEY_LOCAL_MACHINE &&
            IsPathWithin(item.path, kUninstallKey);
 }
@@ -130,8 +210,11 @@ static int CompareLongestFirst(const void *a, const void *b)
 UninstallCounts RemoveRecordedInstallation(const CInstallRecord &record, void (*progress)(void *context, int percent),
                                            void *context)
 {
-    UninstallCounts counts = {0, 0};
+    UninstallCounts counts = {};
     const WCHAR *folder = record.Folder();
+    // Where the folder is not the recorded one, nothing in it is touched.
+    HANDLE held = HoldInstallFolder(folder);
+    const bool reachable = held != INVALID_HANDLE_VALUE;
     int total = record.Count() > 0 ? record.Count() : 1;
     int done = 0;
     // Keys are taken the deepest first, after every value: a key goes only once it is empty.
@@ -141,19 +224,25 @@ UninstallCounts RemoveRecordedInstallation(const CInstallRecord &record, void (*
         const RecordItem &item = record.Item(i % record.Count());
         if (IsWayBack(item) != (i >= record.Count()))
             continue;
-        bool removed = false;
+        // The way back stays while anything else does.
+        if (i >= record.Count() && (counts.inUse || counts.unreachable))
+            break;
         WCHAR path[MAX_PATH];
         switch (item.kind) {
         case RecordItem::kFile:
-            removed = ReachedWithoutLinks(folder, item.path) && Format(path, L"%s%s", folder, item.path) &&
-                      StillAsRecorded(path, item) && RemoveFile(path);
+            if (!reachable)
+                ++counts.unreachable;
+            else if (!ReachedWithoutLinks(folder, item.path) || !Format(path, L"%s%s", folder, item.path))
+                ++counts.kept;  // behind a link below the folder: never followed
+            else
+                CountFile(counts, RemoveFileAsRecorded(path, item), path);
             break;
         case RecordItem::kLink:
-            removed = StillAsRecorded(item.path, item) && RemoveFile(item.path);
+            CountFile(counts, RemoveFileAsRecorded(item.path, item), item.path);
             break;
         case RecordItem::kValue:
             // Another view than this program's own is left alone: it would be another program's.
-            removed = item.view == CInstallRecord::ProcessView() && RemoveValue(item);
+            ++(item.view == CInstallRecord::ProcessView() && RemoveValue(item) ? counts.removed : counts.kept);
             break;
         case RecordItem::kMadeKey:
             if (keys && item.view == CInstallRecord::ProcessView())
@@ -162,14 +251,17 @@ UninstallCounts RemoveRecordedInstallation(const CInstallRecord &record, void (*
         case RecordItem::kMadeFolder:
             continue;
         }
-        ++(removed ? counts.removed : counts.kept);
         if (progress)
             progress(context, 90 * ++done / total);
     }
+    const bool whole = !counts.inUse && !counts.unreachable;
     if (keys) {
         qsort(keys, keyCount, sizeof(keys[0]), CompareLongestFirst);
-        for (int i = 0; i < keyCount; ++i)
-            ++(RemoveKeyIfEmpty(*keys[i]) ? counts.removed : counts.kept);
+        for (int i = 0; i < keyCount; ++i) {
+            // A key that stays non-empty holds another program's values: not counted as kept.
+            if (whole || !IsWayBack(*keys[i]))
+                counts.removed += RemoveKeyIfEmpty(*keys[i]) ? 1 : 0;
+        }
         free(keys);
     }
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, NULL, NULL);
@@ -177,10 +269,17 @@ UninstallCounts RemoveRecordedInstallation(const CInstallRecord &record, void (*
     // Folders: below the install folder, then the setup's own shortcut folders, when empty.
     for (int i = 0; i < record.Count(); ++i) {
         const RecordItem &item = record.Item(i);
-        if (item.kind == RecordItem::kFile && ReachedWithoutLinks(folder, item.path))
+        if (item.kind == RecordItem::kFile && reachable && ReachedWithoutLinks(folder, item.path))
             RemoveEmptyParents(folder, item.path);
         else if (item.kind == RecordItem::kMadeFolder && !IsReparsePoint(item.path))
             RemoveDirectoryW(item.path);
+    }
+    if (!whole) {
+        if (held != INVALID_HANDLE_VALUE)
+            CloseHandle(held);
+        if (progress)
+            progress(context, 100);
+        return counts;
     }
     // The record goes with a copy an interrupted save may have left.
     WCHAR recordPath[MAX_PATH];
@@ -189,11 +288,26 @@ UninstallCounts RemoveRecordedInstallation(const CInstallRecord &record, void (*
     if (Format(recordPath, L"%s\\%s", folder, kRecordFileName))
         DeleteFileW(recordPath);
     // A drive root or a folder that holds anything else stays.
+    CloseHandle(held);
     if (!IsReparsePoint(folder))
         RemoveDirectoryW(folder);
     if (progress)
         progress(context, 100);
     return counts;
+}
+
+void DescribeUninstallEnd(const UninstallCounts &counts, WCHAR (&text)[400])
+{
+    if (counts.unreachable) {
+        Format(text, L"有 %d 个岚舟浏览器的文件位于链接之后，为了安全没有删除；卸载程序和安装记录已保留。", counts.unreachable);
+    } else if (counts.inUse) {
+        Format(text, L"有 %d 个文件正在使用中，未能删除（%s 等）。请关闭使用它们的程序，然后再次运行卸载程序。",
+               counts.inUse, counts.firstInUse);
+    } else if (counts.kept) {
+        Format(text, L"岚舟浏览器已卸载。有 %d 项在安装后被更改过，已保留。", counts.kept);
+    } else {
+        Copy(text, L"岚舟浏览器已从您的计算机中卸载。感谢您的使用！");
+    }
 }
 
 void RemoveBrowserData(const WCHAR *iniPath, const WCHAR *dataDir, const WCHAR *installDir)
@@ -203,6 +317,7 @@ void RemoveBrowserData(const WCHAR *iniPath, const WCHAR *dataDir, const WCHAR *
     // Where the data folder is the install folder (older systems), the ini is all there is.
     if (!dataDir || !dataDir[0] || IsPathWithin(installDir, dataDir) || IsPathWithin(dataDir, installDir))
         return;
+    // What is in use stays: the user's own profile is no place for removals put off until a restart.
     if (!IsReparsePoint(dataDir))
-        RemoveTreeOrScheduleAtRestart(dataDir);
+        RemoveTreeNow(dataDir);
 }

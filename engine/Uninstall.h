@@ -4,14 +4,27 @@
 #include "engine/InstallRecord.h"
 
 struct UninstallCounts {
-    int removed;  // files, shortcuts, values and keys that went
-    int kept;     // those left because they changed since, or could not go
+    int removed;      // files, shortcuts, values and keys that went, or were gone already
+    int kept;         // those left because they changed since the installation
+    int inUse;        // files and shortcuts as the setup put them that could not go now
+    int unreachable;  // files behind a link or junction, never touched
+    WCHAR firstInUse[MAX_PATH];  // the name of the first file in use
 };
+
+// The folder as the record spells it: a "\\?\" prefix and 8.3 names, which a start through such
+// a path brings, give way to the long names. False when the folder cannot be read.
+bool LongFolderSpelling(const WCHAR *folder, WCHAR (&spelled)[MAX_PATH]);
 
 // Removes what `record` (loaded from its install folder) names, then the record and the install
 // folder when nothing else is left in it. `progress`, when given, hears the percentage done.
+// Nothing is put off until a restart: where a file is in use or out of reach, it stays, and so do
+// the uninstaller, its entry in the list of programs and the record, so that the removal can be
+// run again.
 UninstallCounts RemoveRecordedInstallation(const CInstallRecord &record, void (*progress)(void *context, int percent),
                                            void *context);
+
+// What the closing page says: that the browser is gone, or how many items stayed and why.
+void DescribeUninstallEnd(const UninstallCounts &counts, WCHAR (&text)[400]);
 
 // The browser's own data of the installing user: its ini file, and its data folder where that is
 // not the install folder itself.

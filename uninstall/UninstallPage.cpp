@@ -9,11 +9,10 @@
 
 static const WCHAR kQuestionText[] = L"您确定要从这台计算机上卸载岚舟浏览器吗？";
 static const WCHAR kRemovingText[] = L"正在卸载岚舟浏览器，请稍候...";
-static const WCHAR kRemovedText[] = L"岚舟浏览器已从您的计算机中卸载。感谢您的使用！";
 
 CUninstallPage::CUninstallPage(const CInstallRecord &record, const WCHAR *iniPath, const WCHAR *dataDir)
     : CSetupPage(IDD_UNINSTALL), m_nState(kAsking), m_record(record), m_pszIniPath(iniPath), m_pszDataDir(dataDir),
-      m_bRemoveData(false), m_hData(NULL)
+      m_bRemoveData(false), m_counts(), m_hData(NULL)
 {
 }
 
@@ -44,7 +43,9 @@ void CUninstallPage::OnInitPage()
 void CUninstallPage::ShowState(State state)
 {
     m_nState = state;
-    SetWindowTextW(Item(IDC_UNINSTALL_TEXT), state == kAsking ? kQuestionText : state == kRemoving ? kRemovingText : kRemovedText);
+    WCHAR ended[400];
+    DescribeUninstallEnd(m_counts, ended);
+    SetWindowTextW(Item(IDC_UNINSTALL_TEXT), state == kAsking ? kQuestionText : state == kRemoving ? kRemovingText : ended);
     struct Visibility {
         HWND window;
         bool shown;
@@ -130,7 +131,7 @@ DWORD WINAPI CUninstallPage::RemovalThread(LPVOID param)
         PostMessageW(page->m_hWnd, kRemovalEnded, 0, 0);
         return 0;
     }
-    RemoveRecordedInstallation(page->m_record, ReportProgress, page);
+    page->m_counts = RemoveRecordedInstallation(page->m_record, ReportProgress, page);
     if (page->m_bRemoveData)
         RemoveBrowserData(page->m_pszIniPath, page->m_pszDataDir, page->m_record.Folder());
     PostMessageW(page->m_hWnd, kRemovalEnded, 1, 0);

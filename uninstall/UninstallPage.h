@@ -2,6 +2,7 @@
 // user's data too?), then a progress bar while the removal runs on a thread of its own, then
 // the closing text. A running browser gets the setup's dialogue first.
 #pragma once
+#include "engine/Uninstall.h"
 #include "pages/SetupPage.h"
 #include "skin/ImageButton.h"
 #include "skin/SkinProgress.h"
@@ -39,6 +40,7 @@ private:
     const WCHAR *m_pszIniPath;
     const WCHAR *m_pszDataDir;
     bool m_bRemoveData;
+    UninstallCounts m_counts;  // written by the removal thread before it posts its end
     CTransparentLabel m_title;
     CTransparentLabel m_text;
     CImageButton m_start;

@@ -11,6 +11,7 @@
 #include "base/Format.h"
 #include "base/SetupText.h"
 #include "engine/InstallRecord.h"
+#include "engine/Uninstall.h"
 #include "engine/TempFolder.h"
 #include "skin/GdiPlus.h"
 #include "skin/SkinStore.h"
@@ -46,14 +47,17 @@ static void DetectUserFolders(const WCHAR *installDir)
     }
 }
 
-// Copies this program into a fresh protected temporary folder and starts the copy on `folder`,
-// handing it this process to wait for. False when that cannot be done.
+// Copies this program into a fresh protected folder in the Windows folder's Temp and starts the
+// copy on `folder`, handing it this process to wait for. False when that cannot be done. Not the
+// user's own temporary folder: the same user without elevation could rename the fresh folder
+// there and put a program of his in its place before the copy starts elevated.
 static bool StartCopy(const WCHAR *folder)
 {
-    WCHAR self[MAX_PATH], tempPath[MAX_PATH], root[MAX_PATH], copy[MAX_PATH];
+    WCHAR self[MAX_PATH], windows[MAX_PATH], tempPath[MAX_PATH], root[MAX_PATH], copy[MAX_PATH];
     DWORD selfLength = GetModuleFileNameW(NULL, self, MAX_PATH);
-    DWORD tempLength = GetTempPathW(MAX_PATH, tempPath);
-    if (selfLength == 0 || selfLength >= MAX_PATH || tempLength == 0 || tempLength >= MAX_PATH ||
+    UINT windowsLength = GetWindowsDirectoryW(windows, MAX_PATH);
+    if (selfLength == 0 || selfLength >= MAX_PATH || windowsLength == 0 || windowsLength >= MAX_PATH ||
+        !Format(tempPath, L"%s\\Temp\\", windows) ||
         !CreateFreshTempRoot(tempPath, (int)GetTickCount(), root) || !Format(copy, L"%s\\UnInst.exe", root) ||
         !CopyFileW(self, copy, TRUE))
         return false;
@@ -108,7 +112,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
     LPWSTR *argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     bool isCopy = argv && argc == 4 && lstrcmpiW(argv[1], L"/removing") == 0;
     WCHAR folder[MAX_PATH] = L"";
+    // The copy holds its own folder open while it runs, so that nobody can rename or replace it.
+    HANDLE ownFolder = INVALID_HANDLE_VALUE;
     if (isCopy) {
+        WCHAR self[MAX_PATH];
+        if (GetModuleFileNameW(NULL, self, MAX_PATH) < MAX_PATH && PathRemoveFileSpecW(self))
+            ownFolder = LockFolder(self);
         Copy(folder, argv[2]);
         // The program in the install folder has to end first, so that its file can go with the rest.
         HANDLE first = (HANDLE)(ULONG_PTR)_wcstoui64(argv[3], NULL, 10);
@@ -118,6 +127,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
         }
     } else if (GetModuleFileNameW(NULL, folder, MAX_PATH) < MAX_PATH) {
         PathRemoveFileSpecW(folder);
+        // Started through an 8.3 or "\\?\" path: the record names the folder by its long names.
+        WCHAR spelled[MAX_PATH];
+        if (LongFolderSpelling(folder, spelled))
+            Copy(folder, spelled);
     }
     LocalFree(argv);
 
@@ -131,6 +144,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
         return 0;
 
     int result = RunPage(record, showCommand);
+    if (ownFolder != INVALID_HANDLE_VALUE)
+        CloseHandle(ownFolder);
     if (isCopy) {
         // The copy and its folder go at the next restart: a running program cannot delete itself.
         WCHAR self[MAX_PATH];

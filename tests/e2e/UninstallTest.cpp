@@ -11,6 +11,7 @@
 #include "resource.h"
 #include <shlobj.h>
 #include <shlwapi.h>
+#include <functional>
 #include <map>
 
 namespace {
@@ -135,8 +136,26 @@ protected:
         return process;
     }
 
-    // Answers the question page, ticking the data box as asked, and closes the last page.
-    void RunUninstaller(bool removeData, const wchar_t *picturePrefix = nullptr, int browserAnswer = 0)
+    // An older browser planted in `folder`: the upgrade page installs there.
+    void InstallOverPlantedBrowser(const std::wstring &folder)
+    {
+        ASSERT_TRUE(CopyFileW(test::PlantedBrowser(L"older").c_str(), (folder + L"\\Velmarin.exe").c_str(), FALSE));
+        test::PlantInstalledBrowser(folder + L"\\Velmarin.exe");
+        test::SetupProcess setup;
+        HWND upgrade = setup.PageWithControl(IDC_UPGRADE_DEFAULT);
+        ASSERT_NE(nullptr, upgrade);
+        Sleep(300);
+        test::Click(GetDlgItem(upgrade, IDC_UPGRADE_INSTALL));
+        HWND finish = setup.PageWithControl(IDC_FINISH_RUN, 60000);
+        ASSERT_NE(nullptr, finish);
+        test::Click(GetDlgItem(finish, IDC_FINISH_CLOSE));
+        setup.WaitForExit(30000);
+    }
+
+    // Answers the question page, ticking the data box as asked, and closes the last page;
+    // `whileAsking` runs while the question page waits.
+    void RunUninstaller(bool removeData, const wchar_t *picturePrefix = nullptr, int browserAnswer = 0,
+                        const std::function<void()> &whileAsking = nullptr)
     {
         CloseHandle(StartUninstaller());
         HWND page = test::WaitForWindow(kUninstallTitle, 20000);
@@ -149,6 +168,8 @@ protected:
         if (picturePrefix) {
             EXPECT_TRUE(test::SaveWindowScreenshot(page, std::wstring(picturePrefix) + L"question"));
         }
+        if (whileAsking)
+            whileAsking();
         test::MessageBoxAnswerer browser(L"岚舟浏览器正在运行中", {browserAnswer ? browserAnswer : IDOK}, process);
         test::Click(GetDlgItem(page, IDC_UNINSTALL_START));
         HWND close = GetDlgItem(page, IDC_UNINSTALL_CLOSE);
@@ -160,14 +181,37 @@ protected:
             Sleep(300);
             EXPECT_TRUE(test::SaveWindowScreenshot(page, std::wstring(picturePrefix) + L"done"));
         }
+        wchar_t text[400] = {};
+        GetWindowTextW(GetDlgItem(page, IDC_UNINSTALL_TEXT), text, 400);
+        m_closingText = text;
         test::Click(close);
         for (int i = 0; i < 100 && test::ProcessIdOf(L"UnInst.exe"); ++i)
             Sleep(100);
         EXPECT_EQ(0u, test::ProcessIdOf(L"UnInst.exe"));
     }
 
-    std::wstring m_folder, m_dataDir;
+    std::wstring m_folder, m_dataDir, m_closingText;
 };
+
+// The paths waiting for the next restart to be renamed or deleted, as one text.
+std::wstring PendingRenames()
+{
+    wchar_t value[16384] = {};
+    DWORD size = sizeof(value) - 2 * sizeof(wchar_t);
+    SHGetValueW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                L"PendingFileRenameOperations", nullptr, value, &size);
+    std::wstring text(value, size / sizeof(wchar_t));
+    for (wchar_t &c : text)
+        c = c ? towlower(c) : L'|';
+    return text;
+}
+
+std::wstring Lower(std::wstring text)
+{
+    for (wchar_t &c : text)
+        c = towlower(c);
+    return text;
+}
 
 TEST_F(Uninstall, AnInstallationUpdatedTwiceGoesWithoutATrace)
 {
@@ -198,13 +242,29 @@ TEST_F(Uninstall, KeepsWhatIsNotTheSetupsAndTheDataUnlessAsked)
     test::RemoveTree(plugin);
     ASSERT_TRUE(test::MakeSymbolicLink(plugin, elsewhere));
 
+    // A plugin held open without delete sharing, as a helper that would not end holds it: it
+    // stays, is named, and nothing waits for a restart; the way back stays with it.
+    const std::wstring held = m_folder + L"\\Extensions\\PlgStrip\\PlgStrip.dll";
+    HANDLE holder = CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+
     RunUninstaller(false);
     EXPECT_TRUE(test::FileExists(elsewhere + L"\\PlgKit.dll"));
     test::RemoveSymbolicLink(plugin);
     test::RemoveTree(elsewhere);
+    EXPECT_NE(std::wstring::npos, m_closingText.find(L"PlgStrip.dll")) << test::Utf8(m_closingText);
+    EXPECT_TRUE(test::FileExists(held));
+    EXPECT_EQ(std::wstring::npos, PendingRenames().find(Lower(m_folder))) << test::Utf8(PendingRenames());
+    EXPECT_TRUE(test::FileExists(m_folder + L"\\UnInst.exe"));
+    EXPECT_TRUE(test::FileExists(m_folder + L"\\VelmarinSetup.record"));
+    EXPECT_TRUE(test::RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    EXPECT_FALSE(test::FileExists(m_folder + L"\\Velmarin.exe"));
+    // Once the plugin is closed, the uninstaller run again takes the rest.
+    CloseHandle(holder);
+    RunUninstaller(false);
+    EXPECT_EQ(std::wstring::npos, m_closingText.find(L"PlgStrip.dll")) << test::Utf8(m_closingText);
     EXPECT_TRUE(test::FileExists(m_folder + L"\\notes.txt"));
     EXPECT_TRUE(test::FileExists(m_folder + L"\\WebApp.exe")) << "changed since the installation";
-    EXPECT_FALSE(test::FileExists(m_folder + L"\\Velmarin.exe"));
     EXPECT_FALSE(test::DirExists(m_folder + L"\\Extensions\\PlgStrip"));
     EXPECT_TRUE(test::FileExists(m_dataDir + L"\\User Data\\History")) << "the box was not ticked";
     EXPECT_FALSE(test::RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
@@ -265,20 +325,7 @@ TEST_F(Uninstall, ADriveRootKeepsEverythingElseOnIt)
     test::WriteFile(root + L"\\other.txt", "another program's");
     CreateDirectoryW((root + L"\\Extensions").c_str(), nullptr);
     test::WriteFile(root + L"\\Extensions\\Other.dll", "another program's");
-    // An older browser found at the drive's root: the upgrade page installs there.
-    ASSERT_TRUE(CopyFileW(test::PlantedBrowser(L"older").c_str(), L"T:\\Velmarin.exe", FALSE));
-    test::PlantInstalledBrowser(L"T:\\Velmarin.exe");
-    {
-        test::SetupProcess setup;
-        HWND upgrade = setup.PageWithControl(IDC_UPGRADE_DEFAULT);
-        ASSERT_NE(nullptr, upgrade);
-        Sleep(300);
-        test::Click(GetDlgItem(upgrade, IDC_UPGRADE_INSTALL));
-        HWND finish = setup.PageWithControl(IDC_FINISH_RUN, 60000);
-        ASSERT_NE(nullptr, finish);
-        test::Click(GetDlgItem(finish, IDC_FINISH_CLOSE));
-        setup.WaitForExit(30000);
-    }
+    InstallOverPlantedBrowser(L"T:");
     ASSERT_TRUE(test::FileExists(L"T:\\VelmarinSetup.record"));
     RunUninstaller(false);
     EXPECT_TRUE(test::FileExists(root + L"\\other.txt"));
@@ -287,6 +334,41 @@ TEST_F(Uninstall, ADriveRootKeepsEverythingElseOnIt)
     EXPECT_FALSE(test::DirExists(root + L"\\Extensions\\PlgKit"));
     EXPECT_FALSE(test::FileExists(root + L"\\VelmarinSetup.record"));
     test::UnmapDrive(L'T');
+    test::RemoveTree(root);
+}
+
+// While the question page waits, a folder above the install folder becomes a link to a decoy
+// that holds copies of the installed files and a record: nothing is deleted through it, and the
+// closing page says the files stayed.
+TEST_F(Uninstall, AFolderAboveSwappedForALinkLeadsNowhere)
+{
+    std::wstring root = test::MakeTempDir(L"swap drive");
+    ASSERT_TRUE(test::MapDrive(L'T', root));
+    ASSERT_TRUE(CreateDirectoryW(L"T:\\Apps", nullptr));
+    ASSERT_TRUE(CreateDirectoryW(L"T:\\Apps\\Velmarin", nullptr));
+    InstallOverPlantedBrowser(L"T:\\Apps\\Velmarin");
+    ASSERT_TRUE(test::FileExists(L"T:\\Apps\\Velmarin\\VelmarinSetup.record"));
+    std::wstring decoy = test::MakeTempDir(L"decoy");
+    std::vector<std::wstring> files = test::PayloadFileTable();
+    files.push_back(L"\\VelmarinSetup.record");
+    RunUninstaller(false, nullptr, 0, [&] {
+        ASSERT_TRUE(MoveFileW(L"T:\\Apps", L"T:\\Apps.real"));
+        for (const std::wstring &file : files) {
+            std::wstring copy = decoy + L"\\Velmarin" + file;
+            SHCreateDirectoryExW(nullptr, copy.substr(0, copy.rfind(L'\\')).c_str(), nullptr);
+            ASSERT_TRUE(CopyFileW((L"T:\\Apps.real\\Velmarin" + file).c_str(), copy.c_str(), FALSE)) << test::Utf8(file);
+        }
+        ASSERT_TRUE(test::MakeSymbolicLink(L"T:\\Apps", decoy));
+    });
+    for (const std::wstring &file : files) {
+        EXPECT_TRUE(test::FileExists(decoy + L"\\Velmarin" + file)) << test::Utf8(file);
+        EXPECT_TRUE(test::FileExists(L"T:\\Apps.real\\Velmarin" + file)) << test::Utf8(file);
+    }
+    EXPECT_NE(std::wstring::npos, m_closingText.find(L"没有删除")) << test::Utf8(m_closingText);
+    test::RemoveSymbolicLink(L"T:\\Apps");
+    test::RemoveInstallation(L"T:\\Apps.real\\Velmarin");
+    test::UnmapDrive(L'T');
+    test::RemoveTree(decoy);
     test::RemoveTree(root);
 }
 

@@ -1,6 +1,7 @@
 // Folder creation, the writability probe and tree copies on the real file system.
 #include <gtest/gtest.h>
 #include "engine/FileSystem.h"
+#include "engine/Uninstall.h"
 #include "engine/FileUpdate.h"
 #include "support/TestSupport.h"
 
@@ -110,4 +111,23 @@ TEST(StageTree, NestedTreeOverAnOlderOne)
     test::RemoveTree(folder);
 }
 
+}
+
+// The uninstaller started through an 8.3 or "\\?\" path still names its folder as the record does.
+TEST(LongFolderSpelling, ShortNamesAndTheLongPrefixGiveWayToTheLongNames)
+{
+    std::wstring folder = test::MakeTempDir(L"Long Folder Name");
+    wchar_t shortForm[MAX_PATH] = {};
+    ASSERT_NE(0u, GetShortPathNameW(folder.c_str(), shortForm, MAX_PATH));
+    wchar_t longTemp[MAX_PATH] = {};
+    GetLongPathNameW(folder.c_str(), longTemp, MAX_PATH);
+    const std::wstring expected = longTemp;
+    for (const std::wstring &start : {folder, std::wstring(shortForm), L"\\\\?\\" + folder, L"\\\\?\\" + std::wstring(shortForm)}) {
+        wchar_t spelled[MAX_PATH];
+        ASSERT_TRUE(LongFolderSpelling(start.c_str(), spelled)) << test::Utf8(start);
+        EXPECT_EQ(expected, spelled) << test::Utf8(start);
+    }
+    test::RemoveTree(folder);
+    wchar_t spelled[MAX_PATH];
+    EXPECT_FALSE(LongFolderSpelling(folder.c_str(), spelled)) << "a folder that is gone";
 }

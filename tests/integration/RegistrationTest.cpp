@@ -29,12 +29,19 @@ protected:
         RemoveRegistration();
         test::RemoveTree(m_install);
     }
-    void Register(int osCode)
+    // Registers and returns the text of the record the registration makes.
+    std::string Register(int osCode)
     {
         CInstallOptions options;
         options.m_nOsVersion = osCode;
         wcscpy(options.m_strInstallDir, m_install.c_str());
+        options.m_record.SetFolder(m_install.c_str(), false);
         options.RegisterWithSystem();
+        DWORD length = 0;
+        char *text = options.m_record.Serialize(length);
+        std::string result(text ? text : "", text ? length : 0);
+        free(text);
+        return result;
     }
     std::wstring m_install;
 };
@@ -111,6 +118,46 @@ TEST_F(Registration, UninstallEntryAndAppPathValues)
 
     EXPECT_EQ(m_install + L"\\Velmarin.exe", test::ReadRegString(hklm, kAppPathKey, L""));
     EXPECT_EQ(m_install, test::ReadRegString(hklm, kAppPathKey, L"Path"));
+}
+
+// A fresh system has no start-menu clients key, and a user may have classes of his own of the
+// same name: the setup writes the machine's classes, and its record is one the uninstaller
+// accepts, naming as made only keys that are the browser's own.
+TEST_F(Registration, TheMachinesClassesAndARecordTheUninstallerAccepts)
+{
+    const std::wstring clients = L"SOFTWARE\\Clients\\StartMenuInternet", saved = L"SOFTWARE\\VelmarinTestSavedClients";
+    auto copyTree = [](const std::wstring &from, const std::wstring &to) {
+        HKEY source = nullptr, target = nullptr;
+        if (RegOpenKeyExW(hklm, from.c_str(), 0, KEY_READ, &source) != ERROR_SUCCESS)
+            return;
+        if (RegCreateKeyExW(hklm, to.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &target, nullptr) == ERROR_SUCCESS) {
+            RegCopyTreeW(source, nullptr, target);
+            RegCloseKey(target);
+        }
+        RegCloseKey(source);
+    };
+    copyTree(clients, saved);
+    test::DeleteRegTree(hklm, clients);
+    const std::wstring userClass = L"Software\\Classes\\VelmarinURL\\shell\\open\\command";
+    SHSetValueW(HKEY_CURRENT_USER, userClass.c_str(), L"", REG_SZ, L"user's own", sizeof(L"user's own"));
+
+    std::string text = Register(9);
+    EXPECT_EQ(L"\"" + m_install + L"\\Velmarin.exe\" \"%1\"",
+              test::ReadRegString(hklm, std::wstring(kUrlClassKey) + L"\\shell\\open\\command", L""));
+    EXPECT_EQ(L"user's own", test::ReadRegString(HKEY_CURRENT_USER, userClass, L""));
+    CInstallRecord record;
+    CInstallOptions places;
+    EXPECT_EQ(kRecordValid, record.Parse(text.data(), text.size(), m_install.c_str(), places.Places()));
+    for (int i = 0; i < record.Count(); ++i) {
+        if (record.Item(i).kind == RecordItem::kMadeKey) {
+            EXPECT_TRUE(IsOwnRegistryKey(record.Item(i).path)) << test::Utf8(record.Item(i).path);
+        }
+    }
+
+    test::DeleteRegTree(HKEY_CURRENT_USER, L"Software\\Classes\\VelmarinURL");
+    test::DeleteRegTree(hklm, clients);
+    copyTree(saved, clients);
+    test::DeleteRegTree(hklm, saved);
 }
 
 TEST_F(Registration, ASecondRunWritesTheSameValuesAgain)

@@ -444,7 +444,7 @@ void RemoveBrowserRegistration()
     DeleteRegTree(HKEY_LOCAL_MACHINE, kClientKey);
     DeleteRegTree(HKEY_LOCAL_MACHINE, kUninstallKey);
     DeleteRegTree(HKEY_LOCAL_MACHINE, kAppPathKey);
-    DeleteRegTree(HKEY_CLASSES_ROOT, kUrlClass);
+    DeleteRegTree(HKEY_LOCAL_MACHINE, kUrlClassKey);
     SHDeleteValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\RegisteredApplications", L"Velmarin.exe");
 }
 

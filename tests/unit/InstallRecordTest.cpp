@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include "engine/InstallRecord.h"
 #include "engine/Product.h"
+#include "base/Checksum.h"
 #include "support/TestSupport.h"
 #include <shlobj.h>
 #include <stdlib.h>
@@ -29,7 +30,7 @@ void Fill(CInstallRecord &record)
     record.SetFolder(kFolder, true);
     record.AddFile(L"\\Skin\\Frost_Glass\\ico\\browser.ico", 1234, kHash);
     record.AddMadeFolder(kPlaces.programGroup);
-    record.AddMadeKey(HKEY_CLASSES_ROOT, L"VelmarinURL\\shell");
+    record.AddMadeKey(HKEY_LOCAL_MACHINE, (std::wstring(kUrlClassKey) + L"\\shell").c_str());
     record.AddValue(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayName", REG_SZ, L"岚舟浏览器 3.2 正式版");
     record.AddValue(HKEY_LOCAL_MACHINE, kUninstallKey, L"NoModify", REG_DWORD, L"1");
 }
@@ -60,6 +61,64 @@ TEST(InstallRecord, RoundTripAndMerge)
     EXPECT_EQ(5, update.Count());
     EXPECT_TRUE(update.MadeFolder());
     EXPECT_STREQ(L"岚舟浏览器 3.3 正式版", update.Item(0).data) << "the newer value wins";
+
+    // An earlier setup wrote its URL class through HKEY_CLASSES_ROOT: the machine's classes.
+    std::string earlier = text.substr(0, text.rfind("end\t"));
+    const std::string now = "HKLM\t32\tSOFTWARE\\Classes\\VelmarinURL\\shell";
+    ASSERT_NE(std::string::npos, earlier.find(now));
+    earlier.replace(earlier.find(now), now.size(), "HKCR\t32\tVelmarinURL\\shell");
+    char end[16];
+    sprintf(end, "end\t%08lx\n", (unsigned long)Crc32(0, earlier.data(), (DWORD)earlier.size()));
+    CInstallRecord older;
+    ASSERT_EQ(kRecordValid, Parse(earlier + end, older));
+    EXPECT_EQ(HKEY_LOCAL_MACHINE, older.Item(2).root);
+    EXPECT_STREQ(L"SOFTWARE\\Classes\\VelmarinURL\\shell", older.Item(2).path);
+
+    // They also recorded shared keys on the way to their own as made: such a key is not the
+    // setup's to remove, and no reason to refuse the record.
+    CInstallRecord shared, readShared;
+    Fill(shared);
+    shared.AddMadeKey(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Clients\\StartMenuInternet");
+    ASSERT_EQ(kRecordValid, Parse(Text(shared), readShared));
+    EXPECT_EQ(5, readShared.Count());
+}
+
+// An update merges in one pass: 20,000 items the two records do not share take well under a second.
+TEST(InstallRecord, AMergeOfManyDisjointItemsIsQuickAndAllOrNothing)
+{
+    CInstallRecord newer, older;
+    newer.SetFolder(kFolder, false);
+    older.SetFolder(kFolder, true);
+    wchar_t name[32];
+    for (int i = 0; i < 10000; ++i) {
+        swprintf(name, 32, L"\\new\\%d.dll", i);
+        newer.AddFile(name, 1, kHash);
+        swprintf(name, 32, L"\\OLD\\%d.dll", i);
+        older.AddFile(name, 1, kHash);
+    }
+    older.AddFile(L"\\NEW\\7.DLL", 2, kHash);  // the same file in another case
+    DWORD start = GetTickCount();
+    ASSERT_TRUE(newer.Merge(older));
+    DWORD took = GetTickCount() - start;
+    printf("merging 20,000 disjoint items took %lu ms\n", (unsigned long)took);
+    EXPECT_LT(took, 1000u);
+    EXPECT_EQ(20000, newer.Count());
+    EXPECT_TRUE(newer.MadeFolder());
+    EXPECT_EQ(1u, newer.Item(7).size) << "the newer record's contents win";
+
+    // Past the most items a record may hold, nothing is merged at all.
+    CInstallRecord huge, full;
+    full.SetFolder(kFolder, false);
+    huge.SetFolder(kFolder, true);
+    for (int i = 0; i < 60000; ++i) {
+        swprintf(name, 32, L"\\a\\%d", i);
+        full.AddFile(name, 1, kHash);
+        swprintf(name, 32, L"\\b\\%d", i);
+        huge.AddFile(name, 1, kHash);
+    }
+    EXPECT_FALSE(full.Merge(huge));
+    EXPECT_EQ(60000, full.Count());
+    EXPECT_FALSE(full.MadeFolder());
 }
 
 TEST(InstallRecord, ACutOrChangedRecordIsDamaged)
@@ -92,7 +151,7 @@ TEST(InstallRecord, RefusesWhatLiesOutsideTheSetupsPlaces)
         {"a shared key's other value", [](CInstallRecord &r) {
              r.AddValue(HKEY_LOCAL_MACHINE, L"SOFTWARE\\RegisteredApplications", L"Other", REG_SZ, L"");
          }},
-        {"a look-alike class", [](CInstallRecord &r) { r.AddMadeKey(HKEY_CLASSES_ROOT, L"VelmarinURLx"); }},
+        {"a look-alike class", [](CInstallRecord &r) { r.AddMadeKey(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Classes\\VelmarinURLx"); }},
         {"a folder not made by the setup", [](CInstallRecord &r) { r.AddMadeFolder(L"C:\\Favorites"); }},
     };
     for (const Case &c : cases) {
@@ -111,6 +170,8 @@ TEST(InstallRecord, RefusesWhatLiesOutsideTheSetupsPlaces)
     CInstallRecord moved;
     Fill(moved);
     EXPECT_EQ(kRecordRefused, Parse(Text(moved), read, L"E:\\Elsewhere")) << "a record carried to another folder";
+    EXPECT_EQ(kRecordRefused, Parse(Text(moved), read, L"D:\\Apps\\Velmarin\u00ad 3")) << "a folder that only looks the same";
+    EXPECT_EQ(kRecordValid, Parse(Text(moved), read, L"d:\\APPS\\velmarin 3")) << "the same folder in another case";
 }
 
 TEST(InstallRecord, AnotherProfilesQuickLaunchAndLinkBarCountButNotItsOtherFolders)
