@@ -3,6 +3,7 @@
 #include "base/Format.h"
 #include "engine/CommandLines.h"
 #include "engine/FileSystem.h"
+#include "engine/FolderSecurity.h"
 #include "engine/FileUpdate.h"
 #include "engine/Payload.h"
 #include "engine/PayloadManifest.h"
@@ -45,6 +46,9 @@ static const WCHAR kNoUpdateJournal[] =
 static const WCHAR kUnreadableJournal[] =
     L"上次未完成的安装留下的记录无法读取，已将其清除。\r\n"
     L"安装程序将重新安装全部程序文件。";
+static const WCHAR kFolderOthersCanChange[] =
+    L"其他用户可以更改安装目录（%s）或它上层的文件夹，为了安全，安装未能完成，原有的文件未作改动。\r\n"
+    L"请将岚舟浏览器安装到其它目录。";
 static const WCHAR kEarlierRecordKept[] =
     L"岚舟浏览器已安装完成，但原有的安装记录“VelmarinSetup.record”无法读取或合并，已原样保留。\r\n"
     L"卸载程序可能无法移除本次安装的全部内容。";
@@ -278,9 +282,25 @@ void CInstallOptions::RunInstall(HWND progressWindow)
 {
     m_hProgressWnd = progressWindow;
 
+    // Nobody but administrators may change the folder the elevated setup, its uninstaller and
+    // the next update act in: decided before anything is written, protected before the first file.
+    WCHAR protect[MAX_PATH];
+    Copy(protect, m_strProtectDir);
+    if (!protect[0] && DecideInstallFolder(m_strInstallDir, protect) == kFolderRefused) {
+        WCHAR message[512];
+        Format(message, kFolderOthersCanChange, m_strInstallDir);
+        StopInstall(message);
+        return;
+    }
     if (!PathIsDirectoryW(m_strInstallDir))
         m_bMadeInstallDir = true;
     CreateDirectoryTree(m_strInstallDir);
+    if (protect[0] && PathIsDirectoryW(protect) && !ProtectInstallFolder(protect)) {
+        WCHAR message[512];
+        Format(message, kFolderOthersCanChange, m_strInstallDir);
+        StopInstall(message);
+        return;
+    }
     if (!IsFolderWritable(m_strInstallDir)) {
         MessageBoxW(NULL, L"无法将文件放入安装目录，请选择其它目录后再安装。", kErrorCaption, MB_OK);
         StopInstall(NULL);

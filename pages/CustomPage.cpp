@@ -4,6 +4,7 @@
 #include "app/InstallOptions.h"
 #include "base/SetupText.h"
 #include "engine/FileSystem.h"
+#include "engine/FolderSecurity.h"
 #include "skin/SkinStore.h"
 #include "resource.h"
 #include <shlobj.h>
@@ -141,6 +142,12 @@ void CCustomPage::OnStart()
         return;
     }
     CInstallOptions &options = CInstallOptions::Instance();
+    // Decided before the folder is made: a folder others could change is no place for the
+    // elevated setup, unless it holds nothing but the browser's files and can be protected.
+    if (DecideInstallFolder(folder, options.m_strProtectDir) == kFolderRefused) {
+        MessageBoxW(m_hWnd, L"其他用户可以更改这个文件夹或它上层的文件夹，安装到这里不安全，请选择其它安装路径", kBadFolderCaption, MB_OK);
+        return;
+    }
     // Made here, the folder is still the setup's own: the uninstaller may remove it.
     options.m_bMadeInstallDir = !PathIsDirectoryW(folder);
     CreateDirectoryTree(folder);

@@ -4,11 +4,13 @@
 #include "app/InstallOptions.h"
 #include "app/InstallWorker.h"
 #include "app/SetupMessages.h"
+#include "engine/FolderSecurity.h"
 #include "engine/Product.h"
 #include "engine/Process.h"
 #include "engine/RunningBrowser.h"
 #include "support/TestSupport.h"
 #include <objbase.h>
+#include <sddl.h>
 #include <shlobj.h>
 #include <algorithm>
 #include <map>
@@ -313,7 +315,8 @@ TEST_F(InstallSequence, ADriveTooSmallIsNamedAndKeptClean)
         EXPECT_EQ(-1, Run().back());
         ASSERT_EQ(1u, answerer.Texts().size());
         EXPECT_NE(std::wstring::npos, answerer.Texts()[0].find(tempDrive ? L"临时文件夹所在的磁盘（T:\\）空间不足"
-                                                                          : L"安装目录所在的磁盘（T:\\）空间不足"));
+                                                                          : L"安装目录所在的磁盘（T:\\）空间不足"))
+            << test::Utf8(answerer.Texts()[0]);
         EXPECT_EQ(0u, test::FolderContents(L"T:\\").size());
         EXPECT_FALSE(test::DirExists(m_options.m_strInstallDir));
         m_options.m_ullTempShortfall = 0;
@@ -387,6 +390,128 @@ TEST_F(InstallSequence, AnUnwritableInstallFolderOnlyEnds)
     EXPECT_EQ(std::vector<int>{-1}, Run());
     ASSERT_EQ(1u, answerer.Texts().size());
     EXPECT_EQ(L"无法将文件放入安装目录，请选择其它目录后再安装。", answerer.Texts()[0]);
+}
+
+// Descriptors as Windows would have them, fed to the setup: every folder reads as only
+// administrators' unless the test says otherwise, and every protection applied is noted.
+struct WindowsLikeSecurity {
+    static std::map<std::wstring, std::wstring> &Descriptors()
+    {
+        static std::map<std::wstring, std::wstring> descriptors;
+        return descriptors;
+    }
+    struct Applied {
+        std::wstring folder;
+        bool emptyThen;
+    };
+    static std::vector<Applied> &AppliedTo()
+    {
+        static std::vector<Applied> applied;
+        return applied;
+    }
+    static std::wstring Key(std::wstring path)
+    {
+        while (path.size() > 3 && path.back() == L'\\')
+            path.pop_back();
+        CharLowerW(&path[0]);
+        return path;
+    }
+    static PSECURITY_DESCRIPTOR Read(const wchar_t *path)
+    {
+        auto found = Descriptors().find(Key(path));
+        const wchar_t *sddl = found != Descriptors().end() ? found->second.c_str()
+                                                           : L"O:BAD:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)";
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr);
+        return descriptor;
+    }
+    static bool Apply(const wchar_t *path, PSECURITY_DESCRIPTOR)
+    {
+        AppliedTo().push_back({path, test::FolderContents(path).empty()});
+        return true;
+    }
+    WindowsLikeSecurity()
+    {
+        static const FolderSecurityHooks hooks = {Read, Apply};
+        SetFolderSecurityHooks(&hooks);
+    }
+    ~WindowsLikeSecurity()
+    {
+        SetFolderSecurityHooks(nullptr);
+        Descriptors().clear();
+        AppliedTo().clear();
+    }
+};
+
+const wchar_t kSecondDriveRoot[] =
+    L"O:BAD:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICIIO;SDGXGWGR;;;AU)(A;;0x1301bf;;;AU)(A;OICI;0x1200a9;;;BU)";
+const wchar_t kUsersModify[] = L"O:BAD:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1301bf;;;BU)";
+const wchar_t kMadeByAUser[] = L"O:S-1-5-21-1004336348-1177238915-682003330-1001D:AI(A;OICIID;FA;;;BA)(A;OICIID;FA;;;SY)"
+                               L"(A;OICIID;SDGXGWGR;;;AU)(A;OICIIOID;FA;;;CO)";
+
+// A folder other users could change is protected before the first file where it holds nothing
+// but the browser's, and refused with a message, nothing written, where it holds more or lies
+// under a folder someone else could rename.
+TEST_F(InstallSequence, AFolderOthersCouldChangeIsProtectedFirstOrRefused)
+{
+    WindowsLikeSecurity security;
+    // Drive T: stands for a second drive.
+    std::wstring drive = m_root + L"\\drive";
+    ASSERT_TRUE(CreateDirectoryW(drive.c_str(), nullptr));
+    ASSERT_TRUE(test::MapDrive(L'T', drive));
+    struct Case {
+        const char *what;
+        const wchar_t *install, *own, *above, *aboveFolder;
+        bool foreignFile, browserFile, installs;
+    } cases[] = {
+        {"made on the drive", L"T:\\Velmarin 3", nullptr, kSecondDriveRoot, L"T:\\", false, false, true},
+        {"Users may modify it, foreign files in it", L"T:\\Velmarin 3", kUsersModify, kSecondDriveRoot, L"T:\\", true,
+         true, false},
+        {"Users may modify it, only the browser's files in it", L"T:\\Velmarin 3", kUsersModify, kSecondDriveRoot,
+         L"T:\\", false, true, true},
+        {"below a folder a user made", L"T:\\Made\\Velmarin 3", nullptr, kMadeByAUser, L"T:\\Made", false, false, false},
+    };
+    size_t seen = 0;
+    for (const Case &c : cases) {
+        WindowsLikeSecurity::AppliedTo().clear();
+        WindowsLikeSecurity::Descriptors().clear();
+        const std::wstring install = c.install;
+        if (c.own)
+            WindowsLikeSecurity::Descriptors()[WindowsLikeSecurity::Key(install)] = c.own;
+        WindowsLikeSecurity::Descriptors()[WindowsLikeSecurity::Key(c.aboveFolder)] = c.above;
+        if (c.own || c.aboveFolder != std::wstring(L"T:\\"))
+            SHCreateDirectoryExW(nullptr, install.c_str(), nullptr);
+        if (c.browserFile)
+            test::WriteFile(install + L"\\Velmarin.exe", "an older browser");
+        if (c.foreignFile)
+            test::WriteFile(install + L"\\notes.txt", "someone else's");
+        const std::map<std::wstring, std::string> before = test::FolderContents(install);
+        ResetExtraction();
+        Configure(m_options);
+        wcscpy(m_options.m_strInstallDir, install.c_str());
+        test::MessageBoxAnswerer answerer(L"错误", {IDOK});
+        // The recorder keeps what every run before this one sent.
+        std::vector<int> all = Run(), progress(all.begin() + seen, all.end());
+        seen = all.size();
+        if (c.installs) {
+            EXPECT_EQ(kFullProgress, progress) << c.what;
+            ASSERT_EQ(1u, WindowsLikeSecurity::AppliedTo().size()) << c.what;
+            EXPECT_EQ(install, WindowsLikeSecurity::AppliedTo()[0].folder) << c.what;
+            if (!c.own) {
+                EXPECT_TRUE(WindowsLikeSecurity::AppliedTo()[0].emptyThen) << c.what << ": protected before the first file";
+            }
+        } else {
+            EXPECT_EQ(std::vector<int>{-1}, progress) << c.what;
+            ASSERT_EQ(1u, answerer.Texts().size()) << c.what;
+            EXPECT_NE(std::wstring::npos, answerer.Texts()[0].find(L"其他用户可以更改安装目录")) << c.what;
+            EXPECT_EQ(before, test::FolderContents(install)) << c.what << ": nothing written";
+            EXPECT_TRUE(WindowsLikeSecurity::AppliedTo().empty()) << c.what;
+        }
+        test::EndProcessesIn(drive);
+        test::RemoveBrowserRegistration();
+        test::RemoveTree(drive + (install.find(L"Made") != std::wstring::npos ? L"\\Made" : L"\\Velmarin 3"));
+    }
+    test::UnmapDrive(L'T');
 }
 
 // The whole channel as the wizard drives it: the worker extracts the real payload at once; an

@@ -605,7 +605,7 @@ bool MountSmallDrive(wchar_t letter, const std::wstring &folder, int kilobytes)
 {
     CreateDirectoryW(folder.c_str(), nullptr);
     ULONGLONG size = (ULONGLONG)kilobytes << 10;
-    StartUnixTool(L"Z:\\bin\\mount -t tmpfs -o size=" + std::to_wstring(kilobytes) + L"k tmpfs", {UnixPath(folder)});
+    StartUnixTool(L"Z:\\bin\\mount -t tmpfs -o size=" + std::to_wstring(kilobytes) + L"k,mode=0755 tmpfs", {UnixPath(folder)});
     for (int i = 0; i < 100 && DriveSize(folder) > size; ++i)
         Sleep(50);
     return DriveSize(folder) <= size && MapDrive(letter, folder);

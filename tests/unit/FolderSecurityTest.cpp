@@ -1,0 +1,80 @@
+// Who could change a folder, decided from descriptors as Windows has them (Debian's Wine keeps
+// no access lists of its own).
+#include <gtest/gtest.h>
+#include "engine/FolderSecurity.h"
+#include <sddl.h>
+
+namespace {
+
+const wchar_t kSelf[] = L"S-1-5-21-1004336348-1177238915-682003330-1000";
+#define TI L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"
+
+struct Descriptor {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    explicit Descriptor(const wchar_t *sddl)
+    {
+        EXPECT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &sd, nullptr)) << sddl;
+    }
+    ~Descriptor() { LocalFree(sd); }
+};
+
+TEST(FolderSecurity, OthersCouldChangeWhatTheirEntriesAndOwnershipAllow)
+{
+    PSID self = nullptr;
+    ASSERT_TRUE(ConvertStringSidToSidW(kSelf, &self));
+    const int inside = kChangeInsideOf, rename = kChangeRename, children = kChangeChildren;
+    struct Case {
+        const char *what;
+        const wchar_t *sddl;
+        bool inside, rename, children;
+    } cases[] = {
+        {"a second drive's root: everyone signed in may add, not rename what is there",
+         L"O:BAD:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICIIO;SDGXGWGR;;;AU)(A;;0x1301bf;;;AU)(A;OICI;0x1200a9;;;BU)",
+         true, true, false},
+        {"a folder made below it, inheriting that",
+         L"O:BAD:AI(A;OICIID;FA;;;BA)(A;OICIID;FA;;;SY)(A;OICIID;SDGXGWGR;;;AU)(A;OICIID;0x1200a9;;;BU)", true, true, false},
+        {"Program Files",
+         L"O:" TI L"D:PAI(A;;FA;;;" TI L")(A;CIIO;GA;;;" TI L")(A;;0x1301bf;;;SY)(A;OICIIO;GA;;;SY)(A;;0x1301bf;;;BA)"
+         L"(A;OICIIO;GA;;;BA)(A;;0x1200a9;;;BU)(A;OICIIO;GXGR;;;BU)(A;OICIIO;GA;;;CO)(A;;0x1200a9;;;AC)",
+         false, false, false},
+        {"another user's profile folder",
+         L"O:S-1-5-21-1004336348-1177238915-682003330-1001D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"
+         L"(A;OICI;FA;;;S-1-5-21-1004336348-1177238915-682003330-1001)",
+         true, true, true},
+        {"the administrator's own profile folder",
+         L"O:S-1-5-21-1004336348-1177238915-682003330-1000D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"
+         L"(A;OICI;FA;;;S-1-5-21-1004336348-1177238915-682003330-1000)",
+         false, false, false},
+        {"a folder a user made on the second drive",
+         L"O:S-1-5-21-1004336348-1177238915-682003330-1001D:AI(A;OICIID;FA;;;BA)(A;OICIID;FA;;;SY)"
+         L"(A;OICIID;SDGXGWGR;;;AU)(A;OICIIOID;FA;;;CO)",
+         true, true, true},
+        {"a folder granting Users modify", L"O:BAD:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1301bf;;;BU)", true, true, false},
+        {"one letting Everyone change its permissions", L"O:BAD:(A;OICI;FA;;;BA)(A;;WD;;;WD)", true, true, true},
+    };
+    for (const Case &c : cases) {
+        Descriptor descriptor(c.sddl);
+        EXPECT_EQ(c.inside, OthersCouldChange(descriptor.sd, inside, self)) << c.what;
+        EXPECT_EQ(c.rename, OthersCouldChange(descriptor.sd, rename, self)) << c.what;
+        EXPECT_EQ(c.children, OthersCouldChange(descriptor.sd, children, self)) << c.what;
+    }
+    // No access list at all lets everyone do everything (made by hand: Wine reads the SDDL for
+    // it as an empty list).
+    SECURITY_DESCRIPTOR open;
+    PSID administrators = nullptr;
+    ASSERT_TRUE(ConvertStringSidToSidW(L"S-1-5-32-544", &administrators));
+    InitializeSecurityDescriptor(&open, SECURITY_DESCRIPTOR_REVISION);
+    SetSecurityDescriptorOwner(&open, administrators, FALSE);
+    SetSecurityDescriptorDacl(&open, TRUE, nullptr, FALSE);
+    EXPECT_TRUE(OthersCouldChange(&open, children, self));
+    LocalFree(administrators);
+    // The protection the setup applies lets nobody else do anything.
+    PSECURITY_DESCRIPTOR applied = CreateInstallFolderDescriptor();
+    ASSERT_NE(nullptr, applied);
+    EXPECT_FALSE(OthersCouldChange(applied, inside | rename | children, self));
+    EXPECT_FALSE(OthersCouldChange(applied, inside | rename | children, nullptr)) << "whoever installs";
+    LocalFree(applied);
+    LocalFree(self);
+}
+
+}
