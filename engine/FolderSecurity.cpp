@@ -182,6 +182,43 @@ static bool HoldsOnlyBrowserFiles(const WCHAR *folder, size_t base)
     return only;
 }
 
+// Whether someone else could rename a folder above `path` or what lies in it, up to its drive
+// root: a root cannot be renamed, what lies in it can.
+static bool AboveChangeable(const WCHAR *folder, PSID self)
+{
+    WCHAR path[MAX_PATH];
+    if (!Copy(path, folder))
+        return true;
+    for (;;) {
+        WCHAR *slash = wcsrchr(path, L'\\');
+        if (!slash || (slash == path + 2 && !path[3]))
+            return false;  // reached the drive root
+        bool root = slash == path + 2;
+        slash[root ? 1 : 0] = 0;
+        if (PathIsDirectoryW(path) && Changeable(path, kChangeChildren | (root ? 0 : kChangeRename), self))
+            return true;
+        if (root)
+            return false;
+    }
+}
+
+bool InstallationOthersCouldChange(const WCHAR *folder)
+{
+    PSID self = CurrentUser();
+    bool changeable = !PathIsDirectoryW(folder) || Changeable(folder, kChangeInsideOf | kChangeRename, self) ||
+                      AboveChangeable(folder, self);
+    const WCHAR *const own[] = {kRecordFileName, L"UnInst.exe"};
+    for (const WCHAR *name : own) {
+        WCHAR path[MAX_PATH];
+        if (!changeable && (!Format(path, L"%s\\%s", folder, name) ||
+                            (PathFileExistsW(path) && Changeable(path, kChangeInsideOf | kChangeRename, self))))
+            changeable = true;
+    }
+    if (self)
+        LocalFree(self);
+    return changeable;
+}
+
 InstallFolderDecision DecideInstallFolder(const WCHAR *folder, WCHAR (&protect)[MAX_PATH])
 {
     protect[0] = 0;
@@ -211,19 +248,8 @@ InstallFolderDecision DecideInstallFolder(const WCHAR *folder, WCHAR (&protect)[
         }
         decision = kFolderToProtect;
     }
-    // Each folder above: nobody else may rename it or what lies in it. A drive root cannot be
-    // renamed; what lies in it can.
-    while (decision != kFolderRefused) {
-        WCHAR *slash = wcsrchr(path, L'\\');
-        if (!slash || (slash == path + 2 && !path[3]))
-            break;  // the folder was a drive root
-        bool root = slash == path + 2;
-        slash[root ? 1 : 0] = 0;
-        if (PathIsDirectoryW(path) && Changeable(path, kChangeChildren | (root ? 0 : kChangeRename), self))
-            decision = kFolderRefused;
-        if (root)
-            break;
-    }
+    if (decision != kFolderRefused && AboveChangeable(path, self))
+        decision = kFolderRefused;
     if (self)
         LocalFree(self);
     if (decision != kFolderToProtect)

@@ -28,6 +28,10 @@ enum InstallFolderDecision {
 // protects the topmost one it will make, unless that lies in Program Files. `protect` receives
 // the folder to protect with kFolderToProtect, once it exists.
 InstallFolderDecision DecideInstallFolder(const WCHAR *folder, WCHAR (&protect)[MAX_PATH]);
+// For the uninstaller: whether someone else could have changed the install folder or a folder
+// above it, the record or the uninstaller in it. A folder that is gone counts as changed.
+bool InstallationOthersCouldChange(const WCHAR *folder);
+
 // Applies CreateInstallFolderDescriptor to `folder` and everything in it. True when it did, or
 // when the folder reads back as one only administrators can change.
 bool ProtectInstallFolder(const WCHAR *folder);

@@ -10,6 +10,7 @@
 #include "base/DllSafety.h"
 #include "base/Format.h"
 #include "base/SetupText.h"
+#include "engine/FolderSecurity.h"
 #include "engine/InstallRecord.h"
 #include "engine/Uninstall.h"
 #include "engine/TempFolder.h"
@@ -135,6 +136,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
     LocalFree(argv);
 
     DetectUserFolders(folder);
+    // Another user who could change the folder, the record or this program could have written
+    // what the elevated uninstaller would act on.
+    if (InstallationOthersCouldChange(folder)) {
+        MessageBoxW(NULL,
+                    L"其他用户可以更改岚舟浏览器的安装目录、它上层的文件夹、安装记录或卸载程序。\r\n"
+                    L"为了安全，卸载程序没有删除任何文件。",
+                    kCaption, MB_OK | MB_ICONERROR);
+        return 2;
+    }
     CInstallRecord record;
     RecordLoadResult loaded = record.Load(folder, CInstallOptions::Instance().Places());
     if (loaded != kRecordValid)

@@ -514,6 +514,30 @@ TEST_F(InstallSequence, AFolderOthersCouldChangeIsProtectedFirstOrRefused)
     test::UnmapDrive(L'T');
 }
 
+// What the uninstaller trusts: an installation only administrators could have changed.
+TEST_F(InstallSequence, TheUninstallerTrustsOnlyWhatOnlyAdministratorsCouldChange)
+{
+    WindowsLikeSecurity security;
+    EXPECT_EQ(kFullProgress, Run());
+    EXPECT_FALSE(InstallationOthersCouldChange(m_install.c_str()));
+    const struct {
+        const char *what;
+        std::wstring path;
+        const wchar_t *sddl;
+    } cases[] = {
+        {"the record", m_install + L"\\VelmarinSetup.record", kUsersModify},
+        {"the uninstaller", m_install + L"\\UnInst.exe", kUsersModify},
+        {"the folder", m_install, kUsersModify},
+        {"a folder above, made by a user", m_root, kMadeByAUser},
+    };
+    for (const auto &c : cases) {
+        WindowsLikeSecurity::Descriptors().clear();
+        WindowsLikeSecurity::Descriptors()[WindowsLikeSecurity::Key(c.path)] = c.sddl;
+        EXPECT_TRUE(InstallationOthersCouldChange(m_install.c_str())) << c.what;
+    }
+    EXPECT_TRUE(InstallationOthersCouldChange((m_install + L" gone").c_str()));
+}
+
 // The whole channel as the wizard drives it: the worker extracts the real payload at once; an
 // install posted meanwhile waits; the finish command ends the setup.
 TEST(Worker, ExtractsThenInstallsThenFinishes)
