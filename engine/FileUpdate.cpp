@@ -2,41 +2,21 @@
 #include "base/Checksum.h"
 #include "base/Format.h"
 #include "engine/FileSystem.h"
+#include "engine/FileUpdateShared.h"
 #include <stdlib.h>
 #include <wchar.h>
 
-// The journal is a run of records:
-//   u32 size of the body in bytes (2 to 4096), u32 CRC-32 of the update's id (8 bytes) and the
-//   body, then the body: a u16 kind and its fields.
-//   'B' id (u64)                 first record of every update; its id keys all the CRCs
-//   'D' folder                   a folder the update makes
-//   'F' has-old (u16), length (u16), file, aside
-//                                a file it puts in place; `aside` (empty for a new file) is the
-//                                installed file's set-aside name, this update's own
-//   'S' index (u32)              file `index` (in 'F' order) is in place
-//   'C'                          committed: the new files are all in place and on the disk
-// Paths are relative to the install folder, UTF-16 without terminator. A record that is cut
-// short, fails its CRC or belongs to an earlier update ends the journal: what follows was never
-// written as far as recovery is concerned.
-
 const WCHAR kStagedSuffix[] = L".vmnew";
-static const WCHAR kSetAsidePattern[] = L".%04x.vmold";
-static const WCHAR kSetAsideSample[] = L".0000.vmold";
-static const WCHAR kJournalName[] = L"\\VelmarinSetup.journal";
-static const DWORD kMaxRecordBody = 4096;
-static const DWORD kMaxJournalSize = 16 * 1024 * 1024;
+const WCHAR kSetAsidePattern[] = L".%04x.vmold";
+const WCHAR kSetAsideSample[] = L".0000.vmold";
+const WCHAR kJournalName[] = L"\\VelmarinSetup.journal";
 
-static volatile LONG g_updatesRunning = 0;
+volatile LONG g_updatesRunning = 0;
 
 int UpdateSuffixChars()
 {
     int staged = (int)wcslen(kStagedSuffix), aside = (int)wcslen(kSetAsideSample);
     return staged > aside ? staged : aside;
-}
-
-static DWORD RecordCrc(ULONGLONG id, const BYTE *body, DWORD size)
-{
-    return Crc32(Crc32(0, &id, sizeof(id)), body, size);
 }
 
 static bool Exists(const WCHAR *path)
@@ -50,8 +30,7 @@ static bool IsPlainFile(DWORD attributes)
            !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
 }
 
-// ".xxxx.vmold", four hexadecimal digits: the set-aside name is the file's own name and this.
-static bool IsSetAsideSuffix(const WCHAR *suffix, size_t length)
+bool IsSetAsideSuffix(const WCHAR *suffix, size_t length)
 {
     if (length != wcslen(kSetAsideSample) || suffix[0] != L'.' || wcsncmp(suffix + 5, kSetAsideSample + 5, length - 5) != 0)
         return false;
@@ -70,82 +49,6 @@ static void *GrowArray(void *items, int &capacity, size_t itemSize)
     if (larger)
         capacity = grown;
     return larger;
-}
-
-// The real file system.
-
-bool CFileOperations::CopyTo(const WCHAR *from, const WCHAR *to, bool mustBeNew)
-{
-    return CopyFileW(from, to, mustBeNew) != FALSE;
-}
-
-bool CFileOperations::FlushFile(const WCHAR *path)
-{
-    HANDLE file = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    bool flushed = FlushFileBuffers(file) != FALSE;
-    CloseHandle(file);
-    return flushed;
-}
-
-bool CFileOperations::FlushVolume(const WCHAR *folder)
-{
-    WCHAR mountPoint[MAX_PATH], volume[MAX_PATH];
-    if (!GetVolumePathNameW(folder, mountPoint, MAX_PATH) ||
-        !GetVolumeNameForVolumeMountPointW(mountPoint, volume, MAX_PATH))
-        return false;
-    size_t length = wcslen(volume);
-    if (length > 0 && volume[length - 1] == L'\\')
-        volume[length - 1] = 0;  // the volume itself, not its root folder
-    HANDLE handle = CreateFileW(volume, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                                OPEN_EXISTING, 0, NULL);
-    if (handle == INVALID_HANDLE_VALUE)
-        return false;
-    bool flushed = FlushFileBuffers(handle) != FALSE;
-    CloseHandle(handle);
-    return flushed;
-}
-
-bool CFileOperations::HardLink(const WCHAR *link, const WCHAR *existing)
-{
-    return CreateHardLinkW(link, existing, NULL) != FALSE;
-}
-
-bool CFileOperations::Move(const WCHAR *from, const WCHAR *to, DWORD flags)
-{
-    return MoveFileExW(from, to, flags) != FALSE;
-}
-
-bool CFileOperations::MakeFolder(const WCHAR *path)
-{
-    return CreateDirectoryW(path, NULL) != FALSE;
-}
-
-void CFileOperations::Discard(const WCHAR *path)
-{
-    if (DeleteFileW(path) || GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND)
-        return;
-    SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
-    if (!DeleteFileW(path))
-        MoveFileExW(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
-}
-
-bool CFileOperations::WriteJournal(HANDLE journal, const void *bytes, DWORD size)
-{
-    DWORD written = 0;
-    return WriteFile(journal, bytes, size, &written, NULL) && written == size;
-}
-
-bool CFileOperations::FlushJournal(HANDLE journal)
-{
-    return FlushFileBuffers(journal) != FALSE;
-}
-
-bool CFileOperations::CutJournal(HANDLE journal, DWORD size)
-{
-    return SetFilePointer(journal, (LONG)size, NULL, FILE_BEGIN) == size && SetEndOfFile(journal) &&
-           FlushFileBuffers(journal);
 }
 
 static CFileOperations g_realOperations;
@@ -205,206 +108,6 @@ bool CFileUpdate::AddFolder(const WCHAR *folder, size_t length)
     }
     lstrcpynW(m_folders[m_folderCount++], folder, (int)length + 1);
     return true;
-}
-
-bool CFileUpdate::Record(WCHAR kind, const WCHAR *first, const WCHAR *second, DWORD number)
-{
-    BYTE record[8 + kMaxRecordBody];
-    BYTE *body = record + 8;
-    DWORD size = 0;
-    *(WCHAR *)body = kind;
-    size += sizeof(WCHAR);
-    if (kind == L'B') {
-        memcpy(body + size, &m_id, sizeof(m_id));
-        size += sizeof(m_id);
-    } else if (kind == L'S') {
-        memcpy(body + size, &number, sizeof(number));
-        size += sizeof(number);
-    } else if (kind == L'D' || kind == L'F') {
-        DWORD firstBytes = (DWORD)(wcslen(first) * sizeof(WCHAR));
-        DWORD secondBytes = second ? (DWORD)(wcslen(second) * sizeof(WCHAR)) : 0;
-        if (kind == L'F') {
-            WCHAR fields[2] = {(WCHAR)(second[0] != 0), (WCHAR)(firstBytes / sizeof(WCHAR))};
-            memcpy(body + size, fields, sizeof(fields));
-            size += sizeof(fields);
-        }
-        if (size + firstBytes + secondBytes > kMaxRecordBody)
-            return false;
-        memcpy(body + size, first, firstBytes);
-        size += firstBytes;
-        if (secondBytes)
-            memcpy(body + size, second, secondBytes);
-        size += secondBytes;
-    }
-    DWORD crc = RecordCrc(m_id, body, size);
-    memcpy(record, &size, 4);
-    memcpy(record + 4, &crc, 4);
-    if (kind == L'D' || kind == L'F') {
-        // The plan reaches the journal in one write, before the flush that precedes any change.
-        if (m_planSize + 8 + size > m_planCapacity) {
-            DWORD capacity = (m_planCapacity + 8 + size) * 2;
-            BYTE *larger = (BYTE *)realloc(m_plan, capacity);
-            if (!larger)
-                return false;
-            m_plan = larger;
-            m_planCapacity = capacity;
-        }
-        memcpy(m_plan + m_planSize, record, 8 + size);
-        m_planSize += 8 + size;
-    } else if (!m_ops->WriteJournal(m_hJournal, record, 8 + size)) {
-        return false;
-    }
-    m_journalSize += 8 + size;
-    return true;
-}
-
-bool CFileUpdate::WritePlan()
-{
-    bool written = m_planSize == 0 || m_ops->WriteJournal(m_hJournal, m_plan, m_planSize);
-    m_planSize = 0;
-    return written;
-}
-
-UpdateOpenResult CFileUpdate::Open(DWORD waitMs)
-{
-    WCHAR journal[MAX_PATH];
-    if (m_hJournal != INVALID_HANDLE_VALUE || !Format(journal, L"%s%s", m_target, kJournalName))
-        return kUpdateNoJournal;
-    DWORD started = GetTickCount();
-    for (int attempt = 0;; ++attempt) {
-        m_hJournal = CreateFileW(journal, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_ALWAYS,
-                                 FILE_ATTRIBUTE_HIDDEN, NULL);
-        if (m_hJournal != INVALID_HANDLE_VALUE)
-            break;
-        DWORD error = GetLastError();
-        if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) {
-            if (GetTickCount() - started >= waitMs)
-                return kUpdateBusy;
-            Sleep(100);
-            continue;
-        }
-        // Something else has the name (an empty folder, a file we may not open): it goes once,
-        // so that it never blocks an install; a file of that name may have been a journal.
-        if (attempt > 0)
-            return kUpdateNoJournal;
-        if (DeleteFileW(journal))
-            m_bUnreadable = true;
-        else if (!RemoveDirectoryW(journal))
-            return kUpdateNoJournal;
-    }
-    InterlockedIncrement(&g_updatesRunning);
-
-    DWORD size = GetFileSize(m_hJournal, NULL);
-    if (size != 0) {
-        BYTE *data = size <= kMaxJournalSize ? (BYTE *)HeapAlloc(GetProcessHeap(), 0, size) : NULL;
-        DWORD read = 0;
-        bool committed = false;
-        if (data && ReadFile(m_hJournal, data, size, &read, NULL) && read == size)
-            ReadJournal(data, size, committed);
-        else
-            m_bUnreadable = true;  // a fresh update rewrites every file of the set anyway
-        if (data)
-            HeapFree(GetProcessHeap(), 0, data);
-        m_foldersMade = m_folderCount;
-        if (committed)
-            Complete();
-        else
-            RollBack();
-        if (m_bFailed) {
-            Release(false);
-            return kUpdateNotResolved;
-        }
-    }
-    m_count = m_folderCount = m_foldersMade = 0;
-    m_lastFolder[0] = 0;
-    m_bLastFolderNew = false;
-
-    // A new update, under an id of its own: records of earlier ones no longer count.
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    m_id = ((ULONGLONG)GetCurrentProcessId() << 48) ^ (ULONGLONG)counter.QuadPart ^ GetTickCount();
-    m_journalSize = 0;
-    if (!m_ops->CutJournal(m_hJournal, 0) || !Record(L'B', NULL, NULL, 0)) {
-        Release(false);
-        return kUpdateNoJournal;
-    }
-    return kUpdateReady;
-}
-
-// Fills the plan from the journal's valid records; `committed` tells whether the commit record
-// was reached.
-void CFileUpdate::ReadJournal(const BYTE *data, DWORD size, bool &committed)
-{
-    committed = false;
-    ULONGLONG id = 0;
-    bool begun = false;
-    for (DWORD at = 0; size - at >= 8 && !committed;) {
-        DWORD bodySize, crc;
-        memcpy(&bodySize, data + at, 4);
-        memcpy(&crc, data + at + 4, 4);
-        if (bodySize < sizeof(WCHAR) || bodySize > kMaxRecordBody || bodySize > size - at - 8 || bodySize % 2)
-            return;
-        const BYTE *body = data + at + 8;
-        WCHAR kind;
-        memcpy(&kind, body, sizeof(kind));
-        if (!begun) {
-            if (kind != L'B' || bodySize != sizeof(WCHAR) + sizeof(id))
-                return;
-            memcpy(&id, body + sizeof(WCHAR), sizeof(id));
-        }
-        if (RecordCrc(id, body, bodySize) != crc)
-            return;
-        at += 8 + bodySize;
-        const WCHAR *text = (const WCHAR *)(body + sizeof(WCHAR));
-        size_t characters = (bodySize - sizeof(WCHAR)) / sizeof(WCHAR);
-        WCHAR first[MAX_PATH];
-        switch (kind) {
-        case L'B':
-            if (begun)
-                return;
-            begun = true;
-            break;
-        case L'D':
-            if (!IsPlainRelativePath(text, characters) || !AddFolder(text, characters))
-                return;
-            break;
-        case L'F': {
-            if (characters < 2)
-                return;
-            bool replaces = text[0] != 0;
-            size_t length = text[1], asideLength = characters - 2 - length;
-            const WCHAR *relative = text + 2, *aside = relative + length;
-            if (length > characters - 2 || !IsPlainRelativePath(relative, length) || replaces != (asideLength > 0))
-                return;
-            lstrcpynW(first, relative, (int)length + 1);
-            if (replaces && (wcsncmp(aside, relative, length) != 0 || !IsSetAsideSuffix(aside + length, asideLength - length)))
-                return;
-            WCHAR asideName[MAX_PATH] = L"";
-            if (replaces)
-                lstrcpynW(asideName, aside, (int)asideLength + 1);
-            if (!AddEntry(first, asideName))
-                return;
-            // A new file may have come in, wholly or partly, at any moment after the plan.
-            m_entries[m_count - 1].swapped = !replaces;
-            break;
-        }
-        case L'S': {
-            DWORD index;
-            if (characters != 2)
-                return;
-            memcpy(&index, text, sizeof(index));
-            if (index >= (DWORD)m_count)
-                return;
-            m_entries[index].swapped = true;
-            break;
-        }
-        case L'C':
-            committed = true;
-            break;
-        default:
-            return;
-        }
-    }
 }
 
 bool CFileUpdate::PlanFolders(const WCHAR *relative)

@@ -1,0 +1,126 @@
+// What a record may name: the install folder, the setup's shortcut places and its own keys.
+#include "engine/InstallRecord.h"
+#include "base/Checksum.h"
+#include "base/Format.h"
+#include "engine/FileSystem.h"
+#include "engine/PayloadManifest.h"
+#include "engine/Product.h"
+#include <shlwapi.h>
+#include <stdlib.h>
+#include <string.h>
+#include "engine/InstallRecordPlaces.h"
+
+bool IsSystemFolder(const WCHAR *folder)
+{
+    WCHAR windows[MAX_PATH];
+    UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
+    return length == 0 || length >= MAX_PATH || IsPathWithin(folder, windows);
+}
+
+// A folder as the record names it: a full path on a drive, nothing relative or doubled.
+bool IsFullDrivePath(const WCHAR *path)
+{
+    size_t length = wcslen(path);
+    if (length < 3 || !iswalpha(path[0]) || path[1] != L':' || path[2] != L'\\')
+        return false;
+    return length == 3 || IsPlainRelativePath(path + 2, length - 2);
+}
+
+// `path` names an entry directly inside `folder`.
+static bool IsDirectlyIn(const WCHAR *path, const WCHAR *folder)
+{
+    if (!folder || !folder[0] || !IsPathWithin(path, folder))
+        return false;
+    const WCHAR *rest = path + wcslen(folder);
+    return rest[0] == L'\\' && rest[1] && !wcschr(rest + 1, L'\\');
+}
+
+// `path` names an entry directly inside the folder that is to another profile what `folder` is to
+// `profile`: "<profiles>\<someone>\<the same rest>\<name>".
+static bool IsDirectlyInOtherProfile(const WCHAR *path, const WCHAR *folder, const WCHAR *profile)
+{
+    size_t profileLength = wcslen(profile);
+    const WCHAR *profileName = wcsrchr(profile, L'\\');
+    if (!profileName || profileLength < 4 || !IsPathWithin(folder, profile) || !folder[profileLength])
+        return false;
+    size_t rootLength = (size_t)(profileName - profile);
+    if (!SameIgnoringCase(path, profile, rootLength) || path[rootLength] != L'\\')
+        return false;
+    const WCHAR *user = path + rootLength + 1;
+    const WCHAR *afterUser = wcschr(user, L'\\');
+    if (!afterUser || afterUser == user)
+        return false;
+    WCHAR same[MAX_PATH];
+    if (!Format(same, L"%.*s%s", (int)(afterUser - path), path, folder + profileLength))
+        return false;
+    return IsDirectlyIn(path, same);
+}
+
+static bool EndsWith(const WCHAR *text, const WCHAR *end)
+{
+    size_t length = wcslen(text), endLength = wcslen(end);
+    return length >= endLength && SameIgnoringCase(text + length - endLength, end);
+}
+
+// A key on the way to one of the browser's own, such as SOFTWARE\Clients\StartMenuInternet.
+bool IsSharedParentKey(const WCHAR *key)
+{
+    const WCHAR *const owned[] = {kUninstallKey, kAppPathKey, kClientKey, kUrlClassKey};
+    for (const WCHAR *own : owned) {
+        if (IsPathWithin(own, key) && !SameIgnoringCase(own, key))
+            return true;
+    }
+    return false;
+}
+
+// The registry keys the setup writes, each with everything below it.
+static bool IsSetupKey(HKEY root, const WCHAR *key, bool madeKey, const WCHAR *valueName)
+{
+    if (root != HKEY_LOCAL_MACHINE)
+        return false;
+    if (IsOwnRegistryKey(key))
+        return true;
+    // A list shared with other programs: only the browser's own value in it.
+    return SameIgnoringCase(key, L"SOFTWARE\\RegisteredApplications") &&
+           (madeKey || SameIgnoringCase(valueName, L"Velmarin.exe"));
+}
+
+bool CInstallRecord::Accepts(const RecordItem &item, const RecordPlaces &places) const
+{
+    WCHAR linkBar[MAX_PATH] = L"";
+    if (places.favorites && places.favorites[0])
+        Format(linkBar, L"%s\\LinkBar", places.favorites);
+    switch (item.kind) {
+    case RecordItem::kFile:
+        return IsPlainRelativePath(item.path, wcslen(item.path));
+    case RecordItem::kLink: {
+        if (!IsFullDrivePath(item.path) || !(EndsWith(item.path, L".lnk") || EndsWith(item.path, L".url")))
+            return false;
+        const WCHAR *folders[] = {places.programGroup, places.commonStartMenu, places.commonDesktop,
+                                  places.quickLaunch, linkBar};
+        for (const WCHAR *folder : folders) {
+            if (IsDirectlyIn(item.path, folder))
+                return true;
+        }
+        const WCHAR *perUser[] = {places.quickLaunch, linkBar};
+        for (const WCHAR *folder : perUser) {
+            if (folder && folder[0] && IsDirectlyInOtherProfile(item.path, folder, places.profile))
+                return true;
+        }
+        return false;
+    }
+    case RecordItem::kMadeFolder: {
+        if ((places.programGroup && SameIgnoringCase(item.path, places.programGroup)) ||
+            (linkBar[0] && SameIgnoringCase(item.path, linkBar)))
+            return true;
+        // Another profile's LinkBar: the entry of its favourites folder named so.
+        WCHAR probe[MAX_PATH];
+        return linkBar[0] && Format(probe, L"%s\\x.url", item.path) && EndsWith(item.path, L"\\LinkBar") &&
+               IsDirectlyInOtherProfile(probe, linkBar, places.profile);
+    }
+    case RecordItem::kMadeKey:
+    case RecordItem::kValue:
+        return IsSetupKey(item.root, item.path, item.kind == RecordItem::kMadeKey, item.name);
+    }
+    return false;
+}

@@ -1,0 +1,227 @@
+// The update's journal: its records, written and read.
+#include "engine/FileUpdate.h"
+#include "base/Checksum.h"
+#include "base/Format.h"
+#include "engine/FileSystem.h"
+#include <stdlib.h>
+#include <wchar.h>
+#include "engine/FileUpdateShared.h"
+
+// The journal is a run of records:
+//   u32 size of the body in bytes (2 to 4096), u32 CRC-32 of the update's id (8 bytes) and the
+//   body, then the body: a u16 kind and its fields.
+//   'B' id (u64)                 first record of every update; its id keys all the CRCs
+//   'D' folder                   a folder the update makes
+//   'F' has-old (u16), length (u16), file, aside
+//                                a file it puts in place; `aside` (empty for a new file) is the
+//                                installed file's set-aside name, this update's own
+//   'S' index (u32)              file `index` (in 'F' order) is in place
+//   'C'                          committed: the new files are all in place and on the disk
+// Paths are relative to the install folder, UTF-16 without terminator. A record that is cut
+// short, fails its CRC or belongs to an earlier update ends the journal: what follows was never
+
+static DWORD RecordCrc(ULONGLONG id, const BYTE *body, DWORD size)
+{
+    return Crc32(Crc32(0, &id, sizeof(id)), body, size);
+}
+
+bool CFileUpdate::Record(WCHAR kind, const WCHAR *first, const WCHAR *second, DWORD number)
+{
+    BYTE record[8 + kMaxRecordBody];
+    BYTE *body = record + 8;
+    DWORD size = 0;
+    *(WCHAR *)body = kind;
+    size += sizeof(WCHAR);
+    if (kind == L'B') {
+        memcpy(body + size, &m_id, sizeof(m_id));
+        size += sizeof(m_id);
+    } else if (kind == L'S') {
+        memcpy(body + size, &number, sizeof(number));
+        size += sizeof(number);
+    } else if (kind == L'D' || kind == L'F') {
+        DWORD firstBytes = (DWORD)(wcslen(first) * sizeof(WCHAR));
+        DWORD secondBytes = second ? (DWORD)(wcslen(second) * sizeof(WCHAR)) : 0;
+        if (kind == L'F') {
+            WCHAR fields[2] = {(WCHAR)(second[0] != 0), (WCHAR)(firstBytes / sizeof(WCHAR))};
+            memcpy(body + size, fields, sizeof(fields));
+            size += sizeof(fields);
+        }
+        if (size + firstBytes + secondBytes > kMaxRecordBody)
+            return false;
+        memcpy(body + size, first, firstBytes);
+        size += firstBytes;
+        if (secondBytes)
+            memcpy(body + size, second, secondBytes);
+        size += secondBytes;
+    }
+    DWORD crc = RecordCrc(m_id, body, size);
+    memcpy(record, &size, 4);
+    memcpy(record + 4, &crc, 4);
+    if (kind == L'D' || kind == L'F') {
+        // The plan reaches the journal in one write, before the flush that precedes any change.
+        if (m_planSize + 8 + size > m_planCapacity) {
+            DWORD capacity = (m_planCapacity + 8 + size) * 2;
+            BYTE *larger = (BYTE *)realloc(m_plan, capacity);
+            if (!larger)
+                return false;
+            m_plan = larger;
+            m_planCapacity = capacity;
+        }
+        memcpy(m_plan + m_planSize, record, 8 + size);
+        m_planSize += 8 + size;
+    } else if (!m_ops->WriteJournal(m_hJournal, record, 8 + size)) {
+        return false;
+    }
+    m_journalSize += 8 + size;
+    return true;
+}
+
+bool CFileUpdate::WritePlan()
+{
+    bool written = m_planSize == 0 || m_ops->WriteJournal(m_hJournal, m_plan, m_planSize);
+    m_planSize = 0;
+    return written;
+}
+
+UpdateOpenResult CFileUpdate::Open(DWORD waitMs)
+{
+    WCHAR journal[MAX_PATH];
+    if (m_hJournal != INVALID_HANDLE_VALUE || !Format(journal, L"%s%s", m_target, kJournalName))
+        return kUpdateNoJournal;
+    DWORD started = GetTickCount();
+    for (int attempt = 0;; ++attempt) {
+        m_hJournal = CreateFileW(journal, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_ALWAYS,
+                                 FILE_ATTRIBUTE_HIDDEN, NULL);
+        if (m_hJournal != INVALID_HANDLE_VALUE)
+            break;
+        DWORD error = GetLastError();
+        if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) {
+            if (GetTickCount() - started >= waitMs)
+                return kUpdateBusy;
+            Sleep(100);
+            continue;
+        }
+        // Something else has the name (an empty folder, a file we may not open): it goes once,
+        // so that it never blocks an install; a file of that name may have been a journal.
+        if (attempt > 0)
+            return kUpdateNoJournal;
+        if (DeleteFileW(journal))
+            m_bUnreadable = true;
+        else if (!RemoveDirectoryW(journal))
+            return kUpdateNoJournal;
+    }
+    InterlockedIncrement(&g_updatesRunning);
+
+    DWORD size = GetFileSize(m_hJournal, NULL);
+    if (size != 0) {
+        BYTE *data = size <= kMaxJournalSize ? (BYTE *)HeapAlloc(GetProcessHeap(), 0, size) : NULL;
+        DWORD read = 0;
+        bool committed = false;
+        if (data && ReadFile(m_hJournal, data, size, &read, NULL) && read == size)
+            ReadJournal(data, size, committed);
+        else
+            m_bUnreadable = true;  // a fresh update rewrites every file of the set anyway
+        if (data)
+            HeapFree(GetProcessHeap(), 0, data);
+        m_foldersMade = m_folderCount;
+        if (committed)
+            Complete();
+        else
+            RollBack();
+        if (m_bFailed) {
+            Release(false);
+            return kUpdateNotResolved;
+        }
+    }
+    m_count = m_folderCount = m_foldersMade = 0;
+    m_lastFolder[0] = 0;
+    m_bLastFolderNew = false;
+
+    // A new update, under an id of its own: records of earlier ones no longer count.
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    m_id = ((ULONGLONG)GetCurrentProcessId() << 48) ^ (ULONGLONG)counter.QuadPart ^ GetTickCount();
+    m_journalSize = 0;
+    if (!m_ops->CutJournal(m_hJournal, 0) || !Record(L'B', NULL, NULL, 0)) {
+        Release(false);
+        return kUpdateNoJournal;
+    }
+    return kUpdateReady;
+}
+
+// Fills the plan from the journal's valid records; `committed` tells whether the commit record
+// was reached.
+void CFileUpdate::ReadJournal(const BYTE *data, DWORD size, bool &committed)
+{
+    committed = false;
+    ULONGLONG id = 0;
+    bool begun = false;
+    for (DWORD at = 0; size - at >= 8 && !committed;) {
+        DWORD bodySize, crc;
+        memcpy(&bodySize, data + at, 4);
+        memcpy(&crc, data + at + 4, 4);
+        if (bodySize < sizeof(WCHAR) || bodySize > kMaxRecordBody || bodySize > size - at - 8 || bodySize % 2)
+            return;
+        const BYTE *body = data + at + 8;
+        WCHAR kind;
+        memcpy(&kind, body, sizeof(kind));
+        if (!begun) {
+            if (kind != L'B' || bodySize != sizeof(WCHAR) + sizeof(id))
+                return;
+            memcpy(&id, body + sizeof(WCHAR), sizeof(id));
+        }
+        if (RecordCrc(id, body, bodySize) != crc)
+            return;
+        at += 8 + bodySize;
+        const WCHAR *text = (const WCHAR *)(body + sizeof(WCHAR));
+        size_t characters = (bodySize - sizeof(WCHAR)) / sizeof(WCHAR);
+        WCHAR first[MAX_PATH];
+        switch (kind) {
+        case L'B':
+            if (begun)
+                return;
+            begun = true;
+            break;
+        case L'D':
+            if (!IsPlainRelativePath(text, characters) || !AddFolder(text, characters))
+                return;
+            break;
+        case L'F': {
+            if (characters < 2)
+                return;
+            bool replaces = text[0] != 0;
+            size_t length = text[1], asideLength = characters - 2 - length;
+            const WCHAR *relative = text + 2, *aside = relative + length;
+            if (length > characters - 2 || !IsPlainRelativePath(relative, length) || replaces != (asideLength > 0))
+                return;
+            lstrcpynW(first, relative, (int)length + 1);
+            if (replaces && (wcsncmp(aside, relative, length) != 0 || !IsSetAsideSuffix(aside + length, asideLength - length)))
+                return;
+            WCHAR asideName[MAX_PATH] = L"";
+            if (replaces)
+                lstrcpynW(asideName, aside, (int)asideLength + 1);
+            if (!AddEntry(first, asideName))
+                return;
+            // A new file may have come in, wholly or partly, at any moment after the plan.
+            m_entries[m_count - 1].swapped = !replaces;
+            break;
+        }
+        case L'S': {
+            DWORD index;
+            if (characters != 2)
+                return;
+            memcpy(&index, text, sizeof(index));
+            if (index >= (DWORD)m_count)
+                return;
+            m_entries[index].swapped = true;
+            break;
+        }
+        case L'C':
+            committed = true;
+            break;
+        default:
+            return;
+        }
+    }
+}
+
