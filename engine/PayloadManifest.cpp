@@ -175,6 +175,13 @@ bool HashFileContents(const WCHAR *path, ULONGLONG &size, BYTE (&sha256)[32])
                               FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return false;
+    bool ok = HashOpenFile(file, size, sha256);
+    CloseHandle(file);
+    return ok;
+}
+
+bool HashOpenFile(HANDLE file, ULONGLONG &size, BYTE (&sha256)[32])
+{
     BY_HANDLE_FILE_INFORMATION info;
     HCRYPTPROV provider = 0;
     const DWORD bufferSize = 64 * 1024;
@@ -188,7 +195,6 @@ bool HashFileContents(const WCHAR *path, ULONGLONG &size, BYTE (&sha256)[32])
     if (provider)
         CryptReleaseContext(provider, 0);
     free(buffer);
-    CloseHandle(file);
     return ok;
 }
 

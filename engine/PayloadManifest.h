@@ -49,6 +49,8 @@ private:
 
 // Size and SHA-256 of a plain file; false for a link, a junction or anything unreadable.
 bool HashFileContents(const WCHAR *path, ULONGLONG &size, BYTE (&sha256)[32]);
+// The same for a file opened for reading (at its start), checked through that handle.
+bool HashOpenFile(HANDLE file, ULONGLONG &size, BYTE (&sha256)[32]);
 
 // Checks an extraction folder against a manifest: every file there, its size and its SHA-256
 // equal. Files the manifest does not name are not looked at.

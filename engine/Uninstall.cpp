@@ -29,6 +29,16 @@ static bool IsReparsePoint(const WCHAR *path)
 // neither it nor a folder above it can be renamed while the removal runs; INVALID_HANDLE_VALUE
 // when it is a link, or where Windows names it (Vista and later) it is not the recorded folder:
 // a folder above it was swapped for a link or junction.
+static bool OpenedWhereRecorded(HANDLE handle, const WCHAR *path);
+
+// "<folder>\<relative>" as Windows names it: a drive root's backslash is not doubled.
+static bool JoinInstalledPath(WCHAR (&path)[MAX_PATH], const WCHAR *folder, const WCHAR *relative)
+{
+    size_t length = wcslen(folder);
+    bool rooted = length > 0 && folder[length - 1] == L'\\' && relative[0] == L'\\';
+    return Format(path, L"%s%s", folder, rooted ? relative + 1 : relative);
+}
+
 static HANDLE HoldInstallFolder(const WCHAR *folder)
 {
     HANDLE held = CreateFileW(folder, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
@@ -40,20 +50,7 @@ static HANDLE HoldInstallFolder(const WCHAR *folder)
     bool trusted = GetFileInformationByHandle(held, &information) &&
                    (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
                    !(information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
-    typedef DWORD(WINAPI * FinalPathFn)(HANDLE, LPWSTR, DWORD, DWORD);
-    FinalPathFn finalPath =
-        (FinalPathFn)(void *)GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetFinalPathNameByHandleW");
-    WCHAR named[MAX_PATH + 8];
-    DWORD length = trusted && finalPath ? finalPath(held, named, MAX_PATH + 8, 0) : 0;
-    if (trusted && length > 0) {
-        // "\\?\C:\..." for a drive; anything else (a share, a volume without a letter) is not it.
-        const WCHAR *path = wcsncmp(named, L"\\\\?\\", 4) == 0 ? named + 4 : named;
-        size_t recorded = wcslen(folder);
-        while (recorded > 3 && folder[recorded - 1] == L'\\')
-            --recorded;
-        trusted = length < MAX_PATH + 8 && wcslen(path) == recorded && SameIgnoringCase(path, folder, recorded);
-    }
-    if (!trusted) {
+    if (!trusted || !OpenedWhereRecorded(held, folder)) {
         CloseHandle(held);
         return INVALID_HANDLE_VALUE;
     }
@@ -69,7 +66,7 @@ static bool ReachedWithoutLinks(const WCHAR *folder, const WCHAR *relative)
         return false;
     size_t base = wcslen(path);
     WCHAR full[MAX_PATH];
-    if (!Format(full, L"%s%s", folder, relative))
+    if (!JoinInstalledPath(full, folder, relative))
         return false;
     for (size_t i = base + 1; full[i]; ++i) {
         if (full[i] != L'\\')
@@ -101,21 +98,80 @@ static bool IsGone(const WCHAR *path)
 
 enum FileOutcome { kFileRemoved, kFileChanged, kFileInUse };
 
-// A file as the setup put it goes; one still in use (a helper that would not end) stays as it
-// is. Never scheduled for a restart: by then the path may lead somewhere else.
+// Vista and later, from kernel32: the path Windows names an open file by, and deletion through
+// the handle that was checked.
+typedef DWORD(WINAPI *FinalPathFn)(HANDLE, LPWSTR, DWORD, DWORD);
+typedef BOOL(WINAPI *SetInformationFn)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
+
+static FinalPathFn FinalPathFunction()
+{
+    return (FinalPathFn)(void *)GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetFinalPathNameByHandleW");
+}
+
+// True when Windows names the open file or folder `path`: no link or junction on the way to it.
+// Windows before Vista cannot say; there the links on the way were looked at by path.
+static bool OpenedWhereRecorded(HANDLE handle, const WCHAR *path)
+{
+    FinalPathFn finalPath = FinalPathFunction();
+    if (!finalPath)
+        return true;
+    WCHAR named[MAX_PATH + 8];
+    DWORD length = finalPath(handle, named, MAX_PATH + 8, 0);
+    if (length == 0 || length >= MAX_PATH + 8)
+        return false;
+    // "\\?\C:\..." for a drive; anything else (a share, a volume without a letter) is not it.
+    const WCHAR *opened = wcsncmp(named, L"\\\\?\\", 4) == 0 ? named + 4 : named;
+    size_t recorded = wcslen(path);
+    while (recorded > 3 && path[recorded - 1] == L'\\')
+        --recorded;
+    return wcslen(opened) == recorded && SameIgnoringCase(opened, path, recorded);
+}
+
+// Deletes the file behind `file`, or with Windows before Vista the file at `path` once `file`
+// is closed. The handle is closed either way.
+static bool DeleteOpenedFile(HANDLE file, const WCHAR *path, DWORD attributes)
+{
+    SetInformationFn setInformation =
+        (SetInformationFn)(void *)GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetFileInformationByHandle");
+    if (!setInformation) {
+        CloseHandle(file);
+        SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
+        return DeleteFileW(path) != FALSE;
+    }
+    if (attributes & FILE_ATTRIBUTE_READONLY) {
+        FILE_BASIC_INFO basic = {};
+        basic.FileAttributes = (attributes & ~FILE_ATTRIBUTE_READONLY) | FILE_ATTRIBUTE_NORMAL;
+        setInformation(file, FileBasicInfo, &basic, sizeof(basic));
+    }
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    bool deleted = setInformation(file, FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
+    CloseHandle(file);
+    return deleted;
+}
+
+// A file as the setup put it goes: opened once without following a link, checked through that
+// handle (a plain file, where the record says, its size and SHA-256) and deleted through it. One
+// still in use (a helper that would not end) stays as it is. Never scheduled for a restart: by
+// then the path may lead somewhere else.
 static FileOutcome RemoveFileAsRecorded(const WCHAR *path, const RecordItem &item)
 {
-    if (IsGone(path))
-        return kFileRemoved;
-    if (!StillAsRecorded(path, item))
+    HANDLE file = CreateFileW(path, DELETE | GENERIC_READ | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        if (IsGone(path))
+            return kFileRemoved;
+        // Open elsewhere without delete sharing: in use, if it is still the setup's at all.
+        return StillAsRecorded(path, item) ? kFileInUse : kFileChanged;
+    }
+    BY_HANDLE_FILE_INFORMATION information;
+    ULONGLONG size = 0;
+    BYTE sha256[32];
+    if (!GetFileInformationByHandle(file, &information) || !OpenedWhereRecorded(file, path) ||
+        !HashOpenFile(file, size, sha256) || size != item.size || memcmp(sha256, item.sha256, 32) != 0) {
+        CloseHandle(file);
         return kFileChanged;
-    DWORD attributes = GetFileAttributesW(path);
-    SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
-    if (DeleteFileW(path))
-        return kFileRemoved;
-    if (attributes != INVALID_FILE_ATTRIBUTES)
-        SetFileAttributesW(path, attributes);
-    return kFileInUse;
+    }
+    return DeleteOpenedFile(file, path, information.dwFileAttributes) ? kFileRemoved : kFileInUse;
 }
 
 static void CountFile(UninstallCounts &counts, FileOutcome outcome, const WCHAR *path)
@@ -134,7 +190,7 @@ static void CountFile(UninstallCounts &counts, FileOutcome outcome, const WCHAR 
 static void RemoveEmptyParents(const WCHAR *folder, const WCHAR *relative)
 {
     WCHAR path[MAX_PATH];
-    if (!Format(path, L"%s%s", folder, relative))
+    if (!JoinInstalledPath(path, folder, relative))
         return;
     size_t base = wcslen(folder);
     for (WCHAR *slash = wcsrchr(path, L'\\'); slash && (size_t)(slash - path) > base; slash = wcsrchr(path, L'\\')) {
@@ -232,7 +288,7 @@ UninstallCounts RemoveRecordedInstallation(const CInstallRecord &record, void (*
         case RecordItem::kFile:
             if (!reachable)
                 ++counts.unreachable;
-            else if (!ReachedWithoutLinks(folder, item.path) || !Format(path, L"%s%s", folder, item.path))
+            else if (!ReachedWithoutLinks(folder, item.path) || !JoinInstalledPath(path, folder, item.path))
                 ++counts.kept;  // behind a link below the folder: never followed
             else
                 CountFile(counts, RemoveFileAsRecorded(path, item), path);

@@ -338,8 +338,9 @@ TEST_F(Uninstall, ADriveRootKeepsEverythingElseOnIt)
 }
 
 // While the question page waits, a folder above the install folder becomes a link to a decoy
-// that holds copies of the installed files and a record: nothing is deleted through it, and the
-// closing page says the files stayed.
+// that holds copies of the installed files and a record, and the LinkBar folder one to a decoy
+// with copies of its Internet shortcuts: nothing is deleted through either, and the closing page
+// says the files stayed.
 TEST_F(Uninstall, AFolderAboveSwappedForALinkLeadsNowhere)
 {
     std::wstring root = test::MakeTempDir(L"swap drive");
@@ -348,10 +349,19 @@ TEST_F(Uninstall, AFolderAboveSwappedForALinkLeadsNowhere)
     ASSERT_TRUE(CreateDirectoryW(L"T:\\Apps\\Velmarin", nullptr));
     InstallOverPlantedBrowser(L"T:\\Apps\\Velmarin");
     ASSERT_TRUE(test::FileExists(L"T:\\Apps\\Velmarin\\VelmarinSetup.record"));
-    std::wstring decoy = test::MakeTempDir(L"decoy");
+    std::wstring decoy = test::MakeTempDir(L"decoy"), linkDecoy = test::MakeTempDir(L"link decoy");
     std::vector<std::wstring> files = test::PayloadFileTable();
     files.push_back(L"\\VelmarinSetup.record");
+    const std::wstring linkBar = test::SpecialFolder(CSIDL_FAVORITES) + L"\\LinkBar";
+    std::vector<std::wstring> shortcuts;  // "\\name.url"
+    for (const auto &file : test::FolderContents(linkBar))
+        shortcuts.push_back(file.first);
+    ASSERT_EQ(3u, shortcuts.size());
     RunUninstaller(false, nullptr, 0, [&] {
+        for (const std::wstring &name : shortcuts)
+            ASSERT_TRUE(CopyFileW((linkBar + name).c_str(), (linkDecoy + name).c_str(), FALSE));
+        ASSERT_TRUE(MoveFileW(linkBar.c_str(), (linkBar + L".real").c_str()));
+        ASSERT_TRUE(test::MakeSymbolicLink(linkBar, linkDecoy));
         ASSERT_TRUE(MoveFileW(L"T:\\Apps", L"T:\\Apps.real"));
         for (const std::wstring &file : files) {
             std::wstring copy = decoy + L"\\Velmarin" + file;
@@ -364,7 +374,12 @@ TEST_F(Uninstall, AFolderAboveSwappedForALinkLeadsNowhere)
         EXPECT_TRUE(test::FileExists(decoy + L"\\Velmarin" + file)) << test::Utf8(file);
         EXPECT_TRUE(test::FileExists(L"T:\\Apps.real\\Velmarin" + file)) << test::Utf8(file);
     }
+    for (const std::wstring &name : shortcuts)
+        EXPECT_TRUE(test::FileExists(linkDecoy + name)) << test::Utf8(name);
     EXPECT_NE(std::wstring::npos, m_closingText.find(L"没有删除")) << test::Utf8(m_closingText);
+    test::RemoveSymbolicLink(linkBar);
+    test::RemoveTree(linkBar + L".real");
+    test::RemoveTree(linkDecoy);
     test::RemoveSymbolicLink(L"T:\\Apps");
     test::RemoveInstallation(L"T:\\Apps.real\\Velmarin");
     test::UnmapDrive(L'T');
