@@ -116,8 +116,7 @@ void SetFolderSecurityHooks(const FolderSecurityHooks *hooks)
     g_hooks = hooks ? hooks : &kSystemHooks;
 }
 
-// The user this process runs as; LocalFree it.
-static PSID CurrentUser()
+PSID CopyProcessUserSid()
 {
     HANDLE token = NULL;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
@@ -204,7 +203,7 @@ static bool AboveChangeable(const WCHAR *folder, PSID self)
 
 bool InstallationOthersCouldChange(const WCHAR *folder)
 {
-    PSID self = CurrentUser();
+    PSID self = CopyProcessUserSid();
     bool changeable = !PathIsDirectoryW(folder) || Changeable(folder, kChangeInsideOf | kChangeRename, self) ||
                       AboveChangeable(folder, self);
     const WCHAR *const own[] = {kRecordFileName, L"UnInst.exe"};
@@ -228,7 +227,7 @@ InstallFolderDecision DecideInstallFolder(const WCHAR *folder, WCHAR (&protect)[
     size_t length = wcslen(path);
     while (length > 3 && path[length - 1] == L'\\')
         path[--length] = 0;
-    PSID self = CurrentUser();
+    PSID self = CopyProcessUserSid();
     InstallFolderDecision decision = kFolderTrusted;
     if (PathIsDirectoryW(path)) {
         if (Changeable(path, kChangeInsideOf | kChangeRename, self)) {
@@ -268,7 +267,7 @@ bool ProtectInstallFolder(const WCHAR *folder)
         return true;
     // A volume that keeps no access lists (FAT) lets everyone change everything; one that keeps
     // them its own way may already protect the folder.
-    PSID self = CurrentUser();
+    PSID self = CopyProcessUserSid();
     bool trusted = !Changeable(folder, kChangeInsideOf | kChangeRename, self);
     if (self)
         LocalFree(self);

@@ -18,6 +18,9 @@ PSECURITY_DESCRIPTOR CreateInstallFolderDescriptor();
 enum FolderChange { kChangeInsideOf = 1, kChangeRename = 2, kChangeChildren = 4 };
 bool OthersCouldChange(PSECURITY_DESCRIPTOR descriptor, int changes, PSID self);
 
+// The user this process runs as; LocalFree it. Null when it cannot be read.
+PSID CopyProcessUserSid();
+
 // What the setup does with an install folder before it writes anything into it.
 enum InstallFolderDecision {
     kFolderTrusted,    // only administrators can change it and the folders above it

@@ -1,25 +1,19 @@
 #include "engine/TempFolder.h"
 #include "base/Format.h"
+#include "engine/FolderSecurity.h"
 #include <sddl.h>
 #include <shlwapi.h>
 
 // The string form of the current user's SID, or false.
 static bool CurrentUserSid(WCHAR (&sid)[192])
 {
-    HANDLE token = NULL;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
-        return false;
-    BYTE buffer[256];
-    DWORD size = 0;
-    bool found = false;
-    if (GetTokenInformation(token, TokenUser, buffer, sizeof(buffer), &size)) {
-        WCHAR *text = NULL;
-        if (ConvertSidToStringSidW(((TOKEN_USER *)buffer)->User.Sid, &text)) {
-            found = Copy(sid, text);
-            LocalFree(text);
-        }
-    }
-    CloseHandle(token);
+    PSID user = CopyProcessUserSid();
+    WCHAR *text = NULL;
+    bool found = user && ConvertSidToStringSidW(user, &text) && Copy(sid, text);
+    if (text)
+        LocalFree(text);
+    if (user)
+        LocalFree(user);
     return found;
 }
 
