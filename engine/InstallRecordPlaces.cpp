@@ -94,7 +94,12 @@ bool CInstallRecord::Accepts(const RecordItem &item, const RecordPlaces &places)
     case RecordItem::kFile:
         return IsPlainRelativePath(item.path, wcslen(item.path));
     case RecordItem::kLink: {
-        if (!IsFullDrivePath(item.path) || !(EndsWith(item.path, L".lnk") || EndsWith(item.path, L".url")))
+        // A user's shortcut folders may be redirected to a share ("\\\\server\\home\\Favorites"):
+        // a shortcut there counts where this machine names the folder so.
+        size_t length = wcslen(item.path);
+        bool share = length > 2 && item.path[0] == L'\\' && item.path[1] == L'\\' &&
+                     IsPlainRelativePath(item.path + 1, length - 1);
+        if (!(IsFullDrivePath(item.path) || share) || !(EndsWith(item.path, L".lnk") || EndsWith(item.path, L".url")))
             return false;
         const WCHAR *folders[] = {places.programGroup, places.commonStartMenu, places.commonDesktop,
                                   places.quickLaunch, linkBar};

@@ -119,8 +119,15 @@ static bool OpenedWhereRecorded(HANDLE handle, const WCHAR *path)
     DWORD length = finalPath(handle, named, MAX_PATH + 8, 0);
     if (length == 0 || length >= MAX_PATH + 8)
         return false;
-    // "\\?\C:\..." for a drive; anything else (a share, a volume without a letter) is not it.
-    const WCHAR *opened = wcsncmp(named, L"\\\\?\\", 4) == 0 ? named + 4 : named;
+    // "\\?\C:\..." for a drive, "\\?\UNC\server\..." for a share (the "C" of "UNC" becomes its
+    // first backslash); a volume without a letter is not it.
+    const WCHAR *opened = named;
+    if (wcsncmp(named, L"\\\\?\\UNC\\", 8) == 0) {
+        named[6] = L'\\';
+        opened = named + 6;
+    } else if (wcsncmp(named, L"\\\\?\\", 4) == 0) {
+        opened = named + 4;
+    }
     size_t recorded = wcslen(path);
     while (recorded > 3 && path[recorded - 1] == L'\\')
         --recorded;

@@ -35,6 +35,14 @@ void Fill(CInstallRecord &record)
     record.AddValue(HKEY_LOCAL_MACHINE, kUninstallKey, L"NoModify", REG_DWORD, L"1");
 }
 
+// A record's text without its end line, given one that vouches for it.
+std::string WithEnd(const std::string &text)
+{
+    char end[16];
+    sprintf(end, "end\t%08lx\n", (unsigned long)Crc32(0, text.data(), (DWORD)text.size()));
+    return text + end;
+}
+
 RecordLoadResult Parse(const std::string &text, CInstallRecord &record, const wchar_t *folder = kFolder)
 {
     return record.Parse(text.data(), text.size(), folder, kPlaces);
@@ -67,10 +75,8 @@ TEST(InstallRecord, RoundTripAndMerge)
     const std::string now = "HKLM\t32\tSOFTWARE\\Classes\\VelmarinURL\\shell";
     ASSERT_NE(std::string::npos, earlier.find(now));
     earlier.replace(earlier.find(now), now.size(), "HKCR\t32\tVelmarinURL\\shell");
-    char end[16];
-    sprintf(end, "end\t%08lx\n", (unsigned long)Crc32(0, earlier.data(), (DWORD)earlier.size()));
     CInstallRecord older;
-    ASSERT_EQ(kRecordValid, Parse(earlier + end, older));
+    ASSERT_EQ(kRecordValid, Parse(WithEnd(earlier), older));
     EXPECT_EQ(HKEY_LOCAL_MACHINE, older.Item(2).root);
     EXPECT_STREQ(L"SOFTWARE\\Classes\\VelmarinURL\\shell", older.Item(2).path);
 
@@ -203,6 +209,20 @@ TEST(InstallRecord, AnotherProfilesQuickLaunchAndLinkBarCountButNotItsOtherFolde
         EXPECT_EQ(c.expected, read.Parse(text.data(), text.size(), kFolder, places)) << test::Utf8(c.link);
     }
     test::RemoveTree(root);
+
+    // Favorites redirected to a share: its LinkBar's shortcuts count there, nothing else on it.
+    RecordPlaces redirected = places;
+    redirected.favorites = L"\\\\fileserver\\home\\me\\Favorites";
+    for (const auto &c : std::vector<std::pair<std::string, RecordLoadResult>>{
+             {"\\\\fileserver\\home\\me\\Favorites\\LinkBar\\新特性.url", kRecordValid},
+             {"\\\\fileserver\\home\\me\\Favorites\\新特性.url", kRecordRefused},
+             {"\\\\fileserver\\home\\me\\Favorites\\LinkBar\\..\\x.url", kRecordRefused}}) {
+        CInstallRecord empty, read;
+        empty.SetFolder(kFolder, false);
+        std::string text = Text(empty);
+        text = WithEnd(text.substr(0, text.rfind("\nend\t")) + "\nlink\t" + std::string(64, 'a') + "\t10\t" + c.first + "\n");
+        EXPECT_EQ(c.second, read.Parse(text.data(), text.size(), kFolder, redirected)) << c.first;
+    }
 }
 
 }
