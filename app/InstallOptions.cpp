@@ -50,6 +50,26 @@ int GetOsVersionCode()
     return g_osVersionCache;
 }
 
+DWORD GetRealWindowsVersion()
+{
+    static DWORD cached = 0;
+    if (cached)
+        return cached;
+    typedef LONG(WINAPI * RtlGetVersionFn)(OSVERSIONINFOW *);
+    RtlGetVersionFn getVersion =
+        (RtlGetVersionFn)(void *)GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion");
+    OSVERSIONINFOW info = {};
+    info.dwOSVersionInfoSize = sizeof(info);
+    if ((getVersion && getVersion(&info) == 0) || GetVersionExW(&info))
+        cached = MAKEWORD(info.dwMinorVersion, info.dwMajorVersion);
+    return cached;
+}
+
+bool RegistersCapabilities(int osCode, DWORD realVersion)
+{
+    return osCode > kOsWindowsServer2003 || (osCode == kOsUnknown && realVersion >= MAKEWORD(2, 6));
+}
+
 CInstallOptions &CInstallOptions::Instance()
 {
     // Built on first use and never freed: the worker may still read it while the process ends.
@@ -58,7 +78,7 @@ CInstallOptions &CInstallOptions::Instance()
 }
 
 CInstallOptions::CInstallOptions()
-    : m_nOsVersion(GetOsVersionCode()), m_nState(0), m_hProgressWnd(NULL),
+    : m_nOsVersion(GetOsVersionCode()), m_dwRealVersion(GetRealWindowsVersion()), m_nState(0), m_hProgressWnd(NULL),
       m_bDefaultBrowser(1), m_bDesktopShortcut(1), m_bQuickLaunch(1), m_bMadeInstallDir(false),
       m_hTempRootLock(INVALID_HANDLE_VALUE),
       m_hExtractLock(INVALID_HANDLE_VALUE), m_nCloseRequested(0),

@@ -26,6 +26,15 @@ int ClassifyOsVersion(DWORD platformId, DWORD major, DWORD minor, const WCHAR *s
 // The running system's code, asked once per process.
 int GetOsVersionCode();
 
+// The running system's own version as RtlGetVersion reports it, asked once per process. Windows 8
+// and later tell a program without a compatibility manifest 6.2, whatever they are.
+DWORD GetRealWindowsVersion();  // MAKEWORD(minor, major)
+
+// Whether the browser's capabilities (Default Programs, Default apps) are registered: on Vista
+// and 7, and on Windows 8 and later, whose code is kOsUnknown but which list a browser only by
+// its capabilities.
+bool RegistersCapabilities(int osCode, DWORD realVersion);
+
 class CFileUpdate;
 
 class CInstallOptions {
@@ -78,6 +87,7 @@ public:
     bool SaveInstallRecord();
 
     int m_nOsVersion;
+    DWORD m_dwRealVersion;  // GetRealWindowsVersion()
     int m_nState;
     HWND m_hProgressWnd;
     WCHAR m_strTempRoot[MAX_PATH];

@@ -143,7 +143,7 @@ void CInstallOptions::WriteAppPath()
 
 void CInstallOptions::RegisterWithSystem()
 {
-    if (m_nOsVersion > kOsWindowsServer2003)
+    if (RegistersCapabilities(m_nOsVersion, m_dwRealVersion))
         RegisterCapabilities();
     WriteUninstallEntry();
     WriteAppPath();

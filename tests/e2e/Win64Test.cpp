@@ -9,6 +9,7 @@
 #include "support/TestSupport.h"
 #include "resource.h"
 #include <shlobj.h>
+#include <shlwapi.h>
 
 namespace {
 
@@ -36,6 +37,10 @@ TEST(Win64, QuickInstallLandsInTheThirtyTwoBitPlacesAndASecondRunFindsIt)
     const std::wstring install = test::DefaultInstallFolder();
     EXPECT_NE(std::wstring::npos, install.find(L"\\Program Files (x86)\\Velmarin 3")) << test::Utf8(install);
     test::RemoveInstallation(install);
+    // As on Windows 10, which tells the setup 6.2 and lists browsers in Default apps by their
+    // capabilities alone.
+    const std::wstring appDefaults = L"Software\\Wine\\AppDefaults\\VelmarinSetup.exe";
+    SHSetValueW(HKEY_CURRENT_USER, appDefaults.c_str(), L"Version", REG_SZ, L"win10", sizeof(L"win10"));
     {
         test::SetupProcess setup;
         HWND finish = test::QuickInstallToFinish(setup, true, false);
@@ -43,8 +48,10 @@ TEST(Win64, QuickInstallLandsInTheThirtyTwoBitPlacesAndASecondRunFindsIt)
         test::Click(GetDlgItem(finish, IDC_FINISH_CLOSE));
         EXPECT_EQ(0xFFFFFFFFu, setup.WaitForExit(30000));
     }
+    test::DeleteRegTree(HKEY_CURRENT_USER, appDefaults);
     for (const std::wstring &file : test::PayloadFileTable())
         EXPECT_TRUE(test::FileExists(install + file)) << test::Utf8(file);
+    EXPECT_EQ(kCapabilitiesKey, test::ReadRegString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\RegisteredApplications", L"Velmarin.exe"));
     EXPECT_EQ(install + L"\\Velmarin.exe", test::ReadRegString(HKEY_LOCAL_MACHINE, kAppPathKey, L""));
     EXPECT_EQ(install, test::ReadRegString(HKEY_LOCAL_MACHINE, kUninstallKey, L"InstallLocation"));
     // The uninstall entry is among the 32-bit programs (App Paths is one key for both views).

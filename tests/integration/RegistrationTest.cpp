@@ -30,10 +30,11 @@ protected:
         test::RemoveTree(m_install);
     }
     // Registers and returns the text of the record the registration makes.
-    std::string Register(int osCode)
+    std::string Register(int osCode, DWORD realVersion = MAKEWORD(1, 6))
     {
         CInstallOptions options;
         options.m_nOsVersion = osCode;
+        options.m_dwRealVersion = realVersion;
         wcscpy(options.m_strInstallDir, m_install.c_str());
         options.m_record.SetFolder(m_install.c_str(), false);
         options.RegisterWithSystem();
@@ -48,9 +49,10 @@ protected:
 
 TEST_F(Registration, VistaAndSevenGetAllThreeGroups)
 {
-    for (int code : {7, 8, 9}) {
+    // Windows 8 and later report 6.2, code -1000, and list the browser in Default apps by the same.
+    for (int code : {7, 8, 9, -1000}) {
         RemoveRegistration();
-        Register(code);
+        Register(code, code == -1000 ? MAKEWORD(0, 10) : MAKEWORD(1, 6));
         std::wstring caps = kCapabilitiesKey;
         EXPECT_EQ(L"Velmarin Browser", test::ReadRegString(hklm, caps, L"ApplicationName")) << code;
         EXPECT_EQ(L"岚舟浏览器是一款小巧快速、安全稳定的绿色浏览器。贴心的浏览器静音、智能地址栏、内建下载等功能带给您轻松、愉快的上网体验。",
@@ -81,7 +83,7 @@ TEST_F(Registration, OlderSystemsGetTheUninstallEntryAndAppPathOnly)
 {
     for (int code : {1, 2, 3, 4, 5, 6, -1000}) {
         RemoveRegistration();
-        Register(code);
+        Register(code, code == -1000 ? MAKEWORD(0, 4) : MAKEWORD(1, 5));
         EXPECT_FALSE(test::RegKeyExists(hklm, kClientKey)) << code;
         EXPECT_FALSE(test::RegKeyExists(hkcr, kUrlClass)) << code;
         bool found = true;

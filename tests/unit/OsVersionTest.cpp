@@ -42,6 +42,21 @@ TEST(OsVersion, ClassifiesEveryKnownSystem)
     }
 }
 
+TEST(OsVersion, CapabilitiesOnVistaSevenAndEveryWindowsFromEightOn)
+{
+    const struct {
+        int code;
+        DWORD real;
+        bool registers;
+    } rows[] = {
+        {8, MAKEWORD(0, 6), true},      {9, MAKEWORD(1, 6), true},     {6, MAKEWORD(2, 5), false},
+        {5, MAKEWORD(1, 5), false},     {-1000, MAKEWORD(2, 6), true}, {-1000, MAKEWORD(0, 10), true},
+        {-1000, MAKEWORD(0, 4), false}, {-1000, 0, false},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(row.registers, RegistersCapabilities(row.code, row.real)) << row.code << " " << row.real;
+}
+
 TEST(OsVersion, ServicePackTextComparesWithoutCase)
 {
     EXPECT_EQ(4, ClassifyOsVersion(VER_PLATFORM_WIN32_NT, 5, 1, L"SERVICE PACK 2"));
