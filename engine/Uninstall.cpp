@@ -25,10 +25,6 @@ static bool IsReparsePoint(const WCHAR *path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-// Opens the install folder, without following a link and without delete sharing, so that
-// neither it nor a folder above it can be renamed while the removal runs; INVALID_HANDLE_VALUE
-// when it is a link, or where Windows names it (Vista and later) it is not the recorded folder:
-// a folder above it was swapped for a link or junction.
 static bool OpenedWhereRecorded(HANDLE handle, const WCHAR *path);
 
 // "<folder>\<relative>" as Windows names it: a drive root's backslash is not doubled.
@@ -39,6 +35,10 @@ static bool JoinInstalledPath(WCHAR (&path)[MAX_PATH], const WCHAR *folder, cons
     return Format(path, L"%s%s", folder, rooted ? relative + 1 : relative);
 }
 
+// Opens the install folder, without following a link and without delete sharing, so that
+// neither it nor a folder above it can be renamed while the removal runs; INVALID_HANDLE_VALUE
+// when it is a link, or where Windows names it (Vista and later) it is not the recorded folder:
+// a folder above it was swapped for a link or junction.
 static HANDLE HoldInstallFolder(const WCHAR *folder)
 {
     HANDLE held = CreateFileW(folder, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
@@ -146,8 +146,10 @@ static bool DeleteOpenedFile(HANDLE file, const WCHAR *path, DWORD attributes)
         return DeleteFileW(path) != FALSE;
     }
     if (attributes & FILE_ATTRIBUTE_READONLY) {
+        // Zero times leave them as they are; "normal" stands only where nothing else is left.
         FILE_BASIC_INFO basic = {};
-        basic.FileAttributes = (attributes & ~FILE_ATTRIBUTE_READONLY) | FILE_ATTRIBUTE_NORMAL;
+        DWORD rest = attributes & ~FILE_ATTRIBUTE_READONLY;
+        basic.FileAttributes = rest ? rest : FILE_ATTRIBUTE_NORMAL;
         setInformation(file, FileBasicInfo, &basic, sizeof(basic));
     }
     FILE_DISPOSITION_INFO disposition = {TRUE};
