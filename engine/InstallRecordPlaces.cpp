@@ -62,16 +62,6 @@ static bool EndsWith(const WCHAR *text, const WCHAR *end)
     return length >= endLength && SameIgnoringCase(text + length - endLength, end);
 }
 
-// A key on the way to one of the browser's own, such as SOFTWARE\Clients\StartMenuInternet.
-bool IsSharedParentKey(const WCHAR *key)
-{
-    const WCHAR *const owned[] = {kUninstallKey, kAppPathKey, kClientKey, kUrlClassKey};
-    for (const WCHAR *own : owned) {
-        if (IsPathWithin(own, key) && !SameIgnoringCase(own, key))
-            return true;
-    }
-    return false;
-}
 
 // The registry keys the setup writes, each with everything below it.
 static bool IsSetupKey(HKEY root, const WCHAR *key, bool madeKey, const WCHAR *valueName)

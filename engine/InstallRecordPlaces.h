@@ -6,5 +6,3 @@
 bool IsSystemFolder(const WCHAR *folder);
 // A full path on a drive, nothing relative or doubled.
 bool IsFullDrivePath(const WCHAR *path);
-// A key on the way to one of the browser's own, such as SOFTWARE\Clients\StartMenuInternet.
-bool IsSharedParentKey(const WCHAR *key);

@@ -286,19 +286,17 @@ void CInstallOptions::RunInstall(HWND progressWindow)
     // the next update act in: decided before anything is written, protected before the first file.
     WCHAR protect[MAX_PATH];
     Copy(protect, m_strProtectDir);
+    WCHAR refused[512];
+    Format(refused, kFolderOthersCanChange, m_strInstallDir);
     if (!protect[0] && DecideInstallFolder(m_strInstallDir, protect) == kFolderRefused) {
-        WCHAR message[512];
-        Format(message, kFolderOthersCanChange, m_strInstallDir);
-        StopInstall(message);
+        StopInstall(refused);
         return;
     }
     if (!PathIsDirectoryW(m_strInstallDir))
         m_bMadeInstallDir = true;
     CreateDirectoryTree(m_strInstallDir);
     if (protect[0] && PathIsDirectoryW(protect) && !ProtectInstallFolder(protect)) {
-        WCHAR message[512];
-        Format(message, kFolderOthersCanChange, m_strInstallDir);
-        StopInstall(message);
+        StopInstall(refused);
         return;
     }
     if (!IsFolderWritable(m_strInstallDir)) {

@@ -13,6 +13,8 @@ extern const WCHAR kUrlClassKey[];         // under HKLM: the machine's own clas
 // The registry keys that are the browser's own, each with everything below it (under HKLM).
 // Keys on the way to them are shared with other programs, and never the setup's to remove.
 bool IsOwnRegistryKey(const WCHAR *key);
+// A key on the way to one of those, such as SOFTWARE\Clients\StartMenuInternet.
+bool IsSharedParentKey(const WCHAR *key);
 
 // The installed file with the longest path below the install folder: every other path fits
 // where this one does.

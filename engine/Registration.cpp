@@ -18,11 +18,21 @@ const WCHAR kCapabilitiesKey[] = L"SOFTWARE\\Clients\\StartMenuInternet\\Velmari
 const WCHAR kUrlClass[] = L"VelmarinURL";
 const WCHAR kUrlClassKey[] = L"SOFTWARE\\Classes\\VelmarinURL";
 
+static const WCHAR *const kOwnRegistryKeys[] = {kUninstallKey, kAppPathKey, kClientKey, kUrlClassKey};
+
 bool IsOwnRegistryKey(const WCHAR *key)
 {
-    const WCHAR *const owned[] = {kUninstallKey, kAppPathKey, kClientKey, kUrlClassKey};
-    for (const WCHAR *prefix : owned) {
-        if (IsPathWithin(key, prefix))
+    for (const WCHAR *own : kOwnRegistryKeys) {
+        if (IsPathWithin(key, own))
+            return true;
+    }
+    return false;
+}
+
+bool IsSharedParentKey(const WCHAR *key)
+{
+    for (const WCHAR *own : kOwnRegistryKeys) {
+        if (IsPathWithin(own, key) && !SameIgnoringCase(own, key))
             return true;
     }
     return false;
