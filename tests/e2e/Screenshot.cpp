@@ -50,23 +50,34 @@ bool SaveWindowScreenshot(HWND window, const std::wstring &name)
         GdiplusStartupInput input = {1, nullptr, FALSE, FALSE};
         GdiplusStartup(&token, &input, nullptr);
     }
-    RECT rect;
-    if (!GetWindowRect(window, &rect))
-        return false;
-    int width = rect.right - rect.left, height = rect.bottom - rect.top;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ previous = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-    SelectObject(memory, previous);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    RECT client;
-    GetClientRect(window, &client);
-    MapWindowPoints(window, nullptr, (POINT *)&client, 2);
-    OffsetRect(&client, -rect.left, -rect.top);
-    bool page = ShowsAPage(bitmap, width, height, client);
+    // A window just shown may not have painted yet (slow under emulation): taken again for up to
+    // three seconds until it shows a page.
+    RECT rect = {}, client = {};
+    int width = 0, height = 0;
+    HBITMAP bitmap = nullptr;
+    bool page = false;
+    for (int attempt = 0; attempt < 15 && !page; ++attempt) {
+        if (bitmap) {
+            DeleteObject(bitmap);
+            UpdateWindow(window);
+            Sleep(200);
+        }
+        if (!GetWindowRect(window, &rect))
+            return false;
+        width = rect.right - rect.left, height = rect.bottom - rect.top;
+        HDC screen = GetDC(nullptr);
+        HDC memory = CreateCompatibleDC(screen);
+        bitmap = CreateCompatibleBitmap(screen, width, height);
+        HGDIOBJ previous = SelectObject(memory, bitmap);
+        BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+        SelectObject(memory, previous);
+        DeleteDC(memory);
+        ReleaseDC(nullptr, screen);
+        GetClientRect(window, &client);
+        MapWindowPoints(window, nullptr, (POINT *)&client, 2);
+        OffsetRect(&client, -rect.left, -rect.top);
+        page = ShowsAPage(bitmap, width, height, client);
+    }
 
     std::wstring folder = BuildDir() + L"\\screenshots";
     CreateDirectoryW(folder.c_str(), nullptr);
