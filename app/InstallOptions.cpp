@@ -2,6 +2,7 @@
 #include "engine/Product.h"
 #include "base/Format.h"
 #include "app/Versions.h"
+#include "engine/Uninstall.h"
 #include <shlobj.h>
 #include <shlwapi.h>
 #include <wchar.h>
@@ -118,9 +119,8 @@ void CInstallOptions::DetectFolders()
     if (m_nOsVersion <= kOsWindowsServer2003) {
         Copy(m_strDataDir, m_strInstallDir);
     } else {
-        WCHAR appData[MAX_PATH];
-        SpecialFolder(CSIDL_APPDATA, appData);
-        Format(m_strDataDir, L"%s\\Velmarin", appData);
+        if (!UserDataFolder(m_strDataDir))
+            m_strDataDir[0] = 0;
     }
 
     WCHAR folder[MAX_PATH];

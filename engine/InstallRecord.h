@@ -32,15 +32,17 @@ struct RecordItem {
 
 // The places outside the install folder the setup writes to, as this machine names them for
 // the user at hand. The quick-launch and favourites folders are the installing user's: the same
-// folders of another profile beside `profile` count too, so that another administrator can
-// uninstall. A record naming anything else is refused.
+// folders of another profile beside `profile`, and of SYSTEM's (an installation made by a
+// deployment tool), count too, so that another administrator can uninstall. A record naming
+// anything else is refused.
 struct RecordPlaces {
     const WCHAR *programGroup;
     const WCHAR *commonStartMenu;
     const WCHAR *commonDesktop;
     const WCHAR *quickLaunch;
     const WCHAR *favorites;
-    WCHAR profile[MAX_PATH];
+    WCHAR profile[MAX_PATH];        // this user's
+    WCHAR systemProfile[MAX_PATH];  // SYSTEM's, or empty
 };
 
 enum RecordLoadResult { kRecordValid, kRecordMissing, kRecordDamaged, kRecordRefused };

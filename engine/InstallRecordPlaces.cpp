@@ -35,25 +35,37 @@ static bool IsDirectlyIn(const WCHAR *path, const WCHAR *folder)
     return rest[0] == L'\\' && rest[1] && !wcschr(rest + 1, L'\\');
 }
 
-// `path` names an entry directly inside the folder that is to another profile what `folder` is to
-// `profile`: "<profiles>\<someone>\<the same rest>\<name>".
-static bool IsDirectlyInOtherProfile(const WCHAR *path, const WCHAR *folder, const WCHAR *profile)
+// `path` names an entry directly inside the folder that is to `otherProfile` what `folder` is to
+// `profile`: "<otherProfile>\<the same rest>\<name>".
+static bool IsDirectlyInSameFolderOf(const WCHAR *path, const WCHAR *folder, const WCHAR *profile,
+                                     const WCHAR *otherProfile)
 {
     size_t profileLength = wcslen(profile);
+    WCHAR same[MAX_PATH];
+    return otherProfile && otherProfile[0] && profileLength >= 4 && IsPathWithin(folder, profile) &&
+           folder[profileLength] && Format(same, L"%s%s", otherProfile, folder + profileLength) &&
+           IsDirectlyIn(path, same);
+}
+
+// `path` names an entry directly inside the folder that is to another profile what `folder` is to
+// this user's: "<profiles>\<someone>\<the same rest>\<name>", or the same in the profile of
+// SYSTEM, which deployment tools install as and which lies in the Windows folder.
+static bool IsDirectlyInAnotherProfile(const WCHAR *path, const WCHAR *folder, const RecordPlaces &places)
+{
+    const WCHAR *profile = places.profile;
+    if (IsDirectlyInSameFolderOf(path, folder, profile, places.systemProfile))
+        return true;
     const WCHAR *profileName = wcsrchr(profile, L'\\');
-    if (!profileName || profileLength < 4 || !IsPathWithin(folder, profile) || !folder[profileLength])
+    if (!profileName)
         return false;
     size_t rootLength = (size_t)(profileName - profile);
     if (!SameIgnoringCase(path, profile, rootLength) || path[rootLength] != L'\\')
         return false;
     const WCHAR *user = path + rootLength + 1;
     const WCHAR *afterUser = wcschr(user, L'\\');
-    if (!afterUser || afterUser == user)
-        return false;
-    WCHAR same[MAX_PATH];
-    if (!Format(same, L"%.*s%s", (int)(afterUser - path), path, folder + profileLength))
-        return false;
-    return IsDirectlyIn(path, same);
+    WCHAR other[MAX_PATH];
+    return afterUser && afterUser != user && Format(other, L"%.*s", (int)(afterUser - path), path) &&
+           IsDirectlyInSameFolderOf(path, folder, profile, other);
 }
 
 static bool EndsWith(const WCHAR *text, const WCHAR *end)
@@ -99,7 +111,7 @@ bool CInstallRecord::Accepts(const RecordItem &item, const RecordPlaces &places)
         }
         const WCHAR *perUser[] = {places.quickLaunch, linkBar};
         for (const WCHAR *folder : perUser) {
-            if (folder && folder[0] && IsDirectlyInOtherProfile(item.path, folder, places.profile))
+            if (folder && folder[0] && IsDirectlyInAnotherProfile(item.path, folder, places))
                 return true;
         }
         return false;
@@ -111,7 +123,7 @@ bool CInstallRecord::Accepts(const RecordItem &item, const RecordPlaces &places)
         // Another profile's LinkBar: the entry of its favourites folder named so.
         WCHAR probe[MAX_PATH];
         return linkBar[0] && Format(probe, L"%s\\x.url", item.path) && EndsWith(item.path, L"\\LinkBar") &&
-               IsDirectlyInOtherProfile(probe, linkBar, places.profile);
+               IsDirectlyInAnotherProfile(probe, linkBar, places);
     }
     case RecordItem::kMadeKey:
     case RecordItem::kValue:

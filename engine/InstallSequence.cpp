@@ -213,8 +213,18 @@ void CInstallOptions::MakeRecordedFolder(const WCHAR *folder)
 
 RecordPlaces CInstallOptions::Places() const
 {
-    RecordPlaces places = {m_strProgramGroup, m_strCommonStartMenu, m_strCommonDesktop, m_strQuickLaunch, m_strFavorites, L""};
+    RecordPlaces places = {m_strProgramGroup, m_strCommonStartMenu, m_strCommonDesktop, m_strQuickLaunch,
+                           m_strFavorites, L"", L""};
     SHGetSpecialFolderPathW(NULL, places.profile, CSIDL_PROFILE, FALSE);
+    // SYSTEM's profile, as the system lists it; where it does not, its usual place.
+    WCHAR listed[MAX_PATH] = L"";
+    DWORD size = sizeof(listed) - sizeof(WCHAR);
+    if (SHGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\S-1-5-18",
+                    L"ProfileImagePath", NULL, listed, &size) != ERROR_SUCCESS || !listed[0])
+        Copy(listed, L"%SystemRoot%\\system32\\config\\systemprofile");
+    DWORD expanded = ExpandEnvironmentStringsW(listed, places.systemProfile, MAX_PATH);
+    if (expanded == 0 || expanded > MAX_PATH)
+        places.systemProfile[0] = 0;
     return places;
 }
 

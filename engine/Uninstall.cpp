@@ -373,16 +373,29 @@ void DescribeUninstallEnd(const UninstallCounts &counts, WCHAR (&text)[400])
     } else {
         Copy(text, L"岚舟浏览器已从您的计算机中卸载。感谢您的使用！");
     }
+    if (counts.dataKept) {
+        size_t length = wcslen(text);
+        CopyText(text + length, 400 - length, L"您的浏览数据未能全部删除。");
+    }
 }
 
-void RemoveBrowserData(const WCHAR *iniPath, const WCHAR *dataDir, const WCHAR *installDir)
+bool UserDataFolder(WCHAR (&folder)[MAX_PATH])
+{
+    WCHAR appData[MAX_PATH] = L"";
+    return SHGetSpecialFolderPathW(NULL, appData, CSIDL_APPDATA, FALSE) && appData[0] &&
+           Format(folder, L"%s\\Velmarin", appData);
+}
+
+bool RemoveBrowserData(const WCHAR *iniPath, const WCHAR *dataDir, const WCHAR *installDir)
 {
     if (iniPath && iniPath[0] && !IsReparsePoint(iniPath))
         DeleteFileW(iniPath);
+    bool gone = !iniPath || !iniPath[0] || GetFileAttributesW(iniPath) == INVALID_FILE_ATTRIBUTES;
     // Where the data folder is the install folder (older systems), the ini is all there is.
     if (!dataDir || !dataDir[0] || IsPathWithin(installDir, dataDir) || IsPathWithin(dataDir, installDir))
-        return;
+        return gone;
     // What is in use stays: the user's own profile is no place for removals put off until a restart.
     if (!IsReparsePoint(dataDir))
         RemoveTreeNow(dataDir);
+    return gone && GetFileAttributesW(dataDir) == INVALID_FILE_ATTRIBUTES;
 }

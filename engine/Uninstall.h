@@ -8,6 +8,7 @@ struct UninstallCounts {
     int kept;         // those left because they changed since the installation
     int inUse;        // files and shortcuts as the setup put them that could not go now
     int unreachable;  // files behind a link or junction, never touched
+    bool dataKept;    // the browsing data was to go, and some of it stayed
     WCHAR firstInUse[MAX_PATH];  // the name of the first file in use
 };
 
@@ -26,6 +27,11 @@ UninstallCounts RemoveRecordedInstallation(const CInstallRecord &record, void (*
 // What the closing page says: that the browser is gone, or how many items stayed and why.
 void DescribeUninstallEnd(const UninstallCounts &counts, WCHAR (&text)[400]);
 
-// The browser's own data of the installing user: its ini file, and its data folder where that is
-// not the install folder itself.
-void RemoveBrowserData(const WCHAR *iniPath, const WCHAR *dataDir, const WCHAR *installDir);
+// The browser's data folder of the user this process runs as, from Vista on (older systems keep
+// the data in the install folder). False when the user's application data folder is unknown.
+bool UserDataFolder(WCHAR (&folder)[MAX_PATH]);
+
+// The browser's own data of a user: its ini file, and its data folder where that is not the
+// install folder itself. Links are removed, never followed, and what is in use stays. True when
+// neither is left.
+bool RemoveBrowserData(const WCHAR *iniPath, const WCHAR *dataDir, const WCHAR *installDir);

@@ -29,6 +29,7 @@
 #define IDB_LICENSE_TEXT            235
 #define IDB_PAYLOAD_MANIFEST        236
 #define IDB_PRIVACY_TEXT            237
+#define IDB_DATA_HELPER             238   // the uninstaller's, not the setup's
 
 // Welcome (201)
 #define IDC_WELCOME_INSTALL         1000

@@ -1,4 +1,5 @@
 #include "uninstall/UninstallPage.h"
+#include "uninstall/DataRemoval.h"
 #include "base/Format.h"
 #include "base/SetupText.h"
 #include "engine/InstallRecord.h"
@@ -133,7 +134,8 @@ DWORD WINAPI CUninstallPage::RemovalThread(LPVOID param)
     }
     page->m_counts = RemoveRecordedInstallation(page->m_record, ReportProgress, page);
     if (page->m_bRemoveData)
-        RemoveBrowserData(page->m_pszIniPath, page->m_pszDataDir, page->m_record.Folder());
+        page->m_counts.dataKept =
+            !RemoveUserBrowserData(page->m_pszIniPath, page->m_pszDataDir, page->m_record.Folder());
     PostMessageW(page->m_hWnd, kRemovalEnded, 1, 0);
     return 0;
 }

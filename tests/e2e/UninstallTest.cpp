@@ -11,7 +11,9 @@
 #include "resource.h"
 #include <shlobj.h>
 #include <shlwapi.h>
+#include <atomic>
 #include <functional>
+#include <thread>
 #include <map>
 
 namespace {
@@ -111,6 +113,7 @@ protected:
         m_folder = test::DefaultInstallFolder();
         test::RemoveInstallation(m_folder);
         m_dataDir = test::SpecialFolder(CSIDL_APPDATA) + L"\\Velmarin";
+        test::RemoveTree(m_dataDir);
     }
     void TearDown() override { test::RemoveInstallation(m_folder); }
 
@@ -264,14 +267,36 @@ TEST_F(Uninstall, KeepsWhatIsNotTheSetupsAndTheDataUnlessAsked)
     EXPECT_EQ(changed, test::ReadRegString(HKEY_LOCAL_MACHINE, kAppPathKey, L"Path")) << "changed by another program";
     EXPECT_EQ(L"", test::ReadRegString(HKEY_LOCAL_MACHINE, kAppPathKey, L""));
 
-    // Installed again, with the browser running: it is ended, and the ticked box takes the data.
+    // Installed again, with the browser running: it is ended, and the ticked box takes the data,
+    // in a helper that the desktop shell starts with the user's own rights. Wine runs every
+    // process elevated, so the shell as its parent shows the route. A link in the data folder is
+    // never followed.
     QuickInstall();
     HANDLE browser = test::StartProcess(L"\"" + m_folder + L"\\Velmarin.exe\" /stay");
+    std::wstring decoy = test::MakeTempDir(L"decoy");
+    test::WriteFile(decoy + L"\\Bookmarks", "another program's");
+    ASSERT_TRUE(test::MakeSymbolicLink(m_dataDir + L"\\Linked", decoy));
     Sleep(500);
+    std::atomic<bool> watching{true};
+    std::atomic<DWORD> helperParent{0};
+    std::thread watcher([&] {
+        for (DWORD parent = 0; watching; Sleep(2)) {
+            if (test::ProcessIdOf(L"UnInstData.exe", &parent))
+                helperParent = parent;
+        }
+    });
     RunUninstaller(true, nullptr, IDOK);
+    watching = false;
+    watcher.join();
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(browser, 5000)) << "the browser was ended";
     CloseHandle(browser);
-    EXPECT_FALSE(test::DirExists(m_dataDir));
+    EXPECT_EQ(test::ProcessIdOf(L"explorer.exe"), helperParent.load()) << "started by the desktop shell";
+    // Wine cannot delete a Unix link to a folder, so the link itself may stay here.
+    EXPECT_FALSE(test::DirExists(m_dataDir + L"\\User Data"));
+    EXPECT_FALSE(test::FileExists(m_dataDir + L"\\Velmarin.ini"));
+    EXPECT_TRUE(test::FileExists(decoy + L"\\Bookmarks"));
+    test::RemoveTree(m_dataDir);
+    test::RemoveTree(decoy);
     EXPECT_TRUE(test::FileExists(m_folder + L"\\notes.txt"));
 }
 

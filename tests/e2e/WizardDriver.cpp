@@ -156,7 +156,7 @@ std::vector<DWORD> BrowserParentIds(const std::wstring &folder)
     return ids;
 }
 
-DWORD ProcessIdOf(const std::wstring &exeName)
+DWORD ProcessIdOf(const std::wstring &exeName, DWORD *parentId)
 {
     DWORD id = 0;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
@@ -164,8 +164,11 @@ DWORD ProcessIdOf(const std::wstring &exeName)
     entry.dwSize = sizeof(entry);
     for (BOOL more = snapshot != INVALID_HANDLE_VALUE && Process32FirstW(snapshot, &entry); more && !id;
          more = Process32NextW(snapshot, &entry)) {
-        if (lstrcmpiW(entry.szExeFile, exeName.c_str()) == 0)
+        if (lstrcmpiW(entry.szExeFile, exeName.c_str()) == 0) {
             id = entry.th32ProcessID;
+            if (parentId)
+                *parentId = entry.th32ParentProcessID;
+        }
     }
     if (snapshot != INVALID_HANDLE_VALUE)
         CloseHandle(snapshot);

@@ -36,8 +36,9 @@ void RemoveInstallation(const std::wstring &folder);
 std::vector<std::string> BrowserStarts(const std::wstring &folder);
 // The ids of the processes that started the stand-in browser in an install folder, in order.
 std::vector<DWORD> BrowserParentIds(const std::wstring &folder);
-// The id of a running process with this executable file name, or 0.
-DWORD ProcessIdOf(const std::wstring &exeName);
+// The id of a running process with this executable file name, or 0; `parentId` hears the id of
+// the process that started it.
+DWORD ProcessIdOf(const std::wstring &exeName, DWORD *parentId = nullptr);
 // "<folder>\Velmarin.exe" in quotes, followed by the arguments.
 std::string QuotedBrowser(const std::wstring &folder, const std::string &arguments);
 

@@ -13,7 +13,7 @@ namespace {
 
 const wchar_t kFolder[] = L"D:\\Apps\\Velmarin 3";
 const RecordPlaces kPlaces = {L"C:\\Start\\Programs\\岚舟浏览器", L"C:\\Start", L"C:\\Desktop", L"C:\\Quick Launch",
-                              L"C:\\Favorites"};
+                              L"C:\\Favorites", L"", L""};
 const BYTE kHash[32] = {1, 2, 3};
 
 std::string Text(const CInstallRecord &record)
@@ -182,13 +182,16 @@ TEST(InstallRecord, RefusesWhatLiesOutsideTheSetupsPlaces)
 
 TEST(InstallRecord, AnotherProfilesQuickLaunchAndLinkBarCountButNotItsOtherFolders)
 {
-    // Installed by "Other", uninstalled by "Me": the same per-user folders, in Other's profile.
+    // Installed by "Other", or by a deployment tool as SYSTEM, uninstalled by "Me": the same
+    // per-user folders, in Other's or SYSTEM's profile.
     std::wstring root = test::MakeTempDir(L"profiles");
     std::wstring me = root + L"\\Users\\Me", other = root + L"\\Users\\Other";
+    std::wstring system = root + L"\\Windows\\system32\\config\\systemprofile";
     std::wstring myQuickLaunch = me + L"\\Roaming\\Quick Launch", myFavorites = me + L"\\Favorites";
     RecordPlaces places = {kPlaces.programGroup, kPlaces.commonStartMenu, kPlaces.commonDesktop, myQuickLaunch.c_str(),
-                           myFavorites.c_str(), L""};
+                           myFavorites.c_str(), L"", L""};
     wcscpy(places.profile, me.c_str());
+    wcscpy(places.systemProfile, system.c_str());
     struct Case {
         const wchar_t *link;
         RecordLoadResult expected;
@@ -198,15 +201,18 @@ TEST(InstallRecord, AnotherProfilesQuickLaunchAndLinkBarCountButNotItsOtherFolde
         {L"\\Desktop\\岚舟 3.lnk", kRecordRefused},
         {L"\\Roaming\\Quick Launch\\deeper\\岚舟 3.lnk", kRecordRefused},
     };
-    for (const Case &c : cases) {
-        std::wstring link = other + c.link;
-        SHCreateDirectoryExW(nullptr, link.substr(0, link.rfind(L'\\')).c_str(), nullptr);
-        test::WriteFile(link, "[InternetShortcut]");
-        CInstallRecord record, read;
-        record.SetFolder(kFolder, false);
-        ASSERT_TRUE(record.AddLink(link.c_str()));
-        std::string text = Text(record);
-        EXPECT_EQ(c.expected, read.Parse(text.data(), text.size(), kFolder, places)) << test::Utf8(c.link);
+    for (const std::wstring &owner : {other, system, root + L"\\Windows\\system32\\config\\elsewhere"}) {
+        for (const Case &c : cases) {
+            RecordLoadResult expected = owner.find(L"elsewhere") == std::wstring::npos ? c.expected : kRecordRefused;
+            std::wstring link = owner + c.link;
+            SHCreateDirectoryExW(nullptr, link.substr(0, link.rfind(L'\\')).c_str(), nullptr);
+            test::WriteFile(link, "[InternetShortcut]");
+            CInstallRecord record, read;
+            record.SetFolder(kFolder, false);
+            ASSERT_TRUE(record.AddLink(link.c_str()));
+            std::string text = Text(record);
+            EXPECT_EQ(expected, read.Parse(text.data(), text.size(), kFolder, places)) << test::Utf8(link);
+        }
     }
     test::RemoveTree(root);
 

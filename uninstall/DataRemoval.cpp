@@ -1,0 +1,111 @@
+#include "uninstall/DataRemoval.h"
+#include "base/Format.h"
+#include "engine/FolderSecurity.h"
+#include "engine/Payload.h"
+#include "engine/Process.h"
+#include "engine/TempFolder.h"
+#include "engine/Uninstall.h"
+#include "resource.h"
+#include <objbase.h>
+#include <sddl.h>
+
+// How long the helper may take: it removes a folder in the user's profile, which is quick; the
+// limit is for a helper the shell never started.
+static const DWORD kHelperWait = 120000;
+
+// An elevated token of a user who also has a limited one: what this process may do, the desktop
+// shell the user works in may not.
+static bool HasRightsTheDesktopUserLacks()
+{
+    HANDLE token = NULL;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return false;
+    TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
+    DWORD size = 0;
+    bool full = GetTokenInformation(token, TokenElevationType, &type, sizeof(type), &size) &&
+                type == TokenElevationTypeFull;
+    CloseHandle(token);
+    return full;
+}
+
+// An event the helper, running as another (unelevated) user, may set but not take over.
+static HANDLE CreateHelperEvent(const WCHAR *name)
+{
+    PSECURITY_DESCRIPTOR descriptor = NULL;
+    // 0x100002: SYNCHRONIZE | EVENT_MODIFY_STATE.
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x100002;;;WD)",
+                                                              SDDL_REVISION_1, &descriptor, NULL))
+        return NULL;
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
+    HANDLE event = CreateEventW(&attributes, TRUE, FALSE, name);
+    // A name that existed already was someone else's: his event could lie about the result.
+    if (event && GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(event);
+        event = NULL;
+    }
+    LocalFree(descriptor);
+    return event;
+}
+
+// Writes the helper into a fresh folder below the Windows folder's Temp that only administrators
+// can change and every user can read and run, and starts it through the shell. True when it
+// reported the data gone.
+static bool RunHelperAsDesktopUser(const WCHAR *installDir)
+{
+    WCHAR windows[MAX_PATH], tempPath[MAX_PATH], root[MAX_PATH], folder[MAX_PATH], helper[MAX_PATH];
+    UINT windowsLength = GetWindowsDirectoryW(windows, MAX_PATH);
+    if (windowsLength == 0 || windowsLength >= MAX_PATH || !Format(tempPath, L"%s\\Temp\\", windows) ||
+        !CreateFreshTempRoot(tempPath, (int)GetTickCount(), root))
+        return false;
+    HANDLE rootLock = LockFolder(root);
+    PSECURITY_DESCRIPTOR descriptor = CreateInstallFolderDescriptor();
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
+    bool written = descriptor && Format(folder, L"%s\\user", root) && CreateDirectoryW(folder, &attributes) &&
+                   Format(helper, L"%s\\UnInstData.exe", folder) &&
+                   WriteResourceToFile(helper, L"BIN", MAKEINTRESOURCEW(IDB_DATA_HELPER));
+    if (descriptor)
+        LocalFree(descriptor);
+
+    bool gone = false, ended = false;
+    WCHAR name[64], goneName[80], keptName[80], arguments[MAX_PATH + 100];
+    Format(name, L"Local\\VelmarinUserData-%lu-%lu", GetCurrentProcessId(), GetTickCount());
+    Format(goneName, L"%s-gone", name);
+    Format(keptName, L"%s-kept", name);
+    HANDLE events[2] = {CreateHelperEvent(goneName), CreateHelperEvent(keptName)};
+    // A drive root's backslash is doubled before the closing quote, or it would escape the quote.
+    size_t length = wcslen(installDir);
+    const WCHAR *doubled = length && installDir[length - 1] == L'\\' ? L"\\" : L"";
+    // The removal runs on a thread of its own, which has to join COM to reach the shell.
+    HRESULT com = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
+    bool started = written && events[0] && events[1] &&
+                   Format(arguments, L"\"%s%s\" %s", installDir, doubled, name) &&
+                   ShellExecuteAsDesktopUser(helper, arguments, folder, SW_HIDE);
+    if (SUCCEEDED(com))
+        CoUninitialize();
+    if (started) {
+        DWORD result = WaitForMultipleObjects(2, events, FALSE, kHelperWait);
+        gone = result == WAIT_OBJECT_0;
+        ended = result == WAIT_OBJECT_0 || result == WAIT_OBJECT_0 + 1;
+    }
+    for (HANDLE event : events) {
+        if (event)
+            CloseHandle(event);
+    }
+    if (rootLock != INVALID_HANDLE_VALUE)
+        CloseHandle(rootLock);
+    // The helper ends just after it answers, and its file can go once it has. One that never
+    // answered may still be starting: its file goes at the next restart.
+    for (int attempt = 0; ended && attempt < 50 && GetFileAttributesW(root) != INVALID_FILE_ATTRIBUTES; ++attempt) {
+        RemoveTreeNow(root);
+        Sleep(100);
+    }
+    RemoveTreeOrScheduleAtRestart(root);
+    return gone;
+}
+
+bool RemoveUserBrowserData(const WCHAR *iniPath, const WCHAR *dataDir, const WCHAR *installDir)
+{
+    if (HasRightsTheDesktopUserLacks())
+        return RunHelperAsDesktopUser(installDir);
+    return RemoveBrowserData(iniPath, dataDir, installDir);
+}
