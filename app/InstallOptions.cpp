@@ -2,6 +2,7 @@
 #include "engine/Product.h"
 #include "base/Format.h"
 #include "app/Versions.h"
+#include "app/Outcomes.h"
 #include "engine/Uninstall.h"
 #include <shlobj.h>
 #include <shlwapi.h>
@@ -83,7 +84,7 @@ CInstallOptions::CInstallOptions()
       m_bDefaultBrowser(1), m_bDesktopShortcut(1), m_bQuickLaunch(1), m_bMadeInstallDir(false),
       m_hTempRootLock(INVALID_HANDLE_VALUE),
       m_hExtractLock(INVALID_HANDLE_VALUE), m_nCloseRequested(0),
-      m_nPayloadCheck(kPayloadNotChecked), m_ullTempShortfall(0)
+      m_nPayloadCheck(kPayloadNotChecked), m_ullTempShortfall(0), m_nOutcome(kOutcomeCancelled)
 {
     m_strTempRoot[0] = m_strExtractDir[0] = m_strInstallDir[0] = m_strDataDir[0] = 0;
     m_strProgramGroup[0] = m_strCommonStartMenu[0] = m_strCommonDesktop[0] = 0;

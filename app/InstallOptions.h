@@ -119,13 +119,15 @@ public:
     int m_nPayloadCheck;
     // Bytes the temporary folder's drive lacked for the extraction; 0 when it had room.
     ULONGLONG m_ullTempShortfall;
+    // How the installation ended (a RunOutcome), set by RunInstall.
+    int m_nOutcome;
 
 private:
     bool RunBrowser(const WCHAR *arguments);
     bool StageExtension(CFileUpdate &update, const WCHAR *name);
     // Ends a stopped installation: an empty install folder it made, the message if any, the end
-    // message, the temporary folder.
-    void StopInstall(const WCHAR *message);
+    // message, the temporary folder; `outcome` (a RunOutcome) is what a silent run exits with.
+    void StopInstall(const WCHAR *message, int outcome);
     void StopForFullDrive(const WCHAR *pattern, const WCHAR *folder, ULONGLONG shortfall);
     void CreateLinkBarShortcuts();
     // Registry writes that the record keeps, with any key they make.

@@ -3,6 +3,10 @@
 #include "app/InstallOptions.h"
 #include "app/InstallWorker.h"
 #include "app/MessageLoop.h"
+#include "app/Outcomes.h"
+#include "app/SilentInstall.h"
+#include "app/Versions.h"
+#include "base/SetupLog.h"
 #include "base/SetupText.h"
 #include "engine/FileUpdate.h"
 #include "pages/PageSet.h"
@@ -25,6 +29,14 @@ static bool ActivateRunningCopy()
     return true;
 }
 
+// The log's last line, with the code the run ends with.
+static int EndRun(int code)
+{
+    LogStep(L"退出代码 %d：%s", code, DescribeOutcome(code));
+    CloseSetupLog();
+    return code;
+}
+
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
 {
     RestrictDllSearchToSystem();
@@ -33,11 +45,40 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
     SetErrorMode(SEM_FAILCRITICALERRORS);
     FormatSetupTitle();
 
+    Arguments arguments;
+    ReadArguments(SkipProgramName(GetCommandLineW()), kSetupArguments, arguments);
+    SetSilentRun(arguments.silent);
+    if (arguments.log[0] && !OpenSetupLog(arguments.log) && arguments.silent)
+        return kOutcomeBadArguments;
+    LogStep(L"%s %s：%s", g_strSetupTitle, SetupVersion(), GetCommandLineW());
+    if (!ArgumentsAcceptable(arguments) || (arguments.silent && arguments.help)) {
+        LogStep(L"无效的命令行参数：%s", arguments.problem[0] ? arguments.problem : L"/?");
+        // Without /S a wrong option is passed over, as an unknown word always was.
+        if (arguments.silent)
+            return EndRun(kOutcomeBadArguments);
+    }
+    if (arguments.help) {
+        ShowCommandLineHelp();
+        return EndRun(-1);
+    }
+
     HANDLE mutex = CreateMutexW(NULL, TRUE, g_strSetupTitle);
-    if (GetLastError() == ERROR_ALREADY_EXISTS && ActivateRunningCopy()) {
+    bool another = GetLastError() == ERROR_ALREADY_EXISTS;
+    // A silent run gives way to any other setup, and shows nothing for it.
+    if (another && (arguments.silent || ActivateRunningCopy())) {
         if (mutex)
             CloseHandle(mutex);
-        return -1;
+        return EndRun(arguments.silent ? kOutcomeAnotherSetup : -1);
+    }
+    if (arguments.silent) {
+        CoInitialize(NULL);
+        int outcome = RunSilentInstall(arguments);
+        WaitForFileUpdates();
+        CInstallOptions::Instance().ScheduleTempCleanup();
+        CoUninitialize();
+        if (mutex)
+            CloseHandle(mutex);
+        return EndRun(outcome);
     }
 
     FormatExitPrompt();
@@ -50,6 +91,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
 
     CInstallOptions &options = CInstallOptions::Instance();
     options.DetectFolders();
+    WCHAR refusal[256];
+    if (!ApplyArguments(arguments, options, refusal))
+        LogStep(L"未采用命令行中的安装目录：%s", refusal);
     StartGdiPlus();
     WarmUpPngDecoder();
     int state = options.m_nState;
@@ -78,5 +122,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
     CoUninitialize();
     if (mutex)
         CloseHandle(mutex);
-    return result;
+    return EndRun(result);
 }

@@ -54,13 +54,20 @@ bool CFileOperations::MakeFolder(const WCHAR *path)
     return CreateDirectoryW(path, NULL) != FALSE;
 }
 
+static volatile LONG g_scheduledAtRestart = 0;
+
 void CFileOperations::Discard(const WCHAR *path)
 {
     if (DeleteFileW(path) || GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND)
         return;
     SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
-    if (!DeleteFileW(path))
-        MoveFileExW(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
+    if (!DeleteFileW(path) && MoveFileExW(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT))
+        InterlockedIncrement(&g_scheduledAtRestart);
+}
+
+int FilesScheduledAtRestart()
+{
+    return (int)InterlockedCompareExchange(&g_scheduledAtRestart, 0, 0);
 }
 
 bool CFileOperations::WriteJournal(HANDLE journal, const void *bytes, DWORD size)

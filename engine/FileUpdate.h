@@ -46,6 +46,10 @@ public:
     virtual bool CutJournal(HANDLE journal, DWORD size);
 };
 
+// How many files this process's updates left to be deleted at the next restart, as they were
+// still in use.
+int FilesScheduledAtRestart();
+
 enum UpdateOpenResult {
     kUpdateReady,        // the journal is held, whatever an earlier run left is resolved
     kUpdateBusy,         // another update holds the folder's journal

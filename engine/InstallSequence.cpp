@@ -1,6 +1,8 @@
 #include "app/InstallOptions.h"
 #include "app/SetupMessages.h"
 #include "base/Format.h"
+#include "base/SetupLog.h"
+#include "app/Outcomes.h"
 #include "engine/CommandLines.h"
 #include "engine/FileSystem.h"
 #include "engine/FolderSecurity.h"
@@ -260,7 +262,7 @@ bool CInstallOptions::SaveInstallRecord()
     CInstallRecord older;
     RecordLoadResult loaded = older.Load(m_strInstallDir, Places());
     if (loaded != kRecordMissing && (loaded != kRecordValid || !m_record.Merge(older))) {
-        MessageBoxW(NULL, kEarlierRecordKept, kNoticeCaption, MB_OK | MB_ICONWARNING);
+        ShowMessage(NULL, kEarlierRecordKept, kNoticeCaption, MB_OK | MB_ICONWARNING);
         return false;
     }
     m_record.SetFolder(m_strInstallDir, m_bMadeInstallDir || older.MadeFolder());
@@ -274,16 +276,18 @@ void CInstallOptions::StopForFullDrive(const WCHAR *pattern, const WCHAR *folder
     if (!GetVolumePathNameW(folder, drive, MAX_PATH))
         Copy(drive, folder);
     Format(message, pattern, drive, (shortfall + (1 << 20) - 1) >> 20);
-    StopInstall(message);
+    StopInstall(message, kOutcomeDiskFull);
 }
 
-void CInstallOptions::StopInstall(const WCHAR *message)
+void CInstallOptions::StopInstall(const WCHAR *message, int outcome)
 {
+    m_nOutcome = outcome;
+    LogStep(L"安装停止：%s", DescribeOutcome(outcome));
     // An install folder this run made goes again while it is empty.
     if (m_bMadeInstallDir)
         RemoveDirectoryW(m_strInstallDir);
     if (message)
-        MessageBoxW(NULL, message, kErrorCaption, MB_OK | MB_ICONERROR);
+        ShowMessage(NULL, message, kErrorCaption, MB_OK | MB_ICONERROR);
     PostFinished();
     ScheduleTempCleanup();
 }
@@ -298,24 +302,30 @@ void CInstallOptions::RunInstall(HWND progressWindow)
     Copy(protect, m_strProtectDir);
     WCHAR refused[512];
     Format(refused, kFolderOthersCanChange, m_strInstallDir);
+    LogStep(L"安装目录：%s", m_strInstallDir);
     if (!protect[0] && DecideInstallFolder(m_strInstallDir, protect) == kFolderRefused) {
-        StopInstall(refused);
+        StopInstall(refused, kOutcomeFolderRefused);
         return;
     }
     if (!PathIsDirectoryW(m_strInstallDir))
         m_bMadeInstallDir = true;
     CreateDirectoryTree(m_strInstallDir);
-    if (protect[0] && PathIsDirectoryW(protect) && !ProtectInstallFolder(protect)) {
-        StopInstall(refused);
-        return;
+    if (protect[0] && PathIsDirectoryW(protect)) {
+        if (!ProtectInstallFolder(protect)) {
+            LogFailure(GetLastError(), L"无法保护文件夹 %s", protect);
+            StopInstall(refused, kOutcomeFolderRefused);
+            return;
+        }
+        LogStep(L"已保护文件夹 %s：仅管理员可以更改", protect);
     }
     if (!IsFolderWritable(m_strInstallDir)) {
-        MessageBoxW(NULL, L"无法将文件放入安装目录，请选择其它目录后再安装。", kErrorCaption, MB_OK);
-        StopInstall(NULL);
+        LogFailure(GetLastError(), L"安装目录无法写入");
+        ShowMessage(NULL, L"无法将文件放入安装目录，请选择其它目录后再安装。", kErrorCaption, MB_OK);
+        StopInstall(NULL, kOutcomeFolderRefused);
         return;
     }
     if (!m_strTempRoot[0]) {
-        StopInstall(kNoTempFolder);
+        StopInstall(kNoTempFolder, kOutcomeCopyFailed);
         return;
     }
     if (m_ullTempShortfall > 0) {
@@ -323,9 +333,10 @@ void CInstallOptions::RunInstall(HWND progressWindow)
         return;
     }
     if (!PayloadIsComplete()) {
-        StopInstall(kPayloadBroken);
+        StopInstall(kPayloadBroken, kOutcomePayloadDamaged);
         return;
     }
+    LogStep(L"安装文件已解压到 %s，与清单一致", m_strExtractDir);
 
     WCHAR browserPath[MAX_PATH];
     Format(browserPath, L"%s\\Velmarin.exe", m_strInstallDir);
@@ -337,11 +348,11 @@ void CInstallOptions::RunInstall(HWND progressWindow)
     // The browser is ended first: what a stopped earlier run left cannot be put right while
     // it runs from the folder.
     if (PathFileExistsW(browserPath) && IsFileInUse(browserPath) && ResolveRunningBrowser(browserPath) == kBrowserCancelled) {
-        StopInstall(NULL);
+        StopInstall(NULL, kOutcomeBrowserRunning);
         return;
     }
     if (CloseRequested()) {
-        StopInstall(NULL);
+        StopInstall(NULL, kOutcomeCancelled);
         return;
     }
 
@@ -352,17 +363,18 @@ void CInstallOptions::RunInstall(HWND progressWindow)
     case kUpdateReady:
         break;
     case kUpdateBusy:
-        StopInstall(kAnotherSetupRunning);
+        StopInstall(kAnotherSetupRunning, kOutcomeAnotherSetup);
         return;
     case kUpdateNotResolved:
-        StopInstall(kCopyFailedKeptOld);
+        StopInstall(kCopyFailedKeptOld, kOutcomeCopyFailed);
         return;
     case kUpdateNoJournal:
-        StopInstall(kNoUpdateJournal);
+        LogFailure(GetLastError(), L"无法写入更新记录");
+        StopInstall(kNoUpdateJournal, kOutcomeCopyFailed);
         return;
     }
     if (update.JournalWasUnreadable())
-        MessageBoxW(NULL, kUnreadableJournal, kNoticeCaption, MB_OK | MB_ICONWARNING);
+        ShowMessage(NULL, kUnreadableJournal, kNoticeCaption, MB_OK | MB_ICONWARNING);
     bool hadBrowser = PathFileExistsW(browserPath) != FALSE;
 
     PostProgress(30);
@@ -375,14 +387,16 @@ void CInstallOptions::RunInstall(HWND progressWindow)
     }
     PostProgress(40);
     if (!CopyBrowserFiles(update)) {
-        StopInstall(hadBrowser ? kCopyFailedKeptOld : kCopyFailed);
+        LogFailure(GetLastError(), L"复制程序文件失败，已恢复原有的文件");
+        StopInstall(hadBrowser ? kCopyFailedKeptOld : kCopyFailed, kOutcomeCopyFailed);
         return;
     }
+    LogStep(L"已复制 %d 个程序文件", update.StagedCount());
     RecordCopiedFiles(update);
     // The page was closed meanwhile: the update is complete, the setup ends.
     if (CloseRequested()) {
         SaveInstallRecord();
-        StopInstall(NULL);
+        StopInstall(NULL, kOutcomeCancelled);
         return;
     }
 
@@ -394,13 +408,22 @@ void CInstallOptions::RunInstall(HWND progressWindow)
 
     PostProgress(100);
     RegisterWithSystem();
+    LogStep(L"已在系统中注册");
     CreateShortcuts();
-    SaveInstallRecord();
+    LogStep(L"已创建快捷方式（桌面：%s，快速启动栏：%s）", m_bDesktopShortcut ? L"是" : L"否", m_bQuickLaunch ? L"是" : L"否");
+    if (SaveInstallRecord())
+        LogStep(L"已写入安装记录");
+    else
+        LogFailure(GetLastError(), L"未能写入安装记录");
     RunBrowserSetup();
-    if (m_bDefaultBrowser)
+    if (m_bDefaultBrowser) {
         RunBrowserSetDefault();
+        LogStep(L"已设为默认浏览器");
+    }
     if (m_bQuickLaunch && m_nOsVersion == kOsWindows7)
         RunBrowserTaskbar();
     BroadcastSettingChange();
     ScheduleTempCleanup();
+    m_nOutcome = FilesScheduledAtRestart() ? kOutcomeRestartNeeded : kOutcomeDone;
+    LogStep(L"安装完成");
 }

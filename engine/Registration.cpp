@@ -124,6 +124,8 @@ void CInstallOptions::WriteUninstallEntry()
     // The system runs this as a command line with administrator rights: quoted.
     Format(value, L"\"%s\\%s\"", m_strInstallDir, L"UnInst.exe");
     WriteRecordedString(hklm, kUninstallKey, L"UninstallString", value);
+    Format(value, L"\"%s\\%s\" /S", m_strInstallDir, L"UnInst.exe");
+    WriteRecordedString(hklm, kUninstallKey, L"QuietUninstallString", value);
     WriteRecordedString(hklm, kUninstallKey, L"DisplayVersion", SetupVersion());
     WriteRecordedString(hklm, kUninstallKey, L"Publisher", L"青石工作室");
     Format(value, L"http://%s/vm3/index.htm", kProductWebHost);

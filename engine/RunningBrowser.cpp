@@ -2,6 +2,7 @@
 #include "engine/FileSystem.h"
 #include "base/DllSafety.h"
 #include "base/Format.h"
+#include "base/SetupLog.h"
 #include <shlwapi.h>
 #include <stdlib.h>
 
@@ -139,8 +140,37 @@ int TerminateProcessesByPath(const WCHAR *path, DWORD timeout)
     return result;
 }
 
+static volatile LONG g_endSilently = 0;
+
+void SetSilentRunEndsBrowser(bool endIt)
+{
+    InterlockedExchange(&g_endSilently, endIt ? 1 : 0);
+}
+
+// With nobody to ask, the browser is ended only where the administrator said so; it gets ten
+// seconds to go.
+static RunningBrowserOutcome ResolveSilently(const WCHAR *browserPath)
+{
+    if (!InterlockedCompareExchange(&g_endSilently, 0, 0)) {
+        LogStep(L"岚舟浏览器正在运行（%s），没有强制退出", browserPath);
+        return kBrowserCancelled;
+    }
+    TerminateProcessesByPath(browserPath, 5000);
+    for (int waited = 0; waited < 10; ++waited) {
+        Sleep(1000);
+        if (!IsFileInUse(browserPath)) {
+            LogStep(L"岚舟浏览器正在运行，已强制退出");
+            return kBrowserCleared;
+        }
+    }
+    LogStep(L"未能强制退出岚舟浏览器（%s）", browserPath);
+    return kBrowserCancelled;
+}
+
 RunningBrowserOutcome ResolveRunningBrowser(const WCHAR *browserPath, const WCHAR *action)
 {
+    if (IsSilentRun())
+        return ResolveSilently(browserPath);
     WCHAR question[160];
     Format(question, L"岚舟浏览器正在运行中，点击“确定”可强制退出浏览器并继续%s。是否继续？", action);
     if (MessageBoxW(NULL, question, kRunningBrowserCaption, MB_OKCANCEL) != IDOK)

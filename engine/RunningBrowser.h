@@ -12,7 +12,9 @@ enum RunningBrowserOutcome { kBrowserCleared, kBrowserCancelled };
 
 // The dialogue when the browser executable is in use: asks, ends the browser, and waits until
 // the file is free (cleared) or the user gives up (cancelled). The file itself is left alone.
-// `action` names what goes on once the browser has ended ("安装", "卸载").
+// `action` names what goes on once the browser has ended ("安装", "卸载"). In a silent run
+// nothing is asked: the browser is ended only after SetSilentRunEndsBrowser(true).
 RunningBrowserOutcome ResolveRunningBrowser(const WCHAR *browserPath, const WCHAR *action = L"安装");
+void SetSilentRunEndsBrowser(bool endIt);
 
 extern const WCHAR kRunningBrowserCaption[];

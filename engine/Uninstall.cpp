@@ -273,7 +273,7 @@ static int CompareLongestFirst(const void *a, const void *b)
 }
 
 UninstallCounts RemoveRecordedInstallation(const CInstallRecord &record, void (*progress)(void *context, int percent),
-                                           void *context)
+                                           void *context, bool wayBackToo)
 {
     UninstallCounts counts = {};
     const WCHAR *folder = record.Folder();
@@ -290,7 +290,7 @@ UninstallCounts RemoveRecordedInstallation(const CInstallRecord &record, void (*
         if (IsWayBack(item) != (i >= record.Count()))
             continue;
         // The way back stays while anything else does.
-        if (i >= record.Count() && (counts.inUse || counts.unreachable))
+        if (i >= record.Count() && (counts.inUse || counts.unreachable || !wayBackToo))
             break;
         WCHAR path[MAX_PATH];
         switch (item.kind) {
@@ -319,7 +319,7 @@ UninstallCounts RemoveRecordedInstallation(const CInstallRecord &record, void (*
         if (progress)
             progress(context, 90 * ++done / total);
     }
-    const bool whole = !counts.inUse && !counts.unreachable;
+    const bool whole = !counts.inUse && !counts.unreachable && wayBackToo;
     if (keys) {
         qsort(keys, keyCount, sizeof(keys[0]), CompareLongestFirst);
         for (int i = 0; i < keyCount; ++i) {

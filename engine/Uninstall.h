@@ -20,9 +20,10 @@ bool LongFolderSpelling(const WCHAR *folder, WCHAR (&spelled)[MAX_PATH]);
 // folder when nothing else is left in it. `progress`, when given, hears the percentage done.
 // Nothing is put off until a restart: where a file is in use or out of reach, it stays, and so do
 // the uninstaller, its entry in the list of programs and the record, so that the removal can be
-// run again.
+// run again. Without `wayBackToo` those three stay in any case: a silent uninstaller removes them
+// in a second run once the program it was started as has ended.
 UninstallCounts RemoveRecordedInstallation(const CInstallRecord &record, void (*progress)(void *context, int percent),
-                                           void *context);
+                                           void *context, bool wayBackToo = true);
 
 // What the closing page says: that the browser is gone, or how many items stayed and why.
 void DescribeUninstallEnd(const UninstallCounts &counts, WCHAR (&text)[400]);

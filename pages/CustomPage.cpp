@@ -47,9 +47,15 @@ void CCustomPage::OnInitPage()
     SetFolderTextQuietly(options.m_strInstallDir);
     UpdateDiskSpace();
 
-    HWND checks[] = {m_hDesktop, m_hQuickLaunch, m_hDefaultBrowser};
-    for (HWND check : checks)
-        SendMessageW(check, BM_SETCHECK, BST_CHECKED, 0);
+    // Ticked, unless the command line said otherwise.
+    const struct {
+        HWND box;
+        BOOL ticked;
+    } checks[] = {{m_hDesktop, options.m_bDesktopShortcut},
+                  {m_hQuickLaunch, options.m_bQuickLaunch},
+                  {m_hDefaultBrowser, options.m_bDefaultBrowser}};
+    for (const auto &check : checks)
+        SendMessageW(check.box, BM_SETCHECK, check.ticked ? BST_CHECKED : BST_UNCHECKED, 0);
     if (GetOsVersionCode() == kOsWindows7)
         SetWindowTextW(m_hQuickLaunch, L"添加到系统任务栏");
 }

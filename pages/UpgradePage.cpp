@@ -40,7 +40,8 @@ void CUpgradePage::OnInitPage()
     m_hCheckBrush =
         CSkinStore::Instance().CreateBackgroundBrush(client, check.left, check.top, check.bottom - check.top);
 
-    SendMessageW(m_hDefaultBrowser, BM_SETCHECK, BST_CHECKED, 0);
+    SendMessageW(m_hDefaultBrowser, BM_SETCHECK, CInstallOptions::Instance().m_bDefaultBrowser ? BST_CHECKED : BST_UNCHECKED,
+                 0);
     // The installed browser is the default browser already: nothing to ask.
     if (CInstallOptions::Instance().ReadDefaultBrowserSetting())
         ShowWindow(m_hDefaultBrowser, SW_HIDE);

@@ -24,7 +24,8 @@ void CWelcomePage::DescribeControls()
 
 void CWelcomePage::OnInitPage()
 {
-    SendMessageW(m_hDefaultBrowser, BM_SETCHECK, BST_CHECKED, 0);
+    SendMessageW(m_hDefaultBrowser, BM_SETCHECK, CInstallOptions::Instance().m_bDefaultBrowser ? BST_CHECKED : BST_UNCHECKED,
+                 0);
 }
 
 HWND CWelcomePage::InitialFocus()

@@ -11,9 +11,9 @@
 static const WCHAR kQuestionText[] = L"您确定要从这台计算机上卸载岚舟浏览器吗？";
 static const WCHAR kRemovingText[] = L"正在卸载岚舟浏览器，请稍候...";
 
-CUninstallPage::CUninstallPage(const CInstallRecord &record, const WCHAR *iniPath, const WCHAR *dataDir)
+CUninstallPage::CUninstallPage(const CInstallRecord &record, const WCHAR *iniPath, const WCHAR *dataDir, bool removeData)
     : CSetupPage(IDD_UNINSTALL), m_nState(kAsking), m_record(record), m_pszIniPath(iniPath), m_pszDataDir(dataDir),
-      m_bRemoveData(false), m_counts(), m_hData(NULL)
+      m_bRemoveData(removeData), m_counts(), m_hData(NULL)
 {
 }
 
@@ -38,6 +38,8 @@ void CUninstallPage::OnInitPage()
     SetWindowTextW(Item(IDC_PAGE_TITLE), title);
     RECT bar = {56, 209, 543, 255};
     m_progress.Create(m_hWnd, bar);
+    // Ticked only when the command line asked for it.
+    SendMessageW(m_hData, BM_SETCHECK, m_bRemoveData ? BST_CHECKED : BST_UNCHECKED, 0);
     ShowState(kAsking);
 }
 

@@ -17,8 +17,9 @@ public:
     // when the user kept the running browser).
     enum : UINT { kRemovalProgress = WM_APP + 10, kRemovalEnded = WM_APP + 11 };
 
-    // `record` (loaded and checked) and the user's folders stay the caller's.
-    CUninstallPage(const CInstallRecord &record, const WCHAR *iniPath, const WCHAR *dataDir);
+    // `record` (loaded and checked) and the user's folders stay the caller's; `removeData`
+    // ticks the data box at the start.
+    CUninstallPage(const CInstallRecord &record, const WCHAR *iniPath, const WCHAR *dataDir, bool removeData);
 
     State m_nState;
 

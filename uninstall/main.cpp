@@ -1,21 +1,30 @@
 // UnInst.exe, the browser's uninstaller. Started from the install folder (the uninstall entry,
 // the program group), it checks the installation's record, copies itself into a fresh private
 // temporary folder and runs from there, so that it can remove its own file too:
-//     UnInst.exe                                        checks, copies itself, starts the copy
-//     UnInst.exe /removing <install folder> <handle>    the copy: waits for the process behind
-//                                                       the inherited handle, then asks and removes
-// Without a valid record nothing is deleted.
+//     UnInst.exe [/S] [/RemoveData=0|1] [/Log=<file>]  checks, copies itself, starts the copy
+//     UnInst.exe /removing <install folder> <handle> <pipe> [options]
+//                                                       the copy: removes (asking, without /S),
+//                                                       and in a silent run hands its exit code
+//                                                       back through the inherited pipe
+// Without a valid record nothing is deleted. A silent run shows nothing; its exit code is the
+// removal's, as the program it was started as waits for its copy.
+#include "app/Arguments.h"
 #include "app/InstallOptions.h"
+#include "app/Outcomes.h"
 #include "app/MessageLoop.h"
 #include "base/DllSafety.h"
 #include "base/Format.h"
+#include "base/SetupLog.h"
 #include "base/SetupText.h"
+#include "engine/RunningBrowser.h"
+#include "engine/FileSystem.h"
 #include "engine/FolderSecurity.h"
 #include "engine/InstallRecord.h"
 #include "engine/Uninstall.h"
 #include "engine/TempFolder.h"
 #include "skin/GdiPlus.h"
 #include "skin/SkinStore.h"
+#include "uninstall/DataRemoval.h"
 #include "uninstall/UninstallPage.h"
 #include <commctrl.h>
 #include <shellapi.h>
@@ -32,8 +41,8 @@ static int Refuse(RecordLoadResult result)
                                    : L"岚舟浏览器的安装记录已损坏。";
     WCHAR message[256];
     Format(message, L"%s\r\n为了安全，卸载程序没有删除任何文件。请重新运行岚舟浏览器安装程序后再卸载。", reason);
-    MessageBoxW(NULL, message, kCaption, MB_OK | MB_ICONERROR);
-    return 2;
+    ShowMessage(NULL, message, kCaption, MB_OK | MB_ICONERROR);
+    return result == kRecordMissing ? kOutcomeNotInstalled : kOutcomeRecordRefused;
 }
 
 // The folders of the installing user, with the install folder's own where older systems keep
@@ -49,10 +58,12 @@ static void DetectUserFolders(const WCHAR *installDir)
 }
 
 // Copies this program into a fresh protected folder in the Windows folder's Temp and starts the
-// copy on `folder`, handing it this process to wait for. False when that cannot be done. Not the
-// user's own temporary folder: the same user without elevation could rename the fresh folder
-// there and put a program of his in its place before the copy starts elevated.
-static bool StartCopy(const WCHAR *folder)
+// copy on `folder`, handing it this process to wait for and `options` (see FormUninstallerOptions).
+// A silent run also hands it the writing end of a pipe, whose reading end `answer` receives. False
+// when that cannot be done. Not the user's own temporary folder: the same user without elevation
+// could rename the fresh folder there and put a program of his in its place before the copy
+// starts elevated.
+static bool StartCopy(const WCHAR *folder, const WCHAR *options, HANDLE *answer)
 {
     WCHAR self[MAX_PATH], windows[MAX_PATH], tempPath[MAX_PATH], root[MAX_PATH], copy[MAX_PATH];
     DWORD selfLength = GetModuleFileNameW(NULL, self, MAX_PATH);
@@ -62,27 +73,103 @@ static bool StartCopy(const WCHAR *folder)
         !CreateFreshTempRoot(tempPath, (int)GetTickCount(), root) || !Format(copy, L"%s\\UnInst.exe", root) ||
         !CopyFileW(self, copy, TRUE))
         return false;
-    HANDLE inherited = NULL;
+    HANDLE inherited = NULL, reading = NULL, writing = NULL;
+    SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), NULL, TRUE};
     if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &inherited, SYNCHRONIZE, TRUE, 0))
         return false;
+    if (answer && !CreatePipe(&reading, &writing, &inheritable, 0)) {
+        CloseHandle(inherited);
+        return false;
+    }
+    if (reading)
+        SetHandleInformation(reading, HANDLE_FLAG_INHERIT, 0);
     // A drive root's backslash is doubled before the closing quote, or it would escape the quote.
     size_t length = wcslen(folder);
     const WCHAR *doubled = length && folder[length - 1] == L'\\' ? L"\\" : L"";
-    WCHAR commandLine[3 * MAX_PATH];
-    FormatText(commandLine, 3 * MAX_PATH, L"\"%s\" /removing \"%s%s\" %Iu", copy, folder, doubled, (ULONG_PTR)inherited);
+    WCHAR commandLine[4 * MAX_PATH];
+    FormatText(commandLine, 4 * MAX_PATH, L"\"%s\" /removing \"%s%s\" %Iu %Iu%s", copy, folder, doubled,
+               (ULONG_PTR)inherited, (ULONG_PTR)writing, options);
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
     bool started = CreateProcessW(copy, commandLine, NULL, NULL, TRUE, 0, NULL, root, &startup, &process) != FALSE;
     CloseHandle(inherited);
+    if (writing)
+        CloseHandle(writing);
     if (started) {
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }
+    if (answer && started)
+        *answer = reading;
+    else if (reading)
+        CloseHandle(reading);
     return started;
 }
 
-static int RunPage(const CInstallRecord &record, int showCommand)
+// What a silent copy hands back: its exit code, or 1603 when it ended without one.
+static int ReadAnswer(HANDLE answer)
+{
+    int code = kOutcomeCopyFailed;
+    DWORD read = 0;
+    if (!ReadFile(answer, &code, sizeof(code), &read, NULL) || read != sizeof(code))
+        code = kOutcomeCopyFailed;
+    CloseHandle(answer);
+    return code;
+}
+
+static void SendAnswer(HANDLE pipe, int code)
+{
+    if (!pipe)
+        return;
+    DWORD written = 0;
+    WriteFile(pipe, &code, sizeof(code), &written, NULL);
+    CloseHandle(pipe);
+}
+
+// The removal with nobody at the screen: a running browser is ended, the data goes when asked.
+// Without `wayBackToo` the uninstaller, its entry and the record stay for a second call.
+static int RemoveSilently(const CInstallRecord &record, const Arguments &arguments, bool wayBackToo)
+{
+    WCHAR browser[MAX_PATH];
+    SetSilentRunEndsBrowser(true);
+    if (Format(browser, L"%s\\Velmarin.exe", record.Folder()) && IsFileInUse(browser) &&
+        ResolveRunningBrowser(browser, L"卸载") == kBrowserCancelled)
+        return kOutcomeBrowserRunning;
+    UninstallCounts counts = RemoveRecordedInstallation(record, NULL, NULL, wayBackToo);
+    LogStep(L"已删除 %d 项；保留 %d 项（安装后被更改）；%d 个文件正在使用；%d 个文件位于链接之后", counts.removed,
+            counts.kept, counts.inUse, counts.unreachable);
+    if (counts.inUse)
+        LogStep(L"正在使用的文件：%s", counts.firstInUse);
+    if (arguments.removeData == 1) {
+        const CInstallOptions &options = CInstallOptions::Instance();
+        if (RemoveUserBrowserData(options.m_strIniPath, options.m_strDataDir, record.Folder()))
+            LogStep(L"已删除浏览数据");
+        else
+            LogStep(L"浏览数据未能全部删除");
+    }
+    return counts.inUse || counts.unreachable ? kOutcomeFilesStayed : kOutcomeDone;
+}
+
+// The log's last line, with the code the run ends with.
+static int EndRun(int code)
+{
+    LogStep(L"退出代码 %d：%s", code, DescribeOutcome(code));
+    CloseSetupLog();
+    return code;
+}
+
+// The words after the copy's own four, quoted one by one, for ReadArguments.
+static void JoinOptions(LPWSTR *argv, int argc, int first, WCHAR (&options)[kArgumentChars + MAX_PATH])
+{
+    options[0] = 0;
+    for (int i = first; i < argc; ++i) {
+        size_t length = wcslen(options);
+        FormatText(options + length, kArgumentChars + MAX_PATH - length, L" \"%s\"", argv[i]);
+    }
+}
+
+static int RunPage(const CInstallRecord &record, bool removeData, int showCommand)
 {
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
@@ -92,7 +179,7 @@ static int RunPage(const CInstallRecord &record, int showCommand)
     StartGdiPlus();
     CreateSkinFonts();
     const CInstallOptions &options = CInstallOptions::Instance();
-    CUninstallPage page(record, options.m_strIniPath, options.m_strDataDir);
+    CUninstallPage page(record, options.m_strIniPath, options.m_strDataDir, removeData);
     int result = 1;
     if (page.Create()) {
         ShowWindow(page.m_hWnd, showCommand);
@@ -111,49 +198,105 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
 
     int argc = 0;
     LPWSTR *argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    bool isCopy = argv && argc == 4 && lstrcmpiW(argv[1], L"/removing") == 0;
+    bool isCopy = argv && argc >= 5 && lstrcmpiW(argv[1], L"/removing") == 0;
     WCHAR folder[MAX_PATH] = L"";
+    WCHAR options[kArgumentChars + MAX_PATH] = L"";
+    Arguments arguments;
     // The copy holds its own folder open while it runs, so that nobody can rename or replace it.
-    HANDLE ownFolder = INVALID_HANDLE_VALUE;
+    HANDLE ownFolder = INVALID_HANDLE_VALUE, first = NULL, answer = NULL;
     if (isCopy) {
         WCHAR self[MAX_PATH];
         if (GetModuleFileNameW(NULL, self, MAX_PATH) < MAX_PATH && PathRemoveFileSpecW(self))
             ownFolder = LockFolder(self);
         Copy(folder, argv[2]);
-        // The program in the install folder has to end first, so that its file can go with the rest.
-        HANDLE first = (HANDLE)(ULONG_PTR)_wcstoui64(argv[3], NULL, 10);
-        if (first) {
+        first = (HANDLE)(ULONG_PTR)_wcstoui64(argv[3], NULL, 10);
+        answer = (HANDLE)(ULONG_PTR)_wcstoui64(argv[4], NULL, 10);
+        JoinOptions(argv, argc, 5, options);
+        ReadArguments(options, kUninstallerArguments, arguments);
+        // The program in the install folder has to end first, so that its file can go with the
+        // rest; a silent one waits for this copy's answer, and its file goes in a second round.
+        if (first && !answer) {
             WaitForSingleObject(first, 10000);
             CloseHandle(first);
+            first = NULL;
         }
-    } else if (GetModuleFileNameW(NULL, folder, MAX_PATH) < MAX_PATH) {
-        PathRemoveFileSpecW(folder);
-        // Started through an 8.3 or "\\?\" path: the record names the folder by its long names.
-        WCHAR spelled[MAX_PATH];
-        if (LongFolderSpelling(folder, spelled))
-            Copy(folder, spelled);
+    } else {
+        ReadArguments(SkipProgramName(GetCommandLineW()), kUninstallerArguments, arguments);
+        if (GetModuleFileNameW(NULL, folder, MAX_PATH) < MAX_PATH) {
+            PathRemoveFileSpecW(folder);
+            // Started through an 8.3 or "\\?\" path: the record names the folder by its long names.
+            WCHAR spelled[MAX_PATH];
+            if (LongFolderSpelling(folder, spelled))
+                Copy(folder, spelled);
+        }
     }
     LocalFree(argv);
+
+    SetSilentRun(arguments.silent);
+    if (arguments.log[0] && !OpenSetupLog(arguments.log) && arguments.silent)
+        return kOutcomeBadArguments;
+    if (!isCopy) {
+        LogStep(L"%s：%s", kCaption, GetCommandLineW());
+        if (!ArgumentsAcceptable(arguments) || (arguments.silent && arguments.help)) {
+            LogStep(L"无效的命令行参数：%s", arguments.problem[0] ? arguments.problem : L"/?");
+            if (arguments.silent)
+                return EndRun(kOutcomeBadArguments);
+        }
+        if (arguments.help) {
+            MessageBoxW(NULL,
+                        L"岚舟浏览器卸载程序的命令行选项：\r\n\r\n"
+                        L"/S\t静默卸载：不显示页面和提示，以退出代码报告结果\r\n"
+                        L"/RemoveData=0|1\t同时删除浏览数据（默认为 0）\r\n"
+                        L"/Log=<文件>\t将卸载过程记录到 UTF-8 日志文件\r\n"
+                        L"/?\t显示本说明",
+                        kCaption, MB_OK | MB_ICONINFORMATION);
+            return EndRun(-1);
+        }
+        if (arguments.silent && !RunsAsAdministrator())
+            return EndRun(kOutcomeNotElevated);
+        FormUninstallerOptions(arguments, options, kArgumentChars + MAX_PATH);
+    }
 
     DetectUserFolders(folder);
     // Another user who could change the folder, the record or this program could have written
     // what the elevated uninstaller would act on.
+    int outcome = kOutcomeDone;
+    CInstallRecord record;
     if (InstallationOthersCouldChange(folder)) {
-        MessageBoxW(NULL,
+        ShowMessage(NULL,
                     L"其他用户可以更改岚舟浏览器的安装目录、它上层的文件夹、安装记录或卸载程序。\r\n"
                     L"为了安全，卸载程序没有删除任何文件。",
                     kCaption, MB_OK | MB_ICONERROR);
-        return 2;
+        outcome = kOutcomeOthersCouldChange;
+    } else {
+        RecordLoadResult loaded = record.Load(folder, CInstallOptions::Instance().Places());
+        if (loaded != kRecordValid)
+            outcome = Refuse(loaded);
     }
-    CInstallRecord record;
-    RecordLoadResult loaded = record.Load(folder, CInstallOptions::Instance().Places());
-    if (loaded != kRecordValid)
-        return Refuse(loaded);
+    if (outcome != kOutcomeDone) {
+        SendAnswer(answer, outcome);
+        return isCopy ? outcome : EndRun(outcome);
+    }
     // Where no copy can run, this one does the work: its own file goes at the next restart.
-    if (!isCopy && StartCopy(folder))
-        return 0;
+    HANDLE copyAnswer = NULL;
+    if (!isCopy && StartCopy(folder, options, arguments.silent ? &copyAnswer : NULL))
+        return arguments.silent ? EndRun(ReadAnswer(copyAnswer)) : 0;
 
-    int result = RunPage(record, showCommand);
+    int result = 1;
+    if (arguments.silent) {
+        // The uninstaller in the install folder runs on until this copy answers: its file, its
+        // entry and the record go once it has ended.
+        result = RemoveSilently(record, arguments, !first);
+        SendAnswer(answer, result);
+        if (first) {
+            WaitForSingleObject(first, 30000);
+            CloseHandle(first);
+            if (result == kOutcomeDone && RemoveRecordedInstallation(record, NULL, NULL).inUse)
+                LogStep(L"卸载程序的文件未能删除");
+        }
+    } else {
+        result = RunPage(record, arguments.removeData == 1, showCommand);
+    }
     if (ownFolder != INVALID_HANDLE_VALUE)
         CloseHandle(ownFolder);
     if (isCopy) {
@@ -165,5 +308,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
             MoveFileExW(self, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
         }
     }
+    // The program the user started writes the silent run's last line; this one only its own.
+    if (!isCopy)
+        return EndRun(result);
+    CloseSetupLog();
     return result;
 }

@@ -100,10 +100,10 @@ TEST(Startup, MutexHeldWithoutAPageRunsAFullCopy)
     CloseHandle(mutex);
 }
 
-TEST(Startup, CommandLineArgumentsChangeNothing)
+TEST(Startup, UnknownWordsWithoutSilentChangeNothing)
 {
     DWORD id = 0;
-    HANDLE process = test::StartProcess(L"\"" + test::SetupExe() + L"\" /S /D=C:\\elsewhere --help", &id);
+    HANDLE process = test::StartProcess(L"\"" + test::SetupExe() + L"\" --help /quiet /DefaultBrowser=2", &id);
     ASSERT_NE(nullptr, process);
     HWND page = nullptr;
     for (int i = 0; i < 1000 && !page; ++i) {

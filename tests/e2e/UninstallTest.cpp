@@ -220,6 +220,50 @@ TEST_F(Uninstall, AnInstallationUpdatedTwiceGoesWithoutATrace)
     EXPECT_EQ("", Differences(before, PrefixState()));
 }
 
+// A deployment tool updates an older browser and removes it again, with nobody at the screen:
+// nothing shows at any moment, each run ends with its code and logs its steps, and the prefix is
+// as it was.
+TEST_F(Uninstall, SilentUpdateAndRemovalShowNothingAndLeaveNoTrace)
+{
+    Snapshot before = PrefixState();
+    std::wstring logs = test::MakeTempDir(L"logs"), log = logs + L"\\部署 日志.txt";
+    ASSERT_TRUE(CreateDirectoryW(m_folder.c_str(), nullptr));
+    std::string older = test::ReadFile(test::PlantedBrowser(L"older"));
+    test::WriteFile(m_folder + L"\\Velmarin.exe", older);
+    test::PlantInstalledBrowser(m_folder + L"\\Velmarin.exe");
+    SHCreateDirectoryExW(nullptr, (m_dataDir + L"\\User Data").c_str(), nullptr);
+    test::WriteFile(m_dataDir + L"\\User Data\\History", "visited");
+    test::WindowWatch watch({L"VelmarinSetup.exe", L"UnInst.exe", L"UnInstData.exe"});
+
+    EXPECT_EQ(0u, test::RunToEnd(L"\"" + test::SetupExe() + L"\" /S \"/Log=" + log + L"\""));
+    EXPECT_NE(older, test::ReadFile(m_folder + L"\\Velmarin.exe")) << "updated";
+    for (const std::wstring &file : test::PayloadFileTable())
+        EXPECT_TRUE(test::FileExists(m_folder + file)) << test::Utf8(file);
+    std::wstring quiet = test::ReadRegString(HKEY_LOCAL_MACHINE, kUninstallKey, L"QuietUninstallString");
+    EXPECT_EQ(L"\"" + m_folder + L"\\UnInst.exe\" /S", quiet);
+    DeleteFileW((m_folder + L"\\velmarin-starts.log").c_str());
+    DeleteFileW((m_folder + L"\\velmarin-parents.log").c_str());
+
+    EXPECT_EQ(0u, test::RunToEnd(quiet + L" /RemoveData=1 \"/Log=" + log + L"\""));
+    for (int i = 0; i < 100 && test::ProcessIdOf(L"UnInst.exe"); ++i)
+        Sleep(100);
+    EXPECT_EQ("", watch.Seen()) << "nothing showed";
+    EXPECT_FALSE(test::DirExists(m_folder));
+    EXPECT_FALSE(test::DirExists(m_dataDir));
+    // The older browser's own key stays, emptied: the setup found it and did not make it.
+    EXPECT_EQ("added Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Velmarin.exe\n",
+              Differences(before, PrefixState()));
+    test::RemoveBrowserRegistration();
+
+    std::string text = test::ReadFile(log);
+    for (const char *step : {"安装目录：", "与清单一致", "已复制", "已在系统中注册", "已创建快捷方式", "已写入安装记录",
+                             "退出代码 0：完成", "已删除浏览数据"})
+        EXPECT_NE(std::string::npos, text.find(step)) << step << "\n" << text;
+    std::string last = text.substr(text.rfind('\n', text.size() - 2) + 1);
+    EXPECT_NE(std::string::npos, last.find("退出代码 0：完成")) << "the removal's code ends the log: " << last;
+    test::RemoveTree(logs);
+}
+
 TEST_F(Uninstall, KeepsWhatIsNotTheSetupsAndTheDataUnlessAsked)
 {
     QuickInstall();

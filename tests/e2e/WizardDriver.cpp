@@ -223,3 +223,71 @@ HWND QuickInstallToFinish(SetupProcess &setup, bool defaultBrowser, bool screens
 
 
 }
+
+namespace test {
+
+DWORD RunToEnd(const std::wstring &commandLine, DWORD timeoutMs)
+{
+    HANDLE process = StartProcess(commandLine);
+    if (!process)
+        return STILL_ACTIVE;
+    ExpectThirtyTwoBitOnWin64(process);
+    if (WaitForSingleObject(process, timeoutMs) != WAIT_OBJECT_0)
+        TerminateProcess(process, STILL_ACTIVE);
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(process, &code);
+    CloseHandle(process);
+    return code;
+}
+
+struct VisibleWindows {
+    DWORD id;
+    std::vector<HWND> windows;
+};
+
+static BOOL CALLBACK CollectVisible(HWND window, LPARAM param)
+{
+    VisibleWindows *found = (VisibleWindows *)param;
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == found->id && IsWindowVisible(window))
+        found->windows.push_back(window);
+    return TRUE;
+}
+
+// The visible top-level windows of a process.
+static std::vector<HWND> VisibleWindowsOf(DWORD processId)
+{
+    VisibleWindows found{processId, {}};
+    EnumWindows(CollectVisible, (LPARAM)&found);
+    return found.windows;
+}
+
+WindowWatch::WindowWatch(std::vector<std::wstring> exeNames) : m_names(std::move(exeNames))
+{
+    m_thread = std::thread([this] {
+        while (m_watching) {
+            for (const std::wstring &name : m_names) {
+                DWORD id = ProcessIdOf(name);
+                for (HWND window : id ? VisibleWindowsOf(id) : std::vector<HWND>())
+                    m_seen += Utf8(name) + ": " + Utf8(TextOf(window)) + "\n";
+            }
+            Sleep(10);
+        }
+    });
+}
+
+WindowWatch::~WindowWatch()
+{
+    Seen();
+}
+
+std::string WindowWatch::Seen()
+{
+    m_watching = false;
+    if (m_thread.joinable())
+        m_thread.join();
+    return m_seen;
+}
+
+}

@@ -3,7 +3,9 @@
 // the prefix.
 #pragma once
 #include <windows.h>
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace test {
@@ -41,6 +43,26 @@ std::vector<DWORD> BrowserParentIds(const std::wstring &folder);
 DWORD ProcessIdOf(const std::wstring &exeName, DWORD *parentId = nullptr);
 // "<folder>\Velmarin.exe" in quotes, followed by the arguments.
 std::string QuotedBrowser(const std::wstring &folder, const std::string &arguments);
+
+// Runs a command line and returns its exit code; STILL_ACTIVE when it was killed after the wait.
+// On the 64-bit prefix's roads the program must run as a 32-bit one.
+DWORD RunToEnd(const std::wstring &commandLine, DWORD timeoutMs = 120000);
+
+// Watches, from its start to Seen(), for any visible top-level window of a running program
+// with one of these file names.
+class WindowWatch {
+public:
+    explicit WindowWatch(std::vector<std::wstring> exeNames);
+    ~WindowWatch();
+    // Stops watching; the captions of what was seen, one a line, empty when nothing.
+    std::string Seen();
+
+private:
+    std::vector<std::wstring> m_names;
+    std::atomic<bool> m_watching{true};
+    std::string m_seen;
+    std::thread m_thread;
+};
 
 class SetupProcess;
 // From the welcome page through "立即安装" to the finish page (null when it did not come), with
