@@ -24,3 +24,42 @@ HMODULE LoadSystemLibrary(const WCHAR *fileName)
         return NULL;
     return LoadLibraryExW(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
+
+namespace {
+
+typedef BSTR(WINAPI *SysAllocStringFn)(const OLECHAR *);
+typedef void(WINAPI *SysFreeStringFn)(BSTR);
+
+struct BstrApi {
+    SysAllocStringFn allocate;
+    SysFreeStringFn free;
+};
+
+const BstrApi &Bstr()
+{
+    static BstrApi api;
+    static bool loaded = false;
+    if (!loaded) {
+        loaded = true;
+        HMODULE module = LoadSystemLibrary(L"oleaut32.dll");
+        if (module) {
+            api.allocate = (SysAllocStringFn)(void *)GetProcAddress(module, "SysAllocString");
+            api.free = (SysFreeStringFn)(void *)GetProcAddress(module, "SysFreeString");
+        }
+    }
+    return api;
+}
+
+}
+
+BSTR AllocateBstr(const WCHAR *text)
+{
+    const BstrApi &api = Bstr();
+    return api.allocate && api.free && text ? api.allocate(text) : NULL;
+}
+
+void FreeBstr(BSTR text)
+{
+    if (text && Bstr().free)
+        Bstr().free(text);
+}

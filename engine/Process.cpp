@@ -30,46 +30,21 @@ BOOL ExecCommandLine(WCHAR *commandLine, int showMode, DWORD waitMilliseconds)
 
 namespace {
 
-typedef BSTR(WINAPI *SysAllocStringFn)(const OLECHAR *);
-typedef void(WINAPI *SysFreeStringFn)(BSTR);
-
-// The two BSTR functions, from oleaut32.dll in the system folder (not imported by name).
-struct BstrApi {
-    SysAllocStringFn allocate;
-    SysFreeStringFn free;
-};
-
-const BstrApi *Bstr()
-{
-    static BstrApi api;
-    static bool loaded = false;
-    if (!loaded) {
-        loaded = true;
-        HMODULE module = LoadSystemLibrary(L"oleaut32.dll");
-        if (module) {
-            api.allocate = (SysAllocStringFn)(void *)GetProcAddress(module, "SysAllocString");
-            api.free = (SysFreeStringFn)(void *)GetProcAddress(module, "SysFreeString");
-        }
-    }
-    return api.allocate && api.free ? &api : NULL;
-}
-
 // A VT_BSTR variant that frees its string.
 struct BstrVariant {
     VARIANT value;
     explicit BstrVariant(const WCHAR *text)
     {
         Clear();
-        const BstrApi *api = Bstr();
-        if (api && text) {
+        if (text) {
             value.vt = VT_BSTR;
-            value.bstrVal = api->allocate(text);
+            value.bstrVal = AllocateBstr(text);
         }
     }
     ~BstrVariant()
     {
-        if (value.vt == VT_BSTR && value.bstrVal)
-            Bstr()->free(value.bstrVal);
+        if (value.vt == VT_BSTR)
+            FreeBstr(value.bstrVal);
     }
     void Clear()
     {
@@ -127,21 +102,19 @@ IShellDispatch2 *DesktopShellDispatch()
 
 bool ShellExecuteAsDesktopUser(const WCHAR *file, const WCHAR *arguments, const WCHAR *folder, int showMode)
 {
-    const BstrApi *api = Bstr();
-    if (!api || !file)
+    BSTR fileText = file ? AllocateBstr(file) : NULL;
+    IShellDispatch2 *shell = fileText ? DesktopShellDispatch() : NULL;
+    if (!shell) {
+        FreeBstr(fileText);
         return false;
-    IShellDispatch2 *shell = DesktopShellDispatch();
-    if (!shell)
-        return false;
-    BSTR fileText = api->allocate(file);
+    }
     BstrVariant args(arguments ? arguments : L""), directory(folder ? folder : L""), operation(L"open");
     VARIANT show;
     ZeroMemory(&show, sizeof(show));
     show.vt = VT_I4;
     show.lVal = showMode;
-    bool started = fileText && shell->ShellExecute(fileText, args.value, directory.value, operation.value, show) == S_OK;
-    if (fileText)
-        api->free(fileText);
+    bool started = shell->ShellExecute(fileText, args.value, directory.value, operation.value, show) == S_OK;
+    FreeBstr(fileText);
     shell->Release();
     return started;
 }

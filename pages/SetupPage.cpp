@@ -1,5 +1,7 @@
 #include "pages/SetupPage.h"
 #include "base/SetupText.h"
+#include "skin/Accessible.h"
+#include <oleacc.h>
 #include "skin/ImageButton.h"
 #include "skin/LinkLabel.h"
 #include "skin/SkinStore.h"
@@ -7,7 +9,7 @@
 
 static CSetupPage *g_creatingPage = NULL;
 
-CSetupPage::CSetupPage(int templateId) : m_hWnd(NULL), m_nTemplate(templateId)
+CSetupPage::CSetupPage(int templateId) : m_hWnd(NULL), m_nTemplate(templateId), m_nCheckBoxes(0)
 {
 }
 
@@ -130,6 +132,17 @@ bool CSetupPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR &
     case WM_CLOSE:
         OnClose();
         return true;
+    case WM_GETOBJECT:
+        result = AnswerAccessibleObject(m_hWnd, wParam, lParam);
+        return result != 0;
+    case WM_ACCESSIBLE_FACTS:
+        // A dialog named by its caption: the setup's title, or the uninstaller's.
+        if (AccessibleFacts *facts = (AccessibleFacts *)wParam) {
+            facts->role = ROLE_SYSTEM_DIALOG;
+            GetWindowTextW(m_hWnd, facts->name, 256);
+        }
+        result = 1;
+        return true;
     case WM_COMMAND:
         return OnCommand(LOWORD(wParam), HIWORD(wParam));
     }
@@ -213,6 +226,8 @@ void CSetupPage::ApplyControls(const PageControl *table, size_t count)
             static_cast<CImageButton *>(control.skinned)->Attach(window);
             break;
         case PageControl::kPlain:
+            if (IsSystemCheckBox(window) && m_nCheckBoxes < kMaxCheckBoxes)
+                m_checkBoxes[m_nCheckBoxes++].Attach(window);
             break;
         }
         UINT keepSize = control.width > 0 ? 0 : SWP_NOSIZE;

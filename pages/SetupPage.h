@@ -5,6 +5,7 @@
 // answers alike; a page says what differs through small hooks.
 #pragma once
 #include "app/MessageLoop.h"
+#include "skin/CheckBox.h"
 #include "skin/SkinFrame.h"
 #include <windows.h>
 #include <commctrl.h>
@@ -68,6 +69,10 @@ public:
     HWND m_hWnd;
     CSkinFrame m_frame;
     int m_nTemplate;
+    // The page's check boxes, which tell screen readers their state.
+    enum { kMaxCheckBoxes = 4 };
+    CAccessibleCheckBox m_checkBoxes[kMaxCheckBoxes];
+    int m_nCheckBoxes;
 
 protected:
     // What every page does the same way is handled here; a page says what differs through

@@ -1,4 +1,7 @@
 #include "skin/ImageButton.h"
+#include "base/Format.h"
+#include "skin/Accessible.h"
+#include <oleacc.h>
 #include <stdlib.h>
 #include <wchar.h>
 
@@ -196,9 +199,26 @@ bool CImageButton::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
         Repaint(m_hWnd);
         return false;
     case WM_SETFOCUS:
+        AnnounceFocus(m_hWnd);
+        Repaint(m_hWnd);
+        return false;
     case WM_ENABLE:
         Repaint(m_hWnd);
         return false;
+    case WM_GETOBJECT:
+        result = AnswerAccessibleObject(m_hWnd, wParam, lParam);
+        return result != 0;
+    case WM_ACCESSIBLE_FACTS:
+        if (AccessibleFacts *facts = (AccessibleFacts *)wParam) {
+            facts->role = ROLE_SYSTEM_PUSHBUTTON;
+            facts->state = m_bDown ? STATE_SYSTEM_PRESSED : 0;
+            GetWindowTextW(m_hWnd, facts->name, 256);
+            Copy(facts->action, L"按下");
+        } else {
+            PostMessageW(GetParent(m_hWnd), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(m_hWnd), BN_CLICKED), (LPARAM)m_hWnd);
+        }
+        result = 1;
+        return true;
     case WM_KEYDOWN:
         // The space bar presses the button as a click does, for whoever cannot use a mouse.
         // Enter and Esc stay with the page, which ignores them.

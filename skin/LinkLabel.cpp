@@ -1,4 +1,7 @@
 #include "skin/LinkLabel.h"
+#include "base/Format.h"
+#include "skin/Accessible.h"
+#include <oleacc.h>
 #include <commctrl.h>
 #include <stdlib.h>
 #include <wchar.h>
@@ -199,8 +202,24 @@ bool CLinkLabel::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
     case WM_GETDLGCODE:
         result = DLGC_WANTCHARS;
         return true;
+    case WM_GETOBJECT:
+        result = AnswerAccessibleObject(m_hWnd, wParam, lParam);
+        return result != 0;
+    case WM_ACCESSIBLE_FACTS:
+        if (AccessibleFacts *facts = (AccessibleFacts *)wParam) {
+            facts->role = ROLE_SYSTEM_LINK;
+            facts->state = STATE_SYSTEM_LINKED | STATE_SYSTEM_FOCUSABLE;
+            GetWindowTextW(m_hWnd, facts->name, 256);
+            Copy(facts->action, L"跳转");
+        } else if (m_dwStyle & kCommandMode) {
+            PostMessageW(GetParent(m_hWnd), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(m_hWnd), 0), (LPARAM)m_hWnd);
+        }
+        result = 1;
+        return true;
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
+        if (message == WM_SETFOCUS)
+            AnnounceFocus(m_hWnd);
         if (!m_bDrawsText)
             return false;
         InvalidateRect(m_hWnd, NULL, TRUE);

@@ -1,5 +1,8 @@
 #include "skin/SkinProgress.h"
 #include "skin/SkinStore.h"
+#include "base/Format.h"
+#include "skin/Accessible.h"
+#include <oleacc.h>
 
 static const WCHAR kProgressClass[] = L"Kavex_ProgressCtrl";
 
@@ -28,6 +31,7 @@ void CSkinProgress::SetPosition(int position)
 {
     m_nPos = position;
     InvalidateRect(m_hWnd, NULL, TRUE);
+    AnnounceValueChange(m_hWnd);
 }
 
 LRESULT CALLBACK CSkinProgress::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -37,6 +41,16 @@ LRESULT CALLBACK CSkinProgress::WindowProc(HWND window, UINT message, WPARAM wPa
     CSkinProgress *control = (CSkinProgress *)GetWindowLongPtrW(window, GWLP_USERDATA);
     switch (message) {
     case WM_ERASEBKGND:
+        return 1;
+    case WM_GETOBJECT:
+        return AnswerAccessibleObject(window, wParam, lParam);
+    case WM_ACCESSIBLE_FACTS:
+        if (AccessibleFacts *facts = (AccessibleFacts *)wParam) {
+            facts->role = ROLE_SYSTEM_PROGRESSBAR;
+            facts->state = STATE_SYSTEM_READONLY;
+            Copy(facts->name, L"进度");
+            Format(facts->value, L"%d%%", control ? control->m_nPos : 0);
+        }
         return 1;
     case WM_PAINT: {
         PAINTSTRUCT paint;

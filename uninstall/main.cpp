@@ -274,6 +274,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
             outcome = Refuse(loaded);
     }
     if (outcome != kOutcomeDone) {
+        // An interactive refusal ends with 2, as it always has.
+        if (!arguments.silent)
+            outcome = 2;
         SendAnswer(answer, outcome);
         return isCopy ? outcome : EndRun(outcome);
     }

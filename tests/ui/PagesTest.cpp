@@ -10,6 +10,8 @@
 #include "ui/UiSupport.h"
 #include "e2e/Screenshot.h"
 #include "resource.h"
+#include <oleacc.h>
+#include <algorithm>
 
 namespace {
 
@@ -330,6 +332,139 @@ TEST_F(Pages, FinishPageHidesAtTheFirstAnswer)
 }
 
 // Without a worker, nothing would ever move the bar: the user is told and the setup ends.
+// What a screen reader asks of a window through Active Accessibility.
+struct Heard {
+    long role = -1, state = 0;
+    std::wstring name, value, action;
+};
+
+// IID_IAccessible, defined here: mingw's import library gives it as a code thunk.
+const GUID kIidAccessible = {0x618736e0, 0x3c3d, 0x11cf, {0x81, 0x0c, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
+
+std::wstring Taken(BSTR text)
+{
+    std::wstring taken = text ? text : L"";
+    SysFreeString(text);
+    return taken;
+}
+
+Heard Hear(HWND window, IAccessible **kept = nullptr)
+{
+    Heard heard;
+    IAccessible *object = nullptr;
+    if (FAILED(AccessibleObjectFromWindow(window, OBJID_CLIENT, kIidAccessible, (void **)&object)) || !object)
+        return heard;
+    VARIANT self, answer;
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR text = nullptr;
+    VariantInit(&answer);
+    if (SUCCEEDED(object->get_accRole(self, &answer)) && answer.vt == VT_I4)
+        heard.role = answer.lVal;
+    VariantInit(&answer);
+    if (SUCCEEDED(object->get_accState(self, &answer)) && answer.vt == VT_I4)
+        heard.state = answer.lVal;
+    if (SUCCEEDED(object->get_accName(self, &(text = nullptr))))
+        heard.name = Taken(text);
+    if (SUCCEEDED(object->get_accValue(self, &(text = nullptr))))
+        heard.value = Taken(text);
+    if (SUCCEEDED(object->get_accDefaultAction(self, &(text = nullptr))))
+        heard.action = Taken(text);
+    if (kept)
+        *kept = object;
+    else
+        object->Release();
+    return heard;
+}
+
+std::vector<HWND> g_focusEvents;
+
+void CALLBACK RecordFocus(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG, DWORD, DWORD)
+{
+    if (object == OBJID_CLIENT)
+        g_focusEvents.push_back(window);
+}
+
+// Each control of the welcome, custom, progress and finish pages names itself with its text,
+// says what it is and its state, the bar its percentage; the links act when asked to, and focus
+// changes are announced.
+TEST_F(Pages, ScreenReadersHearEachControlAndThePercentage)
+{
+    CoInitialize(nullptr);
+    struct Case {
+        CSetupPage *page;
+        int id;
+        long role;
+        long state;
+    } cases[] = {
+        {pages.Welcome(), IDC_WELCOME_INSTALL, ROLE_SYSTEM_PUSHBUTTON, 0},
+        {pages.Welcome(), IDC_WELCOME_CUSTOM, ROLE_SYSTEM_PUSHBUTTON, 0},
+        {pages.Welcome(), IDC_WELCOME_DEFAULT, ROLE_SYSTEM_CHECKBUTTON, STATE_SYSTEM_CHECKED},
+        {pages.Welcome(), IDC_WELCOME_LICENSE_LINK, ROLE_SYSTEM_LINK, STATE_SYSTEM_LINKED},
+        {pages.Custom(), IDC_CUSTOM_START, ROLE_SYSTEM_PUSHBUTTON, 0},
+        {pages.Custom(), IDC_CUSTOM_BROWSE, ROLE_SYSTEM_PUSHBUTTON, 0},
+        {pages.Custom(), IDC_CUSTOM_BACK, ROLE_SYSTEM_PUSHBUTTON, 0},
+        {pages.Custom(), IDC_CUSTOM_DESKTOP, ROLE_SYSTEM_CHECKBUTTON, STATE_SYSTEM_CHECKED},
+        {pages.Custom(), IDC_CUSTOM_QUICK_LAUNCH, ROLE_SYSTEM_CHECKBUTTON, STATE_SYSTEM_CHECKED},
+        {pages.Custom(), IDC_CUSTOM_DEFAULT, ROLE_SYSTEM_CHECKBUTTON, STATE_SYSTEM_CHECKED},
+        {pages.Finish(), IDC_FINISH_RUN, ROLE_SYSTEM_PUSHBUTTON, 0},
+        {pages.Finish(), IDC_FINISH_CLOSE, ROLE_SYSTEM_PUSHBUTTON, 0},
+        {pages.Finish(), IDC_FINISH_PRIVACY, ROLE_SYSTEM_LINK, STATE_SYSTEM_LINKED},
+    };
+    for (const Case &c : cases) {
+        HWND control = GetDlgItem(c.page->m_hWnd, c.id);
+        Heard heard = Hear(control);
+        EXPECT_EQ(c.role, heard.role) << c.id;
+        EXPECT_EQ(c.state, heard.state & c.state) << c.id;
+        EXPECT_FALSE(heard.name.empty()) << c.id;
+        wchar_t text[256] = {};
+        GetWindowTextW(control, text, 256);
+        EXPECT_EQ(text, heard.name) << c.id;
+        EXPECT_FALSE(heard.action.empty()) << c.id;
+    }
+    for (CSetupPage *page : {(CSetupPage *)pages.Welcome(), (CSetupPage *)pages.Custom(),
+                             (CSetupPage *)pages.Progress(), (CSetupPage *)pages.Finish()}) {
+        Heard heard = Hear(page->m_hWnd);
+        EXPECT_EQ(ROLE_SYSTEM_DIALOG, heard.role) << page->m_nTemplate;
+        EXPECT_EQ(g_strSetupTitle, heard.name) << page->m_nTemplate;
+    }
+
+    // A box unticked is heard so; the bar's value is the percentage it shows.
+    HWND box = GetDlgItem(pages.Custom()->m_hWnd, IDC_CUSTOM_DESKTOP);
+    SendMessageW(box, BM_SETCHECK, BST_UNCHECKED, 0);
+    EXPECT_EQ(0, Hear(box).state & STATE_SYSTEM_CHECKED);
+    CProgressPage *progress = pages.Progress();
+    progress->m_progress.SetPosition(37);
+    Heard bar = Hear(progress->m_progress.m_hWnd);
+    EXPECT_EQ(ROLE_SYSTEM_PROGRESSBAR, bar.role);
+    EXPECT_EQ(L"37%", bar.value);
+
+    // The focus moving to a button is announced, and the button says it has it.
+    CWelcomePage *welcome = pages.Welcome();
+    ShowWindow(welcome->m_hWnd, SW_SHOW);
+    SetForegroundWindow(welcome->m_hWnd);
+    HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_FOCUS, nullptr, RecordFocus, GetCurrentProcessId(),
+                                         0, WINEVENT_OUTOFCONTEXT);
+    HWND custom = GetDlgItem(welcome->m_hWnd, IDC_WELCOME_CUSTOM);
+    SetFocus(custom);
+    test::RunLoopUntil([&] { return std::count(g_focusEvents.begin(), g_focusEvents.end(), custom) > 0; }, 2000);
+    UnhookWinEvent(hook);
+    EXPECT_NE(0, std::count(g_focusEvents.begin(), g_focusEvents.end(), custom)) << "focus announced";
+    EXPECT_NE(0, Hear(custom).state & STATE_SYSTEM_FOCUSED);
+
+    // The licence link's default action opens the licence, as a click does.
+    IAccessible *link = nullptr;
+    Hear(GetDlgItem(welcome->m_hWnd, IDC_WELCOME_LICENSE_LINK), &link);
+    ASSERT_NE(nullptr, link);
+    VARIANT self;
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    EXPECT_EQ(S_OK, link->accDoDefaultAction(self));
+    link->Release();
+    test::RunLoopUntil([&] { return IsWindowVisible(pages.License()->m_hWnd) != FALSE; }, 2000);
+    EXPECT_TRUE(IsWindowVisible(pages.License()->m_hWnd));
+}
+
 TEST(PagesWithoutWorker, TheProgressPageSaysSoAndEnds)
 {
     test::PrepareUserInterface();
