@@ -30,7 +30,8 @@ void WriteLine(const WCHAR *text)
         return;
     EnterCriticalSection(&g_lock);
     DWORD written = 0;
-    WriteFile(g_log, utf8, (DWORD)(bytes - 1), &written, NULL);
+    if (g_log != INVALID_HANDLE_VALUE)
+        WriteFile(g_log, utf8, (DWORD)(bytes - 1), &written, NULL);
     LeaveCriticalSection(&g_lock);
 }
 
@@ -38,7 +39,6 @@ void WriteLine(const WCHAR *text)
 
 bool OpenSetupLog(const WCHAR *path)
 {
-    EnsureLock();
     CloseSetupLog();
     // FILE_APPEND_DATA: every line lands at the end, also when two runs share the file.
     HANDLE file = CreateFileW(path, FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
@@ -51,9 +51,12 @@ bool OpenSetupLog(const WCHAR *path)
 
 void CloseSetupLog()
 {
+    EnsureLock();
+    EnterCriticalSection(&g_lock);
     if (g_log != INVALID_HANDLE_VALUE)
         CloseHandle(g_log);
     g_log = INVALID_HANDLE_VALUE;
+    LeaveCriticalSection(&g_lock);
 }
 
 bool SetupLogIsOpen()

@@ -68,6 +68,19 @@ TEST(Win64, QuickInstallLandsInTheThirtyTwoBitPlacesAndASecondRunFindsIt)
             second.QuitThroughExitQuestion(upgrade);
         EXPECT_EQ(0xFFFFFFFFu, second.WaitForExit(30000));
     }
+    // Removed silently, as on Windows 10 too: the Default apps registration goes with the rest.
+    const std::wstring uninstallerDefaults = L"Software\\Wine\\AppDefaults\\UnInst.exe";
+    SHSetValueW(HKEY_CURRENT_USER, uninstallerDefaults.c_str(), L"Version", REG_SZ, L"win10", sizeof(L"win10"));
+    DeleteFileW((install + L"\\velmarin-starts.log").c_str());
+    DeleteFileW((install + L"\\velmarin-parents.log").c_str());
+    EXPECT_EQ(0u, test::RunToEnd(L"\"" + install + L"\\UnInst.exe\" /S /RemoveData=1"));
+    for (int i = 0; i < 100 && test::ProcessIdOf(L"UnInst.exe"); ++i)
+        Sleep(100);
+    test::DeleteRegTree(HKEY_CURRENT_USER, uninstallerDefaults);
+    EXPECT_EQ(L"", test::ReadRegString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\RegisteredApplications", L"Velmarin.exe"));
+    EXPECT_FALSE(test::RegKeyExists(HKEY_LOCAL_MACHINE, kCapabilitiesKey));
+    EXPECT_FALSE(test::RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    EXPECT_FALSE(test::DirExists(install));
     test::RemoveInstallation(install);
 }
 
