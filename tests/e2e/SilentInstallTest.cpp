@@ -48,7 +48,8 @@ TEST_F(SilentInstall, IntoAFolderWithALogAndEveryRefusalWithItsCode)
 
     std::wstring log = m_logs + L"\\log.txt";
     EXPECT_EQ(0u, Setup(L"/S /DesktopShortcut=0 \"/Log=" + log + L"\" /D=" + m_folder));
-    EXPECT_TRUE(test::FileExists(m_folder + L"\\Velmarin.exe"));
+    for (const std::wstring &file : test::PayloadFileTable())
+        EXPECT_TRUE(test::FileExists(m_folder + file)) << test::Utf8(file);
     EXPECT_EQ(m_folder + L"\\Velmarin.exe", test::ReadRegString(HKEY_LOCAL_MACHINE, kAppPathKey, L""));
     EXPECT_FALSE(test::FileExists(test::SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + L"\\岚舟 3.lnk"));
     EXPECT_TRUE(test::FileExists(test::SpecialFolder(CSIDL_APPDATA) +

@@ -451,6 +451,11 @@ TEST_F(Pages, ScreenReadersHearEachControlAndThePercentage)
     UnhookWinEvent(hook);
     EXPECT_NE(0, std::count(g_focusEvents.begin(), g_focusEvents.end(), custom)) << "focus announced";
     EXPECT_NE(0, Hear(custom).state & STATE_SYSTEM_FOCUSED);
+    // Held down by the space bar it is pressed; the focus gone, it is not, and nothing was clicked.
+    SendMessageW(custom, WM_KEYDOWN, VK_SPACE, 0);
+    EXPECT_NE(0, Hear(custom).state & STATE_SYSTEM_PRESSED);
+    SendMessageW(custom, WM_KILLFOCUS, 0, 0);
+    EXPECT_EQ(0, Hear(custom).state & STATE_SYSTEM_PRESSED);
 
     // The licence link's default action opens the licence, as a click does.
     IAccessible *link = nullptr;
