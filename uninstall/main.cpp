@@ -280,7 +280,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
         SendAnswer(answer, outcome);
         return isCopy ? outcome : EndRun(outcome);
     }
-    // Where no copy can run, this one does the work: its own file goes at the next restart.
+    // Where no copy can run, this one does the work; its own file then stays, in use.
     HANDLE copyAnswer = NULL;
     if (!isCopy && StartCopy(folder, options, arguments.silent ? &copyAnswer : NULL))
         return arguments.silent ? EndRun(ReadAnswer(copyAnswer)) : 0;
