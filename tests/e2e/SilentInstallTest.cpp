@@ -17,6 +17,9 @@ protected:
         test::RemoveInstallation(m_folder);
         test::RemoveInstallation(test::DefaultInstallFolder());
         m_logs = test::MakeTempDir(L"logs");
+        // As on Windows XP and 7, where the quick-launch shortcut goes.
+        SHCreateDirectoryExW(nullptr, (test::SpecialFolder(CSIDL_APPDATA) + L"\\Microsoft\\Internet Explorer\\Quick Launch").c_str(),
+                             nullptr);
     }
     void TearDown() override
     {
