@@ -1,4 +1,5 @@
 #include "app/Outcomes.h"
+#include "base/SetupLog.h"
 
 const WCHAR *DescribeOutcome(int code)
 {
@@ -37,6 +38,13 @@ const WCHAR *DescribeOutcome(int code)
         return L"交互式运行结束";
     }
     return L"未知";
+}
+
+int EndRun(int code)
+{
+    LogStep(L"退出代码 %d：%s", code, DescribeOutcome(code));
+    CloseSetupLog();
+    return code;
 }
 
 bool RunsAsAdministrator()

@@ -26,6 +26,8 @@ enum RunOutcome {
 
 // The meaning of an exit code, for the log's last line.
 const WCHAR *DescribeOutcome(int code);
+// Writes the log's last line, the code and its meaning, closes the log and returns the code.
+int EndRun(int code);
 
 // Whether this process has administrator rights (elevated where Windows splits them).
 bool RunsAsAdministrator();

@@ -29,14 +29,6 @@ static bool ActivateRunningCopy()
     return true;
 }
 
-// The log's last line, with the code the run ends with.
-static int EndRun(int code)
-{
-    LogStep(L"退出代码 %d：%s", code, DescribeOutcome(code));
-    CloseSetupLog();
-    return code;
-}
-
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
 {
     RestrictDllSearchToSystem();

@@ -77,6 +77,14 @@ bool CreateFreshTempRoot(const WCHAR *tempPath, int first, WCHAR (&root)[MAX_PAT
     return false;
 }
 
+bool CreateFreshWindowsTempRoot(WCHAR (&root)[MAX_PATH])
+{
+    WCHAR windows[MAX_PATH], tempPath[MAX_PATH];
+    UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
+    return length > 0 && length < MAX_PATH && Format(tempPath, L"%s\\Temp\\", windows) &&
+           CreateFreshTempRoot(tempPath, (int)GetTickCount(), root);
+}
+
 HANDLE LockFolder(const WCHAR *path)
 {
     // No FILE_SHARE_DELETE: while this handle is open nobody can rename or remove the folder,

@@ -17,6 +17,9 @@ enum { kTempRootAttempts = 10000 };
 // number, or when that name is taken, random numbers until a name is free. False when no
 // folder could be made.
 bool CreateFreshTempRoot(const WCHAR *tempPath, int first, WCHAR (&root)[MAX_PATH]);
+// The same in the Windows folder's Temp, which only administrators can change, unlike a user's
+// own temporary folder.
+bool CreateFreshWindowsTempRoot(WCHAR (&root)[MAX_PATH]);
 
 // Opens a folder so that it can be neither renamed nor removed until the handle is closed;
 // INVALID_HANDLE_VALUE on failure.

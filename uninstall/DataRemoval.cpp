@@ -52,10 +52,8 @@ static HANDLE CreateHelperEvent(const WCHAR *name)
 // reported the data gone.
 static bool RunHelperAsDesktopUser(const WCHAR *installDir)
 {
-    WCHAR windows[MAX_PATH], tempPath[MAX_PATH], root[MAX_PATH], folder[MAX_PATH], helper[MAX_PATH];
-    UINT windowsLength = GetWindowsDirectoryW(windows, MAX_PATH);
-    if (windowsLength == 0 || windowsLength >= MAX_PATH || !Format(tempPath, L"%s\\Temp\\", windows) ||
-        !CreateFreshTempRoot(tempPath, (int)GetTickCount(), root))
+    WCHAR root[MAX_PATH], folder[MAX_PATH], helper[MAX_PATH];
+    if (!CreateFreshWindowsTempRoot(root))
         return false;
     HANDLE rootLock = LockFolder(root);
     PSECURITY_DESCRIPTOR descriptor = CreateInstallFolderDescriptor();

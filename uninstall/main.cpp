@@ -65,13 +65,10 @@ static void DetectUserFolders(const WCHAR *installDir)
 // starts elevated.
 static bool StartCopy(const WCHAR *folder, const WCHAR *options, HANDLE *answer)
 {
-    WCHAR self[MAX_PATH], windows[MAX_PATH], tempPath[MAX_PATH], root[MAX_PATH], copy[MAX_PATH];
+    WCHAR self[MAX_PATH], root[MAX_PATH], copy[MAX_PATH];
     DWORD selfLength = GetModuleFileNameW(NULL, self, MAX_PATH);
-    UINT windowsLength = GetWindowsDirectoryW(windows, MAX_PATH);
-    if (selfLength == 0 || selfLength >= MAX_PATH || windowsLength == 0 || windowsLength >= MAX_PATH ||
-        !Format(tempPath, L"%s\\Temp\\", windows) ||
-        !CreateFreshTempRoot(tempPath, (int)GetTickCount(), root) || !Format(copy, L"%s\\UnInst.exe", root) ||
-        !CopyFileW(self, copy, TRUE))
+    if (selfLength == 0 || selfLength >= MAX_PATH || !CreateFreshWindowsTempRoot(root) ||
+        !Format(copy, L"%s\\UnInst.exe", root) || !CopyFileW(self, copy, TRUE))
         return false;
     HANDLE inherited = NULL, reading = NULL, writing = NULL;
     SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), NULL, TRUE};
@@ -149,14 +146,6 @@ static int RemoveSilently(const CInstallRecord &record, const Arguments &argumen
             LogStep(L"浏览数据未能全部删除");
     }
     return counts.inUse || counts.unreachable ? kOutcomeFilesStayed : kOutcomeDone;
-}
-
-// The log's last line, with the code the run ends with.
-static int EndRun(int code)
-{
-    LogStep(L"退出代码 %d：%s", code, DescribeOutcome(code));
-    CloseSetupLog();
-    return code;
 }
 
 // The words after the copy's own four, quoted one by one, for ReadArguments.
