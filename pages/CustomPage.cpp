@@ -84,7 +84,7 @@ void CCustomPage::UpdateDiskSpace()
         FormatDiskSpaceLine(line, 128, totalFree.QuadPart);
         SetWindowTextW(Item(IDC_CUSTOM_DISK_SPACE), line);
         Copy(m_strLastGoodDir, text);
-        RECT label = {144, 140, 444, 166};
+        RECT label = Scaled(RECT{144, 140, 444, 166});
         InvalidateRect(m_hWnd, &label, TRUE);
         return;
     }

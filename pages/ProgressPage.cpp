@@ -24,13 +24,13 @@ void CProgressPage::DescribeControls()
         LabelControl(IDC_PROGRESS_STATUS, m_status, 77, 170),
     };
     ApplyControls(controls);
+    m_progress.PlaceOnPage(m_hWnd, Dpi());
 }
 
 void CProgressPage::OnInitPage()
 {
     EnableMenuItem(GetSystemMenu(m_hWnd, FALSE), SC_CLOSE, MF_BYCOMMAND | MF_DISABLED | MF_GRAYED);
-    RECT bar = {56, 209, 543, 255};
-    ShowWindow(m_progress.Create(m_hWnd, bar), SW_SHOW);
+    ShowWindow(m_progress.m_hWnd, SW_SHOW);
     m_nCurrent = 0;
     SetTimer(m_hWnd, kTimerId, kTickMilliseconds, NULL);
     // Without the worker nothing would ever move the bar: the user is told, and the setup ends.

@@ -4,12 +4,15 @@
 #include <oleacc.h>
 #include "skin/ImageButton.h"
 #include "skin/LinkLabel.h"
+#include "skin/SkinGeometry.h"
 #include "skin/SkinStore.h"
 #include "skin/TransparentLabel.h"
 
 static CSetupPage *g_creatingPage = NULL;
 
-CSetupPage::CSetupPage(int templateId) : m_hWnd(NULL), m_nTemplate(templateId), m_nCheckBoxes(0)
+CSetupPage::CSetupPage(int templateId)
+    : m_hWnd(NULL), m_nTemplate(templateId), m_nCheckBoxes(0), m_templateSizes(), m_nTemplateDpi(96),
+      m_bControlsAttached(false)
 {
 }
 
@@ -66,6 +69,12 @@ void CSetupPage::ShowOver(HWND previous)
         placement.showCmd = SW_SHOWMINNOACTIVE;
         SetWindowPlacement(m_hWnd, &placement);
     } else if (previous && IsWindow(previous) && GetWindowRect(previous, &rect)) {
+        // Moved there first: on another monitor than the one it was made on, the page takes that
+        // monitor's DPI before it shows.
+        SetWindowPos(m_hWnd, NULL, rect.left, rect.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        int dpi = WindowDpi(m_hWnd);
+        if (dpi != Dpi())
+            ApplyDpi(dpi);
         SetWindowPos(m_hWnd, NULL, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
                      SWP_SHOWWINDOW | SWP_NOZORDER);
     } else {
@@ -81,6 +90,30 @@ void CSetupPage::HandOver(CSetupPage *next)
     next->ShowOver(self);
     if (self && IsWindow(self))
         ShowWindow(self, SW_HIDE);
+}
+
+void CSetupPage::ApplyDpi(int dpi)
+{
+    if (dpi <= 0)
+        return;
+    m_frame.ApplyDpi(dpi);
+    DescribeControls();
+    RedrawWindow(m_hWnd, NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+int CSetupPage::Scaled(int value) const
+{
+    return ScaleToDpi(value, Dpi());
+}
+
+RECT CSetupPage::Scaled(const RECT &rect) const
+{
+    return ScaleToDpi(rect, Dpi());
+}
+
+CSkinStore &CSetupPage::Skin() const
+{
+    return CSkinStore::Instance(Dpi());
 }
 
 void CSetupPage::ConfirmQuit()
@@ -114,6 +147,7 @@ bool CSetupPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR &
     case WM_INITDIALOG: {
         if (CMessageLoop *loop = MessageLoops::ForCurrentThread())
             loop->AddMessageFilter(this);
+        m_nTemplateDpi = WindowDpi(m_hWnd);
         DescribeControls();
         OnInitPage();
         HWND focus = InitialFocus();
@@ -145,6 +179,16 @@ bool CSetupPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR &
         return true;
     case WM_COMMAND:
         return OnCommand(LOWORD(wParam), HIWORD(wParam));
+    case WM_DPICHANGED: {
+        // Dragged onto a monitor of another scale: laid out anew there, at the place Windows
+        // suggests, with the page's own size.
+        ApplyDpi(LOWORD(wParam));
+        if (const RECT *suggested = (const RECT *)lParam)
+            SetWindowPos(m_hWnd, NULL, suggested->left, suggested->top, 0, 0,
+                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        result = 0;
+        return true;
+    }
     }
     return OnPageMessage(message, wParam, lParam, result);
 }
@@ -164,9 +208,8 @@ bool CSetupPage::OnPageMessage(UINT, WPARAM, LPARAM, INT_PTR &)
     return false;
 }
 
-static HFONT SkinFontFor(PageControl::Font font)
+static HFONT SkinFontFor(CSkinStore &skin, PageControl::Font font)
 {
-    CSkinStore &skin = CSkinStore::Instance();
     switch (font) {
     case PageControl::kTextFont:
         return skin.m_hFontText;
@@ -183,9 +226,8 @@ static HFONT SkinFontFor(PageControl::Font font)
     }
 }
 
-static HIMAGELIST ButtonImagesFor(PageControl::Images images)
+static HIMAGELIST ButtonImagesFor(CSkinStore &skin, PageControl::Images images)
 {
-    CSkinStore &skin = CSkinStore::Instance();
     switch (images) {
     case PageControl::kSmallImages:
         return skin.SmallButtonImages();
@@ -200,48 +242,69 @@ static HIMAGELIST ButtonImagesFor(PageControl::Images images)
 
 void CSetupPage::ApplyControls(const PageControl *table, size_t count)
 {
+    CSkinStore &skin = Skin();
     for (size_t i = 0; i < count; ++i) {
         const PageControl &control = table[i];
         HWND window = Item(control.id);
         if (control.handle)
             *control.handle = window;
-        HFONT font = SkinFontFor(control.font);
-        switch (control.kind) {
-        case PageControl::kLabel: {
-            CTransparentLabel *label = static_cast<CTransparentLabel *>(control.skinned);
-            label->m_clrText = control.colour;
-            label->Attach(window);
-            break;
+        HFONT font = SkinFontFor(skin, control.font);
+        if (!m_bControlsAttached)
+            AttachControl(control, window, font);
+        // A control that keeps the template's size is scaled from the DPI its window was made at.
+        int width = Scaled(control.width), height = Scaled(control.height);
+        if (control.width <= 0 && i < kMaxControls) {
+            RECT made;
+            if (!m_bControlsAttached && GetWindowRect(window, &made))
+                m_templateSizes[i] = SIZE{made.right - made.left, made.bottom - made.top};
+            width = MulDiv(m_templateSizes[i].cx, Dpi(), m_nTemplateDpi);
+            height = MulDiv(m_templateSizes[i].cy, Dpi(), m_nTemplateDpi);
         }
-        case PageControl::kLink: {
-            CLinkLabel *link = static_cast<CLinkLabel *>(control.skinned);
-            link->Attach(window);
-            link->m_clrLinkText = control.colour;
-            link->m_dwStyle = CLinkLabel::kCommandMode;
-            // The link measures its text in the font it draws with.
-            link->UseLinkFont(font);
-            break;
-        }
-        case PageControl::kButton:
-            static_cast<CImageButton *>(control.skinned)->Attach(window);
-            break;
-        case PageControl::kPlain:
-            if (IsSystemCheckBox(window) && m_nCheckBoxes < kMaxCheckBoxes)
-                m_checkBoxes[m_nCheckBoxes++].Attach(window);
-            break;
-        }
-        UINT keepSize = control.width > 0 ? 0 : SWP_NOSIZE;
-        SetWindowPos(window, NULL, control.x, control.y, control.width, control.height, SWP_NOZORDER | keepSize);
+        UINT keepSize = control.width > 0 || i < kMaxControls ? 0 : SWP_NOSIZE;
+        SetWindowPos(window, NULL, Scaled(control.x), Scaled(control.y), width, height, SWP_NOZORDER | keepSize);
         if (font)
             SendMessageW(window, WM_SETFONT, (WPARAM)font, TRUE);
         if (control.kind == PageControl::kLink) {
-            static_cast<CLinkLabel *>(control.skinned)->MeasureLink();
+            CLinkLabel *link = static_cast<CLinkLabel *>(control.skinned);
+            // The link measures its text in the font it draws with.
+            link->UseLinkFont(font);
+            link->MeasureLink();
         } else if (control.kind == PageControl::kButton) {
             CImageButton *button = static_cast<CImageButton *>(control.skinned);
-            button->SetTip(control.tip);
-            button->AssignImageList(ButtonImagesFor(control.images));
+            button->AssignImageList(ButtonImagesFor(skin, control.images));
             button->AssignImages(0, 2, 1, 0);
         }
+    }
+    m_bControlsAttached = true;
+}
+
+void CSetupPage::AttachControl(const PageControl &control, HWND window, HFONT font)
+{
+    switch (control.kind) {
+    case PageControl::kLabel: {
+        CTransparentLabel *label = static_cast<CTransparentLabel *>(control.skinned);
+        label->m_clrText = control.colour;
+        label->Attach(window);
+        break;
+    }
+    case PageControl::kLink: {
+        CLinkLabel *link = static_cast<CLinkLabel *>(control.skinned);
+        link->Attach(window);
+        link->m_clrLinkText = control.colour;
+        link->m_dwStyle = CLinkLabel::kCommandMode;
+        link->UseLinkFont(font);
+        break;
+    }
+    case PageControl::kButton: {
+        CImageButton *button = static_cast<CImageButton *>(control.skinned);
+        button->Attach(window);
+        button->SetTip(control.tip);
+        break;
+    }
+    case PageControl::kPlain:
+        if (IsSystemCheckBox(window) && m_nCheckBoxes < kMaxCheckBoxes)
+            m_checkBoxes[m_nCheckBoxes++].Attach(window);
+        break;
     }
 }
 
@@ -292,15 +355,15 @@ PageControl ButtonControl(int id, CImageButton &button, int x, int y, int width,
     return row;
 }
 
-void CSetupPage::DrawCornerLogo(HDC dc)
+void CSetupPage::DrawCornerLogo(HDC dc) const
 {
     RECT logo = {500, 20, 560, 78};
-    CSkinStore::Instance().DrawLogo(dc, logo);
+    Skin().DrawLogo(dc, Scaled(logo));
 }
 
-void CSetupPage::DrawWatermark(HDC dc)
+void CSetupPage::DrawWatermark(HDC dc) const
 {
     const BYTE opacity = 56;
-    POINT at = {110, 30};
-    CSkinStore::Instance().DrawIllustration(dc, at, opacity);
+    POINT at = {Scaled(110), Scaled(30)};
+    Skin().DrawIllustration(dc, at, opacity);
 }

@@ -11,6 +11,7 @@
 #include <commctrl.h>
 
 class CImageButton;
+class CSkinStore;
 class CLinkLabel;
 class CSubclassedControl;
 class CTransparentLabel;
@@ -25,7 +26,7 @@ struct PageControl {
     Kind kind;
     CSubclassedControl *skinned;  // the skinned control attached to it; none for a plain one
     HWND *handle;                 // where a plain control's window is kept, if anywhere
-    int x, y, width, height;      // a width of 0 keeps the template's size
+    int x, y, width, height;      // pixels at 96 DPI; a width of 0 keeps the template's size
     Font font;
     COLORREF colour;              // a label's text colour; a link's colour
     Images images;
@@ -57,8 +58,11 @@ public:
     HWND Create();
 
     // Shows this page at the previous page's window rectangle (or where it is, when the previous
-    // window is gone) and activates it. Hides nothing.
+    // window is gone) and activates it, laid out for the DPI it lands on. Hides nothing.
     void ShowOver(HWND previous);
+    // Lays the page out for `dpi`: its size, every control's place, size, font and images.
+    void ApplyDpi(int dpi);
+    int Dpi() const { return m_frame.m_nDpi; }
     // Shows `next` over this page, then hides this page.
     void HandOver(CSetupPage *next);
     // The exit question; any answer but No ends the setup with exit code -1.
@@ -73,12 +77,18 @@ public:
     enum { kMaxCheckBoxes = 4 };
     CAccessibleCheckBox m_checkBoxes[kMaxCheckBoxes];
     int m_nCheckBoxes;
+    // The template's sizes of the controls that keep them, at the DPI the window was made at.
+    enum { kMaxControls = 16 };
+    SIZE m_templateSizes[kMaxControls];
+    int m_nTemplateDpi;
+    bool m_bControlsAttached;
 
 protected:
     // What every page does the same way is handled here; a page says what differs through
     // these hooks.
 
-    // Called while the window is created: the page hands its control table to ApplyControls.
+    // Called while the window is created, and again when its DPI changes: the page hands its
+    // control table to ApplyControls and places whatever else it made at the page's DPI.
     virtual void DescribeControls() = 0;
     template <size_t N> void ApplyControls(const PageControl (&table)[N]) { ApplyControls(table, N); }
     // After the controls are set up: what else the page shows at first.
@@ -98,13 +108,18 @@ protected:
     virtual bool OnPageMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR &result);
 
     HWND Item(int id) const { return GetDlgItem(m_hWnd, id); }
+    // 96-DPI pixels at the page's DPI, and the skin for it.
+    int Scaled(int value) const;
+    RECT Scaled(const RECT &rect) const;
+    CSkinStore &Skin() const;
     // The 60 x 58 logo in the top right corner, over the white background.
-    static void DrawCornerLogo(HDC dc);
+    void DrawCornerLogo(HDC dc) const;
     // The illustration at (110, 30), faint: the page's text and buttons lie over it.
-    static void DrawWatermark(HDC dc);
+    void DrawWatermark(HDC dc) const;
 
 private:
     void ApplyControls(const PageControl *table, size_t count);
+    void AttachControl(const PageControl &control, HWND window, HFONT font);
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR &result);
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 };

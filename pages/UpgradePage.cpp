@@ -38,7 +38,7 @@ void CUpgradePage::OnInitPage()
     GetWindowRect(m_hDefaultBrowser, &check);
     MapWindowPoints(NULL, m_hWnd, (POINT *)&check, 2);
     m_hCheckBrush =
-        CSkinStore::Instance().CreateBackgroundBrush(client, check.left, check.top, check.bottom - check.top);
+        Skin().CreateBackgroundBrush(client, check.left, check.top, check.bottom - check.top);
 
     SendMessageW(m_hDefaultBrowser, BM_SETCHECK, CInstallOptions::Instance().m_bDefaultBrowser ? BST_CHECKED : BST_UNCHECKED,
                  0);

@@ -36,8 +36,8 @@ HWND CWelcomePage::InitialFocus()
 
 void CWelcomePage::DrawBackground(HDC dc)
 {
-    POINT at = {310, 140};
-    CSkinStore::Instance().DrawIllustration(dc, at);
+    POINT at = {Scaled(310), Scaled(140)};
+    Skin().DrawIllustration(dc, at);
 }
 
 HBRUSH CWelcomePage::StaticBackground(HWND, HDC)

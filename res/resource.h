@@ -23,6 +23,21 @@
 #define IDP_BUTTON_SMALL            232
 #define IDP_BUTTON_LARGE            233
 #define IDP_BUTTON_MEDIUM           234
+// The same images drawn at 1.5x (144 DPI) and at 2x (192 DPI)
+#define IDP_ILLUSTRATION_150        240
+#define IDP_LOGO_150                241
+#define IDP_PROGRESS_FILL_150       242
+#define IDP_PROGRESS_TROUGH_150     243
+#define IDP_BUTTON_SMALL_150        244
+#define IDP_BUTTON_LARGE_150        245
+#define IDP_BUTTON_MEDIUM_150       246
+#define IDP_ILLUSTRATION_200        250
+#define IDP_LOGO_200                251
+#define IDP_PROGRESS_FILL_200       252
+#define IDP_PROGRESS_TROUGH_200     253
+#define IDP_BUTTON_SMALL_200        254
+#define IDP_BUTTON_LARGE_200        255
+#define IDP_BUTTON_MEDIUM_200       256
 
 // Resource type "BIN"
 #define IDB_PAYLOAD                 228

@@ -120,6 +120,15 @@ void CLinkLabel::MeasureLink()
         LONG type = GetWindowLongW(m_hWnd, GWL_STYLE) & SS_TYPEMASK;
         OffsetRect(&m_rcText, LinkAlignmentShift(type, client.right, m_rcText.right), 0);
     }
+    // Measured again at another DPI: the tooltip follows the text.
+    if (m_hToolTip) {
+        TOOLINFOW tool = {};
+        tool.cbSize = TTTOOLINFOW_V2_SIZE;
+        tool.hwnd = m_hWnd;
+        tool.uId = 1;
+        tool.rect = m_rcText;
+        SendMessageW(m_hToolTip, TTM_NEWTOOLRECTW, 0, (LPARAM)&tool);
+    }
 }
 
 void CLinkLabel::Paint(HDC dc)

@@ -48,21 +48,56 @@ static HICON SetupIcon(bool big)
     return big ? bigIcon : smallIcon;
 }
 
+typedef UINT(WINAPI *GetDpiForWindowFn)(HWND);
+
+int WindowDpi(HWND window)
+{
+    static GetDpiForWindowFn perWindow =
+        (GetDpiForWindowFn)(void *)GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow");
+    int dpi = perWindow && window ? (int)perWindow(window) : 0;
+    if (dpi <= 0) {
+        HDC screen = GetDC(NULL);
+        dpi = GetDeviceCaps(screen, LOGPIXELSY);
+        ReleaseDC(NULL, screen);
+    }
+    return dpi > 0 ? dpi : 96;
+}
+
+typedef BOOL(WINAPI *SetDialogDpiChangeBehaviorFn)(HWND, int, int);
+
+// Windows 10 (from version 1703) would move and re-font a dialog's controls itself when its
+// DPI changes; the page lays itself out instead.
+static void KeepLayoutToThePage(HWND page)
+{
+    const int disableAll = 1;
+    static SetDialogDpiChangeBehaviorFn keep = (SetDialogDpiChangeBehaviorFn)(void *)GetProcAddress(
+        GetModuleHandleW(L"user32.dll"), "SetDialogDpiChangeBehavior");
+    if (keep)
+        keep(page, disableAll, disableAll);
+}
+
+void CSkinFrame::ApplyDpi(int dpi)
+{
+    m_nDpi = dpi;
+    RECT window, client;
+    GetWindowRect(m_hPage, &window);
+    GetClientRect(m_hPage, &client);
+    int width = (window.right - window.left) - (client.right - client.left) + ScaleToDpi(kPageClientWidth, dpi);
+    int height = (window.bottom - window.top) - (client.bottom - client.top) + ScaleToDpi(kPageClientHeight, dpi);
+    SetWindowPos(m_hPage, NULL, 0, 0, width, height, SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
+    SendMessageW(m_hPage, WM_SETFONT, (WPARAM)CSkinStore::Instance(dpi).m_hFontText, TRUE);
+}
+
 void CSkinFrame::OnMessage(UINT message, WPARAM wParam, LPARAM)
 {
     switch (message) {
     case WM_INITDIALOG: {
         SetWindowTextW(m_hPage, g_strSetupTitle);
-        RECT window, client;
-        GetWindowRect(m_hPage, &window);
-        GetClientRect(m_hPage, &client);
-        int width = (window.right - window.left) - (client.right - client.left) + kPageClientWidth;
-        int height = (window.bottom - window.top) - (client.bottom - client.top) + kPageClientHeight;
-        SetWindowPos(m_hPage, NULL, 0, 0, width, height, SWP_NOZORDER | SWP_NOMOVE);
+        KeepLayoutToThePage(m_hPage);
+        ApplyDpi(WindowDpi(m_hPage));
         SendMessageW(m_hPage, WM_SETICON, ICON_BIG, (LPARAM)SetupIcon(true));
         SendMessageW(m_hPage, WM_SETICON, ICON_SMALL, (LPARAM)SetupIcon(false));
         CenterOnOwner(m_hPage, NULL);
-        SendMessageW(m_hPage, WM_SETFONT, (WPARAM)CSkinStore::Instance().m_hFontText, TRUE);
         break;
     }
     case WM_ERASEBKGND: {

@@ -1,16 +1,36 @@
 #include "skin/SkinGeometry.h"
 
-ProgressPieces ComputeProgressPieces(int x, int y, int position)
+int ScaleToDpi(int value, int dpi)
+{
+    return MulDiv(value, dpi, 96);
+}
+
+RECT ScaleToDpi(const RECT &rect, int dpi)
+{
+    RECT scaled = {ScaleToDpi(rect.left, dpi), ScaleToDpi(rect.top, dpi), ScaleToDpi(rect.right, dpi),
+                   ScaleToDpi(rect.bottom, dpi)};
+    return scaled;
+}
+
+int ArtworkDpi(int dpi)
+{
+    return dpi <= 96 ? 96 : dpi <= 144 ? 144 : 192;
+}
+
+ProgressPieces ComputeProgressPieces(int x, int y, int position, int dpi)
 {
     ProgressPieces pieces = {};
     if (position < 0)
         return pieces;
     pieces.hasFill = true;
-    pieces.middleWidth = position * 452 / 100;
-    int top = y + 16, bottom = y + 30;
-    SetRect(&pieces.leftCap, x + 16, top, x + 19, bottom);
-    SetRect(&pieces.middle, x + 19, top, x + 19 + pieces.middleWidth, bottom);
-    SetRect(&pieces.rightCap, x + 19 + pieces.middleWidth, top, x + 22 + pieces.middleWidth, bottom);
+    pieces.middleWidth = position * ScaleToDpi(452, dpi) / 100;
+    int inset = ScaleToDpi(16, dpi), leftCap = ScaleToDpi(3, dpi);
+    int rightCap = ScaleToDpi(7, dpi) - ScaleToDpi(4, dpi);
+    int left = x + inset, top = y + inset, bottom = top + ScaleToDpi(14, dpi);
+    int middle = left + leftCap, right = middle + pieces.middleWidth;
+    SetRect(&pieces.leftCap, left, top, middle, bottom);
+    SetRect(&pieces.middle, middle, top, right, bottom);
+    SetRect(&pieces.rightCap, right, top, right + rightCap, bottom);
     return pieces;
 }
 

@@ -1,4 +1,5 @@
 #include "skin/SkinProgress.h"
+#include "skin/SkinGeometry.h"
 #include "skin/SkinStore.h"
 #include "base/Format.h"
 #include "skin/Accessible.h"
@@ -24,6 +25,18 @@ HWND CSkinProgress::Create(HWND parent, const RECT &rect)
     m_nPos = 0;
     m_hWnd = CreateWindowExW(0, kProgressClass, NULL, WS_CHILD | WS_VISIBLE, rect.left, rect.top,
                              rect.right - rect.left, rect.bottom - rect.top, parent, NULL, instance, this);
+    return m_hWnd;
+}
+
+HWND CSkinProgress::PlaceOnPage(HWND page, int dpi)
+{
+    m_nDpi = dpi;
+    RECT bar = ScaleToDpi(RECT{56, 209, 543, 255}, dpi);
+    if (!m_hWnd)
+        return Create(page, bar);
+    SetWindowPos(m_hWnd, NULL, bar.left, bar.top, bar.right - bar.left, bar.bottom - bar.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(m_hWnd, NULL, TRUE);
     return m_hWnd;
 }
 
@@ -59,7 +72,8 @@ LRESULT CALLBACK CSkinProgress::WindowProc(HWND window, UINT message, WPARAM wPa
         GetClientRect(window, &client);
         SetBkMode(dc, TRANSPARENT);
         POINT origin = {client.left, client.top};
-        CSkinStore::Instance().DrawProgress(dc, origin, control ? control->m_nPos : 0);
+        if (control)
+            CSkinStore::Instance(control->m_nDpi).DrawProgress(dc, origin, control->m_nPos);
         EndPaint(window, &paint);
         return 0;
     }

@@ -6,58 +6,126 @@
 #include <shlwapi.h>
 #include <stdlib.h>
 
-CSkinStore &CSkinStore::Instance()
+CSkinStore &CSkinStore::Instance(int dpi)
 {
-    static CSkinStore *store = new CSkinStore();
-    return *store;
+    // A page moves between a few DPIs at most; past the last slot the last one is reused.
+    enum { kSlots = 8 };
+    static CSkinStore *stores[kSlots] = {};
+    int slot = 0;
+    while (slot < kSlots - 1 && stores[slot] && stores[slot]->m_nDpi != dpi)
+        ++slot;
+    if (!stores[slot] || stores[slot]->m_nDpi != dpi) {
+        stores[slot] = new CSkinStore(dpi);
+        if (dpi != 96)
+            stores[slot]->CreateFonts();
+    }
+    return *stores[slot];
 }
 
-CSkinStore::CSkinStore()
-    : m_hFontText(NULL), m_hFontBigButton(NULL), m_hFontButton(NULL), m_hFontLink(NULL), m_hFontTitle(NULL),
-      m_hbmProgressTrough(NULL), m_hbmProgressFill(NULL), m_hbmIllustration(NULL), m_hbmLogo(NULL),
+CSkinStore::CSkinStore(int dpi)
+    : m_nDpi(dpi), m_hFontText(NULL), m_hFontBigButton(NULL), m_hFontButton(NULL), m_hFontLink(NULL),
+      m_hFontTitle(NULL), m_hbmProgressTrough(NULL), m_hbmProgressFill(NULL), m_hbmIllustration(NULL), m_hbmLogo(NULL),
       m_hLargeButtonImages(NULL), m_hMediumButtonImages(NULL), m_hSmallButtonImages(NULL)
 {
 }
 
-static HFONT SkinFont(const WCHAR *face, int height, int weight, bool underline)
+static HFONT SkinFont(const WCHAR *face, int height, int weight, bool underline, int dpi)
 {
-    return CreateFontW(height, 0, 0, 0, weight, FALSE, underline, FALSE, ANSI_CHARSET, 0, 0, 0, 0, face);
+    return CreateFontW(ScaleToDpi(height, dpi), 0, 0, 0, weight, FALSE, underline, FALSE, ANSI_CHARSET, 0, 0, 0, 0,
+                       face);
 }
 
-void CreateSkinFonts()
+void CSkinStore::CreateFonts()
 {
-    CSkinStore &store = CSkinStore::Instance();
     WCHAR path[MAX_PATH] = {};
     ExpandEnvironmentStringsW(L"%windir%\\fonts\\msyh.ttf", path, MAX_PATH);
     if (PathFileExistsW(path)) {
         const WCHAR *face = L"微软雅黑";
-        store.m_hFontText = SkinFont(face, 17, 0, false);
-        store.m_hFontButton = SkinFont(face, 20, 0, false);
-        store.m_hFontBigButton = SkinFont(face, 24, 0, false);
-        store.m_hFontLink = SkinFont(face, 17, 0, true);
-        store.m_hFontTitle = SkinFont(face, 24, 0, false);
+        m_hFontText = SkinFont(face, 17, 0, false, m_nDpi);
+        m_hFontButton = SkinFont(face, 20, 0, false, m_nDpi);
+        m_hFontBigButton = SkinFont(face, 24, 0, false, m_nDpi);
+        m_hFontLink = SkinFont(face, 17, 0, true, m_nDpi);
+        m_hFontTitle = SkinFont(face, 24, 0, false, m_nDpi);
     } else {
         const WCHAR *face = L"Tahoma";
-        store.m_hFontText = SkinFont(face, 13, 0, false);
-        store.m_hFontButton = SkinFont(face, 16, FW_BOLD, false);
-        store.m_hFontBigButton = SkinFont(face, 21, FW_BOLD, false);
-        store.m_hFontLink = SkinFont(face, 13, 0, true);
-        store.m_hFontTitle = SkinFont(face, 21, 0, false);
+        m_hFontText = SkinFont(face, 13, 0, false, m_nDpi);
+        m_hFontButton = SkinFont(face, 16, FW_BOLD, false, m_nDpi);
+        m_hFontBigButton = SkinFont(face, 21, FW_BOLD, false, m_nDpi);
+        m_hFontLink = SkinFont(face, 13, 0, true, m_nDpi);
+        m_hFontTitle = SkinFont(face, 21, 0, false, m_nDpi);
     }
 }
 
-HBITMAP LoadPngResource(int id)
+void CreateSkinFonts()
+{
+    CSkinStore::Instance().CreateFonts();
+}
+
+int SkinImageResource(int id, int artworkDpi)
+{
+    static const int kScaled[][3] = {
+        {IDP_ILLUSTRATION, IDP_ILLUSTRATION_150, IDP_ILLUSTRATION_200},
+        {IDP_LOGO, IDP_LOGO_150, IDP_LOGO_200},
+        {IDP_PROGRESS_FILL, IDP_PROGRESS_FILL_150, IDP_PROGRESS_FILL_200},
+        {IDP_PROGRESS_TROUGH, IDP_PROGRESS_TROUGH_150, IDP_PROGRESS_TROUGH_200},
+        {IDP_BUTTON_SMALL, IDP_BUTTON_SMALL_150, IDP_BUTTON_SMALL_200},
+        {IDP_BUTTON_LARGE, IDP_BUTTON_LARGE_150, IDP_BUTTON_LARGE_200},
+        {IDP_BUTTON_MEDIUM, IDP_BUTTON_MEDIUM_150, IDP_BUTTON_MEDIUM_200},
+    };
+    int column = artworkDpi <= 96 ? 0 : artworkDpi <= 144 ? 1 : 2;
+    for (const auto &row : kScaled) {
+        if (row[0] == id)
+            return row[column];
+    }
+    return id;
+}
+
+static bool PngResourceBytes(int id, const void *&bytes, DWORD &size)
 {
     HMODULE module = GetModuleHandleW(NULL);
     HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), L"PNG");
     if (!found)
-        return NULL;
-    DWORD size = SizeofResource(module, found);
+        return false;
+    size = SizeofResource(module, found);
     HGLOBAL loaded = LoadResource(module, found);
-    const void *bytes = loaded ? LockResource(loaded) : NULL;
-    if (!bytes || size == 0)
+    bytes = loaded ? LockResource(loaded) : NULL;
+    return bytes && size != 0;
+}
+
+HBITMAP LoadScaledSkinImage(int id, int width, int height, int dpi, int cells, const int *cuts, int cutCount)
+{
+    int artworkDpi = ArtworkDpi(dpi);
+    const void *bytes = NULL;
+    DWORD size = 0;
+    if (!PngResourceBytes(SkinImageResource(id, artworkDpi), bytes, size))
         return NULL;
-    return DecodePngToBitmap(bytes, size);
+    if (artworkDpi == dpi)
+        return DecodePngToBitmap(bytes, size);
+    // The columns' edges at both scales: each cell scaled as one piece, its cuts each on their own.
+    enum { kMaxColumns = 12 };
+    int sourceCuts[kMaxColumns + 1] = {0}, targetCuts[kMaxColumns + 1] = {0};
+    int sourceCell = ScaleToDpi(width, artworkDpi), targetCell = ScaleToDpi(width, dpi);
+    int columns = 0;
+    for (int cell = 0; cell < cells; ++cell) {
+        for (int i = 0; i < cutCount && columns < kMaxColumns - 1; ++i, ++columns) {
+            sourceCuts[columns + 1] = cell * sourceCell + ScaleToDpi(cuts[i], artworkDpi);
+            targetCuts[columns + 1] = cell * targetCell + ScaleToDpi(cuts[i], dpi);
+        }
+        if (columns < kMaxColumns) {
+            ++columns;
+            sourceCuts[columns] = (cell + 1) * sourceCell;
+            targetCuts[columns] = (cell + 1) * targetCell;
+        }
+    }
+    return DecodePngResampled(bytes, size, cells * targetCell, ScaleToDpi(height, dpi), sourceCuts, targetCuts,
+                              columns);
+}
+
+HBITMAP LoadPngResource(int id)
+{
+    const void *bytes = NULL;
+    DWORD size = 0;
+    return PngResourceBytes(id, bytes, size) ? DecodePngToBitmap(bytes, size) : NULL;
 }
 
 static DWORD WINAPI DecodeOnce(LPVOID)
@@ -107,21 +175,25 @@ bool BlendBitmap(HDC target, int x, int y, int width, int height, HBITMAP bitmap
     return drawn != FALSE;
 }
 
-HBITMAP CSkinStore::Bitmap(HBITMAP &member, int id)
+HBITMAP CSkinStore::Bitmap(HBITMAP &member, int id, int width, int height, const int *cuts, int cutCount)
 {
     if (!member)
-        member = LoadPngResource(id);
+        member = LoadScaledSkinImage(id, width, height, m_nDpi, 1, cuts, cutCount);
     return member;
 }
 
-HBITMAP CSkinStore::ProgressTrough() { return Bitmap(m_hbmProgressTrough, IDP_PROGRESS_TROUGH); }
-HBITMAP CSkinStore::ProgressFill() { return Bitmap(m_hbmProgressFill, IDP_PROGRESS_FILL); }
-HBITMAP CSkinStore::Illustration() { return Bitmap(m_hbmIllustration, IDP_ILLUSTRATION); }
-HBITMAP CSkinStore::Logo() { return Bitmap(m_hbmLogo, IDP_LOGO); }
+// The fill's caps are scaled apart from its one stretchable column.
+static const int kFillCuts[] = {3, 4};
+
+HBITMAP CSkinStore::ProgressTrough() { return Bitmap(m_hbmProgressTrough, IDP_PROGRESS_TROUGH, 484, 46); }
+HBITMAP CSkinStore::ProgressFill() { return Bitmap(m_hbmProgressFill, IDP_PROGRESS_FILL, 7, 14, kFillCuts, 2); }
+HBITMAP CSkinStore::Illustration() { return Bitmap(m_hbmIllustration, IDP_ILLUSTRATION, 247, 239); }
+HBITMAP CSkinStore::Logo() { return Bitmap(m_hbmLogo, IDP_LOGO, 60, 58); }
 
 void CSkinStore::DrawIllustration(HDC dc, POINT at, BYTE opacity)
 {
-    BlendBitmap(dc, at.x, at.y, 247, 239, Illustration(), 0, 0, 247, 239, opacity);
+    int width = ScaleToDpi(247, m_nDpi), height = ScaleToDpi(239, m_nDpi);
+    BlendBitmap(dc, at.x, at.y, width, height, Illustration(), 0, 0, width, height, opacity);
 }
 
 void CSkinStore::DrawLogo(HDC dc, const RECT &rect)
@@ -129,31 +201,37 @@ void CSkinStore::DrawLogo(HDC dc, const RECT &rect)
     // One size for both sides: the logo is never stretched, and a rectangle larger than the
     // 60 x 58 logo names pixels outside it and draws nothing.
     int width = rect.right - rect.left, height = rect.bottom - rect.top;
-    if (width > 60 || height > 58)
+    if (width > ScaleToDpi(60, m_nDpi) || height > ScaleToDpi(58, m_nDpi))
         return;
     BlendBitmap(dc, rect.left, rect.top, width, height, Logo(), 0, 0, width, height);
 }
 
 void CSkinStore::DrawProgress(HDC dc, POINT origin, int position)
 {
-    BlendBitmap(dc, origin.x, origin.y, 484, 46, ProgressTrough(), 0, 0, 484, 46);
-    ProgressPieces pieces = ComputeProgressPieces(origin.x, origin.y, position);
+    int width = ScaleToDpi(484, m_nDpi), height = ScaleToDpi(46, m_nDpi);
+    BlendBitmap(dc, origin.x, origin.y, width, height, ProgressTrough(), 0, 0, width, height);
+    ProgressPieces pieces = ComputeProgressPieces(origin.x, origin.y, position, m_nDpi);
     if (!pieces.hasFill)
         return;
     HBITMAP fill = ProgressFill();
-    BlendBitmap(dc, pieces.leftCap.left, pieces.leftCap.top, 3, 14, fill, 0, 0, 3, 14);
-    BlendBitmap(dc, pieces.middle.left, pieces.middle.top, pieces.middleWidth, 14, fill, 3, 0, 1, 14);
-    BlendBitmap(dc, pieces.rightCap.left, pieces.rightCap.top, 3, 14, fill, 4, 0, 3, 14);
+    int capHeight = pieces.leftCap.bottom - pieces.leftCap.top;
+    int leftCap = pieces.leftCap.right - pieces.leftCap.left, rightCap = pieces.rightCap.right - pieces.rightCap.left;
+    int rightCapSource = ScaleToDpi(4, m_nDpi);
+    BlendBitmap(dc, pieces.leftCap.left, pieces.leftCap.top, leftCap, capHeight, fill, 0, 0, leftCap, capHeight);
+    BlendBitmap(dc, pieces.middle.left, pieces.middle.top, pieces.middleWidth, capHeight, fill, leftCap, 0, 1,
+                capHeight);
+    BlendBitmap(dc, pieces.rightCap.left, pieces.rightCap.top, rightCap, capHeight, fill, rightCapSource, 0, rightCap,
+                capHeight);
 }
 
 HIMAGELIST CSkinStore::ButtonImages(HIMAGELIST &member, int id, int width, int height, int initialCount, bool setCount)
 {
     if (member)
         return member;
-    member = ImageList_Create(width, height, ILC_COLOR32, initialCount, 0);
+    member = ImageList_Create(ScaleToDpi(width, m_nDpi), ScaleToDpi(height, m_nDpi), ILC_COLOR32, initialCount, 0);
     if (!member)
         return NULL;
-    HBITMAP strip = LoadPngResource(id);
+    HBITMAP strip = LoadScaledSkinImage(id, width, height, m_nDpi, 3);
     if (strip) {
         ImageList_Add(member, strip, NULL);
         DeleteObject(strip);

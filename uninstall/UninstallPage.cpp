@@ -28,6 +28,7 @@ void CUninstallPage::DescribeControls()
         ButtonControl(IDC_UNINSTALL_CLOSE, m_close, 235, 290, 117, 33, PageControl::kMediumImages, L"关 闭"),
     };
     ApplyControls(controls);
+    m_progress.PlaceOnPage(m_hWnd, Dpi());
 }
 
 void CUninstallPage::OnInitPage()
@@ -36,8 +37,6 @@ void CUninstallPage::OnInitPage()
     Format(title, L"%s 卸载", kProductDisplayName);
     SetWindowTextW(m_hWnd, title);
     SetWindowTextW(Item(IDC_PAGE_TITLE), title);
-    RECT bar = {56, 209, 543, 255};
-    m_progress.Create(m_hWnd, bar);
     // Ticked only when the command line asked for it.
     SendMessageW(m_hData, BM_SETCHECK, m_bRemoveData ? BST_CHECKED : BST_UNCHECKED, 0);
     ShowState(kAsking);

@@ -1,6 +1,7 @@
 // Start-up of the real setup under Wine: one copy at a time, the exit question and exit code,
 // and no DLL taken from the setup's own folder.
 #include <gtest/gtest.h>
+#include "e2e/Screenshot.h"
 #include "e2e/SetupProcess.h"
 #include "support/TestSupport.h"
 #include <shlwapi.h>
@@ -35,6 +36,60 @@ TEST(Startup, ShowsTheWelcomePageAndEndsWithMinusOneOnYes)
 
     setup.QuitThroughExitQuestion(page);
     EXPECT_EQ(kExitMinusOne, setup.WaitForExit(10000));
+}
+
+// The screen's DPI as Wine reads it when a process starts; put back when the test ends. The
+// suite runs one case at a time, so no other program starts meanwhile.
+struct ScreenDpi {
+    explicit ScreenDpi(DWORD dpi) { Set(dpi); }
+    ~ScreenDpi() { Set(96); }
+    static void Set(DWORD dpi)
+    {
+        RegSetKeyValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels", REG_DWORD, &dpi, sizeof(dpi));
+    }
+};
+
+// At 150 % the setup says it is DPI-aware and draws itself to scale: the page and its buttons
+// are one and a half times their size, not stretched by the system nor left small.
+TEST(Startup, AtOneHundredAndFiftyPercentThePageIsDrawnToScale)
+{
+    HWND page = nullptr;
+    SetupProcess setup;
+    {
+        ScreenDpi screen(144);
+        ASSERT_TRUE(setup.Started());
+        page = setup.WaitForPage();
+    }
+    ASSERT_NE(nullptr, page);
+    RECT client, install;
+    GetClientRect(page, &client);
+    EXPECT_NEAR(881, client.right, 1);
+    EXPECT_NEAR(594, client.bottom, 1);
+    GetClientRect(GetDlgItem(page, 1000), &install);
+    EXPECT_EQ(207, install.right) << "the install button";
+    EXPECT_EQ(60, install.bottom);
+    EXPECT_TRUE(test::SaveWindowScreenshot(page, L"setup-150"));
+    setup.QuitThroughExitQuestion(page);
+    EXPECT_EQ(kExitMinusOne, setup.WaitForExit(10000));
+
+    // Wine gives every program the screen's DPI; Windows only those whose manifest asks, as the
+    // setup's and the uninstaller's do, read as Windows reads them.
+    for (const std::wstring &exe : {test::SetupExe(), test::BuildDir() + L"\\payload-files\\UnInst.exe"}) {
+        ACTCTXW request = {sizeof(request)};
+        request.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+        request.lpSource = exe.c_str();
+        request.lpResourceName = MAKEINTRESOURCEW(1);
+        HANDLE context = CreateActCtxW(&request);
+        ASSERT_NE(INVALID_HANDLE_VALUE, context) << test::Utf8(exe);
+        wchar_t aware[64] = {}, awareness[64] = {};
+        QueryActCtxSettingsW(0, context, L"http://schemas.microsoft.com/SMI/2005/WindowsSettings", L"dpiAware", aware, 64,
+                             nullptr);
+        QueryActCtxSettingsW(0, context, L"http://schemas.microsoft.com/SMI/2016/WindowsSettings", L"dpiAwareness",
+                             awareness, 64, nullptr);
+        EXPECT_STREQ(L"true/pm", aware) << test::Utf8(exe);
+        EXPECT_STREQ(L"PerMonitorV2, PerMonitor", awareness) << test::Utf8(exe);
+        ReleaseActCtx(context);
+    }
 }
 
 // Quitting at once, while the payload still unpacks: the setup waits for it, then its

@@ -7,6 +7,7 @@
 #include "pages/AgreementPage.h"
 #include "ui/UiSupport.h"
 #include "support/TestSupport.h"
+#include "resource.h"
 #include <algorithm>
 
 namespace {
@@ -250,6 +251,61 @@ TEST(SkinStore, ImageListsAndBitmapsAreBuiltOnce)
     EXPECT_EQ(58, abs(info.bmHeight));
     EXPECT_EQ(32, info.bmBitsPixel);
     EXPECT_EQ(nullptr, LoadPngResource(999)) << "a missing image gives nothing";
+}
+
+// The pixels of a 32-bit top-down DIB section, as the skin store's images are.
+std::vector<DWORD> BitmapPixels(HBITMAP bitmap, int &width, int &height)
+{
+    DIBSECTION section = {};
+    if (!bitmap || GetObjectW(bitmap, sizeof(section), &section) != sizeof(section) || !section.dsBm.bmBits)
+        return {};
+    width = section.dsBm.bmWidth, height = abs(section.dsBm.bmHeight);
+    const DWORD *bits = (const DWORD *)section.dsBm.bmBits;
+    return std::vector<DWORD>(bits, bits + (size_t)width * height);
+}
+
+bool IsWhite(DWORD pixel);
+
+// At 96, 144 and 192 DPI the images are the artwork of that scale as it is; between them the
+// next larger one, scaled down cell by cell so that no button cell takes in its neighbour's edge.
+TEST(SkinStore, EachDpiDrawsTheNearestLargerArtwork)
+{
+    test::PrepareUserInterface();
+    for (int dpi : {96, 120, 144, 168, 192}) {
+        CSkinStore &skin = CSkinStore::Instance(dpi);
+        EXPECT_EQ(dpi, skin.m_nDpi);
+        int width = 0, height = 0;
+        std::vector<DWORD> illustration = BitmapPixels(skin.Illustration(), width, height);
+        EXPECT_EQ(MulDiv(247, dpi, 96), width) << dpi;
+        EXPECT_EQ(MulDiv(239, dpi, 96), height) << dpi;
+        ASSERT_FALSE(illustration.empty()) << dpi;
+        DWORD centre = illustration[(size_t)height / 2 * width + width / 2];
+        EXPECT_GT(centre & 0xFF, (centre >> 16) & 0xFF) << dpi << ": the globe is blue in the middle";
+        if (dpi % 48 == 0) {
+            int artWidth = 0, artHeight = 0;
+            HBITMAP art = LoadPngResource(SkinImageResource(IDP_ILLUSTRATION, dpi));
+            EXPECT_EQ(BitmapPixels(art, artWidth, artHeight), illustration) << dpi;
+            DeleteObject(art);
+        }
+        int cellWidth = 0, cellHeight = 0;
+        ImageList_GetIconSize(skin.LargeButtonImages(), &cellWidth, &cellHeight);
+        EXPECT_EQ(MulDiv(138, dpi, 96), cellWidth) << dpi;
+        EXPECT_EQ(MulDiv(40, dpi, 96), cellHeight) << dpi;
+        HBITMAP strip = LoadScaledSkinImage(IDP_BUTTON_LARGE, 138, 40, dpi, 3);
+        std::vector<DWORD> cells = BitmapPixels(strip, width, height);
+        DeleteObject(strip);
+        ASSERT_EQ(3 * cellWidth, width) << dpi;
+        // Each cell's outer columns are its opaque border: neither faded by the filter nor white.
+        for (int cell = 0; cell < 3; ++cell) {
+            for (int x : {cell * cellWidth, cell * cellWidth + cellWidth - 1}) {
+                DWORD edge = cells[(size_t)height / 2 * width + x];
+                EXPECT_EQ(0xFFu, edge >> 24) << dpi << ": cell " << cell << " at " << x;
+                EXPECT_FALSE(IsWhite(edge)) << dpi << ": cell " << cell << " at " << x;
+            }
+        }
+    }
+    EXPECT_EQ(&CSkinStore::Instance(144), &CSkinStore::Instance(144));
+    EXPECT_NE(CSkinStore::Instance(96).m_hFontText, CSkinStore::Instance(144).m_hFontText);
 }
 
 // Draws into a white 600 x 100 surface and returns its pixels.

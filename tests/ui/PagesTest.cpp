@@ -35,11 +35,35 @@ protected:
     CPageSet &pages = CPageSet::Instance();
 };
 
-TEST_F(Pages, EveryPageIsSkinnedAlike)
+BOOL CALLBACK CollectChild(HWND child, LPARAM list);
+
+// Each control's window rectangle in its page's client area.
+std::vector<RECT> ControlPlaces(HWND page)
 {
-    CSetupPage *all[] = {pages.Welcome(), pages.Custom(),  pages.Upgrade(),  pages.Downgrade(),
-                         pages.License(), pages.Privacy(), pages.Finish(), pages.Progress()};
-    for (CSetupPage *page : all) {
+    std::vector<HWND> children;
+    EnumChildWindows(page, CollectChild, (LPARAM)&children);
+    std::vector<RECT> places;
+    for (HWND child : children) {
+        RECT rect;
+        GetWindowRect(child, &rect);
+        MapWindowPoints(nullptr, page, (POINT *)&rect, 2);
+        places.push_back(rect);
+    }
+    return places;
+}
+
+// Every page at 96 DPI, then moved to a 150 % and a 200 % monitor and back: its size, its
+// controls' places and texts, and a picture of it at each scale.
+TEST_F(Pages, EveryPageIsSkinnedAlikeAtEveryScale)
+{
+    struct {
+        CSetupPage *page;
+        const wchar_t *picture;
+    } all[] = {{pages.Welcome(), L"welcome"}, {pages.Custom(), L"custom"},   {pages.Upgrade(), L"upgrade"},
+               {pages.Downgrade(), L"downgrade"}, {pages.License(), L"licence"}, {pages.Privacy(), L"privacy"},
+               {pages.Finish(), L"finish"},   {pages.Progress(), L"progress"}};
+    for (auto &one : all) {
+        CSetupPage *page = one.page;
         ASSERT_NE(nullptr, page->m_hWnd);
         RECT client;
         GetClientRect(page->m_hWnd, &client);
@@ -50,6 +74,32 @@ TEST_F(Pages, EveryPageIsSkinnedAlike)
         EXPECT_STREQ(g_strSetupTitle, caption);
         EXPECT_FALSE(IsWindowVisible(page->m_hWnd)) << "created hidden";
         EXPECT_NE(nullptr, (HICON)SendMessageW(page->m_hWnd, WM_GETICON, ICON_SMALL, 0));
+        std::vector<RECT> atFirst = ControlPlaces(page->m_hWnd);
+
+        ShowWindow(page->m_hWnd, SW_SHOWNOACTIVATE);
+        for (int dpi : {144, 192, 96}) {
+            RECT window;
+            GetWindowRect(page->m_hWnd, &window);
+            RECT suggested = {40, 30, 40 + MulDiv(window.right - window.left, dpi, 96), 30 + 500};
+            SendMessageW(page->m_hWnd, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), (LPARAM)&suggested);
+            GetWindowRect(page->m_hWnd, &window);
+            EXPECT_EQ(40, window.left) << "at the place suggested";
+            GetClientRect(page->m_hWnd, &client);
+            EXPECT_NEAR(587 * dpi / 96, client.right, 1) << page->m_nTemplate << " at " << dpi;
+            EXPECT_NEAR(396 * dpi / 96, client.bottom, 1) << page->m_nTemplate << " at " << dpi;
+            EXPECT_EQ(dpi, page->Dpi());
+            for (const std::wstring &misfit : test::TextsThatDoNotFit(page->m_hWnd, dpi))
+                ADD_FAILURE() << page->m_nTemplate << " at " << dpi << ": " << misfit;
+            if (dpi == 96) {
+                std::vector<RECT> back = ControlPlaces(page->m_hWnd);
+                for (size_t i = 0; i < back.size() && i < atFirst.size(); ++i)
+                    EXPECT_TRUE(EqualRect(&atFirst[i], &back[i])) << page->m_nTemplate << ": control " << i;
+            } else {
+                test::RunLoopUntil([] { return false; }, 100);
+                EXPECT_TRUE(test::SaveWindowScreenshot(page->m_hWnd, std::wstring(one.picture) + (dpi == 144 ? L"-150" : L"-200")));
+            }
+        }
+        ShowWindow(page->m_hWnd, SW_HIDE);
     }
 }
 

@@ -30,6 +30,36 @@ TEST(ProgressGeometry, FillWidthsAndPieces)
     EXPECT_FALSE(ComputeProgressPieces(0, 0, -1).hasFill);
 }
 
+// At other DPIs every length rounds half away from zero, as the artwork generator rounds; the
+// artwork drawn is the nearest at or above the DPI; the fill's caps keep their own widths.
+TEST(ProgressGeometry, ScalesWithTheDpi)
+{
+    struct Row {
+        int dpi, artwork, page[2], inset, capLeft, capRight, height, middleAtHalf;
+    } rows[] = {
+        {96, 96, {587, 396}, 16, 3, 3, 14, 226},   {120, 144, {734, 495}, 20, 4, 4, 18, 282},
+        {144, 144, {881, 594}, 24, 5, 5, 21, 339}, {168, 192, {1027, 693}, 28, 5, 5, 25, 395},
+        {192, 192, {1174, 792}, 32, 6, 6, 28, 452}, {288, 192, {1761, 1188}, 48, 9, 9, 42, 678},
+    };
+    for (const Row &row : rows) {
+        EXPECT_EQ(row.artwork, ArtworkDpi(row.dpi)) << row.dpi;
+        EXPECT_EQ(row.page[0], ScaleToDpi(587, row.dpi)) << row.dpi;
+        EXPECT_EQ(row.page[1], ScaleToDpi(396, row.dpi)) << row.dpi;
+        ProgressPieces pieces = ComputeProgressPieces(100, 200, 50, row.dpi);
+        EXPECT_EQ(100 + row.inset, pieces.leftCap.left) << row.dpi;
+        EXPECT_EQ(200 + row.inset, pieces.leftCap.top) << row.dpi;
+        EXPECT_EQ(row.height, pieces.leftCap.bottom - pieces.leftCap.top) << row.dpi;
+        EXPECT_EQ(row.capLeft, pieces.middle.left - pieces.leftCap.left) << row.dpi;
+        EXPECT_EQ(row.middleAtHalf, pieces.middleWidth) << row.dpi;
+        EXPECT_EQ(pieces.middle.right, pieces.rightCap.left) << row.dpi;
+        EXPECT_EQ(row.capRight, pieces.rightCap.right - pieces.rightCap.left) << row.dpi;
+    }
+    RECT logo = ScaleToDpi(RECT{500, 20, 560, 78}, 144);
+    EXPECT_EQ(750, logo.left);
+    EXPECT_EQ(90, logo.right - logo.left);
+    EXPECT_EQ(87, logo.bottom - logo.top);
+}
+
 TEST(CenterGeometry, CentresInsideAWorkAreaBelowATopTaskbar)
 {
     RECT area = {0, 40, 1024, 768};
