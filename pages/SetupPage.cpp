@@ -92,11 +92,11 @@ void CSetupPage::HandOver(CSetupPage *next)
         ShowWindow(self, SW_HIDE);
 }
 
-void CSetupPage::ApplyDpi(int dpi)
+void CSetupPage::ApplyDpi(int dpi, const POINT *at)
 {
     if (dpi <= 0)
         return;
-    m_frame.ApplyDpi(dpi);
+    m_frame.ApplyDpi(dpi, at);
     DescribeControls();
     RedrawWindow(m_hWnd, NULL, NULL, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
@@ -182,10 +182,9 @@ bool CSetupPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR &
     case WM_DPICHANGED: {
         // Dragged onto a monitor of another scale: laid out anew there, at the place Windows
         // suggests, with the page's own size.
-        ApplyDpi(LOWORD(wParam));
-        if (const RECT *suggested = (const RECT *)lParam)
-            SetWindowPos(m_hWnd, NULL, suggested->left, suggested->top, 0, 0,
-                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        const RECT *suggested = (const RECT *)lParam;
+        POINT at = {suggested ? suggested->left : 0, suggested ? suggested->top : 0};
+        ApplyDpi(LOWORD(wParam), suggested ? &at : NULL);
         result = 0;
         return true;
     }

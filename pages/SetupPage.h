@@ -60,8 +60,9 @@ public:
     // Shows this page at the previous page's window rectangle (or where it is, when the previous
     // window is gone) and activates it, laid out for the DPI it lands on. Hides nothing.
     void ShowOver(HWND previous);
-    // Lays the page out for `dpi`: its size, every control's place, size, font and images.
-    void ApplyDpi(int dpi);
+    // Lays the page out for `dpi`: its size (its top-left corner at `at`, or where it is), every
+    // control's place, size, font and images.
+    void ApplyDpi(int dpi, const POINT *at = NULL);
     int Dpi() const { return m_frame.m_nDpi; }
     // Shows `next` over this page, then hides this page.
     void HandOver(CSetupPage *next);

@@ -76,7 +76,7 @@ static void KeepLayoutToThePage(HWND page)
         keep(page, disableAll, disableAll);
 }
 
-void CSkinFrame::ApplyDpi(int dpi)
+void CSkinFrame::ApplyDpi(int dpi, const POINT *at)
 {
     m_nDpi = dpi;
     RECT window, client;
@@ -84,7 +84,8 @@ void CSkinFrame::ApplyDpi(int dpi)
     GetClientRect(m_hPage, &client);
     int width = (window.right - window.left) - (client.right - client.left) + ScaleToDpi(kPageClientWidth, dpi);
     int height = (window.bottom - window.top) - (client.bottom - client.top) + ScaleToDpi(kPageClientHeight, dpi);
-    SetWindowPos(m_hPage, NULL, 0, 0, width, height, SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
+    SetWindowPos(m_hPage, NULL, at ? at->x : 0, at ? at->y : 0, width, height,
+                 SWP_NOZORDER | SWP_NOACTIVATE | (at ? 0 : SWP_NOMOVE));
     SendMessageW(m_hPage, WM_SETFONT, (WPARAM)CSkinStore::Instance(dpi).m_hFontText, TRUE);
 }
 

@@ -11,9 +11,9 @@ public:
     CSkinFrame() : m_hPage(NULL), m_nDpi(96) {}
     void Attach(HWND page) { m_hPage = page; }
     void OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
-    // Sizes the client area and sets the body font for `dpi`, keeping the window's top-left
-    // corner.
-    void ApplyDpi(int dpi);
+    // Sizes the client area and sets the body font for `dpi`, with the window's top-left corner
+    // at `at`, or where it is.
+    void ApplyDpi(int dpi, const POINT *at = NULL);
 
     HWND m_hPage;
     int m_nDpi;  // the DPI the page is laid out at

@@ -321,6 +321,39 @@ TEST_F(CustomInstall, IntoATypedFolderWithoutTheDesktopShortcut)
     EXPECT_EQ("someone else's", test::ReadFile(L"R:\\other\\file1999.txt"));
 }
 
+// On Windows 10, which reports itself to the setup as version 6.2 (code -1000): the quick-launch
+// choice keeps its name and brings no taskbar run, the browser's ini file is the one in the
+// install folder, and Default apps lists the browser.
+TEST_F(CustomInstall, OnWindows10AsOnOlderSystemsButListedInDefaultApps)
+{
+    if (!test::RunsOnWin64Road())
+        GTEST_SKIP() << "runs on the roads of the 64-bit prefix";
+    const std::wstring folder = test::DefaultInstallFolder(), roaming = test::SpecialFolder(CSIDL_APPDATA) + L"\\Velmarin";
+    m_cleanUp.push_back(roaming);
+    for (const std::wstring &data : {folder, roaming}) {
+        SHCreateDirectoryExW(nullptr, data.c_str(), nullptr);
+        test::WriteFile(data + L"\\Velmarin.ini", "[AddUnstall]\r\nIsSave=1\r\n");
+    }
+    {
+        test::ReportedWindowsVersion windows10(L"VelmarinSetup.exe", L"win10");
+        SetupProcess setup;
+        HWND custom = OpenCustomPage(setup);
+        ASSERT_NE(nullptr, custom);
+        EXPECT_EQ(L"添加到快速启动栏", test::TextOf(Item(custom, IDC_CUSTOM_QUICK_LAUNCH)));
+        Click(Item(custom, IDC_CUSTOM_START));
+        CloseFinishPage(setup);
+    }
+    InstallTraces traces = ReadTraces(folder);
+    EXPECT_TRUE(traces.desktopLink);
+    EXPECT_TRUE(traces.quickLaunchLink);
+    EXPECT_EQ((std::vector<std::string>{test::QuotedBrowser(folder, "/tp:3 /v:1 /tb:0"),
+                                        test::QuotedBrowser(folder, "/tp:2 /v:1")}),
+              traces.starts);
+    EXPECT_EQ(kCapabilitiesKey, test::ReadRegString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\RegisteredApplications", L"Velmarin.exe"));
+    EXPECT_EQ(-1, (int)GetPrivateProfileIntW(L"AddUnstall", L"IsSave", -1, (folder + L"\\Velmarin.ini").c_str()));
+    EXPECT_EQ(1u, GetPrivateProfileIntW(L"AddUnstall", L"IsSave", -1, (roaming + L"\\Velmarin.ini").c_str()));
+}
+
 TEST_F(CustomInstall, IntoABrowsedFolderWithoutQuickLaunchOrDefaultBrowser)
 {
     const std::wstring folder = test::SpecialFolder(CSIDL_DESKTOPDIRECTORY) + L"\\0 Velmarin picked";

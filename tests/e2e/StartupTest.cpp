@@ -246,7 +246,7 @@ std::vector<Build> BuildsToPlantBeside()
 {
     std::vector<Build> builds = {{"this build", test::BuildDir(), test::SetupExe(), false}};
     std::wstring x64 = test::PathFromEnvironment("VELMARIN_X64_BUILD");
-    if (!x64.empty())
+    if (!x64.empty() && test::OnSixtyFourBitWindows())
         builds.push_back({"the 64-bit build", x64, x64 + L"\\VelmarinSetup.exe", true});
     return builds;
 }

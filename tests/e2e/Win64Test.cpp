@@ -39,16 +39,14 @@ TEST(Win64, QuickInstallLandsInTheThirtyTwoBitPlacesAndASecondRunFindsIt)
     test::RemoveInstallation(install);
     // As on Windows 10, which tells the setup 6.2 and lists browsers in Default apps by their
     // capabilities alone.
-    const std::wstring appDefaults = L"Software\\Wine\\AppDefaults\\VelmarinSetup.exe";
-    SHSetValueW(HKEY_CURRENT_USER, appDefaults.c_str(), L"Version", REG_SZ, L"win10", sizeof(L"win10"));
     {
+        test::ReportedWindowsVersion windows10(L"VelmarinSetup.exe", L"win10");
         test::SetupProcess setup;
         HWND finish = test::QuickInstallToFinish(setup, true, false);
         ASSERT_NE(nullptr, finish);
         test::Click(GetDlgItem(finish, IDC_FINISH_CLOSE));
         EXPECT_EQ(0xFFFFFFFFu, setup.WaitForExit(30000));
     }
-    test::DeleteRegTree(HKEY_CURRENT_USER, appDefaults);
     for (const std::wstring &file : test::PayloadFileTable())
         EXPECT_TRUE(test::FileExists(install + file)) << test::Utf8(file);
     EXPECT_EQ(kCapabilitiesKey, test::ReadRegString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\RegisteredApplications", L"Velmarin.exe"));
@@ -69,14 +67,14 @@ TEST(Win64, QuickInstallLandsInTheThirtyTwoBitPlacesAndASecondRunFindsIt)
         EXPECT_EQ(0xFFFFFFFFu, second.WaitForExit(30000));
     }
     // Removed silently, as on Windows 10 too: the Default apps registration goes with the rest.
-    const std::wstring uninstallerDefaults = L"Software\\Wine\\AppDefaults\\UnInst.exe";
-    SHSetValueW(HKEY_CURRENT_USER, uninstallerDefaults.c_str(), L"Version", REG_SZ, L"win10", sizeof(L"win10"));
-    DeleteFileW((install + L"\\velmarin-starts.log").c_str());
-    DeleteFileW((install + L"\\velmarin-parents.log").c_str());
-    EXPECT_EQ(0u, test::RunToEnd(L"\"" + install + L"\\UnInst.exe\" /S /RemoveData=1"));
-    for (int i = 0; i < 100 && test::ProcessIdOf(L"UnInst.exe"); ++i)
-        Sleep(100);
-    test::DeleteRegTree(HKEY_CURRENT_USER, uninstallerDefaults);
+    {
+        test::ReportedWindowsVersion windows10(L"UnInst.exe", L"win10");
+        DeleteFileW((install + L"\\velmarin-starts.log").c_str());
+        DeleteFileW((install + L"\\velmarin-parents.log").c_str());
+        EXPECT_EQ(0u, test::RunToEnd(L"\"" + install + L"\\UnInst.exe\" /S /RemoveData=1"));
+        for (int i = 0; i < 100 && test::ProcessIdOf(L"UnInst.exe"); ++i)
+            Sleep(100);
+    }
     EXPECT_EQ(L"", test::ReadRegString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\RegisteredApplications", L"Velmarin.exe"));
     EXPECT_FALSE(test::RegKeyExists(HKEY_LOCAL_MACHINE, kCapabilitiesKey));
     EXPECT_FALSE(test::RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));

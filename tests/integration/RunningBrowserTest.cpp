@@ -53,7 +53,7 @@ TEST(TerminateProcessesByPath, EndsEveryCopyFromTheInstallFolderOnly)
     // such processes on 64-bit Windows and cannot read their module lists.
     HANDLE wide = nullptr;
     const std::wstring x64 = test::PathFromEnvironment("VELMARIN_X64_BUILD");
-    if (!x64.empty()) {
+    if (!x64.empty() && test::OnSixtyFourBitWindows()) {
         std::wstring exe = install + L"\\Velmarin.exe.x64.exe";
         ASSERT_TRUE(CopyFileW((x64 + L"\\payload-files\\Velmarin.exe").c_str(), exe.c_str(), FALSE));
         ASSERT_NE(nullptr, wide = browsers.Start(exe));

@@ -303,10 +303,27 @@ HANDLE StartProcess(const std::wstring &commandLine, DWORD *processId)
     return process.hProcess;
 }
 
+ReportedWindowsVersion::ReportedWindowsVersion(const std::wstring &exe, const wchar_t *version)
+    : m_key(L"Software\\Wine\\AppDefaults\\" + exe)
+{
+    SHSetValueW(HKEY_CURRENT_USER, m_key.c_str(), L"Version", REG_SZ, version, (DWORD)(wcslen(version) + 1) * sizeof(WCHAR));
+}
+
+ReportedWindowsVersion::~ReportedWindowsVersion()
+{
+    DeleteRegTree(HKEY_CURRENT_USER, m_key);
+}
+
 bool RunsOnWin64Road()
 {
     const char *road = getenv("VELMARIN_WIN64");
     return road && strcmp(road, "1") == 0;
+}
+
+bool OnSixtyFourBitWindows()
+{
+    BOOL wow64 = FALSE;
+    return sizeof(void *) == 8 || (IsWow64Process(GetCurrentProcess(), &wow64) && wow64);
 }
 
 void ExpectThirtyTwoBitOnWin64(HANDLE process)

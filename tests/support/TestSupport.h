@@ -69,11 +69,24 @@ private:
 HANDLE StartProcess(const std::wstring &commandLine, DWORD *processId = nullptr);
 // A road of the 64-bit prefix (VELMARIN_WIN64=1): the shipped 32-bit programs on 64-bit Windows.
 bool RunsOnWin64Road();
+// Whether 64-bit programs can run here: a 32-bit prefix is 32-bit Windows, which has none.
+bool OnSixtyFourBitWindows();
 // On such a road, fails the test unless the process runs as a 32-bit program on 64-bit Windows,
 // so that no road falls back to a 64-bit build unnoticed.
 void ExpectThirtyTwoBitOnWin64(HANDLE process);
 // Pumps this thread's messages for a while (so posted messages to our windows arrive).
 void PumpMessages(DWORD milliseconds);
+
+// While it lives, Wine tells the program `exe` (a file name) that it runs on the Windows version
+// `version` ("win10", ...) instead of the prefix's.
+class ReportedWindowsVersion {
+public:
+    ReportedWindowsVersion(const std::wstring &exe, const wchar_t *version);
+    ~ReportedWindowsVersion();
+
+private:
+    std::wstring m_key;
+};
 
 }
 
