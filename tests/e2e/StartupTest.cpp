@@ -38,17 +38,6 @@ TEST(Startup, ShowsTheWelcomePageAndEndsWithMinusOneOnYes)
     EXPECT_EQ(kExitMinusOne, setup.WaitForExit(10000));
 }
 
-// The screen's DPI as Wine reads it when a process starts; put back when the test ends. The
-// suite runs one case at a time, so no other program starts meanwhile.
-struct ScreenDpi {
-    explicit ScreenDpi(DWORD dpi) { Set(dpi); }
-    ~ScreenDpi() { Set(96); }
-    static void Set(DWORD dpi)
-    {
-        RegSetKeyValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels", REG_DWORD, &dpi, sizeof(dpi));
-    }
-};
-
 // At 150 % the setup says it is DPI-aware and draws itself to scale: the page and its buttons
 // are one and a half times their size, not stretched by the system nor left small.
 TEST(Startup, AtOneHundredAndFiftyPercentThePageIsDrawnToScale)
@@ -56,7 +45,7 @@ TEST(Startup, AtOneHundredAndFiftyPercentThePageIsDrawnToScale)
     HWND page = nullptr;
     SetupProcess setup;
     {
-        ScreenDpi screen(144);
+        test::ScreenDpi screen(144);
         ASSERT_TRUE(setup.Started());
         page = setup.WaitForPage();
     }

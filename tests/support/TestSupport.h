@@ -77,6 +77,17 @@ void ExpectThirtyTwoBitOnWin64(HANDLE process);
 // Pumps this thread's messages for a while (so posted messages to our windows arrive).
 void PumpMessages(DWORD milliseconds);
 
+// While it lives, the screen's DPI is `dpi` for the programs that start (Wine reads it when a
+// process starts); then 96 again. The suite runs one case at a time, so no other program starts
+// meanwhile.
+struct ScreenDpi {
+    explicit ScreenDpi(DWORD dpi) { Set(dpi); }
+    ~ScreenDpi() { Set(96); }
+    static void Set(DWORD dpi);
+    // The DPI programs that start now get.
+    static int Current();
+};
+
 // While it lives, Wine tells the program `exe` (a file name) that it runs on the Windows version
 // `version` ("win10", ...) instead of the prefix's.
 class ReportedWindowsVersion {
