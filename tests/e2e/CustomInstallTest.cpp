@@ -344,10 +344,8 @@ TEST_F(CustomInstall, OnWindows10AsOnOlderSystemsButListedInDefaultApps)
         CloseFinishPage(setup);
     }
     InstallTraces traces = ReadTraces(folder);
-    EXPECT_TRUE(traces.desktopLink);
-    EXPECT_TRUE(traces.quickLaunchLink);
-    EXPECT_EQ((std::vector<std::string>{test::QuotedBrowser(folder, "/tp:3 /v:1 /tb:0"),
-                                        test::QuotedBrowser(folder, "/tp:2 /v:1")}),
+    EXPECT_TRUE(traces.desktopLink && traces.quickLaunchLink);
+    EXPECT_EQ((std::vector<std::string>{test::QuotedBrowser(folder, "/tp:3 /v:1 /tb:0"), test::QuotedBrowser(folder, "/tp:2 /v:1")}),
               traces.starts);
     EXPECT_EQ(kCapabilitiesKey, test::ReadRegString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\RegisteredApplications", L"Velmarin.exe"));
     EXPECT_EQ(-1, (int)GetPrivateProfileIntW(L"AddUnstall", L"IsSave", -1, (folder + L"\\Velmarin.ini").c_str()));

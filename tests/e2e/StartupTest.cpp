@@ -50,13 +50,10 @@ TEST(Startup, AtOneHundredAndFiftyPercentThePageIsDrawnToScale)
         page = setup.WaitForPage();
     }
     ASSERT_NE(nullptr, page);
-    RECT client, install;
+    RECT client;
     GetClientRect(page, &client);
     EXPECT_NEAR(881, client.right, 1);
     EXPECT_NEAR(594, client.bottom, 1);
-    GetClientRect(GetDlgItem(page, 1000), &install);
-    EXPECT_EQ(207, install.right) << "the install button";
-    EXPECT_EQ(60, install.bottom);
     EXPECT_TRUE(test::SaveWindowScreenshot(page, L"setup-150"));
     setup.QuitThroughExitQuestion(page);
     EXPECT_EQ(kExitMinusOne, setup.WaitForExit(10000));

@@ -303,18 +303,9 @@ HANDLE StartProcess(const std::wstring &commandLine, DWORD *processId)
     return process.hProcess;
 }
 
-static const wchar_t kDesktopSettings[] = L"Control Panel\\Desktop";
-
 void ScreenDpi::Set(DWORD dpi)
 {
-    RegSetKeyValueW(HKEY_CURRENT_USER, kDesktopSettings, L"LogPixels", REG_DWORD, &dpi, sizeof(dpi));
-}
-
-int ScreenDpi::Current()
-{
-    bool found = false;
-    DWORD dpi = ReadRegDword(HKEY_CURRENT_USER, kDesktopSettings, L"LogPixels", &found);
-    return found && dpi ? (int)dpi : 96;
+    RegSetKeyValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels", REG_DWORD, &dpi, sizeof(dpi));
 }
 
 ReportedWindowsVersion::ReportedWindowsVersion(const std::wstring &exe, const wchar_t *version)

@@ -84,8 +84,6 @@ struct ScreenDpi {
     explicit ScreenDpi(DWORD dpi) { Set(dpi); }
     ~ScreenDpi() { Set(96); }
     static void Set(DWORD dpi);
-    // The DPI programs that start now get.
-    static int Current();
 };
 
 // While it lives, Wine tells the program `exe` (a file name) that it runs on the Windows version

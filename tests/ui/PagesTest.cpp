@@ -37,17 +37,32 @@ protected:
 
 BOOL CALLBACK CollectChild(HWND child, LPARAM list);
 
-// Each control's window rectangle in its page's client area.
-std::vector<RECT> ControlPlaces(HWND page)
+// Each control's window rectangle in its page's client area, and the visible labels, links,
+// buttons and check boxes whose text, in the control's own font on one line, is wider or taller
+// than the control (a check box less its box at `dpi`).
+std::vector<RECT> ControlPlaces(HWND page, int dpi, std::vector<std::wstring> &misfits)
 {
     std::vector<HWND> children;
     EnumChildWindows(page, CollectChild, (LPARAM)&children);
     std::vector<RECT> places;
     for (HWND child : children) {
-        RECT rect;
+        RECT rect, measured = {0, 0, 0, 0};
         GetWindowRect(child, &rect);
         MapWindowPoints(nullptr, page, (POINT *)&rect, 2);
         places.push_back(rect);
+        wchar_t className[32] = {}, text[256] = {};
+        GetClassNameW(child, className, 32);
+        LONG type = GetWindowLongW(child, GWL_STYLE) & BS_TYPEMASK;
+        bool button = lstrcmpiW(className, L"Button") == 0, box = button && (type == BS_CHECKBOX || type == BS_AUTOCHECKBOX);
+        if (!IsWindowVisible(child) || (!button && lstrcmpiW(className, L"Static") != 0) || !GetWindowTextW(child, text, 256))
+            continue;
+        HDC dc = GetDC(child);
+        HGDIOBJ previous = SelectObject(dc, (HFONT)SendMessageW(child, WM_GETFONT, 0, 0));
+        DrawTextW(dc, text, -1, &measured, DT_SINGLELINE | DT_CALCRECT);
+        SelectObject(dc, previous);
+        ReleaseDC(child, dc);
+        if (measured.right > rect.right - rect.left - (box ? MulDiv(16, dpi, 96) : 0) || measured.bottom > rect.bottom - rect.top)
+            misfits.push_back(text);
     }
     return places;
 }
@@ -74,7 +89,8 @@ TEST_F(Pages, EveryPageIsSkinnedAlikeAtEveryScale)
         EXPECT_STREQ(g_strSetupTitle, caption);
         EXPECT_FALSE(IsWindowVisible(page->m_hWnd)) << "created hidden";
         EXPECT_NE(nullptr, (HICON)SendMessageW(page->m_hWnd, WM_GETICON, ICON_SMALL, 0));
-        std::vector<RECT> atFirst = ControlPlaces(page->m_hWnd);
+        std::vector<std::wstring> misfits;  // looked at when the page is back at 96 DPI
+        std::vector<RECT> atFirst = ControlPlaces(page->m_hWnd, 96, misfits);
 
         ShowWindow(page->m_hWnd, SW_SHOWNOACTIVATE);
         for (int dpi : {144, 192, 96}) {
@@ -87,13 +103,14 @@ TEST_F(Pages, EveryPageIsSkinnedAlikeAtEveryScale)
             GetClientRect(page->m_hWnd, &client);
             EXPECT_NEAR(587 * dpi / 96, client.right, 1) << page->m_nTemplate << " at " << dpi;
             EXPECT_NEAR(396 * dpi / 96, client.bottom, 1) << page->m_nTemplate << " at " << dpi;
-            EXPECT_EQ(dpi, page->Dpi());
-            for (const std::wstring &misfit : test::TextsThatDoNotFit(page->m_hWnd, dpi))
+            misfits.clear();
+            std::vector<RECT> places = ControlPlaces(page->m_hWnd, dpi, misfits);
+            for (const std::wstring &misfit : misfits)
                 ADD_FAILURE() << page->m_nTemplate << " at " << dpi << ": " << misfit;
             if (dpi == 96) {
-                std::vector<RECT> back = ControlPlaces(page->m_hWnd);
-                for (size_t i = 0; i < back.size() && i < atFirst.size(); ++i)
-                    EXPECT_TRUE(EqualRect(&atFirst[i], &back[i])) << page->m_nTemplate << ": control " << i;
+                EXPECT_TRUE(std::equal(atFirst.begin(), atFirst.end(), places.begin(), places.end(),
+                                       [](const RECT &a, const RECT &b) { return EqualRect(&a, &b) != FALSE; }))
+                    << page->m_nTemplate << ": back in their places";
             } else {
                 test::RunLoopUntil([] { return false; }, 100);
                 EXPECT_TRUE(test::SaveWindowScreenshot(page->m_hWnd, std::wstring(one.picture) + (dpi == 144 ? L"-150" : L"-200")));

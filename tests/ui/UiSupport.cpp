@@ -85,42 +85,6 @@ LRESULT CALLBACK CommandRecorder::Proc(HWND window, UINT message, WPARAM wParam,
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-static BOOL CALLBACK AddChild(HWND child, LPARAM list)
-{
-    ((std::vector<HWND> *)list)->push_back(child);
-    return TRUE;
-}
-
-std::vector<std::wstring> TextsThatDoNotFit(HWND page, int dpi)
-{
-    std::vector<HWND> children;
-    EnumChildWindows(page, AddChild, (LPARAM)&children);
-    std::vector<std::wstring> misfits;
-    for (HWND child : children) {
-        wchar_t className[32] = {}, text[256] = {};
-        GetClassNameW(child, className, 32);
-        bool button = lstrcmpiW(className, L"Button") == 0;
-        if (!IsWindowVisible(child) || (!button && lstrcmpiW(className, L"Static") != 0) ||
-            GetWindowTextW(child, text, 256) == 0)
-            continue;
-        LONG type = GetWindowLongW(child, GWL_STYLE) & BS_TYPEMASK;
-        bool checkBox = button && (type == BS_CHECKBOX || type == BS_AUTOCHECKBOX);
-        RECT client, measured = {0, 0, 0, 0};
-        GetClientRect(child, &client);
-        HDC dc = GetDC(child);
-        HGDIOBJ previous = SelectObject(dc, (HFONT)SendMessageW(child, WM_GETFONT, 0, 0));
-        DrawTextW(dc, text, -1, &measured, DT_SINGLELINE | DT_CALCRECT);
-        SelectObject(dc, previous);
-        ReleaseDC(child, dc);
-        int room = client.right - (checkBox ? MulDiv(16, dpi, 96) : 0);
-        if (measured.right > room || measured.bottom > client.bottom)
-            misfits.push_back(std::to_wstring(GetDlgCtrlID(child)) + L" " + text + L": " +
-                              std::to_wstring(measured.right) + L"x" + std::to_wstring(measured.bottom) + L" in " +
-                              std::to_wstring(room) + L"x" + std::to_wstring(client.bottom));
-    }
-    return misfits;
-}
-
 std::vector<DWORD> RenderClient(HWND window, int &width, int &height)
 {
     RECT client;

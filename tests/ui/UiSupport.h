@@ -3,7 +3,6 @@
 #pragma once
 #include "app/MessageLoop.h"
 #include <windows.h>
-#include <string>
 #include <vector>
 
 namespace test {
@@ -59,11 +58,6 @@ private:
     static LRESULT CALLBACK Proc(HWND, UINT, WPARAM, LPARAM);
     HWND m_window;
 };
-
-// The visible labels, links, buttons and check boxes of a page whose text, in the control's own
-// font and on one line, is wider or taller than the control (a check box less its box, scaled
-// with `dpi`): each as its ID and text.
-std::vector<std::wstring> TextsThatDoNotFit(HWND page, int dpi);
 
 // Client pixels of a window drawn through WM_PRINTCLIENT into a 32-bit surface.
 std::vector<DWORD> RenderClient(HWND window, int &width, int &height);
