@@ -91,6 +91,24 @@ bool StartGdiPlus()
     return g_started;
 }
 
+HBITMAP CreateSkinSurface(int width, int height, void **pixels)
+{
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    *pixels = NULL;
+    HBITMAP section = CreateDIBSection(NULL, &info, DIB_RGB_COLORS, pixels, NULL, 0);
+    if (section && !*pixels) {
+        DeleteObject(section);
+        section = NULL;
+    }
+    return section;
+}
+
 static bool CanResample(const GdiPlusApi *api)
 {
     return api->getWidth && api->getHeight && api->createBitmapFromScan0 && api->getImageGraphicsContext &&
@@ -109,20 +127,10 @@ static HBITMAP Resample(const GdiPlusApi *api, void *bitmap, int width, int heig
     UINT sourceWidth = 0, sourceHeight = 0;
     if (api->getWidth(bitmap, &sourceWidth) != 0 || api->getHeight(bitmap, &sourceHeight) != 0)
         return NULL;
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
     BYTE *pixels = NULL;
-    HBITMAP section = CreateDIBSection(NULL, &info, DIB_RGB_COLORS, (void **)&pixels, NULL, 0);
-    if (!section || !pixels) {
-        if (section)
-            DeleteObject(section);
+    HBITMAP section = CreateSkinSurface(width, height, (void **)&pixels);
+    if (!section)
         return NULL;
-    }
     void *attributes = NULL;
     bool drawn = api->createImageAttributes(&attributes) == 0;
     if (drawn)

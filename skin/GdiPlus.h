@@ -8,6 +8,10 @@
 // user-interface thread at start-up). False when it is not available.
 bool StartGdiPlus();
 
+// A 32-bit top-down DIB section of width x height, the kind every skin bitmap is, and its pixels;
+// null on failure.
+HBITMAP CreateSkinSurface(int width, int height, void **pixels);
+
 // Decodes PNG bytes into a 32-bit top-down DIB section with premultiplied alpha; null on failure.
 HBITMAP DecodePngToBitmap(const void *bytes, DWORD size);
 

@@ -14,11 +14,8 @@ CSkinStore &CSkinStore::Instance(int dpi)
     int slot = 0;
     while (slot < kSlots - 1 && stores[slot] && stores[slot]->m_nDpi != dpi)
         ++slot;
-    if (!stores[slot] || stores[slot]->m_nDpi != dpi) {
+    if (!stores[slot] || stores[slot]->m_nDpi != dpi)
         stores[slot] = new CSkinStore(dpi);
-        if (dpi != 96)
-            stores[slot]->CreateFonts();
-    }
     return *stores[slot];
 }
 
@@ -27,6 +24,7 @@ CSkinStore::CSkinStore(int dpi)
       m_hFontTitle(NULL), m_hbmProgressTrough(NULL), m_hbmProgressFill(NULL), m_hbmIllustration(NULL), m_hbmLogo(NULL),
       m_hLargeButtonImages(NULL), m_hMediumButtonImages(NULL), m_hSmallButtonImages(NULL)
 {
+    CreateFonts();
 }
 
 static HFONT SkinFont(const WCHAR *face, int height, int weight, bool underline, int dpi)
@@ -58,7 +56,7 @@ void CSkinStore::CreateFonts()
 
 void CreateSkinFonts()
 {
-    CSkinStore::Instance().CreateFonts();
+    CSkinStore::Instance();
 }
 
 int SkinImageResource(int id, int artworkDpi)
@@ -103,18 +101,16 @@ HBITMAP LoadScaledSkinImage(int id, int width, int height, int dpi, int cells, c
         return DecodePngToBitmap(bytes, size);
     // The columns' edges at both scales: each cell scaled as one piece, its cuts each on their own.
     enum { kMaxColumns = 12 };
+    if (cells < 1 || cutCount < 0 || cells * (cutCount + 1) > kMaxColumns)
+        return NULL;
     int sourceCuts[kMaxColumns + 1] = {0}, targetCuts[kMaxColumns + 1] = {0};
     int sourceCell = ScaleToDpi(width, artworkDpi), targetCell = ScaleToDpi(width, dpi);
     int columns = 0;
     for (int cell = 0; cell < cells; ++cell) {
-        for (int i = 0; i < cutCount && columns < kMaxColumns - 1; ++i, ++columns) {
-            sourceCuts[columns + 1] = cell * sourceCell + ScaleToDpi(cuts[i], artworkDpi);
-            targetCuts[columns + 1] = cell * targetCell + ScaleToDpi(cuts[i], dpi);
-        }
-        if (columns < kMaxColumns) {
+        for (int i = 0; i <= cutCount; ++i) {
             ++columns;
-            sourceCuts[columns] = (cell + 1) * sourceCell;
-            targetCuts[columns] = (cell + 1) * targetCell;
+            sourceCuts[columns] = cell * sourceCell + (i < cutCount ? ScaleToDpi(cuts[i], artworkDpi) : sourceCell);
+            targetCuts[columns] = cell * targetCell + (i < cutCount ? ScaleToDpi(cuts[i], dpi) : targetCell);
         }
     }
     return DecodePngResampled(bytes, size, cells * targetCell, ScaleToDpi(height, dpi), sourceCuts, targetCuts,
@@ -263,15 +259,8 @@ HBRUSH CSkinStore::CreateBackgroundBrush(const RECT &clientRect, int x, int y, i
         return NULL;
     HDC screen = GetWindowDC(GetDesktopWindow());
     HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO surfaceInfo = {};
-    surfaceInfo.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    surfaceInfo.bmiHeader.biWidth = width;
-    surfaceInfo.bmiHeader.biHeight = -height;
-    surfaceInfo.bmiHeader.biPlanes = 1;
-    surfaceInfo.bmiHeader.biBitCount = 32;
-    surfaceInfo.bmiHeader.biCompression = BI_RGB;
     DWORD *pixels = NULL;
-    HBITMAP surface = CreateDIBSection(screen, &surfaceInfo, DIB_RGB_COLORS, (void **)&pixels, NULL, 0);
+    HBITMAP surface = CreateSkinSurface(width, height, (void **)&pixels);
     HBRUSH brush = NULL;
     if (surface && pixels) {
         HGDIOBJ previous = SelectObject(memory, surface);

@@ -7,7 +7,7 @@
 
 class CSkinStore {
 public:
-    // The store for `dpi`; one for another DPI makes its fonts when it is first asked for.
+    // The store for `dpi`, which makes its fonts when it is first asked for.
     static CSkinStore &Instance(int dpi = 96);
 
     HBITMAP ProgressTrough();
@@ -44,17 +44,16 @@ public:
     HIMAGELIST m_hMediumButtonImages;
     HIMAGELIST m_hSmallButtonImages;
 
+private:
+    explicit CSkinStore(int dpi);
     // Creates the five fonts at the store's DPI: regular "微软雅黑" when its font file is
     // installed, else "Tahoma".
     void CreateFonts();
-
-private:
-    explicit CSkinStore(int dpi);
     HBITMAP Bitmap(HBITMAP &member, int id, int width, int height, const int *cuts = NULL, int cutCount = 0);
     HIMAGELIST ButtonImages(HIMAGELIST &member, int id, int width, int height, int initialCount, bool setCount);
 };
 
-// Creates the 96-DPI store's fonts, at start-up.
+// Makes the 96-DPI store and its fonts, at start-up.
 void CreateSkinFonts();
 
 // The resource of skin image `id` (a 96-DPI one) drawn for `artworkDpi` (96, 144 or 192).
