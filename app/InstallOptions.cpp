@@ -88,7 +88,7 @@ CInstallOptions::CInstallOptions()
 {
     m_strTempRoot[0] = m_strExtractDir[0] = m_strInstallDir[0] = m_strDataDir[0] = 0;
     m_strProgramGroup[0] = m_strCommonStartMenu[0] = m_strCommonDesktop[0] = 0;
-    m_strQuickLaunch[0] = m_strFavorites[0] = m_strIniPath[0] = m_strProtectDir[0] = 0;
+    m_strQuickLaunch[0] = m_strFavorites[0] = m_strIniPath[0] = 0;
 }
 
 static void SpecialFolder(int csidl, WCHAR (&folder)[MAX_PATH])

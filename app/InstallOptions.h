@@ -105,9 +105,6 @@ public:
     BOOL m_bQuickLaunch;
     // The install folder did not exist before this setup made it.
     bool m_bMadeInstallDir;
-    // The folder that gets the install folder's protection before the first file, when the
-    // custom page decided so (empty: the worker decides).
-    WCHAR m_strProtectDir[MAX_PATH];
     CInstallRecord m_record;
     // The temporary root and the extraction folder, held open from their creation until the
     // clean-up so that nobody can swap them for folders of their own.

@@ -26,6 +26,8 @@ const WCHAR *DescribeOutcome(int code)
         return L"需要管理员权限";
     case kOutcomeCancelled:
         return L"安装已取消";
+    case kOutcomeRecordKept:
+        return L"已安装，但安装记录未能写入或合并，原有的记录未作改动";
     case kOutcomeNotInstalled:
         return L"找不到安装记录";
     case kOutcomeRecordRefused:

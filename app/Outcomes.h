@@ -17,6 +17,8 @@ enum RunOutcome {
     kOutcomeCopyFailed = 1603,         // the copy failed; the earlier state was put back
     kOutcomeNotElevated = 740,         // started without administrator rights
     kOutcomeCancelled = 1602,          // the progress page was closed (interactive runs only)
+    kOutcomeRecordKept = 1610,         // installed, but the record could not be written or merged:
+                                       // the earlier record, or none, stays as it was
     // The uninstaller's own.
     kOutcomeNotInstalled = 1605,       // no installation record in the folder
     kOutcomeRecordRefused = 13,        // the record is damaged or names what is not the browser's

@@ -1,7 +1,6 @@
 #include "engine/FolderSecurity.h"
 #include "base/Format.h"
 #include "engine/InstallRecord.h"
-#include "engine/PayloadManifest.h"
 #include <aclapi.h>
 #include <sddl.h>
 #include <shlobj.h>
@@ -39,6 +38,13 @@ static bool IsTrustedSid(PSID sid, PSID self)
             return true;
     }
     return false;
+}
+
+static bool IsCreatorOwner(PSID sid)
+{
+    SID_IDENTIFIER_AUTHORITY creator = SECURITY_CREATOR_SID_AUTHORITY;
+    return IsValidSid(sid) && memcmp(GetSidIdentifierAuthority(sid), &creator, sizeof(creator)) == 0 &&
+           *GetSidSubAuthorityCount(sid) == 1 && *GetSidSubAuthority(sid, 0) == SECURITY_CREATOR_OWNER_RID;
 }
 
 static ACCESS_MASK RightsThatChange(int changes)
@@ -82,12 +88,58 @@ bool OthersCouldChange(PSECURITY_DESCRIPTOR descriptor, int changes, PSID self)
     return false;
 }
 
-static PSECURITY_DESCRIPTOR ReadSystemSecurity(const WCHAR *path)
+DescriptorVerdict JudgeDescriptor(PSECURITY_DESCRIPTOR descriptor, PSID self)
+{
+    if (!descriptor || !IsValidSecurityDescriptor(descriptor))
+        return kOthersByItsOwn;
+    PSID owner = NULL;
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = NULL;
+    if (!GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) || !IsTrustedSid(owner, self) ||
+        !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !present || !dacl)
+        return kOthersByItsOwn;
+    ACCESS_MASK rights = RightsThatChange(kChangeInsideOf | kChangeRename);
+    DescriptorVerdict verdict = kOnlyTrustedCanChange;
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        ACE_HEADER *header = NULL;
+        if (!GetAce(dacl, i, (void **)&header))
+            return kOthersByItsOwn;
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE)
+            continue;
+        // An entry only for what is made below counts too: it lets others change the files the
+        // setup puts there. The creator of such a file is the setup itself.
+        ACCESS_ALLOWED_ACE *allowed = (ACCESS_ALLOWED_ACE *)header;
+        PSID sid = &allowed->SidStart;
+        bool onlyBelow = (header->AceFlags & INHERIT_ONLY_ACE) != 0;
+        if (!(allowed->Mask & rights) || IsTrustedSid(sid, self) || (onlyBelow && IsCreatorOwner(sid)))
+            continue;
+        if (!(header->AceFlags & INHERITED_ACE))
+            return kOthersByItsOwn;
+        verdict = kOthersThroughInheritance;
+    }
+    return verdict;
+}
+
+PSECURITY_DESCRIPTOR CreateInheritingDescriptor()
 {
     PSECURITY_DESCRIPTOR descriptor = NULL;
-    if (GetNamedSecurityInfoW(path, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, NULL, NULL,
-                              NULL, NULL, &descriptor) != ERROR_SUCCESS)
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:BAD:AI", SDDL_REVISION_1, &descriptor, NULL))
         return NULL;
+    return descriptor;
+}
+
+static PSECURITY_DESCRIPTOR ReadSystemSecurity(const WCHAR *path)
+{
+    // The object itself, a link included, never what a link points at.
+    HANDLE object = CreateFileW(path, READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+    if (object == INVALID_HANDLE_VALUE)
+        return NULL;
+    PSECURITY_DESCRIPTOR descriptor = NULL;
+    if (GetSecurityInfo(object, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, NULL, NULL,
+                        NULL, NULL, &descriptor) != ERROR_SUCCESS)
+        descriptor = NULL;
+    CloseHandle(object);
     return descriptor;
 }
 
@@ -96,20 +148,70 @@ static bool ApplySystemSecurity(const WCHAR *path, PSECURITY_DESCRIPTOR descript
     PSID owner = NULL;
     PACL dacl = NULL;
     BOOL present = FALSE, defaulted = FALSE;
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
     if (!GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) ||
-        !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted))
+        !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) ||
+        !GetSecurityDescriptorControl(descriptor, &control, &revision))
         return false;
-    WCHAR copy[MAX_PATH];
-    if (!Copy(copy, path))
+    // Through a handle that cannot have followed a link: the object judged is the one changed.
+    HANDLE object = CreateFileW(path, READ_CONTROL | WRITE_DAC | WRITE_OWNER,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+    if (object == INVALID_HANDLE_VALUE)
         return false;
-    // The protected list replaces what was inherited, and everything below takes it on.
-    return SetNamedSecurityInfoW(copy, SE_FILE_OBJECT,
-                                 OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-                                 owner, NULL, dacl, NULL) == ERROR_SUCCESS;
+    BY_HANDLE_FILE_INFORMATION info;
+    bool applied = false;
+    if (GetFileInformationByHandle(object, &info) && !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        // A protected list replaces what was inherited; an unprotected one takes on what the
+        // folder above passes down.
+        SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
+                                    ((control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                                   : UNPROTECTED_DACL_SECURITY_INFORMATION);
+        applied = SetSecurityInfo(object, SE_FILE_OBJECT, what, owner, NULL, dacl, NULL) == ERROR_SUCCESS;
+    }
+    CloseHandle(object);
+    return applied;
 }
 
-static const FolderSecurityHooks kSystemHooks = {ReadSystemSecurity, ApplySystemSecurity};
+static bool CreateSystemFolder(const WCHAR *path, PSECURITY_DESCRIPTOR descriptor)
+{
+    SECURITY_ATTRIBUTES attributes = {};
+    attributes.nLength = sizeof(attributes);
+    attributes.lpSecurityDescriptor = descriptor;
+    return CreateDirectoryW(path, &attributes) != FALSE;
+}
+
+static const FolderSecurityHooks kSystemHooks = {ReadSystemSecurity, ApplySystemSecurity, CreateSystemFolder};
 static const FolderSecurityHooks *g_hooks = &kSystemHooks;
+
+DescriptorVerdict JudgePath(const WCHAR *path, PSID self)
+{
+    PSECURITY_DESCRIPTOR descriptor = g_hooks->read(path);
+    DescriptorVerdict verdict = JudgeDescriptor(descriptor, self);
+    if (descriptor)
+        LocalFree(descriptor);
+    return verdict;
+}
+
+bool PathOthersCouldChange(const WCHAR *path, int changes, PSID self)
+{
+    PSECURITY_DESCRIPTOR descriptor = g_hooks->read(path);
+    bool changeable = OthersCouldChange(descriptor, changes, self);
+    if (descriptor)
+        LocalFree(descriptor);
+    return changeable;
+}
+
+bool ApplyDescriptor(const WCHAR *path, PSECURITY_DESCRIPTOR descriptor)
+{
+    return descriptor && g_hooks->apply(path, descriptor);
+}
+
+bool CreateFolderWithSecurity(const WCHAR *path, PSECURITY_DESCRIPTOR descriptor)
+{
+    return (g_hooks->create ? g_hooks->create : CreateSystemFolder)(path, descriptor);
+}
 
 void SetFolderSecurityHooks(const FolderSecurityHooks *hooks)
 {
@@ -135,143 +237,6 @@ PSID CopyProcessUserSid()
     }
     CloseHandle(token);
     return copy;
-}
-
-static bool Changeable(const WCHAR *path, int changes, PSID self)
-{
-    PSECURITY_DESCRIPTOR descriptor = g_hooks->read(path);
-    bool changeable = OthersCouldChange(descriptor, changes, self);
-    if (descriptor)
-        LocalFree(descriptor);
-    return changeable;
-}
-
-// The entries below `folder`, relative ("\Skin\skin.ini"), are all the browser's: files the
-// payload names and the setup's own. A link or junction is not the browser's.
-static bool HoldsOnlyBrowserFiles(const WCHAR *folder, size_t base)
-{
-    WCHAR pattern[MAX_PATH];
-    if (!Format(pattern, L"%s\\*", folder))
-        return false;
-    WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileW(pattern, &entry);
-    if (search == INVALID_HANDLE_VALUE)
-        return GetLastError() == ERROR_FILE_NOT_FOUND;
-    bool only = true;
-    do {
-        if (lstrcmpW(entry.cFileName, L".") == 0 || lstrcmpW(entry.cFileName, L"..") == 0)
-            continue;
-        WCHAR path[MAX_PATH];
-        if (!Format(path, L"%s\\%s", folder, entry.cFileName) || (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-            only = false;
-        } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            only = HoldsOnlyBrowserFiles(path, base);
-        } else {
-            const WCHAR *relative = path + base;
-            const CPayloadManifest &manifest = CPayloadManifest::Instance();
-            bool known = SameIgnoringCase(relative + 1, kRecordFileName) ||
-                         SameIgnoringCase(relative, L"\\VelmarinSetup.record.new") ||
-                         SameIgnoringCase(relative, L"\\VelmarinSetup.journal");
-            for (int i = 0; !known && i < manifest.FileCount(); ++i)
-                known = SameIgnoringCase(manifest.File(i).relative, relative);
-            only = known;
-        }
-    } while (only && FindNextFileW(search, &entry));
-    FindClose(search);
-    return only;
-}
-
-// Whether someone else could rename a folder above `path` or what lies in it, up to its drive
-// root: a root cannot be renamed, what lies in it can.
-static bool AboveChangeable(const WCHAR *folder, PSID self)
-{
-    WCHAR path[MAX_PATH];
-    if (!Copy(path, folder))
-        return true;
-    for (;;) {
-        WCHAR *slash = wcsrchr(path, L'\\');
-        if (!slash || (slash == path + 2 && !path[3]))
-            return false;  // reached the drive root
-        bool root = slash == path + 2;
-        slash[root ? 1 : 0] = 0;
-        if (PathIsDirectoryW(path) && Changeable(path, kChangeChildren | (root ? 0 : kChangeRename), self))
-            return true;
-        if (root)
-            return false;
-    }
-}
-
-bool InstallationOthersCouldChange(const WCHAR *folder)
-{
-    PSID self = CopyProcessUserSid();
-    bool changeable = !PathIsDirectoryW(folder) || Changeable(folder, kChangeInsideOf | kChangeRename, self) ||
-                      AboveChangeable(folder, self);
-    const WCHAR *const own[] = {kRecordFileName, L"UnInst.exe"};
-    for (const WCHAR *name : own) {
-        WCHAR path[MAX_PATH];
-        if (!changeable && (!Format(path, L"%s\\%s", folder, name) ||
-                            (PathFileExistsW(path) && Changeable(path, kChangeInsideOf | kChangeRename, self))))
-            changeable = true;
-    }
-    if (self)
-        LocalFree(self);
-    return changeable;
-}
-
-InstallFolderDecision DecideInstallFolder(const WCHAR *folder, WCHAR (&protect)[MAX_PATH])
-{
-    protect[0] = 0;
-    WCHAR path[MAX_PATH];
-    if (!Copy(path, folder))
-        return kFolderRefused;
-    size_t length = wcslen(path);
-    while (length > 3 && path[length - 1] == L'\\')
-        path[--length] = 0;
-    PSID self = CopyProcessUserSid();
-    InstallFolderDecision decision = kFolderTrusted;
-    if (PathIsDirectoryW(path)) {
-        if (Changeable(path, kChangeInsideOf | kChangeRename, self)) {
-            decision = HoldsOnlyBrowserFiles(path, wcslen(path)) ? kFolderToProtect : kFolderRefused;
-            Copy(protect, path);
-        }
-    } else if (!IsInProgramFiles(path)) {
-        // The topmost level the setup will make: everything it makes below inherits from it.
-        Copy(protect, path);
-        WCHAR above[MAX_PATH];
-        Copy(above, path);
-        for (WCHAR *slash = wcsrchr(above, L'\\'); slash && slash > above + 2; slash = wcsrchr(above, L'\\')) {
-            *slash = 0;
-            if (PathIsDirectoryW(above))
-                break;
-            Copy(protect, above);
-        }
-        decision = kFolderToProtect;
-    }
-    if (decision != kFolderRefused && AboveChangeable(path, self))
-        decision = kFolderRefused;
-    if (self)
-        LocalFree(self);
-    if (decision != kFolderToProtect)
-        protect[0] = 0;
-    return decision;
-}
-
-bool ProtectInstallFolder(const WCHAR *folder)
-{
-    PSECURITY_DESCRIPTOR descriptor = CreateInstallFolderDescriptor();
-    if (!descriptor)
-        return false;
-    bool applied = g_hooks->apply(folder, descriptor);
-    LocalFree(descriptor);
-    if (applied)
-        return true;
-    // A volume that keeps no access lists (FAT) lets everyone change everything; one that keeps
-    // them its own way may already protect the folder.
-    PSID self = CopyProcessUserSid();
-    bool trusted = !Changeable(folder, kChangeInsideOf | kChangeRename, self);
-    if (self)
-        LocalFree(self);
-    return trusted;
 }
 
 bool IsInProgramFiles(const WCHAR *folder)

@@ -21,23 +21,26 @@ bool OthersCouldChange(PSECURITY_DESCRIPTOR descriptor, int changes, PSID self);
 // The user this process runs as; LocalFree it. Null when it cannot be read.
 PSID CopyProcessUserSid();
 
-// What the setup does with an install folder before it writes anything into it.
-enum InstallFolderDecision {
-    kFolderTrusted,    // only administrators can change it and the folders above it
-    kFolderToProtect,  // others could change it, but it holds nothing but the browser's files
-    kFolderRefused,    // others could change a folder above it, or it and what it holds
-};
-// The folder need not exist yet: then the folders above it that exist decide, and the setup
-// protects the topmost one it will make, unless that lies in Program Files. `protect` receives
-// the folder to protect with kFolderToProtect, once it exists.
-InstallFolderDecision DecideInstallFolder(const WCHAR *folder, WCHAR (&protect)[MAX_PATH]);
-// For the uninstaller: whether someone else could have changed the install folder or a folder
-// above it, the record or the uninstaller in it. A folder that is gone counts as changed.
-bool InstallationOthersCouldChange(const WCHAR *folder);
+// How an object of an install folder stands, by its descriptor: whether anyone but the trusted
+// accounts above could change it, write into it or change what is made in it, and if so whether
+// only through entries it inherits (which protecting the folder above it takes away) or through
+// its owner or entries of its own (which stay).
+enum DescriptorVerdict { kOnlyTrustedCanChange, kOthersThroughInheritance, kOthersByItsOwn };
+DescriptorVerdict JudgeDescriptor(PSECURITY_DESCRIPTOR descriptor, PSID self);
 
-// Applies CreateInstallFolderDescriptor to `folder` and everything in it. True when it did, or
-// when the folder reads back as one only administrators can change.
-bool ProtectInstallFolder(const WCHAR *folder);
+// Reads the descriptor of `path` through the hooks below and judges it as JudgeDescriptor does,
+// or, with `changes`, as OthersCouldChange does.
+DescriptorVerdict JudgePath(const WCHAR *path, PSID self);
+bool PathOthersCouldChange(const WCHAR *path, int changes, PSID self);
+// Applies `descriptor` to `path`, through the hooks below.
+bool ApplyDescriptor(const WCHAR *path, PSECURITY_DESCRIPTOR descriptor);
+// Makes the folder `path` carrying `descriptor` from its first moment, through the hooks below.
+// False when the name is taken (GetLastError tells).
+bool CreateFolderWithSecurity(const WCHAR *path, PSECURITY_DESCRIPTOR descriptor);
+// An empty access list that is not protected: the object takes on what its folder passes down.
+// LocalFree it.
+PSECURITY_DESCRIPTOR CreateInheritingDescriptor();
+
 // True when `folder` lies in one of the system's Program Files folders, which protect it already.
 bool IsInProgramFiles(const WCHAR *folder);
 
@@ -46,5 +49,6 @@ bool IsInProgramFiles(const WCHAR *folder);
 struct FolderSecurityHooks {
     PSECURITY_DESCRIPTOR (*read)(const WCHAR *path);  // owner and access list; LocalFree'd by the caller
     bool (*apply)(const WCHAR *path, PSECURITY_DESCRIPTOR descriptor);
+    bool (*create)(const WCHAR *path, PSECURITY_DESCRIPTOR descriptor);  // a new folder; null: the system's
 };
 void SetFolderSecurityHooks(const FolderSecurityHooks *hooks);

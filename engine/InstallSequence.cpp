@@ -5,7 +5,7 @@
 #include "app/Outcomes.h"
 #include "engine/CommandLines.h"
 #include "engine/FileSystem.h"
-#include "engine/FolderSecurity.h"
+#include "engine/InstallFolder.h"
 #include "engine/FileUpdate.h"
 #include "engine/Payload.h"
 #include "engine/PayloadManifest.h"
@@ -53,6 +53,9 @@ static const WCHAR kFolderOthersCanChange[] =
     L"请将岚舟浏览器安装到其它目录。";
 static const WCHAR kEarlierRecordKept[] =
     L"岚舟浏览器已安装完成，但原有的安装记录“VelmarinSetup.record”无法读取或合并，已原样保留。\r\n"
+    L"卸载程序可能无法移除本次安装的全部内容。";
+static const WCHAR kRecordNotWritten[] =
+    L"岚舟浏览器已安装完成，但无法在安装目录中写入安装记录“VelmarinSetup.record”，原有的记录未作改动。\r\n"
     L"卸载程序可能无法移除本次安装的全部内容。";
 static const WCHAR kCopyFailedKeptOld[] =
     L"无法将岚舟浏览器的程序文件复制到安装目录，安装未能完成，原有的浏览器已保留。\r\n"
@@ -262,11 +265,16 @@ bool CInstallOptions::SaveInstallRecord()
     CInstallRecord older;
     RecordLoadResult loaded = older.Load(m_strInstallDir, Places());
     if (loaded != kRecordMissing && (loaded != kRecordValid || !m_record.Merge(older))) {
+        LogStep(L"原有的安装记录无法读取或合并，已原样保留");
         ShowMessage(NULL, kEarlierRecordKept, kNoticeCaption, MB_OK | MB_ICONWARNING);
         return false;
     }
     m_record.SetFolder(m_strInstallDir, m_bMadeInstallDir || older.MadeFolder());
-    return m_record.Save(m_strInstallDir);
+    if (m_record.Save(m_strInstallDir))
+        return true;
+    LogFailure(GetLastError(), L"未能写入安装记录，原有的记录未作改动");
+    ShowMessage(NULL, kRecordNotWritten, kNoticeCaption, MB_OK | MB_ICONWARNING);
+    return false;
 }
 
 // Names the drive of `folder` and the megabytes it lacks (rounded up) in `pattern`.
@@ -285,7 +293,7 @@ void CInstallOptions::StopInstall(const WCHAR *message, int outcome)
     LogStep(L"安装停止：%s", DescribeOutcome(outcome));
     // An install folder this run made goes again while it is empty.
     if (m_bMadeInstallDir)
-        RemoveDirectoryW(m_strInstallDir);
+        RemoveMadeFolder(m_strInstallDir);
     if (message)
         ShowMessage(NULL, message, kErrorCaption, MB_OK | MB_ICONERROR);
     PostFinished();
@@ -296,27 +304,36 @@ void CInstallOptions::RunInstall(HWND progressWindow)
 {
     m_hProgressWnd = progressWindow;
 
+    // The folder as Windows names it: what is recorded and registered is the real place, which
+    // the uninstaller finds again however the folder was typed.
+    WCHAR final[MAX_PATH];
+    if (FinalFolderPath(m_strInstallDir, final) && lstrcmpW(final, m_strInstallDir) != 0) {
+        LogStep(L"安装目录 %s 即 %s", m_strInstallDir, final);
+        Copy(m_strInstallDir, final);
+    }
+    LogStep(L"安装目录：%s", m_strInstallDir);
     // Nobody but administrators may change the folder the elevated setup, its uninstaller and
-    // the next update act in: decided before anything is written, protected before the first file.
-    WCHAR protect[MAX_PATH];
-    Copy(protect, m_strProtectDir);
+    // the next update act in: decided here again, whatever a page decided before, from the
+    // folder this run installs into; made or protected before the first file.
     WCHAR refused[512];
     Format(refused, kFolderOthersCanChange, m_strInstallDir);
-    LogStep(L"安装目录：%s", m_strInstallDir);
-    if (!protect[0] && DecideInstallFolder(m_strInstallDir, protect) == kFolderRefused) {
+    bool made = false;
+    switch (PrepareInstallFolder(m_strInstallDir, made)) {
+    case kFolderReady:
+        break;
+    case kFolderOthersCouldChange:
+        LogStep(L"其他用户可以更改安装目录或它上层的文件夹");
         StopInstall(refused, kOutcomeFolderRefused);
         return;
+    case kFolderNotMade:
+        LogFailure(GetLastError(), L"无法创建安装目录");
+        ShowMessage(NULL, L"无法将文件放入安装目录，请选择其它目录后再安装。", kErrorCaption, MB_OK);
+        StopInstall(NULL, kOutcomeFolderRefused);
+        return;
     }
-    if (!PathIsDirectoryW(m_strInstallDir))
+    if (made) {
         m_bMadeInstallDir = true;
-    CreateDirectoryTree(m_strInstallDir);
-    if (protect[0] && PathIsDirectoryW(protect)) {
-        if (!ProtectInstallFolder(protect)) {
-            LogFailure(GetLastError(), L"无法保护文件夹 %s", protect);
-            StopInstall(refused, kOutcomeFolderRefused);
-            return;
-        }
-        LogStep(L"已保护文件夹 %s：仅管理员可以更改", protect);
+        LogStep(L"已创建安装目录，仅管理员可以更改");
     }
     if (!IsFolderWritable(m_strInstallDir)) {
         LogFailure(GetLastError(), L"安装目录无法写入");
@@ -411,10 +428,9 @@ void CInstallOptions::RunInstall(HWND progressWindow)
     LogStep(L"已在系统中注册");
     CreateShortcuts();
     LogStep(L"已创建快捷方式（桌面：%s，快速启动栏：%s）", m_bDesktopShortcut ? L"是" : L"否", m_bQuickLaunch ? L"是" : L"否");
-    if (SaveInstallRecord())
+    bool recordSaved = SaveInstallRecord();
+    if (recordSaved)
         LogStep(L"已写入安装记录");
-    else
-        LogFailure(GetLastError(), L"未能写入安装记录");
     RunBrowserSetup();
     if (m_bDefaultBrowser) {
         RunBrowserSetDefault();
@@ -424,6 +440,8 @@ void CInstallOptions::RunInstall(HWND progressWindow)
         RunBrowserTaskbar();
     BroadcastSettingChange();
     ScheduleTempCleanup();
-    m_nOutcome = FilesScheduledAtRestart() ? kOutcomeRestartNeeded : kOutcomeDone;
+    // An installation its record does not name is one the uninstaller cannot remove whole: a
+    // deployment tool must not count it as done.
+    m_nOutcome = !recordSaved ? kOutcomeRecordKept : FilesScheduledAtRestart() ? kOutcomeRestartNeeded : kOutcomeDone;
     LogStep(L"安装完成");
 }

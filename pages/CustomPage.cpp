@@ -4,7 +4,7 @@
 #include "app/InstallOptions.h"
 #include "base/SetupText.h"
 #include "engine/FileSystem.h"
-#include "engine/FolderSecurity.h"
+#include "engine/InstallFolder.h"
 #include "skin/SkinStore.h"
 #include "resource.h"
 #include <shlobj.h>
@@ -147,23 +147,33 @@ void CCustomPage::OnStart()
         RefuseFolder(verdict, folder);
         return;
     }
-    CInstallOptions &options = CInstallOptions::Instance();
-    // Decided before the folder is made: a folder others could change is no place for the
-    // elevated setup, unless it holds nothing but the browser's files and can be protected.
-    if (DecideInstallFolder(folder, options.m_strProtectDir) == kFolderRefused) {
+    // A folder others could change is no place for the elevated setup, unless it holds nothing
+    // but the browser's files and can be protected; one that is made here is protected as it is
+    // made, before anything else can be written into it. Nothing is kept unless every check
+    // passes: the user may go back and install elsewhere.
+    bool made = false;
+    switch (PrepareInstallFolder(folder, made)) {
+    case kFolderReady:
+        break;
+    case kFolderOthersCouldChange:
         MessageBoxW(m_hWnd, L"其他用户可以更改这个文件夹或它上层的文件夹，安装到这里不安全，请选择其它安装路径", kBadFolderCaption, MB_OK);
         return;
+    case kFolderNotMade:
+        MessageBoxW(NULL, L"您的安装目录无法写入，不能继续安装。请选择其它目录再安装。", L"错误", MB_OK);
+        return;
     }
-    // Made here, the folder is still the setup's own: the uninstaller may remove it.
-    options.m_bMadeInstallDir = !PathIsDirectoryW(folder);
-    CreateDirectoryTree(folder);
     if (!IsFolderWritable(folder)) {
+        if (made)
+            RemoveMadeFolder(folder);
         MessageBoxW(NULL, L"您的安装目录无法写入，不能继续安装。请选择其它目录再安装。", L"错误", MB_OK);
         return;
     }
     RemoveTrailingBackslash(folder);
 
     // Everything is stored before the progress page exists: creating it starts the installation.
+    // Made here, the folder is still the setup's own: the uninstaller may remove it.
+    CInstallOptions &options = CInstallOptions::Instance();
+    options.m_bMadeInstallDir = made;
     Copy(options.m_strInstallDir, folder);
     options.m_bDesktopShortcut = SendMessageW(m_hDesktop, BM_GETCHECK, 0, 0) == BST_CHECKED;
     options.m_bQuickLaunch = SendMessageW(m_hQuickLaunch, BM_GETCHECK, 0, 0) == BST_CHECKED;

@@ -18,7 +18,7 @@
 #include "base/SetupText.h"
 #include "engine/RunningBrowser.h"
 #include "engine/FileSystem.h"
-#include "engine/FolderSecurity.h"
+#include "engine/InstallFolder.h"
 #include "engine/InstallRecord.h"
 #include "engine/Uninstall.h"
 #include "engine/TempFolder.h"

@@ -3,6 +3,7 @@
 #include "engine/FileSystem.h"
 #include "engine/Uninstall.h"
 #include "engine/FileUpdate.h"
+#include "engine/InstallFolder.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -130,4 +131,36 @@ TEST(LongFolderSpelling, ShortNamesAndTheLongPrefixGiveWayToTheLongNames)
     test::RemoveTree(folder);
     wchar_t spelled[MAX_PATH];
     EXPECT_FALSE(LongFolderSpelling(folder.c_str(), spelled)) << "a folder that is gone";
+}
+
+// The install folder is recorded as Windows names it: however it was typed, the uninstaller
+// finds the same place again.
+TEST(FinalFolderPath, ShortNamesPrefixesAndLinksGiveWayToTheRealPlace)
+{
+    std::wstring folder = test::MakeTempDir(L"Long Folder Name");
+    wchar_t shortForm[MAX_PATH] = {}, longForm[MAX_PATH] = {};
+    ASSERT_NE(0u, GetShortPathNameW(folder.c_str(), shortForm, MAX_PATH));
+    ASSERT_NE(0u, GetLongPathNameW(folder.c_str(), longForm, MAX_PATH));
+    const std::wstring real = longForm, shortened = shortForm;
+    ASSERT_TRUE(test::MapDrive(L'T', folder));
+    const struct {
+        std::wstring typed, expected;
+    } cases[] = {
+        {shortened, real},
+        {shortened + L"\\", real},
+        {shortened + L"\\Velmarin 3\\Extra", real + L"\\Velmarin 3\\Extra"},
+        {L"\\\\?\\" + shortened + L"\\Velmarin 3", real + L"\\Velmarin 3"},
+        {L"T:\\Velmarin 3", real + L"\\Velmarin 3"},
+    };
+    for (const auto &c : cases) {
+        wchar_t final[MAX_PATH];
+        ASSERT_TRUE(FinalFolderPath(c.typed.c_str(), final)) << test::Utf8(c.typed);
+        EXPECT_EQ(c.expected, final) << test::Utf8(c.typed);
+    }
+    wchar_t final[MAX_PATH];
+    ASSERT_TRUE(FinalFolderPath(L"C:\\Velmarin 3", final));
+    EXPECT_STREQ(L"C:\\Velmarin 3", final) << "below a drive root";
+    EXPECT_FALSE(FinalFolderPath(L"Q:\\Velmarin 3", final)) << "a drive that does not exist";
+    test::UnmapDrive(L'T');
+    test::RemoveTree(folder);
 }

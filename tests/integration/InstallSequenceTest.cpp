@@ -2,8 +2,10 @@
 // and end messages as the progress page would.
 #include <gtest/gtest.h>
 #include "app/InstallOptions.h"
+#include "app/Outcomes.h"
 #include "app/InstallWorker.h"
 #include "app/SetupMessages.h"
+#include "engine/InstallFolder.h"
 #include "engine/FolderSecurity.h"
 #include "engine/Product.h"
 #include "engine/Process.h"
@@ -193,6 +195,33 @@ TEST_F(InstallSequence, ReplacesAnExistingBrowserAndLeavesNothingAside)
 }
 
 // A payload built without GuardHub (its manifest would not name it either).
+// An installation its record does not name is not reported as done: the earlier record, or
+// none, stays as it was, the user is told, and a silent run ends with its own code.
+TEST_F(InstallSequence, ARecordThatCannotBeWrittenOrMergedIsNoSuccess)
+{
+    const std::wstring record = m_install + L"\\VelmarinSetup.record";
+    for (bool damagedEarlier : {false, true}) {
+        SHCreateDirectoryExW(nullptr, m_install.c_str(), nullptr);
+        if (damagedEarlier)
+            test::WriteFile(record, "not a record");
+        else
+            ASSERT_TRUE(CreateDirectoryW((record + L".new").c_str(), nullptr));
+        ResetExtraction();
+        Configure(m_options);
+        test::MessageBoxAnswerer answerer(L"提示", {IDOK});
+        Run();
+        EXPECT_EQ(kOutcomeRecordKept, m_options.m_nOutcome) << damagedEarlier;
+        EXPECT_EQ(1, answerer.Answered()) << damagedEarlier;
+        if (damagedEarlier)
+            EXPECT_EQ("not a record", test::ReadFile(record));
+        else
+            EXPECT_FALSE(test::FileExists(record));
+        test::EndProcessesIn(m_install);
+        test::RemoveBrowserRegistration();
+        test::RemoveTree(m_install);
+    }
+}
+
 TEST_F(InstallSequence, WithoutGuardHubNoGuardHubFolder)
 {
     test::RemoveTree(m_extract + L"\\Extensions\\GuardHub");
@@ -312,10 +341,15 @@ TEST_F(InstallSequence, ADriveTooSmallIsNamedAndKeptClean)
         } else {
             wcscpy(m_options.m_strInstallDir, L"T:\\Velmarin 3");
         }
+        // The install folder is named as Windows names the opened drive: Wine reaches a drive
+        // mapped to a folder through that folder's own drive.
+        wchar_t final[MAX_PATH];
+        ASSERT_TRUE(FinalFolderPath(L"T:\\", final));
+        const std::wstring installDrive = final + std::wstring(L"\\");
         EXPECT_EQ(-1, Run().back());
         ASSERT_EQ(1u, answerer.Texts().size());
-        EXPECT_NE(std::wstring::npos, answerer.Texts()[0].find(tempDrive ? L"临时文件夹所在的磁盘（T:\\）空间不足"
-                                                                          : L"安装目录所在的磁盘（T:\\）空间不足"))
+        EXPECT_NE(std::wstring::npos, answerer.Texts()[0].find(tempDrive ? std::wstring(L"临时文件夹所在的磁盘（T:\\）空间不足")
+                                                                          : L"安装目录所在的磁盘（" + installDrive + L"）空间不足"))
             << test::Utf8(answerer.Texts()[0]);
         EXPECT_EQ(0u, test::FolderContents(L"T:\\").size());
         EXPECT_FALSE(test::DirExists(m_options.m_strInstallDir));
@@ -392,8 +426,10 @@ TEST_F(InstallSequence, AnUnwritableInstallFolderOnlyEnds)
     EXPECT_EQ(L"无法将文件放入安装目录，请选择其它目录后再安装。", answerer.Texts()[0]);
 }
 
-// Descriptors as Windows would have them, fed to the setup: every folder reads as only
-// administrators' unless the test says otherwise, and every protection applied is noted.
+// Descriptors as Windows would have them, fed to the setup: every object reads as only
+// administrators' unless the test says otherwise; what the setup applies reads back as Windows
+// would keep it (a protected list as given; an object made to inherit again as its protected
+// folder passes down), and every application and protected creation is noted in order.
 struct WindowsLikeSecurity {
     static std::map<std::wstring, std::wstring> &Descriptors()
     {
@@ -401,20 +437,21 @@ struct WindowsLikeSecurity {
         return descriptors;
     }
     struct Applied {
-        std::wstring folder;
-        bool emptyThen;
+        std::wstring path;
+        bool emptyThen, created;
     };
     static std::vector<Applied> &AppliedTo()
     {
         static std::vector<Applied> applied;
         return applied;
     }
-    static std::wstring Key(std::wstring path)
+    // Descriptors belong to the object, whatever name reaches it.
+    static std::wstring Key(const std::wstring &path)
     {
-        while (path.size() > 3 && path.back() == L'\\')
-            path.pop_back();
-        CharLowerW(&path[0]);
-        return path;
+        wchar_t final[MAX_PATH];
+        std::wstring key = FinalFolderPath(path.c_str(), final) ? final : path;
+        CharLowerW(&key[0]);
+        return key;
     }
     static PSECURITY_DESCRIPTOR Read(const wchar_t *path)
     {
@@ -425,14 +462,32 @@ struct WindowsLikeSecurity {
         ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr);
         return descriptor;
     }
-    static bool Apply(const wchar_t *path, PSECURITY_DESCRIPTOR)
+    static bool Apply(const wchar_t *path, PSECURITY_DESCRIPTOR descriptor)
     {
-        AppliedTo().push_back({path, test::FolderContents(path).empty()});
+        SECURITY_DESCRIPTOR_CONTROL control = 0;
+        DWORD revision = 0;
+        GetSecurityDescriptorControl(descriptor, &control, &revision);
+        wchar_t *sddl = nullptr;
+        ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
+                                                             OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &sddl, nullptr);
+        if (control & SE_DACL_PROTECTED)
+            Descriptors()[Key(path)] = sddl;
+        else
+            Descriptors().erase(Key(path));
+        LocalFree(sddl);
+        AppliedTo().push_back({path, test::FolderContents(path).empty(), false});
+        return true;
+    }
+    static bool Create(const wchar_t *path, PSECURITY_DESCRIPTOR)
+    {
+        if (!CreateDirectoryW(path, nullptr))
+            return false;
+        AppliedTo().push_back({path, test::FolderContents(path).empty(), true});
         return true;
     }
     WindowsLikeSecurity()
     {
-        static const FolderSecurityHooks hooks = {Read, Apply};
+        static const FolderSecurityHooks hooks = {Read, Apply, Create};
         SetFolderSecurityHooks(&hooks);
     }
     ~WindowsLikeSecurity()
@@ -443,48 +498,70 @@ struct WindowsLikeSecurity {
     }
 };
 
-const wchar_t kSecondDriveRoot[] =
-    L"O:BAD:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICIIO;SDGXGWGR;;;AU)(A;;0x1301bf;;;AU)(A;OICI;0x1200a9;;;BU)";
 const wchar_t kUsersModify[] = L"O:BAD:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1301bf;;;BU)";
+const wchar_t kUsersModifyInherited[] = L"O:BAD:AI(A;OICIID;FA;;;BA)(A;OICIID;FA;;;SY)(A;OICIID;0x1301bf;;;BU)";
+const wchar_t kFullControlInherited[] = L"O:BAD:AI(A;OICIID;FA;;;BA)(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BU)";
 const wchar_t kMadeByAUser[] = L"O:S-1-5-21-1004336348-1177238915-682003330-1001D:AI(A;OICIID;FA;;;BA)(A;OICIID;FA;;;SY)"
                                L"(A;OICIID;SDGXGWGR;;;AU)(A;OICIIOID;FA;;;CO)";
+const wchar_t kGrantsAUser[] = L"O:BAD:AI(A;;FA;;;S-1-5-21-1004336348-1177238915-682003330-1001)(A;OICIID;FA;;;BA)";
 
-// A folder other users could change is protected before the first file where it holds nothing
-// but the browser's, and refused with a message, nothing written, where it holds more or lies
-// under a folder someone else could rename.
+// A folder other users could change is protected before the first file where only what it
+// inherits lets them, and it holds nothing but the browser's: top first, then each object below
+// made to inherit again. Where they own or were given a part of it, where it holds more, or lies
+// under a folder someone else could rename, it is refused with a message and nothing written.
 TEST_F(InstallSequence, AFolderOthersCouldChangeIsProtectedFirstOrRefused)
 {
     WindowsLikeSecurity security;
-    // Drive T: stands for a second drive.
-    std::wstring drive = m_root + L"\\drive";
-    ASSERT_TRUE(CreateDirectoryW(drive.c_str(), nullptr));
-    ASSERT_TRUE(test::MapDrive(L'T', drive));
+    const std::wstring drive = m_root + L"\\drive", install = drive + L"\\Velmarin 3", plugin = L"\\Extensions\\PlgKit\\PlgKit.dll";
+    struct Planted {
+        std::wstring relative;
+        const wchar_t *sddl;
+    };
     struct Case {
         const char *what;
-        const wchar_t *install, *own, *above, *aboveFolder;
-        bool foreignFile, browserFile, installs;
+        const wchar_t *own;
+        std::vector<Planted> planted;
+        bool held, installs;
+        const wchar_t *above = nullptr;
     } cases[] = {
-        {"made on the drive", L"T:\\Velmarin 3", nullptr, kSecondDriveRoot, L"T:\\", false, false, true},
-        {"Users may modify it, foreign files in it", L"T:\\Velmarin 3", kUsersModify, kSecondDriveRoot, L"T:\\", true,
-         true, false},
-        {"Users may modify it, only the browser's files in it", L"T:\\Velmarin 3", kUsersModify, kSecondDriveRoot,
-         L"T:\\", false, true, true},
-        {"below a folder a user made", L"T:\\Made\\Velmarin 3", nullptr, kMadeByAUser, L"T:\\Made", false, false, false},
+        {"made on the drive", nullptr, {}, false, true},
+        {"Users may modify it by an entry of its own", kUsersModify, {{L"\\Velmarin.exe", nullptr}}, false, false},
+        {"Users may modify it through inheritance, foreign files in it", kUsersModifyInherited,
+         {{L"\\Velmarin.exe", nullptr}, {L"\\notes.txt", nullptr}}, false, false},
+        {"Users may modify it through inheritance, only the browser's files in it", kUsersModifyInherited,
+         {{L"\\Velmarin.exe", kUsersModifyInherited}, {plugin, kFullControlInherited}}, false, true},
+        {"its Extensions another user's", nullptr, {{L"\\Velmarin.exe", nullptr}, {L"\\Extensions", kMadeByAUser}}, false, false},
+        {"a plugin that grants another user", nullptr, {{plugin, kGrantsAUser}}, false, false},
+        {"full control through inheritance, held open by someone", kFullControlInherited,
+         {{L"\\Velmarin.exe", nullptr}}, true, false},
+        {"below a folder a user made", nullptr, {}, false, false, kMadeByAUser},
     };
+    ASSERT_TRUE(CreateDirectoryW(drive.c_str(), nullptr));
     size_t seen = 0;
     for (const Case &c : cases) {
         WindowsLikeSecurity::AppliedTo().clear();
         WindowsLikeSecurity::Descriptors().clear();
-        const std::wstring install = c.install;
         if (c.own)
             WindowsLikeSecurity::Descriptors()[WindowsLikeSecurity::Key(install)] = c.own;
-        WindowsLikeSecurity::Descriptors()[WindowsLikeSecurity::Key(c.aboveFolder)] = c.above;
-        if (c.own || c.aboveFolder != std::wstring(L"T:\\"))
+        if (c.above)
+            WindowsLikeSecurity::Descriptors()[WindowsLikeSecurity::Key(drive)] = c.above;
+        if (c.own || !c.planted.empty())
             SHCreateDirectoryExW(nullptr, install.c_str(), nullptr);
-        if (c.browserFile)
-            test::WriteFile(install + L"\\Velmarin.exe", "an older browser");
-        if (c.foreignFile)
-            test::WriteFile(install + L"\\notes.txt", "someone else's");
+        for (const Planted &p : c.planted) {
+            std::wstring path = install + p.relative;
+            if (p.relative == L"\\Extensions") {
+                CreateDirectoryW(path.c_str(), nullptr);
+            } else {
+                SHCreateDirectoryExW(nullptr, path.substr(0, path.rfind(L'\\')).c_str(), nullptr);
+                test::WriteFile(path, "an older browser's " + test::Utf8(p.relative));
+            }
+            if (p.sddl)
+                WindowsLikeSecurity::Descriptors()[WindowsLikeSecurity::Key(path)] = p.sddl;
+        }
+        HANDLE held = c.held ? CreateFileW(install.c_str(), FILE_ADD_FILE | FILE_LIST_DIRECTORY,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)
+                             : INVALID_HANDLE_VALUE;
         const std::map<std::wstring, std::string> before = test::FolderContents(install);
         ResetExtraction();
         Configure(m_options);
@@ -493,28 +570,43 @@ TEST_F(InstallSequence, AFolderOthersCouldChangeIsProtectedFirstOrRefused)
         // The recorder keeps what every run before this one sent.
         std::vector<int> all = Run(), progress(all.begin() + seen, all.end());
         seen = all.size();
+        if (held != INVALID_HANDLE_VALUE)
+            CloseHandle(held);
+        const std::vector<WindowsLikeSecurity::Applied> &applied = WindowsLikeSecurity::AppliedTo();
         if (c.installs) {
             EXPECT_EQ(kFullProgress, progress) << c.what;
-            ASSERT_EQ(1u, WindowsLikeSecurity::AppliedTo().size()) << c.what;
-            EXPECT_EQ(install, WindowsLikeSecurity::AppliedTo()[0].folder) << c.what;
-            if (!c.own) {
-                EXPECT_TRUE(WindowsLikeSecurity::AppliedTo()[0].emptyThen) << c.what << ": protected before the first file";
+            ASSERT_FALSE(applied.empty()) << c.what;
+            EXPECT_EQ(WindowsLikeSecurity::Key(install), WindowsLikeSecurity::Key(applied[0].path)) << c.what << ": top first";
+            EXPECT_EQ(c.planted.empty(), applied[0].created) << c.what;
+            EXPECT_EQ(c.planted.empty(), applied[0].emptyThen) << c.what << ": protected before the first file";
+            for (const Planted &p : c.planted) {
+                EXPECT_EQ(1, std::count_if(applied.begin(), applied.end(), [&](const WindowsLikeSecurity::Applied &a) {
+                              return WindowsLikeSecurity::Key(a.path) == WindowsLikeSecurity::Key(install + p.relative);
+                          })) << c.what << ": made to inherit again: " << test::Utf8(p.relative);
+            }
+            for (const auto &object : test::FolderContents(install)) {
+                PSECURITY_DESCRIPTOR read = WindowsLikeSecurity::Read((install + object.first).c_str());
+                EXPECT_EQ(kOnlyTrustedCanChange, JudgeDescriptor(read, nullptr)) << c.what << ": " << test::Utf8(object.first);
+                LocalFree(read);
             }
         } else {
             EXPECT_EQ(std::vector<int>{-1}, progress) << c.what;
             ASSERT_EQ(1u, answerer.Texts().size()) << c.what;
             EXPECT_NE(std::wstring::npos, answerer.Texts()[0].find(L"其他用户可以更改安装目录")) << c.what;
             EXPECT_EQ(before, test::FolderContents(install)) << c.what << ": nothing written";
-            EXPECT_TRUE(WindowsLikeSecurity::AppliedTo().empty()) << c.what;
+            // Only a folder that could be protected at all was; a refusal after that is final.
+            EXPECT_EQ(c.held ? 1u : 0u, std::count_if(applied.begin(), applied.end(), [](const WindowsLikeSecurity::Applied &a) {
+                          return !a.created;
+                      })) << c.what;
         }
         test::EndProcessesIn(drive);
         test::RemoveBrowserRegistration();
-        test::RemoveTree(drive + (install.find(L"Made") != std::wstring::npos ? L"\\Made" : L"\\Velmarin 3"));
+        test::RemoveTree(install);
     }
-    test::UnmapDrive(L'T');
 }
 
-// What the uninstaller trusts: an installation only administrators could have changed.
+// What the uninstaller trusts: an installation only administrators could have changed, every
+// part of it.
 TEST_F(InstallSequence, TheUninstallerTrustsOnlyWhatOnlyAdministratorsCouldChange)
 {
     WindowsLikeSecurity security;
@@ -529,6 +621,9 @@ TEST_F(InstallSequence, TheUninstallerTrustsOnlyWhatOnlyAdministratorsCouldChang
         {"the uninstaller", m_install + L"\\UnInst.exe", kUsersModify},
         {"the folder", m_install, kUsersModify},
         {"a folder above, made by a user", m_root, kMadeByAUser},
+        {"the plugins' folder, made by a user", m_install + L"\\Extensions", kMadeByAUser},
+        {"a plugin others may change through inheritance", m_install + L"\\Extensions\\PlgKit\\PlgKit.dll",
+         kUsersModifyInherited},
     };
     for (const auto &c : cases) {
         WindowsLikeSecurity::Descriptors().clear();

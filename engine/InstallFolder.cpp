@@ -1,0 +1,366 @@
+#include "engine/InstallFolder.h"
+#include "base/Format.h"
+#include "engine/FileSystem.h"
+#include "engine/FolderSecurity.h"
+#include "engine/InstallRecord.h"
+#include "engine/PayloadManifest.h"
+#include <shlwapi.h>
+
+namespace {
+
+// What a walk through an install folder found.
+struct TreeWalk {
+    PSID self;
+    size_t base;                    // characters of the install folder's own path
+    PSECURITY_DESCRIPTOR reinherit; // when set, each object is made to inherit again first
+    bool checkHeld;                 // whether folders someone holds open to change count
+    bool foreign;                   // an object others own, or were given rights on of its own
+    bool inherits;                  // an object others could change through what it inherits
+    bool onlyBrowser;               // nothing but the browser's files and the folders they lie in
+    bool held;                      // a folder someone holds open to write into or rename
+};
+
+// `relative` ("\Extensions\PlgKit") holds files of the browser.
+bool IsPayloadFolder(const WCHAR *relative)
+{
+    const CPayloadManifest &manifest = CPayloadManifest::Instance();
+    size_t length = wcslen(relative);
+    for (int i = 0; i < manifest.FileCount(); ++i) {
+        const WCHAR *file = manifest.File(i).relative;
+        if (wcslen(file) > length && file[length] == L'\\' && SameIgnoringCase(file, relative, length))
+            return true;
+    }
+    return false;
+}
+
+bool IsBrowserFile(const WCHAR *relative)
+{
+    if (SameIgnoringCase(relative + 1, kRecordFileName) || SameIgnoringCase(relative, L"\\VelmarinSetup.record.new") ||
+        SameIgnoringCase(relative, L"\\VelmarinSetup.journal"))
+        return true;
+    const CPayloadManifest &manifest = CPayloadManifest::Instance();
+    for (int i = 0; i < manifest.FileCount(); ++i) {
+        if (SameIgnoringCase(manifest.File(i).relative, relative))
+            return true;
+    }
+    return false;
+}
+
+// Someone holds the folder open with a right to add to it or to rename it: what a protection
+// applied afterwards cannot take from him.
+bool HeldForChange(const WCHAR *folder)
+{
+    HANDLE probe = CreateFileW(folder, FILE_LIST_DIRECTORY | SYNCHRONIZE, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                               FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+    if (probe == INVALID_HANDLE_VALUE)
+        return true;
+    CloseHandle(probe);
+    return false;
+}
+
+void Judge(const WCHAR *path, TreeWalk &walk)
+{
+    switch (JudgePath(path, walk.self)) {
+    case kOthersByItsOwn:
+        walk.foreign = true;
+        break;
+    case kOthersThroughInheritance:
+        walk.inherits = true;
+        break;
+    case kOnlyTrustedCanChange:
+        break;
+    }
+}
+
+void WalkBelow(const WCHAR *folder, TreeWalk &walk, int depth)
+{
+    WCHAR pattern[MAX_PATH];
+    if (depth > 8 || !Format(pattern, L"%s\\*", folder)) {
+        walk.foreign = true;
+        return;
+    }
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW(pattern, &entry);
+    if (search == INVALID_HANDLE_VALUE) {
+        // What cannot be listed cannot be vouched for.
+        if (GetLastError() != ERROR_FILE_NOT_FOUND)
+            walk.foreign = true;
+        return;
+    }
+    do {
+        if (lstrcmpW(entry.cFileName, L".") == 0 || lstrcmpW(entry.cFileName, L"..") == 0)
+            continue;
+        WCHAR path[MAX_PATH];
+        if (!Format(path, L"%s\\%s", folder, entry.cFileName)) {
+            walk.foreign = true;
+            break;
+        }
+        const WCHAR *relative = path + walk.base;
+        bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        bool isFolder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        // Only an object whose owner and own entries are trusted is made to inherit: another
+        // user's stays his, and refuses the folder.
+        if (walk.reinherit && !link && JudgePath(path, walk.self) != kOthersByItsOwn)
+            ApplyDescriptor(path, walk.reinherit);
+        Judge(path, walk);
+        if (link) {
+            walk.onlyBrowser = false;
+        } else if (isFolder) {
+            if (!IsPayloadFolder(relative)) {
+                walk.onlyBrowser = false;
+                continue;
+            }
+            if (walk.checkHeld && HeldForChange(path))
+                walk.held = true;
+            WalkBelow(path, walk, depth + 1);
+        } else if (!IsBrowserFile(relative)) {
+            walk.onlyBrowser = false;
+        }
+    } while (!walk.foreign && FindNextFileW(search, &entry));
+    FindClose(search);
+}
+
+TreeWalk StartWalk(const WCHAR *folder, PSID self)
+{
+    TreeWalk walk = {self, wcslen(folder), NULL, false, false, false, true, false};
+    return walk;
+}
+
+// Whether someone else could rename a folder above `folder` or what lies in it, up to its drive
+// root: a root cannot be renamed, what lies in it can.
+bool AboveChangeable(const WCHAR *folder, PSID self)
+{
+    WCHAR path[MAX_PATH];
+    if (!Copy(path, folder))
+        return true;
+    for (;;) {
+        WCHAR *slash = wcsrchr(path, L'\\');
+        if (!slash || (slash == path + 2 && !path[3]))
+            return false;  // reached the drive root
+        bool root = slash == path + 2;
+        slash[root ? 1 : 0] = 0;
+        if (PathIsDirectoryW(path) && PathOthersCouldChange(path, kChangeChildren | (root ? 0 : kChangeRename), self))
+            return true;
+        if (root)
+            return false;
+    }
+}
+
+// An existing folder others could change only through inheritance: protected at its top first,
+// so that nobody else can add to it any more, then every object below made to inherit that,
+// then all of it judged again as it now reads. Once the top is protected, a refusal is final.
+bool ProtectExistingFolder(const WCHAR *folder, PSID self)
+{
+    PSECURITY_DESCRIPTOR descriptor = CreateInstallFolderDescriptor();
+    bool applied = ApplyDescriptor(folder, descriptor);
+    if (descriptor)
+        LocalFree(descriptor);
+    if (!applied) {
+        // A volume that keeps no access lists (FAT) lets everyone change everything; one that
+        // keeps them its own way may already protect the folder.
+        return !PathOthersCouldChange(folder, kChangeInsideOf | kChangeRename, self);
+    }
+    TreeWalk walk = StartWalk(folder, self);
+    walk.reinherit = CreateInheritingDescriptor();
+    walk.checkHeld = true;
+    bool ready = walk.reinherit != NULL && !HeldForChange(folder) && JudgePath(folder, self) == kOnlyTrustedCanChange;
+    if (ready)
+        WalkBelow(folder, walk, 0);
+    if (walk.reinherit)
+        LocalFree(walk.reinherit);
+    return ready && !walk.foreign && !walk.inherits && !walk.held;
+}
+
+// Makes `folder` and the levels above it from `protect` down, `protect` (when set) protected
+// as it is made. Every level must be new: one someone else made meanwhile stops it.
+bool MakeMissingLevels(const WCHAR *folder, const WCHAR *protect, bool &taken)
+{
+    taken = false;
+    if (!protect[0])
+        return CreateDirectoryTree(folder) != FALSE;
+    size_t start = wcslen(protect);
+    if (!SameIgnoringCase(folder, protect, start) || (folder[start] && folder[start] != L'\\'))
+        return false;
+    PSECURITY_DESCRIPTOR descriptor = CreateInstallFolderDescriptor();
+    bool made = descriptor && CreateFolderWithSecurity(protect, descriptor);
+    DWORD error = GetLastError();
+    if (descriptor)
+        LocalFree(descriptor);
+    if (!made) {
+        // A folder that appeared since the decision is someone else's; a file of that name only
+        // means the folder cannot be made.
+        taken = error == ERROR_ALREADY_EXISTS && PathIsDirectoryW(protect);
+        return false;
+    }
+    // The levels below it, each new, made in order; on a failure what this call made goes
+    // again, deepest first (nothing was written into it).
+    WCHAR level[MAX_PATH];
+    Copy(level, folder);
+    size_t ends[MAX_PATH / 2];
+    int count = 0;
+    for (size_t at = start + 1; folder[start] && at <= wcslen(folder); ++at) {
+        if (folder[at] == L'\\' || folder[at] == 0)
+            ends[count++] = at;
+    }
+    for (int i = 0; i < count; ++i) {
+        level[ends[i]] = 0;
+        bool madeLevel = CreateDirectoryW(level, NULL) != FALSE;
+        taken = !madeLevel && GetLastError() == ERROR_ALREADY_EXISTS && PathIsDirectoryW(level);
+        level[ends[i]] = folder[ends[i]];
+        if (madeLevel)
+            continue;
+        while (--i >= 0) {
+            level[ends[i]] = 0;
+            RemoveMadeFolder(level);
+        }
+        RemoveMadeFolder(protect);
+        return false;
+    }
+    return true;
+}
+
+}
+
+InstallFolderDecision DecideInstallFolder(const WCHAR *folder, WCHAR (&protect)[MAX_PATH])
+{
+    protect[0] = 0;
+    WCHAR path[MAX_PATH];
+    if (!Copy(path, folder))
+        return kFolderRefused;
+    size_t length = wcslen(path);
+    while (length > 3 && path[length - 1] == L'\\')
+        path[--length] = 0;
+    PSID self = CopyProcessUserSid();
+    InstallFolderDecision decision = kFolderTrusted;
+    if (PathIsDirectoryW(path)) {
+        DescriptorVerdict top = JudgePath(path, self);
+        TreeWalk walk = StartWalk(path, self);
+        if (top != kOthersByItsOwn)
+            WalkBelow(path, walk, 0);
+        if (top == kOthersByItsOwn || walk.foreign)
+            decision = kFolderRefused;
+        else if (top == kOthersThroughInheritance || walk.inherits)
+            decision = walk.onlyBrowser ? kFolderToProtect : kFolderRefused;
+    } else if (!IsInProgramFiles(path)) {
+        // The topmost level the setup will make: everything it makes below inherits from it.
+        Copy(protect, path);
+        WCHAR above[MAX_PATH];
+        Copy(above, path);
+        for (WCHAR *slash = wcsrchr(above, L'\\'); slash && slash > above + 2; slash = wcsrchr(above, L'\\')) {
+            *slash = 0;
+            if (PathIsDirectoryW(above))
+                break;
+            Copy(protect, above);
+        }
+        decision = kFolderToProtect;
+    }
+    if (decision != kFolderRefused && AboveChangeable(path, self))
+        decision = kFolderRefused;
+    if (self)
+        LocalFree(self);
+    if (decision == kFolderRefused)
+        protect[0] = 0;
+    return decision;
+}
+
+PreparedFolder PrepareInstallFolder(const WCHAR *folder, bool &made)
+{
+    made = false;
+    WCHAR protect[MAX_PATH];
+    InstallFolderDecision decision = DecideInstallFolder(folder, protect);
+    if (decision == kFolderRefused)
+        return kFolderOthersCouldChange;
+    if (!PathIsDirectoryW(folder)) {
+        bool taken = false;
+        if (!MakeMissingLevels(folder, protect, taken))
+            return taken ? kFolderOthersCouldChange : kFolderNotMade;
+        made = true;
+        return kFolderReady;
+    }
+    if (decision != kFolderToProtect)
+        return kFolderReady;
+    PSID self = CopyProcessUserSid();
+    bool protectedWhole = ProtectExistingFolder(folder, self);
+    if (self)
+        LocalFree(self);
+    return protectedWhole ? kFolderReady : kFolderOthersCouldChange;
+}
+
+bool InstallationOthersCouldChange(const WCHAR *folder)
+{
+    PSID self = CopyProcessUserSid();
+    bool changeable = !PathIsDirectoryW(folder) || JudgePath(folder, self) != kOnlyTrustedCanChange ||
+                      AboveChangeable(folder, self);
+    if (!changeable) {
+        TreeWalk walk = StartWalk(folder, self);
+        WalkBelow(folder, walk, 0);
+        changeable = walk.foreign || walk.inherits;
+    }
+    if (self)
+        LocalFree(self);
+    return changeable;
+}
+
+bool RemoveMadeFolder(const WCHAR *folder)
+{
+    HANDLE made = CreateFileW(folder, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+    if (made == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    // The folder goes when the handle closes, and only if it is empty then.
+    bool removed = GetFileInformationByHandle(made, &info) &&
+                   (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ==
+                       FILE_ATTRIBUTE_DIRECTORY &&
+                   SetFileInformationByHandle(made, FileDispositionInfo, &disposition, sizeof(disposition));
+    CloseHandle(made);
+    return removed;
+}
+
+bool FinalFolderPath(const WCHAR *folder, WCHAR (&final)[MAX_PATH])
+{
+    final[0] = 0;
+    WCHAR trimmed[MAX_PATH], existing[MAX_PATH];
+    if (!Copy(trimmed, folder))
+        return false;
+    size_t length = wcslen(trimmed);
+    while (length > 3 && trimmed[length - 1] == L'\\')
+        trimmed[--length] = 0;
+    Copy(existing, trimmed);
+    // The longest part that exists is opened; the rest is yet to be made.
+    size_t tail = length;
+    while (!PathIsDirectoryW(existing)) {
+        WCHAR *slash = wcsrchr(existing, L'\\');
+        if (!slash || slash < existing + 2 || (slash == existing + 2 && !slash[1]))
+            return false;
+        tail = (size_t)(slash - existing);
+        slash[slash == existing + 2 ? 1 : 0] = 0;  // a drive root keeps its backslash
+    }
+    HANDLE opened = CreateFileW(existing, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    if (opened == INVALID_HANDLE_VALUE)
+        return false;
+    WCHAR named[MAX_PATH + 8];
+    DWORD got = GetFinalPathNameByHandleW(opened, named, MAX_PATH + 8, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    CloseHandle(opened);
+    if (got == 0 || got >= MAX_PATH + 8)
+        return false;
+    const WCHAR *plain = wcsncmp(named, L"\\\\?\\", 4) == 0 ? named + 4 : named;
+    // A drive letter and a colon: a network share or a volume without a letter is not taken.
+    if (!((plain[0] >= L'A' && plain[0] <= L'Z') || (plain[0] >= L'a' && plain[0] <= L'z')) || plain[1] != L':')
+        return false;
+    size_t plainLength = wcslen(plain);
+    const WCHAR *rest = trimmed + tail;
+    if (plainLength > 0 && plain[plainLength - 1] == L'\\' && *rest == L'\\')
+        ++rest;
+    WCHAR joined[MAX_PATH];
+    if (!Format(joined, L"%s%s", plain, rest))
+        return false;
+    // A drive root is named as the setup names it everywhere, "D:", its files "D:\name".
+    size_t joinedLength = wcslen(joined);
+    if (joinedLength == 3 && joined[2] == L'\\')
+        joined[2] = 0;
+    return Copy(final, joined);
+}

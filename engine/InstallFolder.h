@@ -1,0 +1,40 @@
+// The install folder as the elevated setup and uninstaller may use it: decided, made or
+// protected before anything is written into it, and judged as a whole, every object in it.
+#pragma once
+#include <windows.h>
+
+// What the setup does with an install folder before it writes anything into it.
+enum InstallFolderDecision {
+    kFolderTrusted,    // only administrators can change it, what is in it and the folders above it
+    kFolderToProtect,  // others could change it only through what it inherits, and it holds
+                       // nothing but the browser's files: protected as a whole, it is the setup's
+    kFolderRefused,    // others own or were given a part of it, or could change a folder above it
+};
+// The folder need not exist yet: then the folders above it that exist decide, and `protect`
+// receives the topmost level the setup will make, protected from its first moment, unless it
+// lies in Program Files. An existing folder is judged with every file and folder in it (the
+// folders the browser's files lie in are entered; others are judged, not entered).
+InstallFolderDecision DecideInstallFolder(const WCHAR *folder, WCHAR (&protect)[MAX_PATH]);
+
+enum PreparedFolder {
+    kFolderReady,             // it exists, and only administrators can change it
+    kFolderOthersCouldChange, // refused; nothing was written into it
+    kFolderNotMade,           // it could not be made (read-only media, a drive that went)
+};
+// The one road of the custom page and the worker: decides about `folder`, then makes what is
+// missing (the first level protected as it is made) or protects an existing folder as a whole,
+// top first, every object below made to inherit again. `made` tells whether this call made the
+// folder itself. A name someone else takes in between refuses the folder.
+PreparedFolder PrepareInstallFolder(const WCHAR *folder, bool &made);
+
+// For the uninstaller: whether someone else could have changed the install folder, a folder
+// above it or anything the browser's files lie in. A folder that is gone counts as changed.
+bool InstallationOthersCouldChange(const WCHAR *folder);
+
+// Removes an empty folder this run made, through a handle that cannot have followed a link.
+bool RemoveMadeFolder(const WCHAR *folder);
+
+// `folder` as Windows names it once opened: long names for short ones, the real place for a
+// link or junction on the way, no "\\?\" prefix, a drive root as "D:". A tail that does not
+// exist yet is kept as given. False when it cannot be told, or is not a local drive's path.
+bool FinalFolderPath(const WCHAR *folder, WCHAR (&final)[MAX_PATH]);
