@@ -358,9 +358,9 @@ bool FinalFolderPath(const WCHAR *folder, WCHAR (&final)[MAX_PATH])
     WCHAR joined[MAX_PATH];
     if (!Format(joined, L"%s%s", plain, rest))
         return false;
-    // A drive root is named as the setup names it everywhere, "D:", its files "D:\name".
+    // A drive root keeps the spelling it was given, "D:" or "D:\", as the record has it.
     size_t joinedLength = wcslen(joined);
-    if (joinedLength == 3 && joined[2] == L'\\')
+    if (joinedLength == 3 && joined[2] == L'\\' && trimmed[wcslen(trimmed) - 1] != L'\\')
         joined[2] = 0;
     return Copy(final, joined);
 }

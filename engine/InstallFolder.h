@@ -35,6 +35,7 @@ bool InstallationOthersCouldChange(const WCHAR *folder);
 bool RemoveMadeFolder(const WCHAR *folder);
 
 // `folder` as Windows names it once opened: long names for short ones, the real place for a
-// link or junction on the way, no "\\?\" prefix, a drive root as "D:". A tail that does not
-// exist yet is kept as given. False when it cannot be told, or is not a local drive's path.
+// link or junction on the way, no "\\?\" prefix, a drive root spelled as given ("D:" or
+// "D:\"). A tail that does not exist yet is kept as given. False when it cannot be told, or is
+// not a local drive's path.
 bool FinalFolderPath(const WCHAR *folder, WCHAR (&final)[MAX_PATH]);

@@ -7,18 +7,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-bool LongFolderSpelling(const WCHAR *folder, WCHAR (&spelled)[MAX_PATH])
-{
-    // "\\?\C:\..." but not "\\?\UNC\...": a drive path without its prefix.
-    if (wcsncmp(folder, L"\\\\?\\", 4) == 0 && folder[4] && folder[5] == L':')
-        folder += 4;
-    WCHAR longForm[MAX_PATH];
-    DWORD length = GetLongPathNameW(folder, longForm, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return false;
-    return Copy(spelled, longForm);
-}
-
 static bool IsReparsePoint(const WCHAR *path)
 {
     DWORD attributes = GetFileAttributesW(path);

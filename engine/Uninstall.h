@@ -12,10 +12,6 @@ struct UninstallCounts {
     WCHAR firstInUse[MAX_PATH];  // the name of the first file in use
 };
 
-// The folder as the record spells it: a "\\?\" prefix and 8.3 names, which a start through such
-// a path brings, give way to the long names. False when the folder cannot be read.
-bool LongFolderSpelling(const WCHAR *folder, WCHAR (&spelled)[MAX_PATH]);
-
 // Removes what `record` (loaded from its install folder) names, then the record and the install
 // folder when nothing else is left in it. `progress`, when given, hears the percentage done.
 // Nothing is put off until a restart: where a file is in use or out of reach, it stays, and so do

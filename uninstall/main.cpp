@@ -213,10 +213,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
         ReadArguments(SkipProgramName(GetCommandLineW()), kUninstallerArguments, arguments);
         if (GetModuleFileNameW(NULL, folder, MAX_PATH) < MAX_PATH) {
             PathRemoveFileSpecW(folder);
-            // Started through an 8.3 or "\\?\" path: the record names the folder by its long names.
-            WCHAR spelled[MAX_PATH];
-            if (LongFolderSpelling(folder, spelled))
-                Copy(folder, spelled);
+            // Started through an 8.3 or "\\?\" path, a junction or a mapped drive: the record
+            // names the folder as Windows names it once opened.
+            WCHAR final[MAX_PATH];
+            if (FinalFolderPath(folder, final))
+                Copy(folder, final);
         }
     }
     LocalFree(argv);

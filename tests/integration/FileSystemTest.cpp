@@ -114,25 +114,6 @@ TEST(StageTree, NestedTreeOverAnOlderOne)
 
 }
 
-// The uninstaller started through an 8.3 or "\\?\" path still names its folder as the record does.
-TEST(LongFolderSpelling, ShortNamesAndTheLongPrefixGiveWayToTheLongNames)
-{
-    std::wstring folder = test::MakeTempDir(L"Long Folder Name");
-    wchar_t shortForm[MAX_PATH] = {};
-    ASSERT_NE(0u, GetShortPathNameW(folder.c_str(), shortForm, MAX_PATH));
-    wchar_t longTemp[MAX_PATH] = {};
-    GetLongPathNameW(folder.c_str(), longTemp, MAX_PATH);
-    const std::wstring expected = longTemp;
-    for (const std::wstring &start : {folder, std::wstring(shortForm), L"\\\\?\\" + folder, L"\\\\?\\" + std::wstring(shortForm)}) {
-        wchar_t spelled[MAX_PATH];
-        ASSERT_TRUE(LongFolderSpelling(start.c_str(), spelled)) << test::Utf8(start);
-        EXPECT_EQ(expected, spelled) << test::Utf8(start);
-    }
-    test::RemoveTree(folder);
-    wchar_t spelled[MAX_PATH];
-    EXPECT_FALSE(LongFolderSpelling(folder.c_str(), spelled)) << "a folder that is gone";
-}
-
 // The install folder is recorded as Windows names it: however it was typed, the uninstaller
 // finds the same place again.
 TEST(FinalFolderPath, ShortNamesPrefixesAndLinksGiveWayToTheRealPlace)
@@ -160,6 +141,10 @@ TEST(FinalFolderPath, ShortNamesPrefixesAndLinksGiveWayToTheRealPlace)
     wchar_t final[MAX_PATH];
     ASSERT_TRUE(FinalFolderPath(L"C:\\Velmarin 3", final));
     EXPECT_STREQ(L"C:\\Velmarin 3", final) << "below a drive root";
+    for (const wchar_t *root : {L"C:", L"C:\\"}) {
+        ASSERT_TRUE(FinalFolderPath(root, final));
+        EXPECT_STREQ(root, final) << "a drive root keeps its spelling";
+    }
     EXPECT_FALSE(FinalFolderPath(L"Q:\\Velmarin 3", final)) << "a drive that does not exist";
     test::UnmapDrive(L'T');
     test::RemoveTree(folder);
