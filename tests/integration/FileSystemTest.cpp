@@ -123,15 +123,16 @@ TEST(FinalFolderPath, ShortNamesPrefixesAndLinksGiveWayToTheRealPlace)
     ASSERT_NE(0u, GetShortPathNameW(folder.c_str(), shortForm, MAX_PATH));
     ASSERT_NE(0u, GetLongPathNameW(folder.c_str(), longForm, MAX_PATH));
     const std::wstring real = longForm, shortened = shortForm;
-    ASSERT_TRUE(test::MapDrive(L'T', folder));
+    const std::wstring link = folder + L" link";
+    ASSERT_TRUE(test::MakeSymbolicLink(link, folder));
     const struct {
         std::wstring typed, expected;
     } cases[] = {
+        {link + L"\\Velmarin 3", real + L"\\Velmarin 3"},
         {shortened, real},
         {shortened + L"\\", real},
         {shortened + L"\\Velmarin 3\\Extra", real + L"\\Velmarin 3\\Extra"},
         {L"\\\\?\\" + shortened + L"\\Velmarin 3", real + L"\\Velmarin 3"},
-        {L"T:\\Velmarin 3", real + L"\\Velmarin 3"},
     };
     for (const auto &c : cases) {
         wchar_t final[MAX_PATH];
@@ -146,6 +147,6 @@ TEST(FinalFolderPath, ShortNamesPrefixesAndLinksGiveWayToTheRealPlace)
         EXPECT_STREQ(root, final) << "a drive root keeps its spelling";
     }
     EXPECT_FALSE(FinalFolderPath(L"Q:\\Velmarin 3", final)) << "a drive that does not exist";
-    test::UnmapDrive(L'T');
+    test::RemoveSymbolicLink(link);
     test::RemoveTree(folder);
 }

@@ -605,15 +605,20 @@ bool MapDrive(wchar_t letter, const std::wstring &target)
     std::string device = std::string(getenv("WINEPREFIX") ? getenv("WINEPREFIX") : "") + "/dosdevices/" +
                          (char)towlower(letter) + ":";
     std::wstring root = std::wstring(1, letter) + L":\\";
-    return StartUnixTool(L"Z:\\bin\\ln -sfn", {UnixPath(target), device}) && WaitForAttributes(root, true);
+    if (!StartUnixTool(L"Z:\\bin\\ln -sfn", {UnixPath(target), device}) || !WaitForAttributes(root, true))
+        return false;
+    // Wine names an opened file by the drives it read last, at most once a second: from the
+    // next second on, every name it gives knows the new drive.
+    Sleep(1100);
+    return true;
 }
 
 void UnmapDrive(wchar_t letter)
 {
     std::string device = std::string(getenv("WINEPREFIX") ? getenv("WINEPREFIX") : "") + "/dosdevices/" +
                          (char)towlower(letter) + ":";
-    if (StartUnixTool(L"Z:\\bin\\rm -f", {device}))
-        WaitForAttributes(std::wstring(1, letter) + L":\\", false);
+    if (StartUnixTool(L"Z:\\bin\\rm -f", {device}) && WaitForAttributes(std::wstring(1, letter) + L":\\", false))
+        Sleep(1100);
 }
 
 static ULONGLONG DriveSize(const std::wstring &folder)
