@@ -138,7 +138,7 @@ bool TakeSilentRunLock(SilentRunLock &lock)
         }
     } else {
         // Without the namespace the wizard's mutex alone tells another silent run.
-        LogStep(L"系统不支持专用命名空间，仅以安装程序的互斥体判断其他安装");
+        LogStep(L"无法使用仅限管理员的专用命名空间，仅以安装程序的互斥体判断其他安装");
     }
     lock.named = CreateMutexW(NULL, TRUE, g_strSetupTitle);
     if (lock.named && GetLastError() == ERROR_ALREADY_EXISTS) {
