@@ -113,14 +113,10 @@ static bool MadeByASetup(HANDLE object)
     if (GetSecurityInfo(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, NULL, NULL, NULL,
                         &descriptor) != ERROR_SUCCESS)
         return false;
-    bool trusted = !owner || IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
-                   IsWellKnownSid(owner, WinLocalSystemSid);
-    if (!trusted && IsValidSid(owner)) {
-        PSID self = CopyProcessUserSid();
-        trusted = self && EqualSid(owner, self);
-        if (self)
-            LocalFree(self);
-    }
+    PSID self = CopyProcessUserSid();
+    bool trusted = !owner || OwnerIsAdministratorsOr(owner, self);
+    if (self)
+        LocalFree(self);
     LocalFree(descriptor);
     return trusted;
 }

@@ -63,23 +63,6 @@ bool IsDeviceName(const WCHAR *name, size_t length)
     return numbered && (_wcsnicmp(name, L"COM", 3) == 0 || _wcsnicmp(name, L"LPT", 3) == 0);
 }
 
-// Whether the owner of an existing log is one whose file the setup may write into.
-bool OwnerTrusted(PSID owner)
-{
-    if (!owner || !IsValidSid(owner))
-        return false;
-    const WELL_KNOWN_SID_TYPE trusted[] = {WinBuiltinAdministratorsSid, WinLocalSystemSid};
-    for (WELL_KNOWN_SID_TYPE type : trusted) {
-        if (IsWellKnownSid(owner, type))
-            return true;
-    }
-    PSID self = CopyProcessUserSid();
-    bool same = self && EqualSid(owner, self);
-    if (self)
-        LocalFree(self);
-    return same;
-}
-
 // A file or folder the path names is a link or junction: by the handle, opened without following
 // it, and by the path, for systems that follow links on every open (Wine).
 bool IsLink(HANDLE handle, const WCHAR *path)
@@ -135,11 +118,14 @@ LogRefusal CheckOurLog(HANDLE file)
 {
     PSID owner = NULL;
     PSECURITY_DESCRIPTOR descriptor = NULL;
+    PSID self = CopyProcessUserSid();
     bool trusted = GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, NULL, NULL, NULL,
                                    &descriptor) == ERROR_SUCCESS &&
-                   OwnerTrusted(owner);
+                   OwnerIsAdministratorsOr(owner, self);
     if (descriptor)
         LocalFree(descriptor);
+    if (self)
+        LocalFree(self);
     if (!trusted)
         return kLogForeign;
     char start[kFirstLineBytes];
@@ -213,6 +199,14 @@ LogRefusal OpenLogIn(const WCHAR *full, HANDLE &opened)
 
 }
 
+bool OwnerIsAdministratorsOr(PSID owner, PSID self)
+{
+    if (!owner || !IsValidSid(owner))
+        return false;
+    return IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsWellKnownSid(owner, WinLocalSystemSid) ||
+           (self && IsValidSid(self) && EqualSid(owner, self));
+}
+
 bool LogPathAcceptable(const WCHAR *full)
 {
     // A drive letter's root, then names: no "\\server", "\\.\" or "\\?\" path.
@@ -263,10 +257,12 @@ bool OpenSetupLog(const WCHAR *path, LogRefusal *refusal)
 {
     CloseSetupLog();
     LogRefusal why = kLogBadPath;
-    WCHAR full[MAX_PATH];
+    WCHAR full[MAX_PATH] = L"";
     DWORD length = path && path[0] ? GetFullPathNameW(path, MAX_PATH, full, NULL) : 0;
     HANDLE file = INVALID_HANDLE_VALUE;
-    if (length && length < MAX_PATH && LogPathAcceptable(full)) {
+    WCHAR root[4] = {full[0], L':', L'\\', 0};
+    // A drive letter may stand for a network folder too.
+    if (length && length < MAX_PATH && LogPathAcceptable(full) && GetDriveTypeW(root) != DRIVE_REMOTE) {
         HANDLE held[MAX_PATH / 2];
         int count = 0;
         why = HoldFolders(full, held, MAX_PATH / 2, count);

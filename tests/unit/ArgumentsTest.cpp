@@ -2,6 +2,7 @@
 #include "app/Arguments.h"
 #include "base/SetupLog.h"
 #include "support/TestSupport.h"
+#include <sddl.h>
 #include <string>
 
 namespace {
@@ -127,6 +128,27 @@ TEST(Arguments, LogPathsAndTheTextALogLineHolds)
         EscapeLogText(c.text, escaped, c.capacity);
         EXPECT_STREQ(c.escaped, escaped) << test::Utf8(c.text);
     }
+
+    // Whose existing log is appended to (Wine reports every file as the user's own).
+    struct OwnerCase {
+        const wchar_t *owner;
+        bool trusted;
+    } owners[] = {
+        {L"S-1-5-32-544", true},         {L"S-1-5-18", true},  {L"S-1-5-21-7-8-9-1001", true},
+        {L"S-1-5-21-7-8-9-1002", false}, {L"S-1-1-0", false},  {L"S-1-5-32-545", false},
+        {L"S-1-5-11", false},            {nullptr, false},
+    };
+    PSID self = nullptr;
+    ASSERT_TRUE(ConvertStringSidToSidW(L"S-1-5-21-7-8-9-1001", &self));
+    for (const OwnerCase &c : owners) {
+        PSID owner = nullptr;
+        if (c.owner)
+            ASSERT_TRUE(ConvertStringSidToSidW(c.owner, &owner));
+        EXPECT_EQ(c.trusted, OwnerIsAdministratorsOr(owner, self)) << test::Utf8(c.owner ? c.owner : L"none");
+        LocalFree(owner);
+    }
+    EXPECT_FALSE(OwnerIsAdministratorsOr(self, nullptr)) << "no user of its own";
+    LocalFree(self);
 }
 
 }
