@@ -10,6 +10,8 @@ const WCHAR *DescribeOutcome(int code)
         return L"已完成，重新启动计算机后生效";
     case kOutcomeBadArguments:
         return L"命令行参数无效";
+    case kOutcomeLogRefused:
+        return L"无法使用日志文件";
     case kOutcomeFolderRefused:
         return L"安装目录不可用";
     case kOutcomeBrowserRunning:

@@ -9,6 +9,7 @@ enum RunOutcome {
     kOutcomeDone = 0,                  // installed, or removed
     kOutcomeRestartNeeded = 3010,      // installed; files that were in use go at the next restart
     kOutcomeBadArguments = 87,         // an unknown or malformed option
+    kOutcomeLogRefused = 110,          // the log file is refused or cannot be opened (ERROR_OPEN_FAILED)
     kOutcomeFolderRefused = 267,       // the install folder is refused, or cannot be written
     kOutcomeBrowserRunning = 32,       // the browser runs from the install folder (/CloseBrowser=0)
     kOutcomeAnotherSetup = 1618,       // another setup is running, or updating the folder

@@ -5,8 +5,11 @@
 #include "base/Format.h"
 #include "base/SetupLog.h"
 #include "base/SetupText.h"
+#include "engine/FolderSecurity.h"
 #include "engine/RunningBrowser.h"
 #include "pages/FolderText.h"
+#include <aclapi.h>
+#include <sddl.h>
 
 bool ApplyArguments(const Arguments &arguments, CInstallOptions &options, WCHAR (&refusal)[256])
 {
@@ -52,6 +55,113 @@ int RunSilentInstall(const Arguments &arguments)
         LogFailure(GetLastError(), L"无法解压安装文件");
     options.RunInstall(NULL);
     return options.m_nOutcome;
+}
+
+typedef HANDLE(WINAPI *CreateBoundaryDescriptorFn)(LPCWSTR, ULONG);
+typedef BOOL(WINAPI *AddSidToBoundaryDescriptorFn)(HANDLE *, PSID);
+typedef VOID(WINAPI *DeleteBoundaryDescriptorFn)(HANDLE);
+typedef HANDLE(WINAPI *CreatePrivateNamespaceFn)(LPSECURITY_ATTRIBUTES, LPVOID, LPCWSTR);
+typedef HANDLE(WINAPI *OpenPrivateNamespaceFn)(LPVOID, LPCWSTR);
+typedef BOOLEAN(WINAPI *ClosePrivateNamespaceFn)(HANDLE, ULONG);
+
+static FARPROC Kernel32Function(const char *name)
+{
+    return GetProcAddress(GetModuleHandleW(L"kernel32.dll"), name);
+}
+
+// The namespace "Velmarin" whose boundary holds the Administrators group: only a process with
+// that group enabled can make or open it, and only administrators and SYSTEM may use it. Null
+// where the system has no private namespaces (Windows XP, Wine).
+static HANDLE OpenAdministratorsNamespace()
+{
+    auto createBoundary = (CreateBoundaryDescriptorFn)(void *)Kernel32Function("CreateBoundaryDescriptorW");
+    auto addSid = (AddSidToBoundaryDescriptorFn)(void *)Kernel32Function("AddSIDToBoundaryDescriptor");
+    auto deleteBoundary = (DeleteBoundaryDescriptorFn)(void *)Kernel32Function("DeleteBoundaryDescriptor");
+    auto createSpace = (CreatePrivateNamespaceFn)(void *)Kernel32Function("CreatePrivateNamespaceW");
+    auto openSpace = (OpenPrivateNamespaceFn)(void *)Kernel32Function("OpenPrivateNamespaceW");
+    if (!createBoundary || !addSid || !deleteBoundary || !createSpace || !openSpace)
+        return NULL;
+    // Wine exports the rest of these as stubs that end the process: nothing is called on a
+    // boundary that could not be made.
+    HANDLE boundary = createBoundary(L"Velmarin", 0);
+    if (!boundary)
+        return NULL;
+    HANDLE space = NULL;
+    BYTE administrators[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof(administrators);
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), NULL, FALSE};
+    if (CreateWellKnownSid(WinBuiltinAdministratorsSid, NULL, administrators, &size) &&
+        addSid(&boundary, administrators) &&
+        ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;GA;;;BA)(A;;GA;;;SY)", SDDL_REVISION_1,
+                                                             &attributes.lpSecurityDescriptor, NULL)) {
+        space = createSpace(&attributes, boundary, L"Velmarin");
+        if (!space && GetLastError() == ERROR_ALREADY_EXISTS)
+            space = openSpace(boundary, L"Velmarin");
+        LocalFree(attributes.lpSecurityDescriptor);
+    }
+    deleteBoundary(boundary);
+    return space;
+}
+
+// Whether an existing object was made by a setup: its owner is Administrators, SYSTEM or this
+// user. Windows gives every object an owner (the maker's); only Wine leaves one without, for
+// an object made without a descriptor, as every setup makes its mutex.
+static bool MadeByASetup(HANDLE object)
+{
+    PSID owner = NULL;
+    PSECURITY_DESCRIPTOR descriptor = NULL;
+    if (GetSecurityInfo(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, NULL, NULL, NULL,
+                        &descriptor) != ERROR_SUCCESS)
+        return false;
+    PSID self = CopyProcessUserSid();
+    bool trusted = !owner || OwnerIsAdministratorsOr(owner, self);
+    if (self)
+        LocalFree(self);
+    LocalFree(descriptor);
+    return trusted;
+}
+
+bool TakeSilentRunLock(SilentRunLock &lock)
+{
+    lock.space = OpenAdministratorsNamespace();
+    lock.mutex = lock.space ? CreateMutexW(NULL, FALSE, L"Velmarin\\SilentSetup") : NULL;
+    if (lock.mutex) {
+        DWORD wait = WaitForSingleObject(lock.mutex, 0);
+        if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
+            LogStep(L"另一个静默安装正在运行");
+            ReleaseSilentRunLock(lock);
+            return false;
+        }
+    } else {
+        // Without the namespace the wizard's mutex alone tells another silent run.
+        LogStep(L"无法使用仅限管理员的专用命名空间，仅以安装程序的互斥体判断其他安装");
+    }
+    lock.named = CreateMutexW(NULL, TRUE, g_strSetupTitle);
+    if (lock.named && GetLastError() == ERROR_ALREADY_EXISTS) {
+        if (MadeByASetup(lock.named)) {
+            LogStep(L"另一个安装程序正在运行");
+            ReleaseSilentRunLock(lock);
+            return false;
+        }
+        // Another user's object of that name: it tells nothing and cannot stop the run.
+        LogStep(L"已忽略其他用户创建的同名互斥体");
+        CloseHandle(lock.named);
+        lock.named = NULL;
+    }
+    return true;
+}
+
+void ReleaseSilentRunLock(SilentRunLock &lock)
+{
+    if (lock.named)
+        CloseHandle(lock.named);
+    if (lock.mutex) {
+        ReleaseMutex(lock.mutex);
+        CloseHandle(lock.mutex);
+    }
+    if (lock.space)
+        ((ClosePrivateNamespaceFn)(void *)Kernel32Function("ClosePrivateNamespace"))(lock.space, 0);
+    lock.named = lock.mutex = lock.space = NULL;
 }
 
 void ShowCommandLineHelp()

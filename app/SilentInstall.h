@@ -15,3 +15,14 @@ int RunSilentInstall(const Arguments &arguments);
 
 // The message box of "/?".
 void ShowCommandLineHelp();
+
+// The single-instance lock of a silent run. Any user can make an object of the wizard's mutex
+// name first; the lock of silent runs lies where only administrators can make objects.
+struct SilentRunLock {
+    HANDLE space;  // the private namespace whose boundary requires Administrators
+    HANDLE mutex;  // the silent runs' mutex in it, held
+    HANDLE named;  // the wizard's mutex (g_strSetupTitle), as callers watch for it
+};
+// False when another setup runs: a silent one, or one whose mutex an administrator made.
+bool TakeSilentRunLock(SilentRunLock &lock);
+void ReleaseSilentRunLock(SilentRunLock &lock);

@@ -6,6 +6,7 @@
 #include "app/Outcomes.h"
 #include "app/SilentInstall.h"
 #include "app/Versions.h"
+#include "base/Format.h"
 #include "base/SetupLog.h"
 #include "base/SetupText.h"
 #include "engine/FileUpdate.h"
@@ -29,6 +30,17 @@ static bool ActivateRunningCopy()
     return true;
 }
 
+// A silent run refused before it changed anything: the reason goes to the console of whoever
+// started it, as no log holds it.
+static int TellRefusal(int code, const WCHAR *pattern, const WCHAR *first, const WCHAR *second = L"")
+{
+    WCHAR reason[600], line[700];
+    FormatText(reason, 600, pattern, first, second);
+    FormatText(line, 700, L"%s：%s（退出代码 %d）", g_strSetupTitle, reason, code);
+    TellConsole(line);
+    return code;
+}
+
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
 {
     RestrictDllSearchToSystem();
@@ -40,37 +52,41 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
     Arguments arguments;
     ReadArguments(SkipProgramName(GetCommandLineW()), kSetupArguments, arguments);
     SetSilentRun(arguments.silent);
-    if (arguments.log[0] && !OpenSetupLog(arguments.log) && arguments.silent)
-        return kOutcomeBadArguments;
+    // The log is a file the elevated setup writes into: its path is taken only from a command
+    // line that is valid as a whole. Without /S a wrong option is passed over, as an unknown word
+    // always was, and the run goes on without a log.
+    bool acceptable = ArgumentsAcceptable(arguments) && !(arguments.silent && arguments.help);
+    if (!acceptable && arguments.silent)
+        return TellRefusal(kOutcomeBadArguments, L"无效的命令行参数：%s",
+                           arguments.problem[0] ? arguments.problem : L"/?");
+    LogRefusal logRefusal;
+    if (acceptable && arguments.log[0] && !OpenSetupLog(arguments.log, &logRefusal) && arguments.silent)
+        return TellRefusal(kOutcomeLogRefused, L"无法使用日志文件 %s：%s", arguments.log, DescribeLogRefusal(logRefusal));
     LogStep(L"%s %s：%s", g_strSetupTitle, SetupVersion(), GetCommandLineW());
-    if (!ArgumentsAcceptable(arguments) || (arguments.silent && arguments.help)) {
-        LogStep(L"无效的命令行参数：%s", arguments.problem[0] ? arguments.problem : L"/?");
-        // Without /S a wrong option is passed over, as an unknown word always was.
-        if (arguments.silent)
-            return EndRun(kOutcomeBadArguments);
-    }
     if (arguments.help) {
         ShowCommandLineHelp();
         return EndRun(-1);
     }
 
-    HANDLE mutex = CreateMutexW(NULL, TRUE, g_strSetupTitle);
-    bool another = GetLastError() == ERROR_ALREADY_EXISTS;
-    // A silent run gives way to any other setup, and shows nothing for it.
-    if (another && (arguments.silent || ActivateRunningCopy())) {
-        if (mutex)
-            CloseHandle(mutex);
-        return EndRun(arguments.silent ? kOutcomeAnotherSetup : -1);
-    }
     if (arguments.silent) {
+        SilentRunLock lock;
+        // A silent run gives way to any other setup, and shows nothing for it.
+        if (!TakeSilentRunLock(lock))
+            return EndRun(kOutcomeAnotherSetup);
         CoInitialize(NULL);
         int outcome = RunSilentInstall(arguments);
         WaitForFileUpdates();
         CInstallOptions::Instance().ScheduleTempCleanup();
         CoUninitialize();
+        ReleaseSilentRunLock(lock);
+        return EndRun(outcome);
+    }
+
+    HANDLE mutex = CreateMutexW(NULL, TRUE, g_strSetupTitle);
+    if (GetLastError() == ERROR_ALREADY_EXISTS && ActivateRunningCopy()) {
         if (mutex)
             CloseHandle(mutex);
-        return EndRun(outcome);
+        return EndRun(-1);
     }
 
     FormatExitPrompt();

@@ -5,6 +5,7 @@
 #include "e2e/WizardDriver.h"
 #include "engine/Product.h"
 #include "support/TestSupport.h"
+#include <sddl.h>
 #include <shlobj.h>
 
 namespace {
@@ -29,6 +30,40 @@ protected:
     }
 
     DWORD Setup(const std::wstring &options) { return test::RunToEnd(L"\"" + test::SetupExe() + L"\" " + options); }
+    // Runs the setup with a pipe as its standard error, as a deployment tool reads it.
+    DWORD SetupTelling(const std::wstring &options, std::string &console)
+    {
+        SECURITY_ATTRIBUTES inherited = {sizeof(inherited), nullptr, TRUE};
+        HANDLE reading = nullptr, writing = nullptr;
+        if (!CreatePipe(&reading, &writing, &inherited, 1 << 16))
+            return STILL_ACTIVE;
+        SetHandleInformation(reading, HANDLE_FLAG_INHERIT, 0);
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdError = writing;
+        std::wstring line = L"\"" + test::SetupExe() + L"\" " + options;
+        PROCESS_INFORMATION process = {};
+        bool started = CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+        CloseHandle(writing);
+        DWORD code = STILL_ACTIVE;
+        if (started) {
+            test::ExpectThirtyTwoBitOnWin64(process.hProcess);
+            if (WaitForSingleObject(process.hProcess, 120000) != WAIT_OBJECT_0)
+                TerminateProcess(process.hProcess, STILL_ACTIVE);
+            GetExitCodeProcess(process.hProcess, &code);
+            CloseHandle(process.hThread);
+            CloseHandle(process.hProcess);
+        }
+        console.clear();
+        char buffer[4096];
+        DWORD waiting = 0, read = 0;
+        while (PeekNamedPipe(reading, nullptr, 0, nullptr, &waiting, nullptr) && waiting &&
+               ReadFile(reading, buffer, sizeof(buffer), &read, nullptr) && read)
+            console.append(buffer, read);
+        CloseHandle(reading);
+        return code;
+    }
     static bool Installed() { return test::RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey); }
 
     std::wstring m_folder, m_logs;
@@ -75,6 +110,63 @@ TEST_F(SilentInstall, IntoAFolderWithALogAndEveryRefusalWithItsCode)
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(browser, 5000)) << "ended";
     CloseHandle(browser);
     EXPECT_EQ("", watch.Seen()) << "nothing showed";
+}
+
+TEST_F(SilentInstall, TheLogIsNoWayIntoAnotherFile)
+{
+    // Files the log must not write into, each named as the log of a run that would otherwise
+    // end at once with 267: a user's script, a link to it, a folder that is a junction to
+    // another, devices, a stream, a folder that does not exist.
+    const std::wstring script = m_logs + L"\\startup.bat", elsewhere = test::MakeTempDir(L"elsewhere");
+    const std::string scriptText = "@echo off\r\nrem the user's own script\r\n";
+    test::WriteFile(script, scriptText);
+    ASSERT_TRUE(test::MakeSymbolicLink(m_logs + L"\\junction", elsewhere));
+    test::MakeSymbolicLink(m_logs + L"\\script.log", script);
+    const std::wstring refusedFolder = L" /D=C:\\部署 测试\\CON";
+    for (const std::wstring &log : {script, m_logs + L"\\script.log", m_logs + L"\\junction\\setup.log", std::wstring(L"NUL"),
+                                    m_logs + L"\\com1.log", m_logs + L"\\setup.log:hidden",
+                                    m_logs + L"\\missing\\setup.log"}) {
+        std::string console;
+        EXPECT_EQ(110u, SetupTelling(L"/S \"/Log=" + log + L"\"" + refusedFolder, console)) << test::Utf8(log);
+        EXPECT_NE(std::string::npos, console.find("无法使用日志文件")) << test::Utf8(log) << ": " << console;
+    }
+    EXPECT_EQ(scriptText, test::ReadFile(script));
+    EXPECT_TRUE(test::FolderContents(elsewhere).empty());
+    EXPECT_FALSE(test::FileExists(m_logs + L"\\setup.log"));
+
+    // A command line that would start a line of the log's own: written out on one line.
+    const std::wstring log = m_logs + L"\\setup.log";
+    EXPECT_EQ(267u, Setup(L"/S \"/Log=" + log + L"\" /D=" + m_folder + L"\r\n2026-01-01 00:00:00.000 &calc"));
+    std::vector<std::string> lines = test::ReadLines(log);
+    ASSERT_LE(3u, lines.size());
+    for (size_t i = 1; i < lines.size(); ++i)
+        EXPECT_TRUE(lines[i].size() > 24 && lines[i].compare(0, 2, "20") == 0 && lines[i][23] == ' ') << lines[i];
+    EXPECT_NE(std::string::npos, lines[1].find("Velmarin\\r\\n2026-01-01 00:00:00.000 &calc")) << lines[1];
+
+    // The same log with a second name is refused, and stays as it was.
+    const std::string logText = test::ReadFile(log);
+    ASSERT_TRUE(CreateHardLinkW((m_logs + L"\\second.log").c_str(), log.c_str(), nullptr));
+    std::string console;
+    EXPECT_EQ(110u, SetupTelling(L"/S \"/Log=" + m_logs + L"\\second.log\"" + refusedFolder, console));
+    EXPECT_EQ(logText, test::ReadFile(log));
+    EXPECT_FALSE(Installed());
+    DeleteFileW((m_logs + L"\\second.log").c_str());
+
+    // Another user made the wizard's mutex first, in this session and in Global\: it stops
+    // nothing, and the log goes on where it was.
+    PSECURITY_DESCRIPTOR foreign = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:S-1-5-21-1-2-3-1001D:(A;;GA;;;WD)", SDDL_REVISION_1,
+                                                                     &foreign, nullptr));
+    SECURITY_ATTRIBUTES squatted = {sizeof(squatted), foreign, FALSE};
+    HANDLE mutexes[] = {CreateMutexW(&squatted, TRUE, test::kSetupTitle),
+                        CreateMutexW(&squatted, TRUE, (std::wstring(L"Global\\") + test::kSetupTitle).c_str())};
+    EXPECT_EQ(0u, Setup(L"/S \"/Log=" + log + L"\" /D=" + m_folder));
+    EXPECT_TRUE(Installed());
+    EXPECT_EQ(0, test::ReadFile(log).compare(0, logText.size(), logText));
+    for (HANDLE mutex : mutexes)
+        CloseHandle(mutex);
+    LocalFree(foreign);
+    test::RemoveTree(elsewhere);
 }
 
 }

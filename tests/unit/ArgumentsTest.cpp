@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include "app/Arguments.h"
+#include "base/SetupLog.h"
 #include "support/TestSupport.h"
+#include <sddl.h>
 #include <string>
 
 namespace {
@@ -69,6 +71,84 @@ TEST(Arguments, OptionsQuotingTheFolderRestRepeatsAndBadValues)
     EXPECT_STREQ(L"/S /D=C:\\x", SkipProgramName(L"\"C:\\Program Files\\setup.exe\"  /S /D=C:\\x"));
     EXPECT_STREQ(L"/S", SkipProgramName(L"setup.exe /S"));
     EXPECT_STREQ(L"", SkipProgramName(L"setup.exe"));
+}
+
+// /Log= names a file on a local drive and nothing else; what is logged cannot start a line.
+TEST(Arguments, LogPathsAndTheTextALogLineHolds)
+{
+    struct PathCase {
+        const wchar_t *full;
+        bool acceptable;
+    } paths[] = {
+        {L"C:\\Windows\\Temp\\velmarin-setup.log", true},
+        {L"d:\\部署 日志\\安装.记录.txt", true},
+        {L"C:\\console.log", true},
+        {L"C:\\logs\\COM10.log", true},
+        // Devices, in any folder and with any extension, and the device and raw namespaces.
+        {L"C:\\logs\\NUL", false},
+        {L"C:\\logs\\com1.log", false},
+        {L"C:\\logs\\LPT\u00b2", false},
+        {L"C:\\logs\\CONOUT$", false},
+        {L"C:\\aux.txt\\setup.log", false},
+        {L"\\\\.\\C:\\setup.log", false},
+        {L"\\\\?\\C:\\setup.log", false},
+        {L"\\\\server\\share\\setup.log", false},
+        // Streams of the file or of a folder on the way.
+        {L"C:\\logs\\setup.log:hidden", false},
+        {L"C:\\logs:$I30\\setup.log", false},
+        // Names Windows would change, wildcards, control characters, empty names.
+        {L"C:\\logs\\setup.log.", false},
+        {L"C:\\logs \\setup.log", false},
+        {L"C:\\logs\\*.log", false},
+        {L"C:\\logs\\set\nup.log", false},
+        {L"C:\\logs\\", false},
+        {L"C:\\logs\\\\setup.log", false},
+        {L"C:\\", false},
+        {L"C:setup.log", false},
+    };
+    for (const PathCase &c : paths)
+        EXPECT_EQ(c.acceptable, LogPathAcceptable(c.full)) << test::Utf8(c.full);
+
+    struct TextCase {
+        const wchar_t *text;
+        size_t capacity;
+        const wchar_t *escaped;
+    } texts[] = {
+        {L"\"setup.exe\" /S /D=C:\\x\r\n2026-01-01 00:00:00.000 &calc", 100,
+         L"\"setup.exe\" /S /D=C:\\x\\r\\n2026-01-01 00:00:00.000 &calc"},
+        // Backslashes of paths stay as they are.
+        {L"C:\\reports\\new", 100, L"C:\\reports\\new"},
+        {L"a\tb\x1b[31m\x7f", 100, L"a\\tb\\x1B[31m\\x7F"},
+        {L"行\u2028分\u2029段\u0085", 100, L"行\\u2028分\\u2029段\\u0085"},
+        // Cut where it no longer fits, never inside a written-out character.
+        {L"ab\r\ncd", 6, L"ab\\r"},
+    };
+    for (const TextCase &c : texts) {
+        wchar_t escaped[100];
+        EscapeLogText(c.text, escaped, c.capacity);
+        EXPECT_STREQ(c.escaped, escaped) << test::Utf8(c.text);
+    }
+
+    // Whose existing log is appended to (Wine reports every file as the user's own).
+    struct OwnerCase {
+        const wchar_t *owner;
+        bool trusted;
+    } owners[] = {
+        {L"S-1-5-32-544", true},         {L"S-1-5-18", true},  {L"S-1-5-21-7-8-9-1001", true},
+        {L"S-1-5-21-7-8-9-1002", false}, {L"S-1-1-0", false},  {L"S-1-5-32-545", false},
+        {L"S-1-5-11", false},            {nullptr, false},
+    };
+    PSID self = nullptr;
+    ASSERT_TRUE(ConvertStringSidToSidW(L"S-1-5-21-7-8-9-1001", &self));
+    for (const OwnerCase &c : owners) {
+        PSID owner = nullptr;
+        if (c.owner)
+            ASSERT_TRUE(ConvertStringSidToSidW(c.owner, &owner));
+        EXPECT_EQ(c.trusted, OwnerIsAdministratorsOr(owner, self)) << test::Utf8(c.owner ? c.owner : L"none");
+        LocalFree(owner);
+    }
+    EXPECT_FALSE(OwnerIsAdministratorsOr(self, nullptr)) << "no user of its own";
+    LocalFree(self);
 }
 
 }
