@@ -73,13 +73,8 @@ void LowerToMediumIntegrity(HANDLE token)
     SetTokenInformation(token, TokenIntegrityLevel, &label, sizeof(label) + GetLengthSid(medium));
 }
 
-}
-
-HANDLE StartCommandLine(WCHAR *commandLine, int showMode)
-{
-    return StartWithToken(NULL, commandLine, showMode);
-}
-
+// Whether the Administrators group grants anything in `token`: present and enabled, not only
+// for denying. True also when the token cannot be read.
 bool TokenGrantsAdministratorRights(HANDLE token)
 {
     BYTE administrators[SECURITY_MAX_SID_SIZE];
@@ -101,6 +96,8 @@ bool TokenGrantsAdministratorRights(HANDLE token)
     return grants;
 }
 
+// The copy of this process's token StartWithoutAdministratorRights starts with (the caller
+// closes it); null when none can be made.
 HANDLE CreateTokenWithoutAdministratorRights()
 {
     HANDLE (*const makers[])() = {SaferNormalUserToken, RestrictedOwnToken};
@@ -114,6 +111,13 @@ HANDLE CreateTokenWithoutAdministratorRights()
             CloseHandle(token);
     }
     return NULL;
+}
+
+}
+
+HANDLE StartCommandLine(WCHAR *commandLine, int showMode)
+{
+    return StartWithToken(NULL, commandLine, showMode);
 }
 
 bool StartWithoutAdministratorRights(WCHAR *commandLine, int showMode)

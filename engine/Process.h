@@ -11,17 +11,10 @@ BOOL ExecCommandLine(WCHAR *commandLine, int showMode, DWORD waitMilliseconds);
 // null when it could not be created.
 HANDLE StartCommandLine(WCHAR *commandLine, int showMode);
 
-// A copy of this process's token in which the Administrators group only denies access, with no
-// privilege beyond the basic ones and, from Vista on, at medium integrity: for a program started
-// for the user where the desktop shell cannot start it. Checked before it is handed out (the
-// caller closes it); null when no such token can be made.
-HANDLE CreateTokenWithoutAdministratorRights();
-// Whether the Administrators group grants anything in `token`: present and enabled, not only
-// for denying. True also when the token cannot be read.
-bool TokenGrantsAdministratorRights(HANDLE token);
-// Starts a command line as StartCommandLine does, with CreateTokenWithoutAdministratorRights's
-// token. False, and nothing started, when no such token could be made or the process could not
-// be created.
+// Starts a command line as StartCommandLine does, for the user where the desktop shell cannot:
+// with a copy of this process's token in which the Administrators group only denies access, with
+// no privilege beyond the basic ones and, from Vista on, at medium integrity, checked before use.
+// False, and nothing started, when no such token could be made or the process not created.
 bool StartWithoutAdministratorRights(WCHAR *commandLine, int showMode);
 
 // Starts a program as the signed-in user rather than with this process's (administrator)

@@ -41,10 +41,11 @@ static bool DesktopShellUser(BYTE (&sid)[SECURITY_MAX_SID_SIZE])
     HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
     if (!process)  // before Vista
         process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, id);
-    if (!process)
-        return false;
-    bool read = ProcessUser(process, sid);
-    CloseHandle(process);
+    // Held open, the process keeps its id: a window still of that id is still the shell's.
+    DWORD stillId = 0;
+    bool read = process && GetWindowThreadProcessId(shell, &stillId) && stillId == id && ProcessUser(process, sid);
+    if (process)
+        CloseHandle(process);
     return read;
 }
 

@@ -1,8 +1,7 @@
 // Removing the browsing data of the user who started the uninstall, with that user's own rights.
 #pragma once
-#include <windows.h>
-
 #include "engine/Uninstall.h"
+#include <windows.h>
 
 // Removes the browsing data of the user of the desktop, who asked for it. Where this process is
 // another user (an administrator's password typed for a standard user, the machine's account) or

@@ -1,12 +1,15 @@
-// The browser started from the finish page without the desktop shell (its explorer.exe ended):
-// a direct start, without the setup's administrator rights. Its own program, run after every
-// other road: the shell does not come back in this Wine session.
+// Without the desktop shell (its explorer.exe ended): the browser started from the finish page
+// without the setup's administrator rights, and an uninstall that removes nobody's browsing
+// data, as it cannot tell whose it would be. Its own program, run after every other road: the
+// shell does not come back in this Wine session.
 #include <gtest/gtest.h>
 #include "e2e/SetupProcess.h"
 #include "e2e/WizardDriver.h"
+#include "engine/Product.h"
 #include "engine/RunningBrowser.h"
 #include "support/TestSupport.h"
 #include "resource.h"
+#include <shlobj.h>
 
 namespace {
 
@@ -61,6 +64,17 @@ TEST(WithoutTheDesktopShell, RunNowStartsTheBrowserWithoutAdministratorRights)
     bool browserIsAdministrator = true;
     ASSERT_TRUE(RunsAsAdministrator(browser, browserIsAdministrator));
     EXPECT_FALSE(browserIsAdministrator);
+
+    const std::wstring data = test::SpecialFolder(CSIDL_APPDATA) + L"\\Velmarin", logs = test::MakeTempDir(L"logs");
+    SHCreateDirectoryExW(nullptr, (data + L"\\User Data").c_str(), nullptr);
+    test::WriteFile(data + L"\\User Data\\History", "visited");
+    std::wstring quiet = test::ReadRegString(HKEY_LOCAL_MACHINE, kUninstallKey, L"QuietUninstallString");
+    EXPECT_EQ(0u, test::RunToEnd(quiet + L" /RemoveData=1 \"/Log=" + logs + L"\\uninstall.txt\""));
+    EXPECT_TRUE(test::FileExists(data + L"\\User Data\\History"));
+    std::string log = test::ReadFile(logs + L"\\uninstall.txt");
+    EXPECT_NE(std::string::npos, log.find("没有删除任何浏览数据")) << log;
+    test::RemoveTree(data);
+    test::RemoveTree(logs);
     test::RemoveInstallation(install);
 }
 
