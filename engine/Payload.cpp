@@ -5,6 +5,7 @@
 #include "engine/TempFolder.h"
 #include "app/InstallOptions.h"
 #include "base/Format.h"
+#include "base/SetupLog.h"
 
 bool WriteResourceToFile(const WCHAR *path, const WCHAR *type, const WCHAR *name)
 {
@@ -95,13 +96,17 @@ BOOL CInstallOptions::ExtractPayload()
 void CInstallOptions::LaunchBrowser(bool run)
 {
     if (run) {
-        // The user browses with their own rights, not the setup's: the desktop shell starts
-        // the browser where it can, a direct start is the fallback.
+        // The user browses with their own rights, not the setup's: the desktop shell starts the
+        // browser where it can; elsewhere (no shell, a kiosk) it starts with the Administrators
+        // group denying only, or not at all.
         WCHAR browser[MAX_PATH], commandLine[kCommandLineChars];
         bool started = Format(browser, L"%s\\velmarin.exe", m_strInstallDir) &&
                        ShellExecuteAsDesktopUser(browser, NULL, m_strInstallDir, SW_SHOWNORMAL);
-        if (!started && FormLaunchCommandLine(commandLine, kCommandLineChars, m_strInstallDir))
-            ExecCommandLine(commandLine, SW_SHOW, 0);
+        if (!started && !(FormLaunchCommandLine(commandLine, kCommandLineChars, m_strInstallDir) &&
+                          StartWithoutAdministratorRights(commandLine, SW_SHOW)))
+            ShowMessage(NULL, L"岚舟浏览器已安装完成，但安装程序无法以您自己的权限启动它；为了安全，没有以管理员权限启动。"
+                              L"请从桌面或开始菜单启动岚舟浏览器。",
+                        L"提示", MB_OK | MB_ICONINFORMATION);
     }
     PostFinished();
 }

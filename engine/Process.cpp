@@ -4,18 +4,131 @@
 #include <servprov.h>
 #include <shldisp.h>
 #include <shlobj.h>
+#include <winsafer.h>
 
-HANDLE StartCommandLine(WCHAR *commandLine, int showMode)
+namespace {
+
+// Starts a command line with `token`, or without one with this process's own.
+HANDLE StartWithToken(HANDLE token, WCHAR *commandLine, int showMode)
 {
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_FORCEOFFFEEDBACK;
     startup.wShowWindow = (WORD)showMode;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
+    BOOL created = token ? CreateProcessAsUserW(token, NULL, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)
+                         : CreateProcessW(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process);
+    if (!created)
         return NULL;
     CloseHandle(process.hThread);
     return process.hProcess;
+}
+
+bool WellKnownSid(WELL_KNOWN_SID_TYPE type, BYTE (&sid)[SECURITY_MAX_SID_SIZE])
+{
+    DWORD size = sizeof(sid);
+    return CreateWellKnownSid(type, NULL, sid, &size) != FALSE;
+}
+
+// The token of the Safer "normal user" level. A stub of the Safer functions (Wine's) hands out a
+// value that is no handle at all: only a real one is kept.
+HANDLE SaferNormalUserToken()
+{
+    SAFER_LEVEL_HANDLE level = NULL;
+    if (!SaferCreateLevel(SAFER_SCOPEID_USER, SAFER_LEVELID_NORMALUSER, SAFER_LEVEL_OPEN, &level, NULL))
+        return NULL;
+    HANDLE token = NULL;
+    if (!SaferComputeTokenFromLevel(level, NULL, &token, 0, NULL))
+        token = NULL;
+    SaferCloseLevel(level);
+    DWORD flags = 0;
+    return token && GetHandleInformation(token, &flags) ? token : NULL;
+}
+
+// The same made from this process's token directly, where Safer gives none: the Administrators
+// group for denying only, every privilege but the basic ones dropped.
+HANDLE RestrictedOwnToken()
+{
+    HANDLE own = NULL, restricted = NULL;
+    BYTE administrators[SECURITY_MAX_SID_SIZE];
+    if (!WellKnownSid(WinBuiltinAdministratorsSid, administrators) ||
+        !OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY | TOKEN_ASSIGN_PRIMARY, &own))
+        return NULL;
+    SID_AND_ATTRIBUTES denyOnly = {administrators, 0};
+    if (!CreateRestrictedToken(own, DISABLE_MAX_PRIVILEGE, 1, &denyOnly, 0, NULL, 0, NULL, &restricted))
+        restricted = NULL;
+    CloseHandle(own);
+    return restricted;
+}
+
+// A program at high integrity would be out of reach of the user's other programs (dragging a
+// link onto its window, say). Before Vista there are no integrity levels; a failure leaves the
+// level as it was, the Administrators group denying all the same.
+void LowerToMediumIntegrity(HANDLE token)
+{
+    BYTE medium[SECURITY_MAX_SID_SIZE];
+    if (!WellKnownSid(WinMediumLabelSid, medium))
+        return;
+    TOKEN_MANDATORY_LABEL label = {{medium, SE_GROUP_INTEGRITY}};
+    SetTokenInformation(token, TokenIntegrityLevel, &label, sizeof(label) + GetLengthSid(medium));
+}
+
+// Whether the Administrators group grants anything in `token`: present and enabled, not only
+// for denying. True also when the token cannot be read.
+bool TokenGrantsAdministratorRights(HANDLE token)
+{
+    BYTE administrators[SECURITY_MAX_SID_SIZE];
+    DWORD size = 0;
+    GetTokenInformation(token, TokenGroups, NULL, 0, &size);
+    TOKEN_GROUPS *groups = size ? (TOKEN_GROUPS *)LocalAlloc(LPTR, size) : NULL;
+    bool grants = true;
+    if (groups && WellKnownSid(WinBuiltinAdministratorsSid, administrators) &&
+        GetTokenInformation(token, TokenGroups, groups, size, &size)) {
+        grants = false;
+        for (DWORD i = 0; i < groups->GroupCount; ++i) {
+            DWORD attributes = groups->Groups[i].Attributes;
+            if (EqualSid(groups->Groups[i].Sid, administrators) && (attributes & SE_GROUP_ENABLED) &&
+                !(attributes & SE_GROUP_USE_FOR_DENY_ONLY))
+                grants = true;
+        }
+    }
+    LocalFree(groups);
+    return grants;
+}
+
+// The copy of this process's token StartWithoutAdministratorRights starts with (the caller
+// closes it); null when none can be made.
+HANDLE CreateTokenWithoutAdministratorRights()
+{
+    HANDLE (*const makers[])() = {SaferNormalUserToken, RestrictedOwnToken};
+    for (HANDLE (*make)() : makers) {
+        HANDLE token = make();
+        if (token && !TokenGrantsAdministratorRights(token)) {
+            LowerToMediumIntegrity(token);
+            return token;
+        }
+        if (token)
+            CloseHandle(token);
+    }
+    return NULL;
+}
+
+}
+
+HANDLE StartCommandLine(WCHAR *commandLine, int showMode)
+{
+    return StartWithToken(NULL, commandLine, showMode);
+}
+
+bool StartWithoutAdministratorRights(WCHAR *commandLine, int showMode)
+{
+    HANDLE token = CreateTokenWithoutAdministratorRights();
+    HANDLE process = token ? StartWithToken(token, commandLine, showMode) : NULL;
+    if (token)
+        CloseHandle(token);
+    if (process)
+        CloseHandle(process);
+    return process != NULL;
 }
 
 BOOL ExecCommandLine(WCHAR *commandLine, int showMode, DWORD waitMilliseconds)
@@ -117,4 +230,24 @@ bool ShellExecuteAsDesktopUser(const WCHAR *file, const WCHAR *arguments, const 
     FreeBstr(fileText);
     shell->Release();
     return started;
+}
+
+HWND DesktopShellWindow()
+{
+    HWND shell = GetShellWindow();
+    if (shell)
+        return shell;
+    IShellWindows *windows = NULL;
+    IDispatch *desktop = NULL;
+    VARIANT location, root;
+    ZeroMemory(&location, sizeof(location));
+    ZeroMemory(&root, sizeof(root));
+    location.vt = root.vt = VT_EMPTY;
+    long window = 0;
+    if (CoCreateInstance(CLSID_ShellWindows, NULL, CLSCTX_LOCAL_SERVER, IID_IShellWindows, (void **)&windows) == S_OK &&
+        windows->FindWindowSW(&location, &root, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH, &desktop) == S_OK)
+        shell = (HWND)(LONG_PTR)window;
+    Release(desktop);
+    Release(windows);
+    return shell;
 }

@@ -11,7 +11,18 @@ BOOL ExecCommandLine(WCHAR *commandLine, int showMode, DWORD waitMilliseconds);
 // null when it could not be created.
 HANDLE StartCommandLine(WCHAR *commandLine, int showMode);
 
+// Starts a command line as StartCommandLine does, for the user where the desktop shell cannot:
+// with a copy of this process's token in which the Administrators group only denies access, with
+// no privilege beyond the basic ones and, from Vista on, at medium integrity, checked before use.
+// False, and nothing started, when no such token could be made or the process not created.
+bool StartWithoutAdministratorRights(WCHAR *commandLine, int showMode);
+
 // Starts a program as the signed-in user rather than with this process's (administrator)
 // rights: the desktop shell, which runs with the user's own rights, is asked to start it. False
 // when the shell could not be reached or did not start it.
 bool ShellExecuteAsDesktopUser(const WCHAR *file, const WCHAR *arguments, const WCHAR *folder, int showMode);
+// The desktop shell's window: the one Windows knows as the shell's or, where the shell has not
+// told Windows (Wine's does not), the one the shell's list of its windows gives for the desktop,
+// through which ShellExecuteAsDesktopUser starts programs. Null without a shell. The calling
+// thread has joined COM.
+HWND DesktopShellWindow();

@@ -84,7 +84,7 @@ static bool IsGone(const WCHAR *path)
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-enum FileOutcome { kFileRemoved, kFileChanged, kFileInUse };
+enum FileOutcome { kFileRemoved, kFileChanged, kFileInUse, kFileOpened };
 
 // Vista and later, from kernel32: the path Windows names an open file by, and deletion through
 // the handle that was checked.
@@ -122,17 +122,15 @@ static bool OpenedWhereRecorded(HANDLE handle, const WCHAR *path)
     return wcslen(opened) == recorded && SameIgnoringCase(opened, path, recorded);
 }
 
-// Deletes the file behind `file`, or with Windows before Vista the file at `path` once `file`
-// is closed. The handle is closed either way.
-static bool DeleteOpenedFile(HANDLE file, const WCHAR *path, DWORD attributes)
+static SetInformationFn SetInformationFunction()
 {
-    SetInformationFn setInformation =
-        (SetInformationFn)(void *)GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetFileInformationByHandle");
-    if (!setInformation) {
-        CloseHandle(file);
-        SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
-        return DeleteFileW(path) != FALSE;
-    }
+    return (SetInformationFn)(void *)GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetFileInformationByHandle");
+}
+
+// Marks the file behind `file` for deletion when its last handle is closed; a read-only one is
+// made writable first. Vista and later.
+static bool MarkForDeletion(SetInformationFn setInformation, HANDLE file, DWORD attributes)
+{
     if (attributes & FILE_ATTRIBUTE_READONLY) {
         // Zero times leave them as they are; "normal" stands only where nothing else is left.
         FILE_BASIC_INFO basic = {};
@@ -141,23 +139,35 @@ static bool DeleteOpenedFile(HANDLE file, const WCHAR *path, DWORD attributes)
         setInformation(file, FileBasicInfo, &basic, sizeof(basic));
     }
     FILE_DISPOSITION_INFO disposition = {TRUE};
-    bool deleted = setInformation(file, FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
+    return setInformation(file, FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
+}
+
+// Deletes the file behind `file`, or with Windows before Vista the file at `path` once `file`
+// is closed. The handle is closed either way.
+static bool DeleteOpenedFile(HANDLE file, const WCHAR *path, DWORD attributes)
+{
+    SetInformationFn setInformation = SetInformationFunction();
+    if (!setInformation) {
+        CloseHandle(file);
+        SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
+        return DeleteFileW(path) != FALSE;
+    }
+    bool deleted = MarkForDeletion(setInformation, file, attributes);
     CloseHandle(file);
     return deleted;
 }
 
-// A file as the setup put it goes: opened once without following a link, checked through that
-// handle (a plain file, where the record says, its size and SHA-256) and deleted through it. One
-// still in use (a helper that would not end) stays as it is. Never scheduled for a restart: by
-// then the path may lead somewhere else.
-static FileOutcome RemoveFileAsRecorded(const WCHAR *path, const RecordItem &item)
+// Opens a file as the setup put it for deletion: once, without following a link, checked through
+// that handle (a plain file, where the record says, its size and SHA-256). kFileOpened with the
+// handle in `file`; kFileRemoved when it is gone already; kFileInUse when it is open elsewhere
+// without delete sharing, kFileChanged when it is not the setup's any more.
+static FileOutcome OpenFileAsRecorded(const WCHAR *path, const RecordItem &item, HANDLE &file, DWORD &attributes)
 {
-    HANDLE file = CreateFileW(path, DELETE | GENERIC_READ | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+    file = CreateFileW(path, DELETE | GENERIC_READ | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                       FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, NULL);
     if (file == INVALID_HANDLE_VALUE) {
         if (IsGone(path))
             return kFileRemoved;
-        // Open elsewhere without delete sharing: in use, if it is still the setup's at all.
         return StillAsRecorded(path, item) ? kFileInUse : kFileChanged;
     }
     BY_HANDLE_FILE_INFORMATION information;
@@ -166,9 +176,36 @@ static FileOutcome RemoveFileAsRecorded(const WCHAR *path, const RecordItem &ite
     if (!GetFileInformationByHandle(file, &information) || !OpenedWhereRecorded(file, path) ||
         !HashOpenFile(file, size, sha256) || size != item.size || memcmp(sha256, item.sha256, 32) != 0) {
         CloseHandle(file);
+        file = INVALID_HANDLE_VALUE;
         return kFileChanged;
     }
-    return DeleteOpenedFile(file, path, information.dwFileAttributes) ? kFileRemoved : kFileInUse;
+    attributes = information.dwFileAttributes;
+    return kFileOpened;
+}
+
+// A file as the setup put it goes, deleted through the handle it was checked through. One still
+// in use (a helper that would not end) stays as it is. Never scheduled for a restart: by then the
+// path may lead somewhere else.
+static FileOutcome RemoveFileAsRecorded(const WCHAR *path, const RecordItem &item)
+{
+    HANDLE file = INVALID_HANDLE_VALUE;
+    DWORD attributes = 0;
+    FileOutcome outcome = OpenFileAsRecorded(path, item, file, attributes);
+    if (outcome != kFileOpened)
+        return outcome;
+    return DeleteOpenedFile(file, path, attributes) ? kFileRemoved : kFileInUse;
+}
+
+// The uninstaller that is still running (the program a silent removal was started as) is opened
+// and checked now and held for deletion once it has ended: counted as removed, its handle in
+// `held`.
+static FileOutcome HoldRunningUninstaller(const WCHAR *path, const RecordItem &item, HANDLE &held)
+{
+    DWORD attributes = 0;
+    FileOutcome outcome = OpenFileAsRecorded(path, item, held, attributes);
+    if (outcome != kFileOpened)
+        held = NULL;
+    return outcome == kFileOpened ? kFileRemoved : outcome;
 }
 
 static void CountFile(UninstallCounts &counts, FileOutcome outcome, const WCHAR *path)
@@ -181,6 +218,28 @@ static void CountFile(UninstallCounts &counts, FileOutcome outcome, const WCHAR 
         const WCHAR *name = wcsrchr(path, L'\\');
         Copy(counts.firstInUse, name ? name + 1 : path);
     }
+}
+
+// Opens the record for deletion, so that nobody can hold it open against that while the
+// uninstall entry goes. INVALID_HANDLE_VALUE when it is gone already, or (counted as in use)
+// when it cannot be opened so.
+static HANDLE OpenRecordForDeletion(const WCHAR *folder, UninstallCounts &counts, DWORD &attributes)
+{
+    WCHAR path[MAX_PATH];
+    if (!Format(path, L"%s\\%s", folder, kRecordFileName))
+        return INVALID_HANDLE_VALUE;
+    HANDLE file = CreateFileW(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, NULL,
+                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+    BY_HANDLE_FILE_INFORMATION information;
+    if (file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &information)) {
+        attributes = information.dwFileAttributes;
+        return file;
+    }
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    if (!IsGone(path))
+        CountFile(counts, kFileInUse, path);
+    return INVALID_HANDLE_VALUE;
 }
 
 // Removes the folders of a relative path below `folder` that are empty, the deepest first.
@@ -245,14 +304,24 @@ static bool RemoveKeyIfEmpty(const RecordItem &item)
     return empty && RegDeleteKeyW(item.root, item.path) == ERROR_SUCCESS;
 }
 
+static const WCHAR kUninstallerFile[] = L"\\UnInst.exe";
+
 // The uninstaller's own file and its entry in the system's list: they go last, so that a removal
 // cut short (a power cut, a logoff) can be run again from the same place.
 static bool IsWayBack(const RecordItem &item)
 {
     if (item.kind == RecordItem::kFile)
-        return SameIgnoringCase(item.path, L"\\UnInst.exe");
+        return SameIgnoringCase(item.path, kUninstallerFile);
     return (item.kind == RecordItem::kValue || item.kind == RecordItem::kMadeKey) && item.root == HKEY_LOCAL_MACHINE &&
            IsPathWithin(item.path, kUninstallKey);
+}
+
+// The order of removal: everything else, then the uninstaller's file, then its entry.
+enum RemovalPass { kPassOthers, kPassUninstaller, kPassEntry, kPassCount };
+
+static RemovalPass PassOf(const RecordItem &item)
+{
+    return !IsWayBack(item) ? kPassOthers : item.kind == RecordItem::kFile ? kPassUninstaller : kPassEntry;
 }
 
 static int CompareLongestFirst(const void *a, const void *b)
@@ -261,9 +330,11 @@ static int CompareLongestFirst(const void *a, const void *b)
 }
 
 UninstallCounts RemoveRecordedInstallation(const CInstallRecord &record, void (*progress)(void *context, int percent),
-                                           void *context, bool wayBackToo)
+                                           void *context, HANDLE *runningUninstaller)
 {
     UninstallCounts counts = {};
+    if (runningUninstaller)
+        *runningUninstaller = NULL;
     const WCHAR *folder = record.Folder();
     // Where the folder is not the recorded one, nothing in it is touched.
     HANDLE held = HoldInstallFolder(folder);
@@ -273,13 +344,19 @@ UninstallCounts RemoveRecordedInstallation(const CInstallRecord &record, void (*
     // Keys are taken the deepest first, after every value: a key goes only once it is empty.
     const RecordItem **keys = (const RecordItem **)calloc(total, sizeof(RecordItem *));
     int keyCount = 0;
-    for (int i = 0; i < 2 * record.Count(); ++i) {
+    HANDLE recordFile = INVALID_HANDLE_VALUE;
+    DWORD recordAttributes = 0;
+    for (int i = 0; i < kPassCount * record.Count(); ++i) {
         const RecordItem &item = record.Item(i % record.Count());
-        if (IsWayBack(item) != (i >= record.Count()))
-            continue;
-        // The way back stays while anything else does.
-        if (i >= record.Count() && (counts.inUse || counts.unreachable || !wayBackToo))
+        const int pass = i / record.Count();
+        // The way back stays while anything else does. The record is held for deletion from its
+        // start, so that the entry never goes while the record has to stay.
+        if (i == kPassUninstaller * record.Count() && !counts.inUse && !counts.unreachable)
+            recordFile = OpenRecordForDeletion(folder, counts, recordAttributes);
+        if (pass != kPassOthers && (counts.inUse || counts.unreachable))
             break;
+        if (PassOf(item) != pass)
+            continue;
         WCHAR path[MAX_PATH];
         switch (item.kind) {
         case RecordItem::kFile:
@@ -287,6 +364,8 @@ UninstallCounts RemoveRecordedInstallation(const CInstallRecord &record, void (*
                 ++counts.unreachable;
             else if (!ReachedWithoutLinks(folder, item.path) || !JoinInstalledPath(path, folder, item.path))
                 ++counts.kept;  // behind a link below the folder: never followed
+            else if (pass == kPassUninstaller && runningUninstaller && !*runningUninstaller)
+                CountFile(counts, HoldRunningUninstaller(path, item, *runningUninstaller), path);
             else
                 CountFile(counts, RemoveFileAsRecorded(path, item), path);
             break;
@@ -307,7 +386,7 @@ UninstallCounts RemoveRecordedInstallation(const CInstallRecord &record, void (*
         if (progress)
             progress(context, 90 * ++done / total);
     }
-    const bool whole = !counts.inUse && !counts.unreachable && wayBackToo;
+    const bool whole = !counts.inUse && !counts.unreachable;
     if (keys) {
         qsort(keys, keyCount, sizeof(keys[0]), CompareLongestFirst);
         for (int i = 0; i < keyCount; ++i) {
@@ -327,6 +406,16 @@ UninstallCounts RemoveRecordedInstallation(const CInstallRecord &record, void (*
         else if (item.kind == RecordItem::kMadeFolder && !IsReparsePoint(item.path))
             RemoveDirectoryW(item.path);
     }
+    WCHAR recordPath[MAX_PATH];
+    if (whole && recordFile != INVALID_HANDLE_VALUE && Format(recordPath, L"%s\\%s", folder, kRecordFileName) &&
+        !DeleteOpenedFile(recordFile, recordPath, recordAttributes))
+        CountFile(counts, kFileInUse, recordPath);
+    else if (recordFile != INVALID_HANDLE_VALUE)
+        CloseHandle(recordFile);
+    if (counts.inUse && runningUninstaller && *runningUninstaller) {
+        CloseHandle(*runningUninstaller);
+        *runningUninstaller = NULL;
+    }
     if (!whole) {
         if (held != INVALID_HANDLE_VALUE)
             CloseHandle(held);
@@ -334,11 +423,8 @@ UninstallCounts RemoveRecordedInstallation(const CInstallRecord &record, void (*
             progress(context, 100);
         return counts;
     }
-    // The record goes with a copy an interrupted save may have left.
-    WCHAR recordPath[MAX_PATH];
+    // A copy an interrupted save of the record may have left goes too.
     if (Format(recordPath, L"%s\\%s.new", folder, kRecordFileName))
-        DeleteFileW(recordPath);
-    if (Format(recordPath, L"%s\\%s", folder, kRecordFileName))
         DeleteFileW(recordPath);
     // A drive root or a folder that holds anything else stays.
     CloseHandle(held);
@@ -347,6 +433,35 @@ UninstallCounts RemoveRecordedInstallation(const CInstallRecord &record, void (*
     if (progress)
         progress(context, 100);
     return counts;
+}
+
+bool DeleteUninstallerOnceEnded(HANDLE uninstaller, const CInstallRecord &record)
+{
+    const WCHAR *folder = record.Folder();
+    WCHAR path[MAX_PATH];
+    BY_HANDLE_FILE_INFORMATION information;
+    SetInformationFn setInformation = SetInformationFunction();
+    bool known = JoinInstalledPath(path, folder, kUninstallerFile) && GetFileInformationByHandle(uninstaller, &information);
+    // Before Vista a file goes only by its path.
+    if (!setInformation || !known) {
+        CloseHandle(uninstaller);
+        uninstaller = NULL;
+        if (known)
+            SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
+    }
+    // Windows lets go of a program's file a moment after its process has ended.
+    bool deleted = false;
+    for (int attempt = 0; known && !deleted && attempt < 50; ++attempt) {
+        if (attempt)
+            Sleep(100);
+        deleted = uninstaller ? MarkForDeletion(setInformation, uninstaller, information.dwFileAttributes)
+                              : DeleteFileW(path) != FALSE;
+    }
+    if (uninstaller)
+        CloseHandle(uninstaller);
+    if (deleted && !IsReparsePoint(folder))
+        RemoveDirectoryW(folder);
+    return deleted;
 }
 
 void DescribeUninstallEnd(const UninstallCounts &counts, WCHAR (&text)[400])
@@ -361,10 +476,20 @@ void DescribeUninstallEnd(const UninstallCounts &counts, WCHAR (&text)[400])
     } else {
         Copy(text, L"岚舟浏览器已从您的计算机中卸载。感谢您的使用！");
     }
-    if (counts.dataKept) {
+    const WCHAR *data = counts.data == kDataKept           ? L"您的浏览数据未能全部删除。"
+                        : counts.data == kDataNoDesktopUser ? L"找不到桌面的用户，为了不删除别人的数据，没有删除任何浏览数据。"
+                                                            : NULL;
+    if (data) {
         size_t length = wcslen(text);
-        CopyText(text + length, 400 - length, L"您的浏览数据未能全部删除。");
+        CopyText(text + length, 400 - length, data);
     }
+}
+
+DataRemovalRoad ChooseDataRemovalRoad(PSID self, PSID desktopUser, bool elevatedSplitToken)
+{
+    if (!self || !desktopUser || !IsValidSid(self) || !IsValidSid(desktopUser))
+        return kDataRemovedByNobody;
+    return EqualSid(self, desktopUser) && !elevatedSplitToken ? kDataRemovedHere : kDataRemovedByHelper;
 }
 
 bool UserDataFolder(WCHAR (&folder)[MAX_PATH])

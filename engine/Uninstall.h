@@ -3,12 +3,20 @@
 #pragma once
 #include "engine/InstallRecord.h"
 
+// What became of the browsing data when the user asked for it to go.
+enum DataOutcome {
+    kDataNotAsked,
+    kDataGone,
+    kDataKept,            // some of it stayed, or the helper could not be started
+    kDataNoDesktopUser,   // no desktop shell whose user it could be: nobody's data was touched
+};
+
 struct UninstallCounts {
     int removed;      // files, shortcuts, values and keys that went, or were gone already
     int kept;         // those left because they changed since the installation
     int inUse;        // files and shortcuts as the setup put them that could not go now
     int unreachable;  // files behind a link or junction, never touched
-    bool dataKept;    // the browsing data was to go, and some of it stayed
+    DataOutcome data;
     WCHAR firstInUse[MAX_PATH];  // the name of the first file in use
 };
 
@@ -16,10 +24,19 @@ struct UninstallCounts {
 // folder when nothing else is left in it. `progress`, when given, hears the percentage done.
 // Nothing is put off until a restart: where a file is in use or out of reach, it stays, and so do
 // the uninstaller, its entry in the list of programs and the record, so that the removal can be
-// run again. Without `wayBackToo` those three stay in any case: a silent uninstaller removes them
-// in a second run once the program it was started as has ended.
+// run again; the record is held open for deletion before the entry goes, so one that cannot go
+// keeps the entry too. With `runningUninstaller` the uninstaller's own file is the program still
+// running (a silent removal's first program, which waits for the answer): it is opened for
+// deletion and checked now, its handle handed back there (null where it is not held) for
+// DeleteUninstallerOnceEnded, and the entry and the record go now; where it cannot be opened so,
+// it counts as in use and the way back stays.
 UninstallCounts RemoveRecordedInstallation(const CInstallRecord &record, void (*progress)(void *context, int percent),
-                                           void *context, bool wayBackToo = true);
+                                           void *context, HANDLE *runningUninstaller = NULL);
+
+// Deletes the uninstaller's file held by RemoveRecordedInstallation once the program it is has
+// ended, then the install folder when nothing else is left in it; the handle is closed. False
+// when the file stays (started again in between).
+bool DeleteUninstallerOnceEnded(HANDLE uninstaller, const CInstallRecord &record);
 
 // What the closing page says: that the browser is gone, or how many items stayed and why.
 void DescribeUninstallEnd(const UninstallCounts &counts, WCHAR (&text)[400]);
@@ -32,3 +49,15 @@ bool UserDataFolder(WCHAR (&folder)[MAX_PATH]);
 // install folder itself. Links are removed, never followed, and what is in use stays. True when
 // neither is left.
 bool RemoveBrowserData(const WCHAR *iniPath, const WCHAR *dataDir, const WCHAR *installDir);
+
+// Who removes the browsing data: this process itself, the helper the desktop shell starts as its
+// own user, or nobody.
+enum DataRemovalRoad { kDataRemovedHere, kDataRemovedByHelper, kDataRemovedByNobody };
+
+// The data that goes is the desktop user's, the one who asked: this process removes it only as
+// that same user without rights the desktop lacks (`elevatedSplitToken`: the elevated half of a
+// split token); as another user (an administrator's password typed for a standard user, the
+// machine's account) or elevated, the helper does, started by the shell. `desktopUser` is the
+// desktop shell's user, null where there is no shell or its user cannot be read: then nobody's
+// data goes.
+DataRemovalRoad ChooseDataRemovalRoad(PSID self, PSID desktopUser, bool elevatedSplitToken);

@@ -13,9 +13,45 @@
 // limit is for a helper the shell never started.
 static const DWORD kHelperWait = 120000;
 
-// An elevated token of a user who also has a limited one: what this process may do, the desktop
-// shell the user works in may not.
-static bool HasRightsTheDesktopUserLacks()
+// The user of a process's token, into `sid`.
+static bool ProcessUser(HANDLE process, BYTE (&sid)[SECURITY_MAX_SID_SIZE])
+{
+    HANDLE token = NULL;
+    if (!OpenProcessToken(process, TOKEN_QUERY, &token))
+        return false;
+    DWORD_PTR buffer[(sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE) / sizeof(DWORD_PTR) + 1];
+    DWORD size = 0;
+    bool read = GetTokenInformation(token, TokenUser, buffer, sizeof(buffer), &size) &&
+                CopySid(SECURITY_MAX_SID_SIZE, sid, ((TOKEN_USER *)buffer)->User.Sid);
+    CloseHandle(token);
+    return read;
+}
+
+// The user the desktop shell runs as: the user of the process of the shell's window.
+static bool DesktopShellUser(BYTE (&sid)[SECURITY_MAX_SID_SIZE])
+{
+    // The removal runs on a thread of its own, which has to join COM to reach the shell.
+    HRESULT com = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
+    HWND shell = DesktopShellWindow();
+    if (SUCCEEDED(com))
+        CoUninitialize();
+    DWORD id = 0;
+    if (!shell || !GetWindowThreadProcessId(shell, &id) || !id)
+        return false;
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+    if (!process)  // before Vista
+        process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, id);
+    // Held open, the process keeps its id: a window still of that id is still the shell's.
+    DWORD stillId = 0;
+    bool read = process && GetWindowThreadProcessId(shell, &stillId) && stillId == id && ProcessUser(process, sid);
+    if (process)
+        CloseHandle(process);
+    return read;
+}
+
+// The elevated half of a split token: what this process may do, the desktop shell the same user
+// works in may not.
+static bool ElevatedSplitToken()
 {
     HANDLE token = NULL;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
@@ -101,9 +137,17 @@ static bool RunHelperAsDesktopUser(const WCHAR *installDir)
     return gone;
 }
 
-bool RemoveUserBrowserData(const WCHAR *iniPath, const WCHAR *dataDir, const WCHAR *installDir)
+DataOutcome RemoveUserBrowserData(const WCHAR *iniPath, const WCHAR *dataDir, const WCHAR *installDir)
 {
-    if (HasRightsTheDesktopUserLacks())
-        return RunHelperAsDesktopUser(installDir);
-    return RemoveBrowserData(iniPath, dataDir, installDir);
+    BYTE self[SECURITY_MAX_SID_SIZE], desktopUser[SECURITY_MAX_SID_SIZE];
+    bool selfRead = ProcessUser(GetCurrentProcess(), self), shellRead = DesktopShellUser(desktopUser);
+    switch (ChooseDataRemovalRoad(selfRead ? self : NULL, shellRead ? desktopUser : NULL, ElevatedSplitToken())) {
+    case kDataRemovedHere:
+        return RemoveBrowserData(iniPath, dataDir, installDir) ? kDataGone : kDataKept;
+    case kDataRemovedByHelper:
+        return RunHelperAsDesktopUser(installDir) ? kDataGone : kDataKept;
+    case kDataRemovedByNobody:
+        break;
+    }
+    return kDataNoDesktopUser;
 }

@@ -135,8 +135,7 @@ DWORD WINAPI CUninstallPage::RemovalThread(LPVOID param)
     }
     page->m_counts = RemoveRecordedInstallation(page->m_record, ReportProgress, page);
     if (page->m_bRemoveData)
-        page->m_counts.dataKept =
-            !RemoveUserBrowserData(page->m_pszIniPath, page->m_pszDataDir, page->m_record.Folder());
+        page->m_counts.data = RemoveUserBrowserData(page->m_pszIniPath, page->m_pszDataDir, page->m_record.Folder());
     PostMessageW(page->m_hWnd, kRemovalEnded, 1, 0);
     return 0;
 }

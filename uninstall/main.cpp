@@ -125,25 +125,27 @@ static void SendAnswer(HANDLE pipe, int code)
 }
 
 // The removal with nobody at the screen: a running browser is ended, the data goes when asked.
-// Without `wayBackToo` the uninstaller, its entry and the record stay for a second call.
-static int RemoveSilently(const CInstallRecord &record, const Arguments &arguments, bool wayBackToo)
+// With `runningUninstaller` the uninstaller's file is the program still waiting for this answer:
+// it is held for deletion once that has ended (see RemoveRecordedInstallation). Done (0) only
+// when everything went, the entry and the record included, and the uninstaller is gone or held.
+static int RemoveSilently(const CInstallRecord &record, const Arguments &arguments, HANDLE *runningUninstaller)
 {
     WCHAR browser[MAX_PATH];
     SetSilentRunEndsBrowser(true);
     if (Format(browser, L"%s\\Velmarin.exe", record.Folder()) && IsFileInUse(browser) &&
         ResolveRunningBrowser(browser, L"卸载") == kBrowserCancelled)
         return kOutcomeBrowserRunning;
-    UninstallCounts counts = RemoveRecordedInstallation(record, NULL, NULL, wayBackToo);
+    UninstallCounts counts = RemoveRecordedInstallation(record, NULL, NULL, runningUninstaller);
     LogStep(L"已删除 %d 项；保留 %d 项（安装后被更改）；%d 个文件正在使用；%d 个文件位于链接之后", counts.removed,
             counts.kept, counts.inUse, counts.unreachable);
     if (counts.inUse)
         LogStep(L"正在使用的文件：%s", counts.firstInUse);
     if (arguments.removeData == 1) {
         const CInstallOptions &options = CInstallOptions::Instance();
-        if (RemoveUserBrowserData(options.m_strIniPath, options.m_strDataDir, record.Folder()))
-            LogStep(L"已删除浏览数据");
-        else
-            LogStep(L"浏览数据未能全部删除");
+        DataOutcome data = RemoveUserBrowserData(options.m_strIniPath, options.m_strDataDir, record.Folder());
+        LogStep(data == kDataGone   ? L"已删除浏览数据"
+                : data == kDataKept ? L"浏览数据未能全部删除"
+                                    : L"找不到桌面的用户，没有删除任何浏览数据");
     }
     return counts.inUse || counts.unreachable ? kOutcomeFilesStayed : kOutcomeDone;
 }
@@ -277,14 +279,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
 
     int result = 1;
     if (arguments.silent) {
-        // The uninstaller in the install folder runs on until this copy answers: its file, its
-        // entry and the record go once it has ended.
-        result = RemoveSilently(record, arguments, !first);
+        // The uninstaller in the install folder runs on until this copy answers: its file, held
+        // open for deletion meanwhile, goes once it has ended.
+        HANDLE runningUninstaller = NULL;
+        result = RemoveSilently(record, arguments, first ? &runningUninstaller : NULL);
         SendAnswer(answer, result);
         if (first) {
             WaitForSingleObject(first, 30000);
             CloseHandle(first);
-            if (result == kOutcomeDone && RemoveRecordedInstallation(record, NULL, NULL).inUse)
+            if (runningUninstaller && !DeleteUninstallerOnceEnded(runningUninstaller, record))
                 LogStep(L"卸载程序的文件未能删除");
         }
     } else {

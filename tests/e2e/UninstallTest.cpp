@@ -222,7 +222,8 @@ TEST_F(Uninstall, AnInstallationUpdatedTwiceGoesWithoutATrace)
 
 // A deployment tool updates an older browser and removes it again, with nobody at the screen:
 // nothing shows at any moment, each run ends with its code and logs its steps, and the prefix is
-// as it was.
+// as it was. While another program holds the uninstaller or the record open without delete
+// sharing, a removal is not done: the entry and the record stay for the run that ends it.
 TEST_F(Uninstall, SilentUpdateAndRemovalShowNothingAndLeaveNoTrace)
 {
     Snapshot before = PrefixState();
@@ -244,6 +245,17 @@ TEST_F(Uninstall, SilentUpdateAndRemovalShowNothingAndLeaveNoTrace)
     DeleteFileW((m_folder + L"\\velmarin-starts.log").c_str());
     DeleteFileW((m_folder + L"\\velmarin-parents.log").c_str());
 
+    for (const wchar_t *held : {L"\\UnInst.exe", L"\\VelmarinSetup.record"}) {
+        HANDLE holder = CreateFileW((m_folder + held).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+        EXPECT_EQ(1920u, test::RunToEnd(quiet + L" \"/Log=" + log + L"\"")) << test::Utf8(held);
+        for (int i = 0; i < 100 && test::ProcessIdOf(L"UnInst.exe"); ++i)
+            Sleep(100);
+        CloseHandle(holder);
+        EXPECT_TRUE(test::RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey)) << test::Utf8(held);
+        EXPECT_TRUE(test::FileExists(m_folder + L"\\VelmarinSetup.record")) << test::Utf8(held);
+        EXPECT_TRUE(test::FileExists(m_folder + L"\\UnInst.exe")) << test::Utf8(held);
+    }
     EXPECT_EQ(0u, test::RunToEnd(quiet + L" /RemoveData=1 \"/Log=" + log + L"\""));
     for (int i = 0; i < 100 && test::ProcessIdOf(L"UnInst.exe"); ++i)
         Sleep(100);
