@@ -181,6 +181,15 @@ static int RunPage(const CInstallRecord &record, bool removeData, int showComman
     return result;
 }
 
+// A silent run refused before it changed anything: the reason goes to the console of whoever
+// started it, as no log holds it.
+static void TellUninstallRefusal(int code, const WCHAR *what, const WCHAR *reason)
+{
+    WCHAR line[900];
+    FormatText(line, 900, L"%s：%s：%s（退出代码 %d）", kCaption, what, reason, code);
+    TellConsole(line);
+}
+
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
 {
     RestrictDllSearchToSystem();
@@ -225,15 +234,20 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
     LocalFree(argv);
 
     SetSilentRun(arguments.silent);
-    if (arguments.log[0] && !OpenSetupLog(arguments.log) && arguments.silent)
+    // The log is a file the elevated uninstaller writes into: its path is taken only from a
+    // command line that is valid as a whole, and a silent run refused it says why on the console.
+    bool acceptable = isCopy || (ArgumentsAcceptable(arguments) && !(arguments.silent && arguments.help));
+    if (!acceptable && arguments.silent) {
+        TellUninstallRefusal(kOutcomeBadArguments, L"无效的命令行参数", arguments.problem[0] ? arguments.problem : L"/?");
         return kOutcomeBadArguments;
+    }
+    LogRefusal logRefusal;
+    if (acceptable && arguments.log[0] && !OpenSetupLog(arguments.log, &logRefusal) && arguments.silent) {
+        TellUninstallRefusal(kOutcomeLogRefused, arguments.log, DescribeLogRefusal(logRefusal));
+        return kOutcomeLogRefused;
+    }
     if (!isCopy) {
         LogStep(L"%s：%s", kCaption, GetCommandLineW());
-        if (!ArgumentsAcceptable(arguments) || (arguments.silent && arguments.help)) {
-            LogStep(L"无效的命令行参数：%s", arguments.problem[0] ? arguments.problem : L"/?");
-            if (arguments.silent)
-                return EndRun(kOutcomeBadArguments);
-        }
         if (arguments.help) {
             MessageBoxW(NULL,
                         L"岚舟浏览器卸载程序的命令行选项：\r\n\r\n"

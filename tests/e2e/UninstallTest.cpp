@@ -236,7 +236,11 @@ TEST_F(Uninstall, SilentUpdateAndRemovalShowNothingAndLeaveNoTrace)
     test::WriteFile(m_dataDir + L"\\User Data\\History", "visited");
     test::WindowWatch watch({L"VelmarinSetup.exe", L"UnInst.exe", L"UnInstData.exe"});
 
-    EXPECT_EQ(0u, test::RunToEnd(L"\"" + test::SetupExe() + L"\" /S \"/Log=" + log + L"\""));
+    // Given by its 8.3 names, the folder is recorded and registered by its long ones.
+    wchar_t shortFolder[MAX_PATH] = {};
+    ASSERT_NE(0u, GetShortPathNameW(m_folder.c_str(), shortFolder, MAX_PATH));
+    ASSERT_NE(m_folder, shortFolder);
+    EXPECT_EQ(0u, test::RunToEnd(L"\"" + test::SetupExe() + L"\" /S \"/Log=" + log + L"\" /D=" + shortFolder));
     EXPECT_NE(older, test::ReadFile(m_folder + L"\\Velmarin.exe")) << "updated";
     for (const std::wstring &file : test::PayloadFileTable())
         EXPECT_TRUE(test::FileExists(m_folder + file)) << test::Utf8(file);
@@ -245,6 +249,7 @@ TEST_F(Uninstall, SilentUpdateAndRemovalShowNothingAndLeaveNoTrace)
     DeleteFileW((m_folder + L"\\velmarin-starts.log").c_str());
     DeleteFileW((m_folder + L"\\velmarin-parents.log").c_str());
 
+    EXPECT_EQ(110u, test::RunToEnd(quiet + L" /Log=NUL")) << "a device is no log";
     for (const wchar_t *held : {L"\\UnInst.exe", L"\\VelmarinSetup.record"}) {
         HANDLE holder = CreateFileW((m_folder + held).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(INVALID_HANDLE_VALUE, holder);
