@@ -41,16 +41,13 @@ bool SetInformation(HANDLE handle, void *information, ULONG size, int kind)
     return true;
 }
 
-// Where Windows names an open object; `known` is false where it cannot say (before Vista).
-bool NameOf(HANDLE handle, WCHAR (&name)[kNameChars], bool &known)
+// Where Windows names an open object; false where it cannot say (before Vista, or a file system
+// that does not tell).
+bool NameOf(HANDLE handle, WCHAR (&name)[kNameChars])
 {
     FinalPathFn finalPath =
         (FinalPathFn)(void *)GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetFinalPathNameByHandleW");
-    known = finalPath != NULL;
-    name[0] = 0;
-    if (!finalPath)
-        return true;
-    DWORD length = finalPath(handle, name, kNameChars, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    DWORD length = finalPath ? finalPath(handle, name, kNameChars, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS) : 0;
     return length > 0 && length < kNameChars;
 }
 
@@ -112,13 +109,10 @@ bool CHeldPath::Open(const WCHAR *trustedFolder, const WCHAR *relative, DWORD ac
     if (folder == INVALID_HANDLE_VALUE)
         return false;
     m_folders[m_folderCount++] = folder;
+    // Where the trusted folder's name is known, every part's must follow from it; elsewhere the
+    // reparse-point attribute alone tells.
     WCHAR parentName[kNameChars], name[kNameChars];
-    bool known = false;
-    if (!NameOf(folder, parentName, known)) {
-        Close();
-        SetLastError(ERROR_CANT_ACCESS_FILE);
-        return false;
-    }
+    bool named = NameOf(folder, parentName);
 
     size_t partStart = rootEndsInSeparator ? rootLength : rootLength + 1;
     for (;;) {
@@ -145,8 +139,8 @@ bool CHeldPath::Open(const WCHAR *trustedFolder, const WCHAR *relative, DWORD ac
         }
         BY_HANDLE_FILE_INFORMATION information;
         bool plain = GetFileInformationByHandle(part, &information) &&
-                     !(information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && NameOf(part, name, known) &&
-                     (!known || NamedAsPartOf(name, parentName, path + partStart, wcslen(path + partStart)));
+                     !(information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+                     (!named || (NameOf(part, name) && NamedAsPartOf(name, parentName, path + partStart, wcslen(path + partStart))));
         if (!plain || (!last && !(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))) {
             CloseHandle(part);
             Close();
