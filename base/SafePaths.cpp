@@ -72,6 +72,27 @@ bool NamedAsPartOf(const WCHAR *name, const WCHAR *parent, const WCHAR *part, si
            name[parentLength] == L'\\' && SameLetters(name + parentLength + 1, part, partLength);
 }
 
+// "\name" parts, none of them empty, "." or "..", and no other separator: nothing that Windows
+// would resolve to a place outside the folder before any part is opened.
+bool IsPlainPartList(const WCHAR *relative)
+{
+    if (relative[0] != L'\\')
+        return false;
+    for (const WCHAR *part = relative + 1;;) {
+        const WCHAR *end = wcschr(part, L'\\');
+        size_t length = end ? (size_t)(end - part) : wcslen(part);
+        if (length == 0 || (part[0] == L'.' && (length == 1 || (length == 2 && part[1] == L'.'))))
+            return false;
+        for (size_t i = 0; i < length; ++i) {
+            if (part[i] == L'/' || part[i] == L':')
+                return false;
+        }
+        if (!end)
+            return true;
+        part = end + 1;
+    }
+}
+
 }
 
 CHeldPath::CHeldPath() : m_folderCount(0), m_handle(INVALID_HANDLE_VALUE), m_attributes(0) {}
@@ -97,7 +118,7 @@ bool CHeldPath::Open(const WCHAR *trustedFolder, const WCHAR *relative, DWORD ac
     size_t rootLength = wcslen(trustedFolder);
     bool rootEndsInSeparator = rootLength > 0 && trustedFolder[rootLength - 1] == L'\\';
     WCHAR path[MAX_PATH];
-    if (relative[0] != L'\\' || !relative[1] ||
+    if (!IsPlainPartList(relative) ||
         !Format(path, L"%s%s", trustedFolder, rootEndsInSeparator ? relative + 1 : relative)) {
         SetLastError(ERROR_BAD_PATHNAME);
         return false;
@@ -120,7 +141,7 @@ bool CHeldPath::Open(const WCHAR *trustedFolder, const WCHAR *relative, DWORD ac
         bool last = end == NULL;
         if (!last)
             *end = 0;
-        if (path[partStart] == 0 || (!last && m_folderCount == kMaxFolders)) {
+        if (!last && m_folderCount == kMaxFolders) {
             Close();
             SetLastError(ERROR_BAD_PATHNAME);
             return false;
@@ -180,8 +201,9 @@ bool CHeldPath::Delete()
 bool CHeldPath::Rename(const WCHAR *name, bool replace)
 {
     size_t length = wcslen(name);
-    if (m_handle == INVALID_HANDLE_VALUE || m_folderCount == 0 || length == 0 || length >= MAX_PATH ||
-        wcschr(name, L'\\') || wcschr(name, L'/')) {
+    WCHAR part[MAX_PATH];
+    if (m_handle == INVALID_HANDLE_VALUE || m_folderCount == 0 || length == 0 || length >= MAX_PATH - 1 ||
+        !Format(part, L"\\%s", name) || !IsPlainPartList(part) || wcschr(name, L'\\')) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }

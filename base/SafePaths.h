@@ -9,14 +9,15 @@ public:
     CHeldPath();
     ~CHeldPath();
 
-    // Opens "<trustedFolder><relative>" (`relative`: "\name" parts) for `access`, shared as
-    // DeleteFileW shares it; add DELETE to delete or rename it, FILE_WRITE_ATTRIBUTES to delete
-    // a read-only file. The trusted folder is opened as it is named; every part below it without
-    // following a reparse point, and refused when it is one or when Windows names the opened
-    // object otherwise. The trusted folder and the folders on the way stay open without delete
-    // sharing until Close, so that none of them can be renamed or replaced meanwhile.
-    // False with the last error: ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND when a part is
-    // missing, ERROR_CANT_ACCESS_FILE when one is a link or junction.
+    // Opens "<trustedFolder><relative>" for `access`, shared as DeleteFileW shares it; add DELETE
+    // to delete or rename it, FILE_WRITE_ATTRIBUTES to delete a read-only file. `relative` is
+    // "\name" parts, none of them empty, "." or "..", without "/" or ":" (else ERROR_BAD_PATHNAME).
+    // The trusted folder is opened as it is named; every part below it without following a
+    // reparse point, and refused when it is one or when Windows names the opened object
+    // otherwise. The trusted folder and the folders on the way stay open without delete sharing
+    // until Close, so that none of them can be renamed or replaced meanwhile. False with the
+    // last error: ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND when a part is missing,
+    // ERROR_CANT_ACCESS_FILE when one is a link or junction.
     bool Open(const WCHAR *trustedFolder, const WCHAR *relative, DWORD access);
     void Close();
     HANDLE Handle() const { return m_handle; }
