@@ -2,6 +2,7 @@
 #include "engine/FileUpdate.h"
 #include "base/Checksum.h"
 #include "base/Format.h"
+#include "base/SafePaths.h"
 #include "engine/FileSystem.h"
 #include <stdlib.h>
 #include <wchar.h>
@@ -86,6 +87,17 @@ bool CFileUpdate::WritePlan()
     return written;
 }
 
+// The file opened is the journal in the install folder itself, not one a link of its name leads to.
+static bool IsTheFolderOwnJournal(HANDLE journal, const WCHAR *folder)
+{
+    CHeldPath named;
+    BY_HANDLE_FILE_INFORMATION opened, found;
+    return named.Open(folder, kJournalName, 0) && !named.IsFolder() && GetFileInformationByHandle(journal, &opened) &&
+           GetFileInformationByHandle(named.Handle(), &found) &&
+           opened.dwVolumeSerialNumber == found.dwVolumeSerialNumber && opened.nFileIndexHigh == found.nFileIndexHigh &&
+           opened.nFileIndexLow == found.nFileIndexLow;
+}
+
 UpdateOpenResult CFileUpdate::Open(DWORD waitMs)
 {
     WCHAR journal[MAX_PATH];
@@ -94,9 +106,17 @@ UpdateOpenResult CFileUpdate::Open(DWORD waitMs)
     DWORD started = GetTickCount();
     for (int attempt = 0;; ++attempt) {
         m_hJournal = CreateFileW(journal, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_ALWAYS,
-                                 FILE_ATTRIBUTE_HIDDEN, NULL);
-        if (m_hJournal != INVALID_HANDLE_VALUE)
-            break;
+                                 FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+        if (m_hJournal != INVALID_HANDLE_VALUE) {
+            if (IsTheFolderOwnJournal(m_hJournal, m_target))
+                break;
+            // A link of the journal's name: what it leads to is neither read nor cut, and the
+            // link stays for someone to look at.
+            CloseHandle(m_hJournal);
+            m_hJournal = INVALID_HANDLE_VALUE;
+            SetLastError(ERROR_CANT_ACCESS_FILE);
+            return kUpdateNoJournal;
+        }
         DWORD error = GetLastError();
         if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) {
             if (GetTickCount() - started >= waitMs)

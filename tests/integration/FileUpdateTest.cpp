@@ -386,6 +386,18 @@ TEST_F(InterruptedUpdate, AForgedJournalIsNeverActedOn)
         test::RemoveSymbolicLink(m_folder + L"\\Extensions");
         EXPECT_EQ(stopped, test::FolderContents(m_folder)) << forged.name;
     }
+    // The journal's name a link to a file outside: that file is neither read as a journal nor cut.
+    const std::wstring journalLink = m_folder + L"\\VelmarinSetup.journal", victim = elsewhere + L"\\victim.txt";
+    test::WriteFile(victim, ForgedJournal({planned}));
+    test::MakeSymbolicLink(journalLink, victim);
+    ASSERT_TRUE(test::FileExists(journalLink));
+    {
+        CFileUpdate update(m_folder.c_str(), m_folder.c_str());
+        EXPECT_EQ(kUpdateNoJournal, update.Open(0));
+    }
+    EXPECT_EQ(ForgedJournal({planned}), test::ReadFile(victim));
+    test::RemoveSymbolicLink(journalLink);
+    EXPECT_EQ(stopped, test::FolderContents(m_folder));
     test::RemoveTree(elsewhere);
 }
 
