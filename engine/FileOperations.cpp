@@ -2,6 +2,7 @@
 #include "engine/FileUpdate.h"
 #include "base/Checksum.h"
 #include "base/Format.h"
+#include "base/SafePaths.h"
 #include "engine/FileSystem.h"
 #include <stdlib.h>
 #include <wchar.h>
@@ -56,12 +57,23 @@ bool CFileOperations::MakeFolder(const WCHAR *path)
 
 static volatile LONG g_scheduledAtRestart = 0;
 
-void CFileOperations::Discard(const WCHAR *path)
+void CFileOperations::Discard(const WCHAR *folder, const WCHAR *relative)
 {
-    if (DeleteFileW(path) || GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND)
+    CHeldPath file;
+    if (!file.Open(folder, relative, DELETE | FILE_WRITE_ATTRIBUTES)) {
+        // Open elsewhere without delete sharing: its place is checked with an open that needs no
+        // sharing, and it goes at restart.
+        if (GetLastError() != ERROR_SHARING_VIOLATION || !file.Open(folder, relative, 0))
+            return;
+    } else if (file.IsFolder() || file.Delete()) {
         return;
-    SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
-    if (!DeleteFileW(path) && MoveFileExW(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT))
+    }
+    if (file.IsFolder())
+        return;
+    // Still in use, such as a running program's image. The folders on the way stay held until
+    // the name is recorded.
+    WCHAR path[MAX_PATH];
+    if (Format(path, L"%s%s", folder, relative) && MoveFileExW(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT))
         InterlockedIncrement(&g_scheduledAtRestart);
 }
 

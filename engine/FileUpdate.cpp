@@ -1,6 +1,7 @@
 #include "engine/FileUpdate.h"
 #include "base/Checksum.h"
 #include "base/Format.h"
+#include "base/SafePaths.h"
 #include "engine/FileSystem.h"
 #include "engine/FileUpdateShared.h"
 #include <stdlib.h>
@@ -212,8 +213,8 @@ void CFileUpdate::DiscardEarlierSetAsides()
                 WCHAR leftover[MAX_PATH];
                 if ((_wcsicmp(suffix, L".vmold") == 0 || IsSetAsideSuffix(suffix, wcslen(suffix))) &&
                     wcscmp(found.cFileName + 0, m_entries[i].aside + folderLength + 1) != 0 &&
-                    FormatText(leftover, MAX_PATH, L"%s%.*s\\%s", m_target, (int)folderLength, relative, found.cFileName)) {
-                    m_ops->Discard(leftover);
+                    FormatText(leftover, MAX_PATH, L"%.*s\\%s", (int)folderLength, relative, found.cFileName)) {
+                    m_ops->Discard(m_target, leftover);
                     break;
                 }
             }
@@ -322,7 +323,7 @@ bool CFileUpdate::SwapIn(Entry &entry)
             return true;
         // Taken into use meanwhile: the second name goes, and the rename follows. Where even
         // that name cannot go yet, the installed file stays as it is, and the name goes at restart.
-        m_ops->Discard(aside);
+        m_ops->Discard(m_target, entry.aside);
         entry.swapped = false;
         if (Exists(aside))
             return false;
@@ -381,38 +382,63 @@ bool CFileUpdate::Commit(void (*progress)(void *context, int copied), void *cont
     return true;
 }
 
+bool CFileUpdate::DeleteBelowTarget(const WCHAR *relative) const
+{
+    CHeldPath file;
+    if (!file.Open(m_target, relative, DELETE | FILE_WRITE_ATTRIBUTES)) {
+        // Missing, or reached through a link or junction: the update makes neither, so what is
+        // there is not its own.
+        DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_CANT_ACCESS_FILE;
+    }
+    // A folder of that name is not the update's.
+    return file.IsFolder() || file.Delete();
+}
+
+// The set-aside file takes its own name again, whether or not the new one came in. `found`:
+// it was there; false when it was and could not be put back.
+bool CFileUpdate::PutBack(const Entry &entry, bool &found) const
+{
+    found = false;
+    CHeldPath aside;
+    if (!aside.Open(m_target, entry.aside, DELETE)) {
+        DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_CANT_ACCESS_FILE;
+    }
+    found = true;
+    if (aside.IsFolder() || !aside.Rename(wcsrchr(entry.relative, L'\\') + 1, true))
+        return false;
+    aside.Close();
+    // Both names were one file (a swap stopped between its link and its rename): renaming one
+    // onto the other may leave both.
+    return DeleteBelowTarget(entry.aside);
+}
+
+// Everything here acts through handles opened below the install folder without following a
+// link: a journal someone else wrote cannot turn a roll-back towards a file outside it.
 void CFileUpdate::RollBack()
 {
     for (int i = m_count - 1; i >= 0; --i) {
         Entry &entry = m_entries[i];
-        WCHAR target[MAX_PATH], staged[MAX_PATH], aside[MAX_PATH];
-        if (!Path(target, entry.relative) || !Path(staged, entry.relative, kStagedSuffix) || !Path(aside, entry.aside)) {
-            m_bFailed = true;
-            continue;
-        }
-        // A folder of that name is not the update's.
-        if (IsPlainFile(GetFileAttributesW(staged)) && !DeleteFileW(staged))
+        WCHAR staged[MAX_PATH];
+        if (!Format(staged, L"%s%s", entry.relative, kStagedSuffix) || !DeleteBelowTarget(staged))
             m_bFailed = true;
         if (!entry.aside[0]) {
             // A new file: whatever stands under its name came with the update.
-            if (entry.swapped && Exists(target) && !DeleteFileW(target))
+            if (entry.swapped && !DeleteBelowTarget(entry.relative))
                 m_bFailed = true;
-        } else if (Exists(aside)) {
-            // The set-aside file is the installed one, whether or not the new one came in.
-            if (!m_ops->Move(aside, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        } else {
+            // Without its set-aside file, a swapped file cannot be put back.
+            bool found = false;
+            if (!PutBack(entry, found) || (!found && entry.swapped))
                 m_bFailed = true;
-            else if (Exists(aside) && !DeleteFileW(aside))
-                m_bFailed = true;  // both names were one file: renaming did nothing
-        } else if (entry.swapped) {
-            // The new file is in and the installed one is gone: it cannot be put back.
-            m_bFailed = true;
         }
         entry.swapped = false;
     }
     for (int i = m_foldersMade - 1; i >= 0; --i) {
-        WCHAR folder[MAX_PATH];
-        if (Path(folder, m_folders[i]))
-            RemoveDirectoryW(folder);
+        CHeldPath folder;
+        if (folder.Open(m_target, m_folders[i], DELETE) && folder.IsFolder())
+            folder.Delete();
     }
     m_foldersMade = 0;
 }
@@ -429,13 +455,12 @@ void CFileUpdate::Abandon()
 void CFileUpdate::Complete()
 {
     for (int i = 0; i < m_count; ++i) {
-        WCHAR staged[MAX_PATH], aside[MAX_PATH];
+        WCHAR staged[MAX_PATH];
         // A swapped file's staged copy has become the file itself.
-        if (!m_entries[i].swapped && Path(staged, m_entries[i].relative, kStagedSuffix) &&
-            IsPlainFile(GetFileAttributesW(staged)))
-            m_ops->Discard(staged);
-        if (m_entries[i].aside[0] && Path(aside, m_entries[i].aside))
-            m_ops->Discard(aside);
+        if (!m_entries[i].swapped && Format(staged, L"%s%s", m_entries[i].relative, kStagedSuffix))
+            m_ops->Discard(m_target, staged);
+        if (m_entries[i].aside[0])
+            m_ops->Discard(m_target, m_entries[i].aside);
     }
 }
 

@@ -38,8 +38,10 @@ public:
     virtual bool HardLink(const WCHAR *link, const WCHAR *existing);
     virtual bool Move(const WCHAR *from, const WCHAR *to, DWORD flags);
     virtual bool MakeFolder(const WCHAR *path);
-    // Deletes a file now, or when it is still in use, at the next restart. A missing file needs nothing.
-    virtual void Discard(const WCHAR *path);
+    // Deletes the file "<folder><relative>", reached without following a link or junction below
+    // `folder`, now or, when it is still in use, at the next restart. A missing file, a folder
+    // and anything reached through a link need nothing: they are not the update's.
+    virtual void Discard(const WCHAR *folder, const WCHAR *relative);
     virtual bool WriteJournal(HANDLE journal, const void *bytes, DWORD size);
     virtual bool FlushJournal(HANDLE journal);
     // Cuts the journal to `size` bytes and flushes it.
@@ -92,7 +94,7 @@ private:
         bool swapped;
     };
     bool AddFolder(const WCHAR *folder, size_t length);
-    void ReadJournal(const BYTE *data, DWORD size, bool &committed);
+    bool ReadJournal(const BYTE *data, DWORD size, bool &committed);
     void Complete();
     bool Record(WCHAR kind, const WCHAR *first, const WCHAR *second, DWORD number);
     // Writes the planned 'D' and 'F' records, kept until the commit, in one piece.
@@ -107,6 +109,10 @@ private:
     bool FlushCopies();
     bool SwapIn(Entry &entry);
     void RollBack();
+    // Deletes "<target><relative>" when it is a file, through the handle that found it below the
+    // install folder; true unless such a file stays.
+    bool DeleteBelowTarget(const WCHAR *relative) const;
+    bool PutBack(const Entry &entry, bool &found) const;
     void Release(bool empty);
     bool Path(WCHAR (&path)[MAX_PATH], const WCHAR *relative, const WCHAR *suffix = L"") const;
 

@@ -2,6 +2,7 @@
 #include "engine/FileUpdate.h"
 #include "base/Checksum.h"
 #include "base/Format.h"
+#include "base/SafePaths.h"
 #include "engine/FileSystem.h"
 #include <stdlib.h>
 #include <wchar.h>
@@ -19,6 +20,9 @@
 //   'C'                          committed: the new files are all in place and on the disk
 // Paths are relative to the install folder, UTF-16 without terminator. A record that is cut
 // short, fails its CRC or belongs to an earlier update ends the journal: what follows was never
+// written by this update. A record that passes its CRC must be one an update writes, every field
+// within its bounds and every path, with the update's suffixes, short enough for a path below the
+// install folder; otherwise the whole journal is unreadable.
 
 static DWORD RecordCrc(ULONGLONG id, const BYTE *body, DWORD size)
 {
@@ -83,6 +87,17 @@ bool CFileUpdate::WritePlan()
     return written;
 }
 
+// The file opened is the journal in the install folder itself, not one a link of its name leads to.
+static bool IsTheFolderOwnJournal(HANDLE journal, const WCHAR *folder)
+{
+    CHeldPath named;
+    BY_HANDLE_FILE_INFORMATION opened, found;
+    return named.Open(folder, kJournalName, 0) && !named.IsFolder() && GetFileInformationByHandle(journal, &opened) &&
+           GetFileInformationByHandle(named.Handle(), &found) &&
+           opened.dwVolumeSerialNumber == found.dwVolumeSerialNumber && opened.nFileIndexHigh == found.nFileIndexHigh &&
+           opened.nFileIndexLow == found.nFileIndexLow;
+}
+
 UpdateOpenResult CFileUpdate::Open(DWORD waitMs)
 {
     WCHAR journal[MAX_PATH];
@@ -91,9 +106,17 @@ UpdateOpenResult CFileUpdate::Open(DWORD waitMs)
     DWORD started = GetTickCount();
     for (int attempt = 0;; ++attempt) {
         m_hJournal = CreateFileW(journal, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_ALWAYS,
-                                 FILE_ATTRIBUTE_HIDDEN, NULL);
-        if (m_hJournal != INVALID_HANDLE_VALUE)
-            break;
+                                 FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+        if (m_hJournal != INVALID_HANDLE_VALUE) {
+            if (IsTheFolderOwnJournal(m_hJournal, m_target))
+                break;
+            // A link of the journal's name: what it leads to is neither read nor cut, and the
+            // link stays for someone to look at.
+            CloseHandle(m_hJournal);
+            m_hJournal = INVALID_HANDLE_VALUE;
+            SetLastError(ERROR_CANT_ACCESS_FILE);
+            return kUpdateNoJournal;
+        }
         DWORD error = GetLastError();
         if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) {
             if (GetTickCount() - started >= waitMs)
@@ -117,10 +140,12 @@ UpdateOpenResult CFileUpdate::Open(DWORD waitMs)
         BYTE *data = size <= kMaxJournalSize ? (BYTE *)HeapAlloc(GetProcessHeap(), 0, size) : NULL;
         DWORD read = 0;
         bool committed = false;
-        if (data && ReadFile(m_hJournal, data, size, &read, NULL) && read == size)
-            ReadJournal(data, size, committed);
-        else
-            m_bUnreadable = true;  // a fresh update rewrites every file of the set anyway
+        // A fresh update rewrites every file of the set anyway.
+        if (!data || !ReadFile(m_hJournal, data, size, &read, NULL) || read != size || !ReadJournal(data, size, committed)) {
+            m_bUnreadable = true;
+            m_count = m_folderCount = 0;
+            committed = false;
+        }
         if (data)
             HeapFree(GetProcessHeap(), 0, data);
         m_foldersMade = m_folderCount;
@@ -150,58 +175,63 @@ UpdateOpenResult CFileUpdate::Open(DWORD waitMs)
 }
 
 // Fills the plan from the journal's valid records; `committed` tells whether the commit record
-// was reached.
-void CFileUpdate::ReadJournal(const BYTE *data, DWORD size, bool &committed)
+// was reached. False when a record passes its CRC but holds what no update writes: a field out of
+// bounds, a path that would not fit below the install folder with the update's suffixes. Such a
+// journal was made by someone else, and nothing of it is acted on.
+bool CFileUpdate::ReadJournal(const BYTE *data, DWORD size, bool &committed)
 {
     committed = false;
     ULONGLONG id = 0;
     bool begun = false;
+    size_t folderLength = wcslen(m_target);
     for (DWORD at = 0; size - at >= 8 && !committed;) {
         DWORD bodySize, crc;
         memcpy(&bodySize, data + at, 4);
         memcpy(&crc, data + at + 4, 4);
         if (bodySize < sizeof(WCHAR) || bodySize > kMaxRecordBody || bodySize > size - at - 8 || bodySize % 2)
-            return;
+            return true;
         const BYTE *body = data + at + 8;
         WCHAR kind;
         memcpy(&kind, body, sizeof(kind));
         if (!begun) {
             if (kind != L'B' || bodySize != sizeof(WCHAR) + sizeof(id))
-                return;
+                return true;
             memcpy(&id, body + sizeof(WCHAR), sizeof(id));
         }
         if (RecordCrc(id, body, bodySize) != crc)
-            return;
+            return true;
         at += 8 + bodySize;
         const WCHAR *text = (const WCHAR *)(body + sizeof(WCHAR));
         size_t characters = (bodySize - sizeof(WCHAR)) / sizeof(WCHAR);
-        WCHAR first[MAX_PATH];
         switch (kind) {
         case L'B':
             if (begun)
-                return;
+                return false;
             begun = true;
             break;
         case L'D':
-            if (!IsPlainRelativePath(text, characters) || !AddFolder(text, characters))
-                return;
+            if (!IsPlainRelativePath(text, characters) || folderLength + characters >= MAX_PATH ||
+                !AddFolder(text, characters))
+                return false;
             break;
         case L'F': {
-            if (characters < 2)
-                return;
+            if (characters < 2 || text[0] > 1 || text[1] > characters - 2)
+                return false;
             bool replaces = text[0] != 0;
             size_t length = text[1], asideLength = characters - 2 - length;
             const WCHAR *relative = text + 2, *aside = relative + length;
-            if (length > characters - 2 || !IsPlainRelativePath(relative, length) || replaces != (asideLength > 0))
-                return;
+            if (!IsPlainRelativePath(relative, length) || folderLength + length + wcslen(kStagedSuffix) >= MAX_PATH ||
+                replaces != (asideLength > 0))
+                return false;
+            if (replaces && (asideLength != length + wcslen(kSetAsideSample) || folderLength + asideLength >= MAX_PATH ||
+                             wcsncmp(aside, relative, length) != 0 || !IsSetAsideSuffix(aside + length, asideLength - length)))
+                return false;
+            WCHAR first[MAX_PATH], asideName[MAX_PATH] = L"";
             lstrcpynW(first, relative, (int)length + 1);
-            if (replaces && (wcsncmp(aside, relative, length) != 0 || !IsSetAsideSuffix(aside + length, asideLength - length)))
-                return;
-            WCHAR asideName[MAX_PATH] = L"";
             if (replaces)
                 lstrcpynW(asideName, aside, (int)asideLength + 1);
             if (!AddEntry(first, asideName))
-                return;
+                return false;
             // A new file may have come in, wholly or partly, at any moment after the plan.
             m_entries[m_count - 1].swapped = !replaces;
             break;
@@ -209,19 +239,22 @@ void CFileUpdate::ReadJournal(const BYTE *data, DWORD size, bool &committed)
         case L'S': {
             DWORD index;
             if (characters != 2)
-                return;
+                return false;
             memcpy(&index, text, sizeof(index));
             if (index >= (DWORD)m_count)
-                return;
+                return false;
             m_entries[index].swapped = true;
             break;
         }
         case L'C':
+            if (characters != 0)
+                return false;
             committed = true;
             break;
         default:
-            return;
+            return false;
         }
     }
+    return true;
 }
 

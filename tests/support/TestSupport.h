@@ -211,7 +211,8 @@ public:
     bool Move(const WCHAR *from, const WCHAR *to, DWORD flags) override
     { return Run('m', from, to, [&] { return Base::Move(from, to, flags); }); }
     bool MakeFolder(const WCHAR *path) override { return Run('d', path, L"", [&] { return Base::MakeFolder(path); }); }
-    void Discard(const WCHAR *path) override { Run('x', path, L"", [&] { Base::Discard(path); return true; }); }
+    void Discard(const WCHAR *folder, const WCHAR *relative) override
+    { Run('x', (std::wstring(folder) + relative).c_str(), L"", [&] { Base::Discard(folder, relative); return true; }); }
     bool WriteJournal(HANDLE file, const void *bytes, DWORD size) override
     {
         journal.append((const char *)bytes, size);
