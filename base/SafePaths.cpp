@@ -180,6 +180,17 @@ bool CHeldPath::Open(const WCHAR *trustedFolder, const WCHAR *relative, DWORD ac
     }
 }
 
+bool MarkForDeletion(HANDLE handle)
+{
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    return SetInformation(handle, &disposition, sizeof(disposition), kFileDispositionInformation);
+}
+
+bool FinalNameOf(HANDLE handle, WCHAR (&name)[MAX_PATH + 8])
+{
+    return NameOf(handle, name);
+}
+
 bool CHeldPath::Delete()
 {
     if (m_handle == INVALID_HANDLE_VALUE) {
@@ -194,8 +205,7 @@ bool CHeldPath::Delete()
         if (SetInformation(m_handle, &basic, sizeof(basic), kFileBasicInformation))
             m_attributes = basic.FileAttributes;
     }
-    FILE_DISPOSITION_INFO disposition = {TRUE};
-    return SetInformation(m_handle, &disposition, sizeof(disposition), kFileDispositionInformation);
+    return MarkForDeletion(m_handle);
 }
 
 bool CHeldPath::Rename(const WCHAR *name, bool replace)

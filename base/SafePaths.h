@@ -4,6 +4,13 @@
 #pragma once
 #include <windows.h>
 
+// Marks an opened file, or empty folder, for deletion: it goes when the last handle closes. The
+// handle needs DELETE access.
+bool MarkForDeletion(HANDLE handle);
+// Where Windows names an opened object ("\\?\C:\..."); false where it cannot say (before
+// Vista, or a file system that does not tell).
+bool FinalNameOf(HANDLE handle, WCHAR (&name)[MAX_PATH + 8]);
+
 class CHeldPath {
 public:
     CHeldPath();

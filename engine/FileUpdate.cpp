@@ -401,13 +401,20 @@ bool CFileUpdate::PutBack(const Entry &entry, bool &found) const
 {
     found = false;
     CHeldPath aside;
-    if (!aside.Open(m_target, entry.aside, DELETE)) {
+    // Opened to write where it can be, so that the rename is on the disk before the journal that
+    // would repeat it goes; a read-only file is renamed all the same.
+    bool flushable = aside.Open(m_target, entry.aside, DELETE | FILE_WRITE_DATA);
+    if (!flushable && GetLastError() == ERROR_ACCESS_DENIED && !aside.Open(m_target, entry.aside, DELETE))
+        return false;
+    if (!flushable && aside.Handle() == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_CANT_ACCESS_FILE;
     }
     found = true;
     if (aside.IsFolder() || !aside.Rename(wcsrchr(entry.relative, L'\\') + 1, true))
         return false;
+    if (flushable)
+        FlushFileBuffers(aside.Handle());
     aside.Close();
     // Both names were one file (a swap stopped between its link and its rename): renaming one
     // onto the other may leave both.

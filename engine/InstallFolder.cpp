@@ -1,5 +1,6 @@
 #include "engine/InstallFolder.h"
 #include "base/Format.h"
+#include "base/SafePaths.h"
 #include "engine/FileSystem.h"
 #include "engine/FolderSecurity.h"
 #include "engine/InstallRecord.h"
@@ -309,12 +310,11 @@ bool RemoveMadeFolder(const WCHAR *folder)
     if (made == INVALID_HANDLE_VALUE)
         return false;
     BY_HANDLE_FILE_INFORMATION info;
-    FILE_DISPOSITION_INFO disposition = {TRUE};
-    // The folder goes when the handle closes, and only if it is empty then.
+    // The folder goes when the handle closes; one that is not empty stays.
     bool removed = GetFileInformationByHandle(made, &info) &&
                    (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ==
                        FILE_ATTRIBUTE_DIRECTORY &&
-                   SetFileInformationByHandle(made, FileDispositionInfo, &disposition, sizeof(disposition));
+                   MarkForDeletion(made);
     CloseHandle(made);
     return removed;
 }
@@ -343,10 +343,15 @@ bool FinalFolderPath(const WCHAR *folder, WCHAR (&final)[MAX_PATH])
     if (opened == INVALID_HANDLE_VALUE)
         return false;
     WCHAR named[MAX_PATH + 8];
-    DWORD got = GetFinalPathNameByHandleW(opened, named, MAX_PATH + 8, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    bool told = FinalNameOf(opened, named);
     CloseHandle(opened);
-    if (got == 0 || got >= MAX_PATH + 8)
-        return false;
+    // Before Vista Windows cannot name an opened folder: the long names are what it can tell.
+    if (!told) {
+        const WCHAR *start = wcsncmp(existing, L"\\\\?\\", 4) == 0 ? existing + 4 : existing;
+        DWORD length = GetLongPathNameW(start, named, MAX_PATH + 8);
+        if (length == 0 || length >= MAX_PATH + 8)
+            return false;
+    }
     const WCHAR *plain = wcsncmp(named, L"\\\\?\\", 4) == 0 ? named + 4 : named;
     // A drive letter and a colon: a network share or a volume without a letter is not taken.
     if (!((plain[0] >= L'A' && plain[0] <= L'Z') || (plain[0] >= L'a' && plain[0] <= L'z')) || plain[1] != L':')
