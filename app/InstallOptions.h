@@ -105,6 +105,9 @@ public:
     BOOL m_bQuickLaunch;
     // The install folder did not exist before this setup made it.
     bool m_bMadeInstallDir;
+    // The installation protected a folder others could write into: the record found there is
+    // not merged, a fresh one replaces it.
+    bool m_bEarlierRecordUntrusted;
     CInstallRecord m_record;
     // The temporary root and the extraction folder, held open from their creation until the
     // clean-up so that nobody can swap them for folders of their own.

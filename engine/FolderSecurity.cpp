@@ -47,6 +47,14 @@ static bool IsCreatorOwner(PSID sid)
            *GetSidSubAuthorityCount(sid) == 1 && *GetSidSubAuthority(sid, 0) == SECURITY_CREATOR_OWNER_RID;
 }
 
+// Allow entries of kinds the judgements below do not read (object and conditional ones): they
+// may allow anything, so an access list that carries one is not trusted.
+static bool IsUnweighedAllowEntry(BYTE type)
+{
+    return type == ACCESS_ALLOWED_COMPOUND_ACE_TYPE || type == ACCESS_ALLOWED_OBJECT_ACE_TYPE ||
+           type == ACCESS_ALLOWED_CALLBACK_ACE_TYPE || type == ACCESS_ALLOWED_CALLBACK_OBJECT_ACE_TYPE;
+}
+
 static ACCESS_MASK RightsThatChange(int changes)
 {
     // The generic rights a descriptor may carry, mapped as the file system maps them.
@@ -78,6 +86,8 @@ bool OthersCouldChange(PSECURITY_DESCRIPTOR descriptor, int changes, PSID self)
         ACE_HEADER *header = NULL;
         if (!GetAce(dacl, i, (void **)&header))
             return true;
+        if (IsUnweighedAllowEntry(header->AceType))
+            return true;
         // Entries only for what is made below do not apply to the folder itself.
         if (header->AceType != ACCESS_ALLOWED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE))
             continue;
@@ -99,10 +109,15 @@ DescriptorVerdict JudgeDescriptor(PSECURITY_DESCRIPTOR descriptor, PSID self)
         !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !present || !dacl)
         return kOthersByItsOwn;
     ACCESS_MASK rights = RightsThatChange(kChangeInsideOf | kChangeRename);
+    // A handle opened with these keeps them after any protection: such an entry refuses the
+    // object even where it is only inherited.
+    const ACCESS_MASK permissions = WRITE_DAC | WRITE_OWNER | GENERIC_ALL;
     DescriptorVerdict verdict = kOnlyTrustedCanChange;
     for (DWORD i = 0; i < dacl->AceCount; ++i) {
         ACE_HEADER *header = NULL;
         if (!GetAce(dacl, i, (void **)&header))
+            return kOthersByItsOwn;
+        if (IsUnweighedAllowEntry(header->AceType))
             return kOthersByItsOwn;
         if (header->AceType != ACCESS_ALLOWED_ACE_TYPE)
             continue;
@@ -113,7 +128,7 @@ DescriptorVerdict JudgeDescriptor(PSECURITY_DESCRIPTOR descriptor, PSID self)
         bool onlyBelow = (header->AceFlags & INHERIT_ONLY_ACE) != 0;
         if (!(allowed->Mask & rights) || IsTrustedSid(sid, self) || (onlyBelow && IsCreatorOwner(sid)))
             continue;
-        if (!(header->AceFlags & INHERITED_ACE))
+        if (!(header->AceFlags & INHERITED_ACE) || (allowed->Mask & permissions))
             return kOthersByItsOwn;
         verdict = kOthersThroughInheritance;
     }
@@ -162,7 +177,9 @@ static bool ApplySystemSecurity(const WCHAR *path, PSECURITY_DESCRIPTOR descript
         return false;
     BY_HANDLE_FILE_INFORMATION info;
     bool applied = false;
-    if (GetFileInformationByHandle(object, &info) && !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    // A file with a second name may be another folder's file: its protection is not ours to set.
+    if (GetFileInformationByHandle(object, &info) && !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+        ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || info.nNumberOfLinks == 1)) {
         // A protected list replaces what was inherited; an unprotected one takes on what the
         // folder above passes down.
         SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |

@@ -47,16 +47,29 @@ bool IsBrowserFile(const WCHAR *relative)
     return false;
 }
 
-// Someone holds the folder open with a right to add to it or to rename it: what a protection
-// applied afterwards cannot take from him.
-bool HeldForChange(const WCHAR *folder)
+// Someone holds the object open with a right to write into it, add to it or rename it: what a
+// protection applied afterwards cannot take from him.
+bool HeldForChange(const WCHAR *path)
 {
-    HANDLE probe = CreateFileW(folder, FILE_LIST_DIRECTORY | SYNCHRONIZE, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+    HANDLE probe = CreateFileW(path, FILE_READ_DATA | SYNCHRONIZE, FILE_SHARE_READ, NULL, OPEN_EXISTING,
                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
     if (probe == INVALID_HANDLE_VALUE)
         return true;
     CloseHandle(probe);
     return false;
+}
+
+// A file with a second name elsewhere: judging or protecting it would act on another folder's file.
+bool HasOtherNames(const WCHAR *file)
+{
+    HANDLE opened = CreateFileW(file, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+    if (opened == INVALID_HANDLE_VALUE)
+        return true;
+    BY_HANDLE_FILE_INFORMATION info;
+    bool others = !GetFileInformationByHandle(opened, &info) || info.nNumberOfLinks != 1;
+    CloseHandle(opened);
+    return others;
 }
 
 void Judge(const WCHAR *path, TreeWalk &walk)
@@ -99,11 +112,17 @@ void WalkBelow(const WCHAR *folder, TreeWalk &walk, int depth)
         const WCHAR *relative = path + walk.base;
         bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
         bool isFolder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (!link && !isFolder && HasOtherNames(path)) {
+            walk.foreign = true;
+            break;
+        }
         // Only an object whose owner and own entries are trusted is made to inherit: another
         // user's stays his, and refuses the folder.
         if (walk.reinherit && !link && JudgePath(path, walk.self) != kOthersByItsOwn)
             ApplyDescriptor(path, walk.reinherit);
         Judge(path, walk);
+        if (walk.checkHeld && HeldForChange(path))
+            walk.held = true;
         if (link) {
             walk.onlyBrowser = false;
         } else if (isFolder) {
@@ -111,8 +130,6 @@ void WalkBelow(const WCHAR *folder, TreeWalk &walk, int depth)
                 walk.onlyBrowser = false;
                 continue;
             }
-            if (walk.checkHeld && HeldForChange(path))
-                walk.held = true;
             WalkBelow(path, walk, depth + 1);
         } else if (!IsBrowserFile(relative)) {
             walk.onlyBrowser = false;
@@ -152,6 +169,8 @@ bool AboveChangeable(const WCHAR *folder, PSID self)
 // then all of it judged again as it now reads. Once the top is protected, a refusal is final.
 bool ProtectExistingFolder(const WCHAR *folder, PSID self)
 {
+    if (JudgePath(folder, self) == kOthersByItsOwn)
+        return false;
     PSECURITY_DESCRIPTOR descriptor = CreateInstallFolderDescriptor();
     bool applied = ApplyDescriptor(folder, descriptor);
     if (descriptor)
@@ -172,25 +191,24 @@ bool ProtectExistingFolder(const WCHAR *folder, PSID self)
     return ready && !walk.foreign && !walk.inherits && !walk.held;
 }
 
-// Makes `folder` and the levels above it from `protect` down, `protect` (when set) protected
-// as it is made. Every level must be new: one someone else made meanwhile stops it.
-bool MakeMissingLevels(const WCHAR *folder, const WCHAR *protect, bool &taken)
+// Makes `folder` and the levels above it from `first` down, `first` protected as it is made
+// when `protectFirst`, else inheriting what lies above it. Every level must be new: one someone
+// else made meanwhile stops it (`taken`).
+bool MakeMissingLevels(const WCHAR *folder, const WCHAR *first, bool protectFirst, bool &taken)
 {
     taken = false;
-    if (!protect[0])
-        return CreateDirectoryTree(folder) != FALSE;
-    size_t start = wcslen(protect);
-    if (!SameIgnoringCase(folder, protect, start) || (folder[start] && folder[start] != L'\\'))
+    size_t start = wcslen(first);
+    if (!start || !SameIgnoringCase(folder, first, start) || (folder[start] && folder[start] != L'\\'))
         return false;
-    PSECURITY_DESCRIPTOR descriptor = CreateInstallFolderDescriptor();
-    bool made = descriptor && CreateFolderWithSecurity(protect, descriptor);
+    PSECURITY_DESCRIPTOR descriptor = protectFirst ? CreateInstallFolderDescriptor() : NULL;
+    bool made = protectFirst ? descriptor && CreateFolderWithSecurity(first, descriptor) : CreateDirectoryW(first, NULL) != FALSE;
     DWORD error = GetLastError();
     if (descriptor)
         LocalFree(descriptor);
     if (!made) {
         // A folder that appeared since the decision is someone else's; a file of that name only
         // means the folder cannot be made.
-        taken = error == ERROR_ALREADY_EXISTS && PathIsDirectoryW(protect);
+        taken = error == ERROR_ALREADY_EXISTS && PathIsDirectoryW(first);
         return false;
     }
     // The levels below it, each new, made in order; on a failure what this call made goes
@@ -199,7 +217,7 @@ bool MakeMissingLevels(const WCHAR *folder, const WCHAR *protect, bool &taken)
     Copy(level, folder);
     size_t ends[MAX_PATH / 2];
     int count = 0;
-    for (size_t at = start + 1; folder[start] && at <= wcslen(folder); ++at) {
+    for (size_t at = start + 1; folder[start] && at <= wcslen(folder) && count < MAX_PATH / 2; ++at) {
         if (folder[at] == L'\\' || folder[at] == 0)
             ends[count++] = at;
     }
@@ -214,7 +232,7 @@ bool MakeMissingLevels(const WCHAR *folder, const WCHAR *protect, bool &taken)
             level[ends[i]] = 0;
             RemoveMadeFolder(level);
         }
-        RemoveMadeFolder(protect);
+        RemoveMadeFolder(first);
         return false;
     }
     return true;
@@ -222,73 +240,133 @@ bool MakeMissingLevels(const WCHAR *folder, const WCHAR *protect, bool &taken)
 
 }
 
-InstallFolderDecision DecideInstallFolder(const WCHAR *folder, WCHAR (&protect)[MAX_PATH])
+namespace {
+
+// What the setup found of an install folder and what it will do with it.
+struct FolderPlan {
+    InstallFolderDecision decision;
+    WCHAR path[MAX_PATH];          // the folder, a drive root as "D:\\" (never relative to a current folder)
+    bool existed;                  // it was there when decided
+    WCHAR firstMissing[MAX_PATH];  // otherwise the topmost level the setup makes
+    bool inProgramFiles;           // which then inherits what Program Files gives
+};
+
+// "D:" names the current folder on drive D:, not its root.
+bool RootedFolder(const WCHAR *folder, WCHAR (&path)[MAX_PATH])
 {
-    protect[0] = 0;
-    WCHAR path[MAX_PATH];
     if (!Copy(path, folder))
-        return kFolderRefused;
+        return false;
     size_t length = wcslen(path);
     while (length > 3 && path[length - 1] == L'\\')
         path[--length] = 0;
+    if (length == 2 && path[1] == L':') {
+        path[2] = L'\\';
+        path[3] = 0;
+    }
+    return true;
+}
+
+void DecideInstallFolder(const WCHAR *folder, FolderPlan &plan)
+{
+    plan.decision = kFolderRefused;
+    plan.firstMissing[0] = 0;
+    plan.existed = plan.inProgramFiles = false;
+    if (!RootedFolder(folder, plan.path))
+        return;
+    const WCHAR *path = plan.path;
     PSID self = CopyProcessUserSid();
-    InstallFolderDecision decision = kFolderTrusted;
-    if (PathIsDirectoryW(path)) {
+    plan.decision = kFolderTrusted;
+    plan.existed = PathIsDirectoryW(path) != FALSE;
+    if (plan.existed) {
         DescriptorVerdict top = JudgePath(path, self);
         TreeWalk walk = StartWalk(path, self);
         if (top != kOthersByItsOwn)
             WalkBelow(path, walk, 0);
         if (top == kOthersByItsOwn || walk.foreign)
-            decision = kFolderRefused;
+            plan.decision = kFolderRefused;
         else if (top == kOthersThroughInheritance || walk.inherits)
-            decision = walk.onlyBrowser ? kFolderToProtect : kFolderRefused;
-    } else if (!IsInProgramFiles(path)) {
+            plan.decision = walk.onlyBrowser ? kFolderToProtect : kFolderRefused;
+    } else {
         // The topmost level the setup will make: everything it makes below inherits from it.
-        Copy(protect, path);
+        Copy(plan.firstMissing, path);
         WCHAR above[MAX_PATH];
         Copy(above, path);
         for (WCHAR *slash = wcsrchr(above, L'\\'); slash && slash > above + 2; slash = wcsrchr(above, L'\\')) {
             *slash = 0;
             if (PathIsDirectoryW(above))
                 break;
-            Copy(protect, above);
+            Copy(plan.firstMissing, above);
         }
-        decision = kFolderToProtect;
+        plan.inProgramFiles = IsInProgramFiles(path);
+        plan.decision = plan.inProgramFiles ? kFolderTrusted : kFolderToProtect;
     }
-    if (decision != kFolderRefused && AboveChangeable(path, self))
-        decision = kFolderRefused;
+    if (plan.decision != kFolderRefused && AboveChangeable(path, self))
+        plan.decision = kFolderRefused;
     if (self)
         LocalFree(self);
-    if (decision == kFolderRefused)
-        protect[0] = 0;
-    return decision;
 }
 
-PreparedFolder PrepareInstallFolder(const WCHAR *folder, bool &made)
+// Makes a folder decided missing; in Program Files the new levels inherit, and what they
+// inherit is judged before anything is put into them.
+PreparedFolder MakeDecidedFolder(const FolderPlan &plan, bool &made)
+{
+    bool taken = false;
+    if (!MakeMissingLevels(plan.path, plan.firstMissing, !plan.inProgramFiles, taken))
+        return taken ? kFolderOthersCouldChange : kFolderNotMade;
+    made = true;
+    PSID self = CopyProcessUserSid();
+    bool trusted = JudgePath(plan.firstMissing, self) == kOnlyTrustedCanChange;
+    if (!trusted) {
+        PSECURITY_DESCRIPTOR descriptor = CreateInstallFolderDescriptor();
+        trusted = ApplyDescriptor(plan.firstMissing, descriptor) && JudgePath(plan.firstMissing, self) == kOnlyTrustedCanChange;
+        if (descriptor)
+            LocalFree(descriptor);
+    }
+    if (self)
+        LocalFree(self);
+    if (trusted)
+        return kFolderReady;
+    RemoveMadeFolder(plan.path);
+    made = false;
+    return kFolderOthersCouldChange;
+}
+
+}
+
+PreparedFolder CheckInstallFolder(const WCHAR *folder, bool &made)
 {
     made = false;
-    WCHAR protect[MAX_PATH];
-    InstallFolderDecision decision = DecideInstallFolder(folder, protect);
-    if (decision == kFolderRefused)
+    FolderPlan plan;
+    DecideInstallFolder(folder, plan);
+    if (plan.decision == kFolderRefused)
         return kFolderOthersCouldChange;
-    if (!PathIsDirectoryW(folder)) {
-        bool taken = false;
-        if (!MakeMissingLevels(folder, protect, taken))
-            return taken ? kFolderOthersCouldChange : kFolderNotMade;
-        made = true;
-        return kFolderReady;
-    }
-    if (decision != kFolderToProtect)
-        return kFolderReady;
-    PSID self = CopyProcessUserSid();
-    bool protectedWhole = ProtectExistingFolder(folder, self);
-    if (self)
-        LocalFree(self);
-    return protectedWhole ? kFolderReady : kFolderOthersCouldChange;
+    return plan.existed ? kFolderReady : MakeDecidedFolder(plan, made);
 }
 
-bool InstallationOthersCouldChange(const WCHAR *folder)
+PreparedFolder PrepareInstallFolder(const WCHAR *folder, bool &made, bool &protectedNow)
 {
+    made = protectedNow = false;
+    FolderPlan plan;
+    DecideInstallFolder(folder, plan);
+    if (plan.decision == kFolderRefused)
+        return kFolderOthersCouldChange;
+    // What was missing is made, never taken over: a folder that appeared since is refused.
+    if (!plan.existed)
+        return MakeDecidedFolder(plan, made);
+    if (plan.decision != kFolderToProtect)
+        return kFolderReady;
+    PSID self = CopyProcessUserSid();
+    protectedNow = ProtectExistingFolder(plan.path, self);
+    if (self)
+        LocalFree(self);
+    return protectedNow ? kFolderReady : kFolderOthersCouldChange;
+}
+
+bool InstallationOthersCouldChange(const WCHAR *typed)
+{
+    WCHAR folder[MAX_PATH];
+    if (!RootedFolder(typed, folder))
+        return true;
     PSID self = CopyProcessUserSid();
     bool changeable = !PathIsDirectoryW(folder) || JudgePath(folder, self) != kOnlyTrustedCanChange ||
                       AboveChangeable(folder, self);
@@ -328,7 +406,7 @@ bool FinalFolderPath(const WCHAR *folder, WCHAR (&final)[MAX_PATH])
     size_t length = wcslen(trimmed);
     while (length > 3 && trimmed[length - 1] == L'\\')
         trimmed[--length] = 0;
-    Copy(existing, trimmed);
+    RootedFolder(trimmed, existing);
     // The longest part that exists is opened; the rest is yet to be made.
     size_t tail = length;
     while (!PathIsDirectoryW(existing)) {

@@ -6,26 +6,32 @@
 // What the setup does with an install folder before it writes anything into it.
 enum InstallFolderDecision {
     kFolderTrusted,    // only administrators can change it, what is in it and the folders above it
-    kFolderToProtect,  // others could change it only through what it inherits, and it holds
-                       // nothing but the browser's files: protected as a whole, it is the setup's
-    kFolderRefused,    // others own or were given a part of it, or could change a folder above it
+    kFolderToProtect,  // others could change it only through what it inherits (never with the
+                       // right to change permissions), and it holds nothing but the browser's
+                       // files: protected as a whole, it is the setup's
+    kFolderRefused,    // others own or were given a part of it, could change its permissions, or
+                       // could change a folder above it
 };
-// The folder need not exist yet: then the folders above it that exist decide, and `protect`
-// receives the topmost level the setup will make, protected from its first moment, unless it
-// lies in Program Files. An existing folder is judged with every file and folder in it (the
-// folders the browser's files lie in are entered; others are judged, not entered).
-InstallFolderDecision DecideInstallFolder(const WCHAR *folder, WCHAR (&protect)[MAX_PATH]);
+// A missing folder is decided by the folders above it that exist; the topmost level the setup
+// makes is protected from its first moment, unless it lies in Program Files, where what it
+// inherits is judged before anything is put into it. An existing folder is judged with every
+// file and folder in it (the folders the browser's files lie in are entered; others are judged,
+// not entered; a file with a second name is another's).
 
 enum PreparedFolder {
     kFolderReady,             // it exists, and only administrators can change it
     kFolderOthersCouldChange, // refused; nothing was written into it
     kFolderNotMade,           // it could not be made (read-only media, a drive that went)
 };
-// The one road of the custom page and the worker: decides about `folder`, then makes what is
-// missing (the first level protected as it is made) or protects an existing folder as a whole,
-// top first, every object below made to inherit again. `made` tells whether this call made the
-// folder itself. A name someone else takes in between refuses the folder.
-PreparedFolder PrepareInstallFolder(const WCHAR *folder, bool &made);
+// The installation's road: decides about `folder`, then makes what is missing or protects an
+// existing folder as a whole, top first, every object below made to inherit again and all of it
+// judged once more. `made` tells whether this call made the folder; `protectedNow` whether it
+// protected an existing one, whose earlier contents others could have written. A folder that
+// appears between the decision and its making, or a name someone else takes, refuses it.
+PreparedFolder PrepareInstallFolder(const WCHAR *folder, bool &made, bool &protectedNow);
+// The custom page's road: the same decision; a missing folder is made as the installation would
+// make it, an existing one is only judged (the installation protects it, before its first file).
+PreparedFolder CheckInstallFolder(const WCHAR *folder, bool &made);
 
 // For the uninstaller: whether someone else could have changed the install folder, a folder
 // above it or anything the browser's files lie in. A folder that is gone counts as changed.

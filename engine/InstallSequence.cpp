@@ -263,7 +263,11 @@ bool CInstallOptions::SaveInstallRecord()
     // An earlier record names what earlier installations wrote: one that cannot be read or merged
     // stays as it is rather than being replaced by a record that forgets it.
     CInstallRecord older;
-    RecordLoadResult loaded = older.Load(m_strInstallDir, Places());
+    RecordLoadResult loaded = kRecordMissing;
+    if (m_bEarlierRecordUntrusted)
+        LogStep(L"原有的安装记录可能经其他用户改动，未予采用");
+    else
+        loaded = older.Load(m_strInstallDir, Places());
     if (loaded != kRecordMissing && (loaded != kRecordValid || !m_record.Merge(older))) {
         LogStep(L"原有的安装记录无法读取或合并，已原样保留");
         ShowMessage(NULL, kEarlierRecordKept, kNoticeCaption, MB_OK | MB_ICONWARNING);
@@ -307,7 +311,9 @@ void CInstallOptions::RunInstall(HWND progressWindow)
     // The folder as Windows names it: what is recorded and registered is the real place, which
     // the uninstaller finds again however the folder was typed.
     WCHAR final[MAX_PATH];
-    if (FinalFolderPath(m_strInstallDir, final) && lstrcmpW(final, m_strInstallDir) != 0) {
+    if (!FinalFolderPath(m_strInstallDir, final)) {
+        LogFailure(GetLastError(), L"无法确定安装目录 %s 的实际位置，按原样使用", m_strInstallDir);
+    } else if (lstrcmpW(final, m_strInstallDir) != 0) {
         LogStep(L"安装目录 %s 即 %s", m_strInstallDir, final);
         Copy(m_strInstallDir, final);
     }
@@ -317,8 +323,8 @@ void CInstallOptions::RunInstall(HWND progressWindow)
     // folder this run installs into; made or protected before the first file.
     WCHAR refused[512];
     Format(refused, kFolderOthersCanChange, m_strInstallDir);
-    bool made = false;
-    switch (PrepareInstallFolder(m_strInstallDir, made)) {
+    bool made = false, protectedNow = false;
+    switch (PrepareInstallFolder(m_strInstallDir, made, protectedNow)) {
     case kFolderReady:
         break;
     case kFolderOthersCouldChange:
@@ -335,6 +341,10 @@ void CInstallOptions::RunInstall(HWND progressWindow)
         m_bMadeInstallDir = true;
         LogStep(L"已创建安装目录，仅管理员可以更改");
     }
+    // Others could write into the folder until now: an earlier record there may be theirs.
+    m_bEarlierRecordUntrusted = protectedNow;
+    if (protectedNow)
+        LogStep(L"已保护安装目录及其中的全部内容：仅管理员可以更改");
     if (!IsFolderWritable(m_strInstallDir)) {
         LogFailure(GetLastError(), L"安装目录无法写入");
         ShowMessage(NULL, L"无法将文件放入安装目录，请选择其它目录后再安装。", kErrorCaption, MB_OK);

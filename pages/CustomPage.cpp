@@ -152,7 +152,7 @@ void CCustomPage::OnStart()
     // made, before anything else can be written into it. Nothing is kept unless every check
     // passes: the user may go back and install elsewhere.
     bool made = false;
-    switch (PrepareInstallFolder(folder, made)) {
+    switch (CheckInstallFolder(folder, made)) {
     case kFolderReady:
         break;
     case kFolderOthersCouldChange:

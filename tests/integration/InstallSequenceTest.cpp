@@ -434,6 +434,7 @@ struct WindowsLikeSecurity {
     struct Applied {
         std::wstring path;
         bool emptyThen, created;
+        std::wstring sddl;
     };
     static std::vector<Applied> &AppliedTo()
     {
@@ -469,15 +470,20 @@ struct WindowsLikeSecurity {
             Descriptors()[Key(path)] = sddl;
         else
             Descriptors().erase(Key(path));
+        AppliedTo().push_back({path, test::FolderContents(path).empty(), false, sddl});
         LocalFree(sddl);
-        AppliedTo().push_back({path, test::FolderContents(path).empty(), false});
         return true;
     }
-    static bool Create(const wchar_t *path, PSECURITY_DESCRIPTOR)
+    static bool Create(const wchar_t *path, PSECURITY_DESCRIPTOR descriptor)
     {
         if (!CreateDirectoryW(path, nullptr))
             return false;
-        AppliedTo().push_back({path, test::FolderContents(path).empty(), true});
+        wchar_t *sddl = nullptr;
+        ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
+                                                             OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &sddl, nullptr);
+        Descriptors()[Key(path)] = sddl;
+        AppliedTo().push_back({path, true, true, sddl});
+        LocalFree(sddl);
         return true;
     }
     WindowsLikeSecurity()
@@ -523,12 +529,15 @@ TEST_F(InstallSequence, AFolderOthersCouldChangeIsProtectedFirstOrRefused)
         {"Users may modify it by an entry of its own", kUsersModify, {{L"\\Velmarin.exe", nullptr}}, false, false},
         {"Users may modify it through inheritance, foreign files in it", kUsersModifyInherited,
          {{L"\\Velmarin.exe", nullptr}, {L"\\notes.txt", nullptr}}, false, false},
-        {"Users may modify it through inheritance, only the browser's files in it", kUsersModifyInherited,
-         {{L"\\Velmarin.exe", kUsersModifyInherited}, {plugin, kFullControlInherited}}, false, true},
+        {"Users may modify it through inheritance, only the browser's files and a record in it", kUsersModifyInherited,
+         {{L"\\Velmarin.exe", kUsersModifyInherited}, {plugin, kUsersModifyInherited}, {L"\\VelmarinSetup.record", nullptr}},
+         false, true},
+        {"full control through inheritance", kFullControlInherited, {{L"\\Velmarin.exe", nullptr}}, false, false},
+        {"a browser file with a second name outside", kUsersModifyInherited, {{L"\\Velmarin.exe", nullptr}, {L"=", nullptr}},
+         false, false},
         {"its Extensions another user's", nullptr, {{L"\\Velmarin.exe", nullptr}, {L"\\Extensions", kMadeByAUser}}, false, false},
         {"a plugin that grants another user", nullptr, {{plugin, kGrantsAUser}}, false, false},
-        {"full control through inheritance, held open by someone", kFullControlInherited,
-         {{L"\\Velmarin.exe", nullptr}}, true, false},
+        {"held open by someone", kUsersModifyInherited, {{L"\\Velmarin.exe", nullptr}}, true, false},
         {"below a folder a user made", nullptr, {}, false, false, kMadeByAUser},
     };
     ASSERT_TRUE(CreateDirectoryW(drive.c_str(), nullptr));
@@ -544,7 +553,12 @@ TEST_F(InstallSequence, AFolderOthersCouldChangeIsProtectedFirstOrRefused)
             SHCreateDirectoryExW(nullptr, install.c_str(), nullptr);
         for (const Planted &p : c.planted) {
             std::wstring path = install + p.relative;
-            if (p.relative == L"\\Extensions") {
+            if (p.relative == L"=") {
+                // Velmarin.exe made a second name of a file of another folder.
+                DeleteFileW((install + L"\\Velmarin.exe").c_str());
+                test::WriteFile(drive + L"\\elsewhere.exe", "another folder's file");
+                ASSERT_TRUE(CreateHardLinkW((install + L"\\Velmarin.exe").c_str(), (drive + L"\\elsewhere.exe").c_str(), nullptr));
+            } else if (p.relative == L"\\Extensions") {
                 CreateDirectoryW(path.c_str(), nullptr);
             } else {
                 SHCreateDirectoryExW(nullptr, path.substr(0, path.rfind(L'\\')).c_str(), nullptr);
@@ -574,6 +588,9 @@ TEST_F(InstallSequence, AFolderOthersCouldChangeIsProtectedFirstOrRefused)
             EXPECT_EQ(WindowsLikeSecurity::Key(install), WindowsLikeSecurity::Key(applied[0].path)) << c.what << ": top first";
             EXPECT_EQ(c.planted.empty(), applied[0].created) << c.what;
             EXPECT_EQ(c.planted.empty(), applied[0].emptyThen) << c.what << ": protected before the first file";
+            EXPECT_EQ(0u, applied[0].sddl.find(L"O:BAD:P")) << c.what << ": " << test::Utf8(applied[0].sddl);
+            EXPECT_EQ(std::string::npos, test::ReadFile(install + L"\\VelmarinSetup.record").find("older browser"))
+                << c.what << ": a record others could write is not merged";
             for (const Planted &p : c.planted) {
                 EXPECT_EQ(1, std::count_if(applied.begin(), applied.end(), [&](const WindowsLikeSecurity::Applied &a) {
                               return WindowsLikeSecurity::Key(a.path) == WindowsLikeSecurity::Key(install + p.relative);
@@ -597,6 +614,7 @@ TEST_F(InstallSequence, AFolderOthersCouldChangeIsProtectedFirstOrRefused)
         test::EndProcessesIn(drive);
         test::RemoveBrowserRegistration();
         test::RemoveTree(install);
+        DeleteFileW((drive + L"\\elsewhere.exe").c_str());
     }
 }
 
