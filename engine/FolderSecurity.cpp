@@ -288,3 +288,8 @@ bool IsInProgramFiles(const WCHAR *folder)
     DWORD length = GetEnvironmentVariableW(L"ProgramW6432", native, MAX_PATH);
     return length > 0 && length < MAX_PATH && IsPathWithin(folder, native);
 }
+
+bool ApplyFolderDescriptor(const WCHAR *folder, PSECURITY_DESCRIPTOR descriptor)
+{
+    return folder && folder[0] && descriptor && g_hooks->apply(folder, descriptor);
+}

@@ -48,3 +48,7 @@ struct FolderSecurityHooks {
     bool (*apply)(const WCHAR *path, PSECURITY_DESCRIPTOR descriptor);
 };
 void SetFolderSecurityHooks(const FolderSecurityHooks *hooks);
+
+// Gives a folder this process has just made `descriptor`, through the hooks above. False when it
+// could not be applied (a volume that keeps no access lists): then the folder is not protected.
+bool ApplyFolderDescriptor(const WCHAR *folder, PSECURITY_DESCRIPTOR descriptor);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include "app/InstallOptions.h"
 #include "app/InstallWorker.h"
+#include "app/Outcomes.h"
 #include "app/SetupMessages.h"
 #include "engine/FolderSecurity.h"
 #include "engine/Product.h"
@@ -253,8 +254,28 @@ TEST_F(InstallSequence, AFailedFreshInstallLeavesNoFiles)
     EXPECT_FALSE(test::DirExists(m_install + L"\\Extensions\\PlgKit"));
 }
 
+// No folder takes a protection, as on a volume without access lists, and every folder reads as
+// only administrators': the payload goes into a plain folder of the user's temporary folder.
+struct NoFolderProtected {
+    static PSECURITY_DESCRIPTOR Read(const wchar_t *)
+    {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:BAD:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)", SDDL_REVISION_1,
+                                                             &descriptor, nullptr);
+        return descriptor;
+    }
+    static bool Apply(const wchar_t *, PSECURITY_DESCRIPTOR) { return false; }
+    NoFolderProtected()
+    {
+        static const FolderSecurityHooks hooks = {Read, Apply};
+        SetFolderSecurityHooks(&hooks);
+    }
+    ~NoFolderProtected() { SetFolderSecurityHooks(nullptr); }
+};
+
 // A download cut short: the real payload installer, truncated, unpacks nothing; a payload
-// that unpacked only partly is as bad.
+// that unpacked only partly is as bad, and so is one changed after its check where the user
+// could change it.
 TEST_F(InstallSequence, AnIncompletePayloadChangesNothing)
 {
     PlantOldInstallation();
@@ -265,8 +286,10 @@ TEST_F(InstallSequence, AnIncompletePayloadChangesNothing)
     test::RemoveTree(m_extract);
     std::wstring line = L"\"" + m_root + L"\\temp\\123\\velmarin3zip.exe\" /P=" + m_extract;
     ExecCommandLine(&line[0], SW_HIDE, 30000);
-    // Unpacked not at all, partly, or with a file of the right size and other bytes.
-    for (int road : {0, 1, 2}) {
+    // Unpacked not at all, partly, or with a file of the right size and other bytes; unpacked
+    // where the user could change it, then Velmarin.exe changed or a file added after the check.
+    for (int road : {0, 1, 2, 3, 4}) {
+        SCOPED_TRACE(road);
         if (road > 0)
             ResetExtraction();
         if (road == 1)
@@ -276,9 +299,27 @@ TEST_F(InstallSequence, AnIncompletePayloadChangesNothing)
             bytes[bytes.size() / 2] ^= 1;
             test::WriteFile(m_extract + L"\\Extensions\\PlgTabs\\PlgTabs.dll", bytes);
         }
+        if (road >= 3) {
+            {
+                test::TempPathGuard temp(m_root + L"\\temp");
+                NoFolderProtected unprotected;
+                ASSERT_TRUE(m_options.ExtractPayload());
+            }
+            ASSERT_EQ(0u, std::wstring(m_options.m_strTempRoot).find(m_root + L"\\temp\\"));
+            ASSERT_EQ(CInstallOptions::kPayloadMatches, m_options.m_nPayloadCheck);
+            std::wstring extracted = m_options.m_strExtractDir;
+            if (road == 3) {
+                std::string swapped = test::ReadFile(extracted + L"\\Velmarin.exe");
+                swapped[swapped.size() / 2] ^= 1;
+                test::WriteFile(extracted + L"\\Velmarin.exe", swapped);
+            } else {
+                test::WriteFile(extracted + L"\\Skin\\Frost_Glass\\added.dll", "not the browser's");
+            }
+        }
         test::MessageBoxAnswerer answerer(L"错误", {IDOK});
         std::vector<int> received = Run();
         EXPECT_EQ(-1, received.back());
+        EXPECT_EQ(kOutcomePayloadDamaged, m_options.m_nOutcome);
         ASSERT_EQ(1u, answerer.Texts().size());
         EXPECT_NE(std::wstring::npos, answerer.Texts()[0].find(L"请重新下载安装程序")) << "not a file in use";
         EXPECT_EQ(old, Snapshot());
@@ -308,6 +349,7 @@ TEST_F(InstallSequence, ADriveTooSmallIsNamedAndKeptClean)
         test::MessageBoxAnswerer answerer(L"错误", {IDOK});
         if (tempDrive) {
             test::TempPathGuard guard(L"T:\\");
+            NoFolderProtected unprotected;
             EXPECT_FALSE(m_options.ExtractPayload());
         } else {
             wcscpy(m_options.m_strInstallDir, L"T:\\Velmarin 3");
