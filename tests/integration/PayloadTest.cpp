@@ -76,6 +76,11 @@ struct AppliedSecurity {
     std::function<void(const std::wstring &)> onApply;
 };
 
+// Options whose temporary folder goes when the case ends, however it ends.
+struct ExtractingOptions : CInstallOptions {
+    ~ExtractingOptions() { ScheduleTempCleanup(); }
+};
+
 std::wstring WindowsTemp()
 {
     wchar_t windows[MAX_PATH];
@@ -105,7 +110,7 @@ TEST(Extraction, EveryFileOfTheTableLandsInTheExtractionFolder)
         test::TempPathGuard guard(temp);
         AppliedSecurity security;
         security.refusedBelow = c.refusedBelow;
-        CInstallOptions options;
+        ExtractingOptions options;
         DWORD before = GetTickCount();
         ASSERT_TRUE(options.ExtractPayload());
         std::wstring root = options.m_strTempRoot;
@@ -158,14 +163,15 @@ TEST(Extraction, IntoAFolderOnlyAdministratorsCanChangeThePayloadHeld)
             if (DeleteFileW(payload.c_str()))
                 changes.push_back("deleted");
         };
-        CInstallOptions options;
-        ASSERT_TRUE(options.ExtractPayload());
+        ExtractingOptions options;
+        bool extracted = options.ExtractPayload();
+        EXPECT_EQ(std::vector<std::string>{}, changes);
+        ASSERT_TRUE(extracted);
         ASSERT_EQ(2u, security.applied.size());
         EXPECT_EQ(options.m_strTempRoot, security.applied[0].folder);
         EXPECT_TRUE(security.applied[0].emptyThen) << "protected before the payload program was written";
         EXPECT_EQ(protectedDescriptor, security.applied[0].descriptor);
         EXPECT_EQ(protectedDescriptor, security.applied[1].descriptor);
-        EXPECT_EQ(std::vector<std::string>{}, changes);
         EXPECT_EQ(CInstallOptions::kPayloadMatches, options.m_nPayloadCheck);
         options.ScheduleTempCleanup();
     }
@@ -247,7 +253,7 @@ TEST(Extraction, ThousandsOfTakenNamesDoNotStopIt)
     for (DWORD i = 0; i < 4000; ++i)
         if (CreateDirectoryW((temp + std::to_wstring(now + i)).c_str(), nullptr))
             taken.push_back(temp + std::to_wstring(now + i));
-    CInstallOptions options;
+    ExtractingOptions options;
     EXPECT_TRUE(options.ExtractPayload());
     EXPECT_EQ(0u, std::wstring(options.m_strTempRoot).find(temp));
     EXPECT_TRUE(test::FileExists(options.m_strExtractDir + std::wstring(L"\\Velmarin.exe")));
@@ -266,7 +272,7 @@ TEST(Extraction, TheTemporaryFoldersCannotBeRenamedWhileTheSetupRuns)
 {
     std::wstring temp = test::MakeTempDir(L"held");
     test::TempPathGuard guard(temp);
-    CInstallOptions options;
+    ExtractingOptions options;
     ASSERT_TRUE(options.ExtractPayload());
     for (std::wstring folder : {std::wstring(options.m_strTempRoot), std::wstring(options.m_strExtractDir)}) {
         HANDLE mover = test::StartProcess(L"cmd.exe /c move \"" + folder + L"\" \"" + folder + L" swapped\"");
