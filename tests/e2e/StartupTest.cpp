@@ -78,32 +78,14 @@ TEST(Startup, AtOneHundredAndFiftyPercentThePageIsDrawnToScale)
     }
 }
 
-// The names of the entries of a folder, "." and ".." included.
-std::vector<std::wstring> EntriesOf(const std::wstring &folder)
-{
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
-    if (search != INVALID_HANDLE_VALUE) {
-        do
-            names.push_back(entry.cFileName);
-        while (FindNextFileW(search, &entry));
-        FindClose(search);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // Quitting at once, while the payload still unpacks: the setup waits for it, then its
-// temporary folder in the Windows folder's Temp goes, and the payload program's own in the
-// user's.
+// temporary folder (in the Windows folder's Temp) goes, and the payload program's own.
 TEST(Startup, QuittingLeavesNothingInTheTemporaryFolder)
 {
     std::wstring temp = test::MakeTempDir(L"quit temp");
     wchar_t windows[MAX_PATH];
     GetWindowsDirectoryW(windows, MAX_PATH);
-    std::wstring windowsTemp = std::wstring(windows) + L"\\Temp";
-    std::vector<std::wstring> before = EntriesOf(windowsTemp);
+    std::map<std::wstring, std::string> before = test::FolderContents(std::wstring(windows) + L"\\Temp");
     {
         test::TempPathGuard guard(temp);
         SetupProcess setup;
@@ -112,8 +94,18 @@ TEST(Startup, QuittingLeavesNothingInTheTemporaryFolder)
         setup.QuitThroughExitQuestion(page);
         EXPECT_EQ(kExitMinusOne, setup.WaitForExit(30000));
     }
-    EXPECT_EQ(before, EntriesOf(windowsTemp));
-    EXPECT_EQ((std::vector<std::wstring>{L".", L".."}), EntriesOf(temp));
+    EXPECT_EQ(before, test::FolderContents(std::wstring(windows) + L"\\Temp"));
+    EXPECT_TRUE(test::FolderContents(temp).empty());
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW((temp + L"\\*").c_str(), &entry);
+    int entries = 0;
+    if (search != INVALID_HANDLE_VALUE) {
+        do
+            ++entries;
+        while (FindNextFileW(search, &entry));
+        FindClose(search);
+    }
+    EXPECT_EQ(2, entries) << "only . and ..";
     test::RemoveTree(temp);
 }
 

@@ -281,22 +281,14 @@ TEST_F(InstallSequence, AnIncompletePayloadChangesNothing)
             test::WriteFile(m_extract + L"\\Extensions\\PlgTabs\\PlgTabs.dll", bytes);
         }
         if (road >= 3) {
-            {
-                test::TempPathGuard temp(m_root + L"\\temp");
-                test::AppliedProtections unprotected;
-                unprotected.refusedBelow = {L""};
-                ASSERT_TRUE(m_options.ExtractPayload());
-            }
-            ASSERT_EQ(0u, std::wstring(m_options.m_strTempRoot).find(m_root + L"\\temp\\"));
+            test::TempPathGuard temp(m_root + L"\\temp");
+            test::AppliedProtections unprotected({L""});
+            ASSERT_TRUE(m_options.ExtractPayload());
             ASSERT_EQ(CInstallOptions::kPayloadMatches, m_options.m_nPayloadCheck);
-            std::wstring extracted = m_options.m_strExtractDir;
-            if (road == 3) {
-                std::string swapped = test::ReadFile(extracted + L"\\Velmarin.exe");
-                swapped[swapped.size() / 2] ^= 1;
-                test::WriteFile(extracted + L"\\Velmarin.exe", swapped);
-            } else {
-                test::WriteFile(extracted + L"\\Skin\\Frost_Glass\\added.dll", "not the browser's");
-            }
+            std::wstring program = std::wstring(m_options.m_strExtractDir) + L"\\Velmarin.exe";
+            std::string bytes = test::ReadFile(program);
+            bytes[bytes.size() / 2] ^= 1;
+            test::WriteFile(road == 3 ? program : std::wstring(m_options.m_strExtractDir) + L"\\Skin\\Frost_Glass\\a.dll", bytes);
         }
         test::MessageBoxAnswerer answerer(L"错误", {IDOK});
         std::vector<int> received = Run();
@@ -331,8 +323,7 @@ TEST_F(InstallSequence, ADriveTooSmallIsNamedAndKeptClean)
         test::MessageBoxAnswerer answerer(L"错误", {IDOK});
         if (tempDrive) {
             test::TempPathGuard guard(L"T:\\");
-            test::AppliedProtections unprotected;
-            unprotected.refusedBelow = {L""};
+            test::AppliedProtections unprotected({L""});
             EXPECT_FALSE(m_options.ExtractPayload());
         } else {
             wcscpy(m_options.m_strInstallDir, L"T:\\Velmarin 3");

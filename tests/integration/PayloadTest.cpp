@@ -43,82 +43,82 @@ std::wstring WindowsTemp()
     return std::wstring(windows) + L"\\Temp\\";
 }
 
-// The Windows folder's Temp first; where no folder there takes its protection, a protected one
-// in the user's, then a plain one. Only the first is trusted without a second check.
 TEST(Extraction, EveryFileOfTheTableLandsInTheExtractionFolder)
 {
-    std::wstring temp = test::MakeTempDir(L"temp with spaces") + L"\\";
-    struct Case {
-        std::vector<std::wstring> refusedBelow;
-        std::wstring place;
-        size_t protectedFolders;
-    } cases[] = {{{}, WindowsTemp(), 2}, {{WindowsTemp()}, temp, 2}, {{L""}, temp, 0}};
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.refusedBelow.size());
-        test::TempPathGuard guard(temp);
-        test::AppliedProtections protections;
-        protections.refusedBelow = c.refusedBelow;
-        ExtractingOptions options;
-        DWORD before = GetTickCount();
-        ASSERT_TRUE(options.ExtractPayload());
-        std::wstring root = options.m_strTempRoot;
-        ASSERT_EQ(0u, root.find(c.place)) << test::Utf8(root);
-        EXPECT_GE(wcstol(root.c_str() + c.place.size(), nullptr, 10), (long)before - 1);
-        EXPECT_EQ(root + L"\\Velmarin 3", options.m_strExtractDir);
-        EXPECT_EQ(c.refusedBelow.empty(), options.m_bExtractionProtected);
-        EXPECT_EQ(c.protectedFolders, protections.applied.size());
-        for (const std::wstring &file : test::PayloadFileTable())
-            EXPECT_TRUE(test::FileExists(options.m_strExtractDir + file)) << test::Utf8(file);
-    }
-    test::RemoveTree(temp);
+    std::wstring temp = WindowsTemp();
+    ExtractingOptions options;
+    DWORD before = GetTickCount();
+    ASSERT_TRUE(options.ExtractPayload());
+    std::wstring root = options.m_strTempRoot;
+    ASSERT_EQ(0u, root.find(temp));
+    long number = wcstol(root.c_str() + temp.size(), nullptr, 10);
+    EXPECT_GE(number, (long)before - 1);
+    EXPECT_EQ(root + L"\\Velmarin 3", options.m_strExtractDir);
+    EXPECT_TRUE(test::FileExists(root + L"\\velmarin3zip.exe"));
+    for (const std::wstring &file : test::PayloadFileTable())
+        EXPECT_TRUE(test::FileExists(options.m_strExtractDir + file)) << test::Utf8(file);
 }
 
-// The folder is protected before the payload program is written into it; the program cannot be
-// changed from its check until it has run, and one changed before its check is refused.
+// A folder in the Windows folder's Temp, protected before the payload program is written into
+// it; where none takes its protection there, a protected one in the user's, then a plain one,
+// whose files are checked again as they are copied. The program cannot change from its check
+// until it has run, and one changed before its check is refused.
 TEST(Extraction, IntoAFolderOnlyAdministratorsCanChangeThePayloadHeld)
 {
+    std::wstring temp = test::MakeTempDir(L"temp with spaces") + L"\\";
+    test::TempPathGuard guard(temp);
     PSECURITY_DESCRIPTOR expected = CreateProtectedFolderDescriptor();
     ASSERT_NE(nullptr, expected);
     std::string protectedDescriptor((const char *)expected, GetSecurityDescriptorLength(expected));
     LocalFree(expected);
-    test::AppliedProtections protections;
-    ExtractingOptions options;
-    // The extraction folder is made, and protected, once the payload program is held.
-    std::vector<std::string> changes;
-    protections.onApply = [&](const std::wstring &folder) {
-        std::wstring payload = std::wstring(options.m_strTempRoot) + L"\\velmarin3zip.exe";
-        if (folder != options.m_strExtractDir)
-            return;
-        HANDLE writer = CreateFileW(payload.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, 0, nullptr);
-        if (writer != INVALID_HANDLE_VALUE && CloseHandle(writer))
-            changes.push_back("opened for writing");
-        if (MoveFileW(payload.c_str(), (payload + L".moved").c_str()) || DeleteFileW(payload.c_str()))
-            changes.push_back("renamed or deleted");
-    };
-    bool extracted = options.ExtractPayload();
-    ASSERT_EQ(2u, protections.applied.size());
-    EXPECT_EQ(std::vector<std::string>{}, changes);
-    EXPECT_TRUE(extracted);
-    EXPECT_EQ(options.m_strTempRoot, protections.applied[0].folder);
-    EXPECT_TRUE(protections.applied[0].emptyThen) << "protected before the payload program was written";
-    EXPECT_EQ(protectedDescriptor, protections.applied[0].descriptor);
-    EXPECT_EQ(protectedDescriptor, protections.applied[1].descriptor);
+    struct Case {
+        std::vector<std::wstring> refusedBelow;
+        std::wstring place;
+        bool isProtected;
+    } cases[] = {{{}, WindowsTemp(), true}, {{WindowsTemp()}, temp, true}, {{L""}, temp, false}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(test::Utf8(c.place));
+        test::AppliedProtections protections(c.refusedBelow);
+        ExtractingOptions options;
+        // The extraction folder is made, and protected, once the payload program is held.
+        std::vector<std::string> changes;
+        protections.onApply = [&](const std::wstring &folder) {
+            std::wstring payload = std::wstring(options.m_strTempRoot) + L"\\velmarin3zip.exe";
+            if (folder != options.m_strExtractDir)
+                return;
+            HANDLE writer = CreateFileW(payload.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr);
+            if (writer != INVALID_HANDLE_VALUE && CloseHandle(writer))
+                changes.push_back("opened for writing");
+            if (MoveFileW(payload.c_str(), (payload + L".moved").c_str()) || DeleteFileW(payload.c_str()))
+                changes.push_back("renamed or deleted");
+        };
+        bool extracted = options.ExtractPayload();
+        EXPECT_EQ(std::vector<std::string>{}, changes);
+        ASSERT_TRUE(extracted);
+        EXPECT_EQ(0u, std::wstring(options.m_strTempRoot).find(c.place));
+        EXPECT_EQ(c.refusedBelow.empty(), options.m_bExtractionProtected);
+        ASSERT_EQ(c.isProtected ? 2u : 0u, protections.applied.size());
+        for (const test::AppliedProtections::Applied &applied : protections.applied)
+            EXPECT_EQ(protectedDescriptor, applied.descriptor);
+        if (c.isProtected)
+            EXPECT_TRUE(protections.applied[0].emptyThen) << "protected before the payload program was written";
+    }
 
     std::string bytes(70000, 'p'), changed = bytes;
     changed[12345] = 'X';
-    std::wstring file = std::wstring(options.m_strTempRoot) + L"\\held.exe";
-    struct Case {
+    std::wstring file = temp + L"held.exe";
+    struct Held {
         std::string contents;
         bool held;
-    } cases[] = {{bytes, true}, {changed, false}, {bytes.substr(1), false}};
-    for (const Case &c : cases) {
-        test::WriteFile(file, c.contents);
-        HANDLE held = HoldFileWithContents(file.c_str(), bytes.data(), (DWORD)bytes.size());
-        EXPECT_EQ(c.held, held != INVALID_HANDLE_VALUE);
-        CloseHandle(held);
-        DeleteFileW(file.c_str());
+    } held[] = {{bytes, true}, {changed, false}, {bytes.substr(1), false}};
+    for (const Held &h : held) {
+        test::WriteFile(file, h.contents);
+        HANDLE handle = HoldFileWithContents(file.c_str(), bytes.data(), (DWORD)bytes.size());
+        EXPECT_EQ(h.held, handle != INVALID_HANDLE_VALUE);
+        CloseHandle(handle);
     }
+    test::RemoveTree(temp);
 }
 
 TEST(Extraction, AnExistingFolderOrFileIsNeverReused)

@@ -450,11 +450,6 @@ namespace test {
 
 static AppliedProtections *g_protections = nullptr;
 
-static PSECURITY_DESCRIPTOR ReadNoDescriptor(const wchar_t *)
-{
-    return nullptr;
-}
-
 static bool NoteProtection(const wchar_t *path, PSECURITY_DESCRIPTOR descriptor)
 {
     for (const std::wstring &refused : g_protections->refusedBelow)
@@ -467,9 +462,10 @@ static bool NoteProtection(const wchar_t *path, PSECURITY_DESCRIPTOR descriptor)
     return true;
 }
 
-AppliedProtections::AppliedProtections()
+AppliedProtections::AppliedProtections(std::vector<std::wstring> refused) : refusedBelow(refused)
 {
-    static const FolderSecurityHooks hooks = {ReadNoDescriptor, NoteProtection};
+    // Nothing the setup reads is taken from here: descriptors read are none.
+    static const FolderSecurityHooks hooks = {[](const wchar_t *) -> PSECURITY_DESCRIPTOR { return nullptr; }, NoteProtection};
     g_protections = this;
     SetFolderSecurityHooks(&hooks);
 }
