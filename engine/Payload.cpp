@@ -113,7 +113,8 @@ BOOL CInstallOptions::ExtractPayload()
         return FALSE;
     BOOL extracted = FALSE;
     if (Format(m_strExtractDir, L"%s\\Velmarin 3", m_strTempRoot) &&
-        (where == kPlainUserTemp ? CreateDirectoryW(m_strExtractDir, NULL) != FALSE : CreateProtectedFolder(m_strExtractDir))) {
+        (where == kPlainUserTemp ? CreateDirectoryW(m_strExtractDir, NULL) != FALSE
+                                  : CreateFolderOnlyAdministratorsChange(m_strExtractDir))) {
         m_hExtractLock = LockFolder(m_strExtractDir);
         extracted = m_hExtractLock != INVALID_HANDLE_VALUE && RunPayload(payload);
     } else {

@@ -49,17 +49,25 @@ bool CreateProtectedFolder(const WCHAR *path)
     SECURITY_ATTRIBUTES attributes = {};
     attributes.nLength = sizeof(attributes);
     attributes.lpSecurityDescriptor = descriptor;
-    bool made = CreateDirectoryW(path, &attributes) != FALSE;
-    DWORD error = GetLastError();
+    BOOL created = CreateDirectoryW(path, &attributes);
+    LocalFree(descriptor);
+    return created != FALSE;
+}
+
+bool CreateFolderOnlyAdministratorsChange(const WCHAR *path)
+{
+    if (!CreateProtectedFolder(path))
+        return false;
     // The list is applied once more while the folder is still empty: a volume without access
     // lists ignored it at creation and refuses it now, and such a folder is no protected one.
-    bool isProtected = made && ApplyFolderDescriptor(path, descriptor);
-    if (made && !isProtected) {
+    PSECURITY_DESCRIPTOR descriptor = CreateProtectedFolderDescriptor();
+    bool isProtected = descriptor && ApplyFolderDescriptor(path, descriptor);
+    if (descriptor)
+        LocalFree(descriptor);
+    if (!isProtected) {
         RemoveDirectoryW(path);
-        error = ERROR_NO_SECURITY_ON_OBJECT;
+        SetLastError(ERROR_NO_SECURITY_ON_OBJECT);
     }
-    LocalFree(descriptor);
-    SetLastError(error);
     return isProtected;
 }
 
@@ -115,12 +123,15 @@ bool CreateFreshWindowsTempRoot(WCHAR (&root)[MAX_PATH])
 
 ExtractionRoot CreateExtractionRoot(const WCHAR *userTemp, WCHAR (&root)[MAX_PATH])
 {
-    if (CreateFreshWindowsTempRoot(root))
+    WCHAR windows[MAX_PATH], windowsTemp[MAX_PATH];
+    UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
+    int tick = (int)GetTickCount();
+    if (length > 0 && length < MAX_PATH && Format(windowsTemp, L"%s\\Temp\\", windows) &&
+        CreateFreshFolder(windowsTemp, tick, CreateFolderOnlyAdministratorsChange, root))
         return kProtectedWindowsTemp;
     if (!userTemp || !userTemp[0])
         return kNoExtractionRoot;
-    int tick = (int)GetTickCount();
-    if (CreateFreshTempRoot(userTemp, tick, root))
+    if (CreateFreshFolder(userTemp, tick, CreateFolderOnlyAdministratorsChange, root))
         return kProtectedUserTemp;
     return CreateFreshFolder(userTemp, tick, CreatePlainFolder, root) ? kPlainUserTemp : kNoExtractionRoot;
 }

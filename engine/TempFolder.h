@@ -5,10 +5,12 @@
 #include <windows.h>
 
 // Creates a folder that did not exist, with a protected access list: Administrators and SYSTEM
-// full control, the installing user read and execute, owned as this process owns what it makes.
-// False if it existed or could not be made, or when its volume keeps no access lists (then the
-// folder is taken away again, and GetLastError says ERROR_NO_SECURITY_ON_OBJECT).
+// full control, the installing user read and execute. False if it existed or could not be made.
 bool CreateProtectedFolder(const WCHAR *path);
+// The same, the list applied once more through the folder security hooks while the folder is
+// empty. False also where that fails, as on a volume that keeps no access lists: then the folder
+// is taken away again and GetLastError says ERROR_NO_SECURITY_ON_OBJECT.
+bool CreateFolderOnlyAdministratorsChange(const WCHAR *path);
 
 // The security descriptor such a folder is created with; the caller frees it with LocalFree.
 PSECURITY_DESCRIPTOR CreateProtectedFolderDescriptor();
