@@ -4,8 +4,8 @@
 
 enum CheckedCopyResult {
     kCheckedCopyDone,
-    kCheckedCopyFailed,  // the copy could not be written (GetLastError says why)
-    kCheckedCopyDiffers, // the source is not the file expected, or could not be read: nothing of it is left at `to`
+    kCheckedCopyFailed,   // the copy could not be written (GetLastError says why)
+    kCheckedCopyDiffers,  // the source is not the file expected or cannot be read; nothing is left at `to`
 };
 // Copies `from` to `to` (with `mustBeNew`, failing when `to` exists) through one handle on the
 // source that shares only reading, so that it cannot change during the copy, and takes the size
