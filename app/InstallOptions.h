@@ -92,6 +92,10 @@ public:
     HWND m_hProgressWnd;
     WCHAR m_strTempRoot[MAX_PATH];
     WCHAR m_strExtractDir[MAX_PATH];
+    // The extraction folder is the protected one in the Windows folder's Temp: only administrators
+    // could change its files after their check. Otherwise every file is checked again as it is
+    // copied.
+    bool m_bExtractionProtected;
     WCHAR m_strInstallDir[MAX_PATH];
     WCHAR m_strDataDir[MAX_PATH];
     WCHAR m_strProgramGroup[MAX_PATH];
@@ -123,6 +127,8 @@ public:
     int m_nOutcome;
 
 private:
+    // Runs the payload program into the extraction folder and checks what it unpacks.
+    BOOL RunPayload(const WCHAR *payload);
     bool RunBrowser(const WCHAR *arguments);
     bool StageExtension(CFileUpdate &update, const WCHAR *name);
     // Ends a stopped installation: an empty install folder it made, the message if any, the end

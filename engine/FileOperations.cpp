@@ -3,13 +3,104 @@
 #include "base/Checksum.h"
 #include "base/Format.h"
 #include "base/SafePaths.h"
+#include "engine/FileOperations.h"
 #include "engine/FileSystem.h"
+#include <wincrypt.h>
 #include <stdlib.h>
 #include <wchar.h>
 
 bool CFileOperations::CopyTo(const WCHAR *from, const WCHAR *to, bool mustBeNew)
 {
     return CopyFileW(from, to, mustBeNew) != FALSE;
+}
+
+// Reads the open source to its end, writing every piece to `target` and hashing it.
+static CheckedCopyResult CopyAndHash(HANDLE source, HANDLE target, ULONGLONG size, const BYTE (&sha256)[32])
+{
+    HCRYPTPROV provider = 0;
+    HCRYPTHASH hash = 0;
+    const DWORD kBufferSize = 256 * 1024;
+    BYTE *buffer = (BYTE *)HeapAlloc(GetProcessHeap(), 0, kBufferSize);
+    if (!buffer || !CryptAcquireContextW(&provider, NULL, NULL, PROV_RSA_AES, CRYPT_VERIFYCONTEXT | CRYPT_SILENT) ||
+        !CryptCreateHash(provider, CALG_SHA_256, 0, 0, &hash)) {
+        DWORD error = GetLastError();
+        if (provider)
+            CryptReleaseContext(provider, 0);
+        if (buffer)
+            HeapFree(GetProcessHeap(), 0, buffer);
+        SetLastError(error);
+        return kCheckedCopyFailed;
+    }
+    CheckedCopyResult result = kCheckedCopyDone;
+    ULONGLONG copied = 0;
+    for (;;) {
+        DWORD read = 0, written = 0;
+        if (!ReadFile(source, buffer, kBufferSize, &read, NULL)) {
+            result = kCheckedCopyDiffers;
+            break;
+        }
+        if (read == 0)
+            break;
+        copied += read;
+        if (copied > size) {
+            result = kCheckedCopyDiffers;
+            break;
+        }
+        if (!CryptHashData(hash, buffer, read, 0) || !WriteFile(target, buffer, read, &written, NULL) || written != read) {
+            result = kCheckedCopyFailed;
+            break;
+        }
+    }
+    BYTE digest[32];
+    DWORD digestSize = sizeof(digest);
+    DWORD error = GetLastError();
+    if (result == kCheckedCopyDone && (copied != size || !CryptGetHashParam(hash, HP_HASHVAL, digest, &digestSize, 0) ||
+                                       digestSize != sizeof(digest) || memcmp(digest, sha256, sizeof(digest)) != 0))
+        result = kCheckedCopyDiffers;
+    CryptDestroyHash(hash);
+    CryptReleaseContext(provider, 0);
+    HeapFree(GetProcessHeap(), 0, buffer);
+    SetLastError(error);
+    return result;
+}
+
+CheckedCopyResult CopyFileChecked(const WCHAR *from, const WCHAR *to, bool mustBeNew, ULONGLONG size,
+                                  const BYTE (&sha256)[32])
+{
+    // Only reading is shared: the bytes cannot change between their check and their copy.
+    HANDLE source = CreateFileW(from, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                                FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+    if (source == INVALID_HANDLE_VALUE) {
+        SetLastError(ERROR_FILE_CORRUPT);
+        return kCheckedCopyDiffers;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(source, &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
+        (((ULONGLONG)info.nFileSizeHigh << 32) | info.nFileSizeLow) != size) {
+        CloseHandle(source);
+        SetLastError(ERROR_FILE_CORRUPT);
+        return kCheckedCopyDiffers;
+    }
+    HANDLE target = CreateFileW(to, GENERIC_WRITE, 0, NULL, mustBeNew ? CREATE_NEW : CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+    if (target == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        CloseHandle(source);
+        SetLastError(error);
+        return kCheckedCopyFailed;
+    }
+    CheckedCopyResult result = CopyAndHash(source, target, size, sha256);
+    DWORD error = result == kCheckedCopyDiffers ? (DWORD)ERROR_FILE_CORRUPT : GetLastError();
+    // The copy keeps the source's time of writing, as CopyFileW does.
+    if (result == kCheckedCopyDone)
+        SetFileTime(target, NULL, NULL, &info.ftLastWriteTime);
+    CloseHandle(target);
+    CloseHandle(source);
+    if (result != kCheckedCopyDone)
+        DeleteFileW(to);
+    SetLastError(error);
+    return result;
 }
 
 bool CFileOperations::FlushFile(const WCHAR *path)

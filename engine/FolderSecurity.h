@@ -52,3 +52,4 @@ struct FolderSecurityHooks {
     bool (*create)(const WCHAR *path, PSECURITY_DESCRIPTOR descriptor);  // a new folder; null: the system's
 };
 void SetFolderSecurityHooks(const FolderSecurityHooks *hooks);
+

@@ -6,6 +6,7 @@
 #include "engine/CommandLines.h"
 #include "engine/FileSystem.h"
 #include "engine/InstallFolder.h"
+#include "engine/FileOperations.h"
 #include "engine/FileUpdate.h"
 #include "engine/Payload.h"
 #include "engine/PayloadManifest.h"
@@ -132,6 +133,51 @@ static void OnFilesCopied(void *context, int copied)
     CopyProgress *progress = (CopyProgress *)context;
     while (progress->reached < 3 && copied >= progress->marks[progress->reached])
         progress->options->PostProgress(50 + 10 * progress->reached++);
+}
+
+namespace {
+// Copies from an extraction folder that others could have changed since its check: every file
+// is checked again, through the handle its copy reads, against what the manifest names.
+class CCheckedCopies : public CFileOperations {
+public:
+    CCheckedCopies(const WCHAR *source, const CPayloadManifest &manifest)
+        : m_source(source), m_manifest(manifest), m_next(0), m_bDiffered(false)
+    {
+    }
+    bool CopyTo(const WCHAR *from, const WCHAR *to, bool mustBeNew) override
+    {
+        const ManifestFile *expected = Find(from);
+        CheckedCopyResult result =
+            expected ? CopyFileChecked(from, to, mustBeNew, expected->size, expected->sha256) : kCheckedCopyDiffers;
+        if (result == kCheckedCopyDiffers) {
+            m_bDiffered = true;
+            LogStep(L"安装文件与清单不符：%s", from);
+            SetLastError(ERROR_FILE_CORRUPT);
+        }
+        return result == kCheckedCopyDone;
+    }
+    // A file was not what the manifest names, or the manifest does not name it.
+    bool Differed() const { return m_bDiffered; }
+
+private:
+    const ManifestFile *Find(const WCHAR *from)
+    {
+        size_t length = wcslen(m_source);
+        if (_wcsnicmp(from, m_source, length) != 0 || from[length] != L'\\')
+            return NULL;
+        // The update copies mostly in the manifest's order: each search starts after the last find.
+        int count = m_manifest.FileCount();
+        for (int looked = 0; looked < count; ++looked, m_next = (m_next + 1) % count) {
+            if (lstrcmpiW(m_manifest.File(m_next).relative, from + length) == 0)
+                return &m_manifest.File(m_next);
+        }
+        return NULL;
+    }
+    const WCHAR *m_source;
+    const CPayloadManifest &m_manifest;
+    int m_next;
+    bool m_bDiffered;
+};
 }
 
 // The file set, planned in the order the progress reports it, then copied in and swapped in as
@@ -385,7 +431,8 @@ void CInstallOptions::RunInstall(HWND progressWindow)
 
     // From here until the update is resolved the folder is this setup's alone; what a stopped
     // earlier run left is resolved first, towards a complete installation.
-    CFileUpdate update(m_strExtractDir, m_strInstallDir);
+    CCheckedCopies checkedCopies(m_strExtractDir, CPayloadManifest::Instance());
+    CFileUpdate update(m_strExtractDir, m_strInstallDir, m_bExtractionProtected ? NULL : &checkedCopies);
     switch (update.Open(kUpdateWaitMilliseconds)) {
     case kUpdateReady:
         break;
@@ -413,7 +460,13 @@ void CInstallOptions::RunInstall(HWND progressWindow)
         return;
     }
     PostProgress(40);
-    if (!CopyBrowserFiles(update)) {
+    bool copied = CopyBrowserFiles(update);
+    // Nothing of a file changed since its check stays in the install folder: the update went back.
+    if (!copied && checkedCopies.Differed()) {
+        StopInstall(kPayloadBroken, kOutcomePayloadDamaged);
+        return;
+    }
+    if (!copied) {
         LogFailure(GetLastError(), L"复制程序文件失败，已恢复原有的文件");
         StopInstall(hadBrowser ? kCopyFailedKeptOld : kCopyFailed, kOutcomeCopyFailed);
         return;

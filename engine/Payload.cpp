@@ -7,30 +7,68 @@
 #include "base/Format.h"
 #include "base/SetupLog.h"
 
-bool WriteResourceToFile(const WCHAR *path, const WCHAR *type, const WCHAR *name)
+// The bytes of a resource of this executable; false when it is missing.
+static bool FindResourceBytes(const WCHAR *type, const WCHAR *name, const void *&bytes, DWORD &size)
 {
-    if (!path || !type || !name)
-        return false;
     HMODULE module = GetModuleHandleW(NULL);
     HRSRC found = FindResourceW(module, name, type);
     HGLOBAL loaded = found ? LoadResource(module, found) : NULL;
-    if (!loaded)
+    bytes = loaded ? LockResource(loaded) : NULL;
+    size = bytes ? SizeofResource(module, found) : 0;
+    return bytes != NULL;
+}
+
+bool WriteResourceToFile(const WCHAR *path, const WCHAR *type, const WCHAR *name)
+{
+    const void *bytes = NULL;
+    DWORD size = 0;
+    if (!path || !type || !name || !FindResourceBytes(type, name, bytes, size))
         return false;
-    const void *bytes = LockResource(loaded);
-    DWORD size = SizeofResource(module, found);
     // CREATE_NEW: never write into a file that someone else put there first.
     HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_NEW, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE) {
-        FreeResource(loaded);
+    if (file == INVALID_HANDLE_VALUE)
         return false;
-    }
     DWORD written = 0;
-    bool ok = bytes && WriteFile(file, bytes, size, &written, NULL) && written == size;
+    bool ok = WriteFile(file, bytes, size, &written, NULL) && written == size;
     CloseHandle(file);
-    FreeResource(loaded);
     if (!ok)
         DeleteFileW(path);
     return ok;
+}
+
+HANDLE HoldFileWithContents(const WCHAR *path, const void *bytes, DWORD size)
+{
+    // Only reading is shared: nobody can write, rename or delete the file while it is held.
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return INVALID_HANDLE_VALUE;
+    BY_HANDLE_FILE_INFORMATION info;
+    bool same = GetFileInformationByHandle(file, &info) &&
+                !(info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) &&
+                info.nFileSizeHigh == 0 && info.nFileSizeLow == size;
+    BYTE buffer[16384];
+    for (DWORD at = 0; same && at < size;) {
+        DWORD read = 0, wanted = size - at < sizeof(buffer) ? size - at : (DWORD)sizeof(buffer);
+        same = ReadFile(file, buffer, wanted, &read, NULL) && read == wanted &&
+               memcmp(buffer, (const BYTE *)bytes + at, read) == 0;
+        at += read;
+    }
+    if (!same) {
+        CloseHandle(file);
+        SetLastError(ERROR_FILE_CORRUPT);
+        return INVALID_HANDLE_VALUE;
+    }
+    return file;
+}
+
+HANDLE WriteResourceAndHold(const WCHAR *path, const WCHAR *type, const WCHAR *name)
+{
+    const void *bytes = NULL;
+    DWORD size = 0;
+    if (!WriteResourceToFile(path, type, name) || !FindResourceBytes(type, name, bytes, size))
+        return INVALID_HANDLE_VALUE;
+    return HoldFileWithContents(path, bytes, size);
 }
 
 ULONGLONG DriveShortfall(const WCHAR *folder, ULONGLONG bytes, int fileCount)
@@ -44,15 +82,18 @@ ULONGLONG DriveShortfall(const WCHAR *folder, ULONGLONG bytes, int fileCount)
 
 BOOL CInstallOptions::ExtractPayload()
 {
-    DWORD tick = GetTickCount();
+    m_strTempRoot[0] = m_strExtractDir[0] = 0;
+    m_bExtractionProtected = false;
     WCHAR tempPath[MAX_PATH];
     DWORD len = GetTempPathW(MAX_PATH, tempPath);
-    m_strTempRoot[0] = m_strExtractDir[0] = 0;
     if (len == 0 || len >= MAX_PATH)
-        return FALSE;
-    if (!CreateFreshTempRoot(tempPath, (int)tick, m_strTempRoot))
+        tempPath[0] = 0;
+    ExtractionRoot where = CreateExtractionRoot(tempPath, m_strTempRoot);
+    if (where == kNoExtractionRoot)
         return FALSE;
     m_hTempRootLock = LockFolder(m_strTempRoot);
+    if (m_hTempRootLock == INVALID_HANDLE_VALUE)
+        return FALSE;
     // A full drive would leave a partial extraction that looks like a damaged setup: the user
     // is told what is missing instead, and nothing is written.
     HMODULE module = GetModuleHandleW(NULL);
@@ -63,20 +104,31 @@ BOOL CInstallOptions::ExtractPayload()
     if (m_ullTempShortfall > 0)
         return FALSE;
 
+    // The payload program is held from its read-back until it has run and its files are
+    // checked: what runs elevated is what this setup carries.
     WCHAR payload[MAX_PATH];
     if (!Format(payload, L"%s\\velmarin3zip.exe", m_strTempRoot))
         return FALSE;
-    if (!WriteResourceToFile(payload, L"BIN", MAKEINTRESOURCEW(kPayloadResourceId)))
+    HANDLE held = WriteResourceAndHold(payload, L"BIN", MAKEINTRESOURCEW(kPayloadResourceId));
+    if (held == INVALID_HANDLE_VALUE)
         return FALSE;
-    if (!Format(m_strExtractDir, L"%s\\Velmarin 3", m_strTempRoot)) {
+    BOOL extracted = FALSE;
+    if (Format(m_strExtractDir, L"%s\\Velmarin 3", m_strTempRoot) &&
+        (where == kPlainUserTemp ? CreateDirectoryW(m_strExtractDir, NULL) != FALSE
+                                  : CreateFolderOnlyAdministratorsChange(m_strExtractDir))) {
+        m_hExtractLock = LockFolder(m_strExtractDir);
+        extracted = m_hExtractLock != INVALID_HANDLE_VALUE && RunPayload(payload);
+    } else {
         m_strExtractDir[0] = 0;
-        return FALSE;
     }
-    CreateDirectoryW(m_strExtractDir, NULL);
-    m_hExtractLock = LockFolder(m_strExtractDir);
-    if (m_hTempRootLock == INVALID_HANDLE_VALUE || m_hExtractLock == INVALID_HANDLE_VALUE)
-        return FALSE;
+    CloseHandle(held);
+    // Files that only administrators could change since the check need no second one.
+    m_bExtractionProtected = extracted && where == kProtectedWindowsTemp;
+    return extracted;
+}
 
+BOOL CInstallOptions::RunPayload(const WCHAR *payload)
+{
     WCHAR commandLine[kCommandLineChars];
     if (!FormPayloadCommandLine(commandLine, kCommandLineChars, payload, m_strExtractDir))
         return FALSE;

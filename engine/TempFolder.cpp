@@ -4,28 +4,36 @@
 #include <sddl.h>
 #include <shlwapi.h>
 
-// The string form of the current user's SID, or false.
-static bool CurrentUserSid(WCHAR (&sid)[192])
+// The string form of a SID of this process's token: its user, or the owner it gives what it makes.
+static bool TokenSidText(TOKEN_INFORMATION_CLASS which, WCHAR (&sid)[192])
 {
-    PSID user = CopyProcessUserSid();
+    HANDLE token = NULL;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return false;
+    BYTE buffer[256];
+    DWORD size = 0;
     WCHAR *text = NULL;
-    bool found = user && ConvertSidToStringSidW(user, &text) && Copy(sid, text);
+    bool found = false;
+    if (GetTokenInformation(token, which, buffer, sizeof(buffer), &size)) {
+        PSID known = which == TokenOwner ? ((TOKEN_OWNER *)buffer)->Owner : ((TOKEN_USER *)buffer)->User.Sid;
+        found = ConvertSidToStringSidW(known, &text) && Copy(sid, text);
+    }
     if (text)
         LocalFree(text);
-    if (user)
-        LocalFree(user);
+    CloseHandle(token);
     return found;
 }
 
 PSECURITY_DESCRIPTOR CreateProtectedFolderDescriptor()
 {
-    WCHAR user[192];
-    if (!CurrentUserSid(user))
+    WCHAR owner[192], user[192];
+    if (!TokenSidText(TokenOwner, owner) || !TokenSidText(TokenUser, user))
         return NULL;
     // P: not inheriting from the parent; OICI: files and folders below get the same list.
-    // 0x1200a9 is FILE_GENERIC_READ | FILE_GENERIC_EXECUTE.
-    WCHAR sddl[400];
-    if (!Format(sddl, L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;%s)", user))
+    // 0x1200a9 is FILE_GENERIC_READ | FILE_GENERIC_EXECUTE. The owner is named so that the list
+    // can be applied again as a whole.
+    WCHAR sddl[600];
+    if (!Format(sddl, L"O:%sD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;%s)", owner, user))
         return NULL;
     PSECURITY_DESCRIPTOR descriptor = NULL;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, NULL))
@@ -46,6 +54,23 @@ bool CreateProtectedFolder(const WCHAR *path)
     return created != FALSE;
 }
 
+bool CreateFolderOnlyAdministratorsChange(const WCHAR *path)
+{
+    if (!CreateProtectedFolder(path))
+        return false;
+    // The list is applied once more while the folder is still empty: a volume without access
+    // lists ignored it at creation and refuses it now, and such a folder is no protected one.
+    PSECURITY_DESCRIPTOR descriptor = CreateProtectedFolderDescriptor();
+    bool isProtected = descriptor && ApplyDescriptor(path, descriptor);
+    if (descriptor)
+        LocalFree(descriptor);
+    if (!isProtected) {
+        RemoveDirectoryW(path);
+        SetLastError(ERROR_NO_SECURITY_ON_OBJECT);
+    }
+    return isProtected;
+}
+
 // A number from the system's random generator: names another user cannot guess in advance.
 static bool RandomNumber(DWORD &number)
 {
@@ -55,7 +80,13 @@ static bool RandomNumber(DWORD &number)
     return generate && generate(&number, sizeof(number));
 }
 
-bool CreateFreshTempRoot(const WCHAR *tempPath, int first, WCHAR (&root)[MAX_PATH])
+static bool CreatePlainFolder(const WCHAR *path)
+{
+    return CreateDirectoryW(path, NULL) != FALSE;
+}
+
+// "<tempPath><number>" made by `create`, as CreateFreshTempRoot describes.
+static bool CreateFreshFolder(const WCHAR *tempPath, int first, bool (*create)(const WCHAR *), WCHAR (&root)[MAX_PATH])
 {
     root[0] = 0;
     for (int attempt = 0; attempt < kTempRootAttempts; ++attempt) {
@@ -66,7 +97,7 @@ bool CreateFreshTempRoot(const WCHAR *tempPath, int first, WCHAR (&root)[MAX_PAT
             number = (DWORD)first + (DWORD)attempt;
         if (!Format(candidate, L"%s%lu", tempPath, number))
             return false;
-        if (CreateProtectedFolder(candidate)) {
+        if (create(candidate)) {
             Copy(root, candidate);
             return true;
         }
@@ -77,12 +108,32 @@ bool CreateFreshTempRoot(const WCHAR *tempPath, int first, WCHAR (&root)[MAX_PAT
     return false;
 }
 
+bool CreateFreshTempRoot(const WCHAR *tempPath, int first, WCHAR (&root)[MAX_PATH])
+{
+    return CreateFreshFolder(tempPath, first, CreateProtectedFolder, root);
+}
+
 bool CreateFreshWindowsTempRoot(WCHAR (&root)[MAX_PATH])
 {
     WCHAR windows[MAX_PATH], tempPath[MAX_PATH];
     UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
     return length > 0 && length < MAX_PATH && Format(tempPath, L"%s\\Temp\\", windows) &&
            CreateFreshTempRoot(tempPath, (int)GetTickCount(), root);
+}
+
+ExtractionRoot CreateExtractionRoot(const WCHAR *userTemp, WCHAR (&root)[MAX_PATH])
+{
+    WCHAR windows[MAX_PATH], windowsTemp[MAX_PATH];
+    UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
+    int tick = (int)GetTickCount();
+    if (length > 0 && length < MAX_PATH && Format(windowsTemp, L"%s\\Temp\\", windows) &&
+        CreateFreshFolder(windowsTemp, tick, CreateFolderOnlyAdministratorsChange, root))
+        return kProtectedWindowsTemp;
+    if (!userTemp || !userTemp[0])
+        return kNoExtractionRoot;
+    if (CreateFreshFolder(userTemp, tick, CreateFolderOnlyAdministratorsChange, root))
+        return kProtectedUserTemp;
+    return CreateFreshFolder(userTemp, tick, CreatePlainFolder, root) ? kPlainUserTemp : kNoExtractionRoot;
 }
 
 HANDLE LockFolder(const WCHAR *path)

@@ -7,6 +7,10 @@
 // Creates a folder that did not exist, with a protected access list: Administrators and SYSTEM
 // full control, the installing user read and execute. False if it existed or could not be made.
 bool CreateProtectedFolder(const WCHAR *path);
+// The same, the list applied once more through the folder security hooks while the folder is
+// empty. False also where that fails, as on a volume that keeps no access lists: then the folder
+// is taken away again and GetLastError says ERROR_NO_SECURITY_ON_OBJECT.
+bool CreateFolderOnlyAdministratorsChange(const WCHAR *path);
 
 // The security descriptor such a folder is created with; the caller frees it with LocalFree.
 PSECURITY_DESCRIPTOR CreateProtectedFolderDescriptor();
@@ -20,6 +24,17 @@ bool CreateFreshTempRoot(const WCHAR *tempPath, int first, WCHAR (&root)[MAX_PAT
 // The same in the Windows folder's Temp, which only administrators can change, unlike a user's
 // own temporary folder.
 bool CreateFreshWindowsTempRoot(WCHAR (&root)[MAX_PATH]);
+
+// Where the payload is unpacked, from the safest place down.
+enum ExtractionRoot {
+    kNoExtractionRoot,
+    kProtectedWindowsTemp,  // in the Windows folder's Temp, protected: only administrators change it
+    kProtectedUserTemp,     // in the user's temporary folder, protected; the user owns the folder above
+    kPlainUserTemp,         // in the user's temporary folder, the user's to change
+};
+// Creates a fresh root for the extraction: a protected one in the Windows folder's Temp, else a
+// protected one in `userTemp` ("...\", may be empty), else a plain one there as the last resort.
+ExtractionRoot CreateExtractionRoot(const WCHAR *userTemp, WCHAR (&root)[MAX_PATH]);
 
 // Opens a folder so that it can be neither renamed nor removed until the handle is closed;
 // INVALID_HANDLE_VALUE on failure.

@@ -79,10 +79,13 @@ TEST(Startup, AtOneHundredAndFiftyPercentThePageIsDrawnToScale)
 }
 
 // Quitting at once, while the payload still unpacks: the setup waits for it, then its
-// temporary folder goes.
+// temporary folder (in the Windows folder's Temp) goes, and the payload program's own.
 TEST(Startup, QuittingLeavesNothingInTheTemporaryFolder)
 {
     std::wstring temp = test::MakeTempDir(L"quit temp");
+    wchar_t windows[MAX_PATH];
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    std::map<std::wstring, std::string> before = test::FolderContents(std::wstring(windows) + L"\\Temp");
     {
         test::TempPathGuard guard(temp);
         SetupProcess setup;
@@ -91,6 +94,7 @@ TEST(Startup, QuittingLeavesNothingInTheTemporaryFolder)
         setup.QuitThroughExitQuestion(page);
         EXPECT_EQ(kExitMinusOne, setup.WaitForExit(30000));
     }
+    EXPECT_EQ(before, test::FolderContents(std::wstring(windows) + L"\\Temp"));
     EXPECT_TRUE(test::FolderContents(temp).empty());
     WIN32_FIND_DATAW entry;
     HANDLE search = FindFirstFileW((temp + L"\\*").c_str(), &entry);

@@ -4,6 +4,7 @@
 #include "app/InstallOptions.h"
 #include "app/Outcomes.h"
 #include "app/InstallWorker.h"
+#include "app/Outcomes.h"
 #include "app/SetupMessages.h"
 #include "engine/InstallFolder.h"
 #include "engine/FolderSecurity.h"
@@ -283,7 +284,8 @@ TEST_F(InstallSequence, AFailedFreshInstallLeavesNoFiles)
 }
 
 // A download cut short: the real payload installer, truncated, unpacks nothing; a payload
-// that unpacked only partly is as bad.
+// that unpacked only partly is as bad, and so is one changed after its check where the user
+// could change it.
 TEST_F(InstallSequence, AnIncompletePayloadChangesNothing)
 {
     PlantOldInstallation();
@@ -294,8 +296,10 @@ TEST_F(InstallSequence, AnIncompletePayloadChangesNothing)
     test::RemoveTree(m_extract);
     std::wstring line = L"\"" + m_root + L"\\temp\\123\\velmarin3zip.exe\" /P=" + m_extract;
     ExecCommandLine(&line[0], SW_HIDE, 30000);
-    // Unpacked not at all, partly, or with a file of the right size and other bytes.
-    for (int road : {0, 1, 2}) {
+    // Unpacked not at all, partly, or with a file of the right size and other bytes; unpacked
+    // where the user could change it, then Velmarin.exe changed or a file added after the check.
+    for (int road : {0, 1, 2, 3, 4}) {
+        SCOPED_TRACE(road);
         if (road > 0)
             ResetExtraction();
         if (road == 1)
@@ -305,9 +309,20 @@ TEST_F(InstallSequence, AnIncompletePayloadChangesNothing)
             bytes[bytes.size() / 2] ^= 1;
             test::WriteFile(m_extract + L"\\Extensions\\PlgTabs\\PlgTabs.dll", bytes);
         }
+        if (road >= 3) {
+            test::TempPathGuard temp(m_root + L"\\temp");
+            test::AppliedProtections unprotected({L""});
+            ASSERT_TRUE(m_options.ExtractPayload());
+            ASSERT_EQ(CInstallOptions::kPayloadMatches, m_options.m_nPayloadCheck);
+            std::wstring program = std::wstring(m_options.m_strExtractDir) + L"\\Velmarin.exe";
+            std::string bytes = test::ReadFile(program);
+            bytes[bytes.size() / 2] ^= 1;
+            test::WriteFile(road == 3 ? program : std::wstring(m_options.m_strExtractDir) + L"\\Skin\\Frost_Glass\\a.dll", bytes);
+        }
         test::MessageBoxAnswerer answerer(L"错误", {IDOK});
         std::vector<int> received = Run();
         EXPECT_EQ(-1, received.back());
+        EXPECT_EQ(kOutcomePayloadDamaged, m_options.m_nOutcome);
         ASSERT_EQ(1u, answerer.Texts().size());
         EXPECT_NE(std::wstring::npos, answerer.Texts()[0].find(L"请重新下载安装程序")) << "not a file in use";
         EXPECT_EQ(old, Snapshot());
@@ -337,6 +352,7 @@ TEST_F(InstallSequence, ADriveTooSmallIsNamedAndKeptClean)
         test::MessageBoxAnswerer answerer(L"错误", {IDOK});
         if (tempDrive) {
             test::TempPathGuard guard(L"T:\\");
+            test::AppliedProtections unprotected({L""});
             EXPECT_FALSE(m_options.ExtractPayload());
         } else {
             wcscpy(m_options.m_strInstallDir, L"T:\\Velmarin 3");

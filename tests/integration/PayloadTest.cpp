@@ -31,22 +31,92 @@ struct BrowserCopy {
     std::wstring folder, path;
 };
 
+// Options whose temporary folder goes when the case ends, however it ends.
+struct ExtractingOptions : CInstallOptions {
+    ~ExtractingOptions() { ScheduleTempCleanup(); }
+};
+
+std::wstring WindowsTemp()
+{
+    wchar_t windows[MAX_PATH];
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    return std::wstring(windows) + L"\\Temp\\";
+}
+
 TEST(Extraction, EveryFileOfTheTableLandsInTheExtractionFolder)
 {
-    std::wstring temp = test::MakeTempDir(L"temp with spaces");
-    {
-        test::TempPathGuard guard(temp);
-        CInstallOptions options;
-        DWORD before = GetTickCount();
-        ASSERT_TRUE(options.ExtractPayload());
-        std::wstring root = options.m_strTempRoot;
-        ASSERT_EQ(0u, root.find(temp + L"\\"));
-        long number = wcstol(root.c_str() + temp.size() + 1, nullptr, 10);
-        EXPECT_GE(number, (long)before - 1);
-        EXPECT_EQ(root + L"\\Velmarin 3", options.m_strExtractDir);
-        EXPECT_TRUE(test::FileExists(root + L"\\velmarin3zip.exe"));
-        for (const std::wstring &file : test::PayloadFileTable())
-            EXPECT_TRUE(test::FileExists(options.m_strExtractDir + file)) << test::Utf8(file);
+    std::wstring temp = WindowsTemp();
+    ExtractingOptions options;
+    DWORD before = GetTickCount();
+    ASSERT_TRUE(options.ExtractPayload());
+    std::wstring root = options.m_strTempRoot;
+    ASSERT_EQ(0u, root.find(temp));
+    long number = wcstol(root.c_str() + temp.size(), nullptr, 10);
+    EXPECT_GE(number, (long)before - 1);
+    EXPECT_EQ(root + L"\\Velmarin 3", options.m_strExtractDir);
+    EXPECT_TRUE(test::FileExists(root + L"\\velmarin3zip.exe"));
+    for (const std::wstring &file : test::PayloadFileTable())
+        EXPECT_TRUE(test::FileExists(options.m_strExtractDir + file)) << test::Utf8(file);
+}
+
+// A folder in the Windows folder's Temp, protected before the payload program is written into
+// it; where none takes its protection there, a protected one in the user's, then a plain one,
+// whose files are checked again as they are copied. The program cannot change from its check
+// until it has run, and one changed before its check is refused.
+TEST(Extraction, IntoAFolderOnlyAdministratorsCanChangeThePayloadHeld)
+{
+    std::wstring temp = test::MakeTempDir(L"temp with spaces") + L"\\";
+    test::TempPathGuard guard(temp);
+    PSECURITY_DESCRIPTOR expected = CreateProtectedFolderDescriptor();
+    ASSERT_NE(nullptr, expected);
+    std::string protectedDescriptor((const char *)expected, GetSecurityDescriptorLength(expected));
+    LocalFree(expected);
+    struct Case {
+        std::vector<std::wstring> refusedBelow;
+        std::wstring place;
+        bool isProtected;
+    } cases[] = {{{}, WindowsTemp(), true}, {{WindowsTemp()}, temp, true}, {{L""}, temp, false}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(test::Utf8(c.place));
+        test::AppliedProtections protections(c.refusedBelow);
+        ExtractingOptions options;
+        // The extraction folder is made, and protected, once the payload program is held.
+        std::vector<std::string> changes;
+        protections.onApply = [&](const std::wstring &folder) {
+            std::wstring payload = std::wstring(options.m_strTempRoot) + L"\\velmarin3zip.exe";
+            if (folder != options.m_strExtractDir)
+                return;
+            HANDLE writer = CreateFileW(payload.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr);
+            if (writer != INVALID_HANDLE_VALUE && CloseHandle(writer))
+                changes.push_back("opened for writing");
+            if (MoveFileW(payload.c_str(), (payload + L".moved").c_str()) || DeleteFileW(payload.c_str()))
+                changes.push_back("renamed or deleted");
+        };
+        bool extracted = options.ExtractPayload();
+        EXPECT_EQ(std::vector<std::string>{}, changes);
+        ASSERT_TRUE(extracted);
+        EXPECT_EQ(0u, std::wstring(options.m_strTempRoot).find(c.place));
+        EXPECT_EQ(c.refusedBelow.empty(), options.m_bExtractionProtected);
+        ASSERT_EQ(c.isProtected ? 2u : 0u, protections.applied.size());
+        for (const test::AppliedProtections::Applied &applied : protections.applied)
+            EXPECT_EQ(protectedDescriptor, applied.descriptor);
+        if (c.isProtected)
+            EXPECT_TRUE(protections.applied[0].emptyThen) << "protected before the payload program was written";
+    }
+
+    std::string bytes(70000, 'p'), changed = bytes;
+    changed[12345] = 'X';
+    std::wstring file = temp + L"held.exe";
+    struct Held {
+        std::string contents;
+        bool held;
+    } held[] = {{bytes, true}, {changed, false}, {bytes.substr(1), false}};
+    for (const Held &h : held) {
+        test::WriteFile(file, h.contents);
+        HANDLE handle = HoldFileWithContents(file.c_str(), bytes.data(), (DWORD)bytes.size());
+        EXPECT_EQ(h.held, handle != INVALID_HANDLE_VALUE);
+        CloseHandle(handle);
     }
     test::RemoveTree(temp);
 }
@@ -80,25 +150,27 @@ TEST(Extraction, AnExistingFolderOrFileIsNeverReused)
     test::RemoveTree(temp);
 }
 
-// Another user who creates the tick-count names in advance cannot stop the installation.
+// Another user who creates the tick-count names in advance (any user may make folders in the
+// Windows folder's Temp) cannot stop the installation.
 TEST(Extraction, ThousandsOfTakenNamesDoNotStopIt)
 {
-    std::wstring temp = test::MakeTempDir(L"crowded");
+    std::wstring temp = WindowsTemp();
     DWORD now = GetTickCount();
+    std::vector<std::wstring> taken;
     for (DWORD i = 0; i < 4000; ++i)
-        CreateDirectoryW((temp + L"\\" + std::to_wstring(now + i)).c_str(), nullptr);
-    {
-        test::TempPathGuard guard(temp);
-        CInstallOptions options;
-        ASSERT_TRUE(options.ExtractPayload());
-        EXPECT_TRUE(test::FileExists(options.m_strExtractDir + std::wstring(L"\\Velmarin.exe")));
-        options.ScheduleTempCleanup();
-    }
+        if (CreateDirectoryW((temp + std::to_wstring(now + i)).c_str(), nullptr))
+            taken.push_back(temp + std::to_wstring(now + i));
+    ExtractingOptions options;
+    EXPECT_TRUE(options.ExtractPayload());
+    EXPECT_EQ(0u, std::wstring(options.m_strTempRoot).find(temp));
+    EXPECT_TRUE(test::FileExists(options.m_strExtractDir + std::wstring(L"\\Velmarin.exe")));
+    options.ScheduleTempCleanup();
+    for (const std::wstring &folder : taken)
+        RemoveDirectoryW(folder.c_str());
     // Where no folder can be made at all, it says so instead of trying for ever.
     WCHAR root[MAX_PATH];
     EXPECT_FALSE(CreateFreshTempRoot(L"Z:\\proc\\", 1, root));
     EXPECT_STREQ(L"", root);
-    test::RemoveTree(temp);
 }
 
 // The folders are held open: nobody can swap them for folders of their own while the setup
@@ -107,7 +179,7 @@ TEST(Extraction, TheTemporaryFoldersCannotBeRenamedWhileTheSetupRuns)
 {
     std::wstring temp = test::MakeTempDir(L"held");
     test::TempPathGuard guard(temp);
-    CInstallOptions options;
+    ExtractingOptions options;
     ASSERT_TRUE(options.ExtractPayload());
     for (std::wstring folder : {std::wstring(options.m_strTempRoot), std::wstring(options.m_strExtractDir)}) {
         HANDLE mover = test::StartProcess(L"cmd.exe /c move \"" + folder + L"\" \"" + folder + L" swapped\"");

@@ -443,9 +443,37 @@ void EndProcessesIn(const std::wstring &folder)
 }
 
 #include "app/InstallOptions.h"
+#include "engine/FolderSecurity.h"
 #include "engine/Product.h"
 
 namespace test {
+
+static AppliedProtections *g_protections = nullptr;
+
+static bool NoteProtection(const wchar_t *path, PSECURITY_DESCRIPTOR descriptor)
+{
+    for (const std::wstring &refused : g_protections->refusedBelow)
+        if (_wcsnicmp(path, refused.c_str(), refused.size()) == 0)
+            return false;
+    g_protections->applied.push_back(
+        {path, FolderContents(path).empty(), std::string((const char *)descriptor, GetSecurityDescriptorLength(descriptor))});
+    if (g_protections->onApply)
+        g_protections->onApply(path);
+    return true;
+}
+
+AppliedProtections::AppliedProtections(std::vector<std::wstring> refused) : refusedBelow(refused)
+{
+    // Nothing the setup reads is taken from here: descriptors read are none.
+    static const FolderSecurityHooks hooks = {[](const wchar_t *) -> PSECURITY_DESCRIPTOR { return nullptr; }, NoteProtection, nullptr};
+    g_protections = this;
+    SetFolderSecurityHooks(&hooks);
+}
+
+AppliedProtections::~AppliedProtections()
+{
+    SetFolderSecurityHooks(nullptr);
+}
 
 TempPathGuard::TempPathGuard(const std::wstring &folder)
 {

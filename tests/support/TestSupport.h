@@ -141,6 +141,23 @@ private:
     wchar_t m_temp[MAX_PATH] = {};
 };
 
+// While it lives, the protections the setup applies through its security hooks are noted, not
+// applied: the folder, whether it held no file then, the descriptor. Folders below one of
+// `refusedBelow` (L"" for all) refuse theirs, as on a volume without access lists. `onApply`
+// runs on the setup's thread with each folder noted.
+struct AppliedProtections {
+    explicit AppliedProtections(std::vector<std::wstring> refusedBelow = {});
+    ~AppliedProtections();
+    struct Applied {
+        std::wstring folder;
+        bool emptyThen;
+        std::string descriptor;
+    };
+    std::vector<std::wstring> refusedBelow;
+    std::vector<Applied> applied;
+    std::function<void(const std::wstring &)> onApply;
+};
+
 // Removes everything the registration writes (the uninstall entry, App Paths, the client and
 // URL class keys).
 void RemoveBrowserRegistration();
