@@ -180,8 +180,15 @@ bool CHeldPath::Open(const WCHAR *trustedFolder, const WCHAR *relative, DWORD ac
     }
 }
 
-bool MarkForDeletion(HANDLE handle)
+bool MarkForDeletion(HANDLE handle, DWORD attributes)
 {
+    if (attributes & FILE_ATTRIBUTE_READONLY) {
+        // Zero times leave them as they are; "normal" stands only where nothing else is left.
+        FILE_BASIC_INFO basic = {};
+        DWORD rest = attributes & ~FILE_ATTRIBUTE_READONLY;
+        basic.FileAttributes = rest ? rest : FILE_ATTRIBUTE_NORMAL;
+        SetInformation(handle, &basic, sizeof(basic), kFileBasicInformation);
+    }
     FILE_DISPOSITION_INFO disposition = {TRUE};
     return SetInformation(handle, &disposition, sizeof(disposition), kFileDispositionInformation);
 }
@@ -197,15 +204,10 @@ bool CHeldPath::Delete()
         SetLastError(ERROR_INVALID_HANDLE);
         return false;
     }
-    if (m_attributes & FILE_ATTRIBUTE_READONLY) {
-        // Zero times leave them as they are; "normal" stands only where nothing else is left.
-        FILE_BASIC_INFO basic = {};
-        DWORD rest = m_attributes & ~FILE_ATTRIBUTE_READONLY;
-        basic.FileAttributes = rest ? rest : FILE_ATTRIBUTE_NORMAL;
-        if (SetInformation(m_handle, &basic, sizeof(basic), kFileBasicInformation))
-            m_attributes = basic.FileAttributes;
-    }
-    return MarkForDeletion(m_handle);
+    if (!MarkForDeletion(m_handle, m_attributes))
+        return false;
+    m_attributes &= ~FILE_ATTRIBUTE_READONLY;
+    return true;
 }
 
 bool CHeldPath::Rename(const WCHAR *name, bool replace)

@@ -5,8 +5,9 @@
 #include <windows.h>
 
 // Marks an opened file, or empty folder, for deletion: it goes when the last handle closes. The
-// handle needs DELETE access.
-bool MarkForDeletion(HANDLE handle);
+// handle needs DELETE access, and FILE_WRITE_ATTRIBUTES when `attributes` (the file's) say it
+// is read-only, which is taken away first.
+bool MarkForDeletion(HANDLE handle, DWORD attributes = 0);
 // Where Windows names an opened object ("\\?\C:\..."); false where it cannot say (before
 // Vista, or a file system that does not tell).
 bool FinalNameOf(HANDLE handle, WCHAR (&name)[MAX_PATH + 8]);

@@ -380,8 +380,11 @@ bool InstallationOthersCouldChange(const WCHAR *typed)
     return changeable;
 }
 
-bool RemoveMadeFolder(const WCHAR *folder)
+bool RemoveMadeFolder(const WCHAR *typed)
 {
+    WCHAR folder[MAX_PATH];
+    if (!RootedFolder(typed, folder))
+        return false;
     HANDLE made = CreateFileW(folder, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
                               FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);

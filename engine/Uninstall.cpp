@@ -1,5 +1,7 @@
 #include "engine/Uninstall.h"
 #include "base/Format.h"
+#include "base/SafePaths.h"
+#include "engine/InstallFolder.h"
 #include "engine/PayloadManifest.h"
 #include "engine/Product.h"
 #include "engine/TempFolder.h"
@@ -89,7 +91,6 @@ enum FileOutcome { kFileRemoved, kFileChanged, kFileInUse, kFileOpened };
 // Vista and later, from kernel32: the path Windows names an open file by, and deletion through
 // the handle that was checked.
 typedef DWORD(WINAPI *FinalPathFn)(HANDLE, LPWSTR, DWORD, DWORD);
-typedef BOOL(WINAPI *SetInformationFn)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
 
 static FinalPathFn FinalPathFunction()
 {
@@ -122,37 +123,10 @@ static bool OpenedWhereRecorded(HANDLE handle, const WCHAR *path)
     return wcslen(opened) == recorded && SameIgnoringCase(opened, path, recorded);
 }
 
-static SetInformationFn SetInformationFunction()
+// Deletes the file behind `file`; the handle is closed either way.
+static bool DeleteOpenedFile(HANDLE file, DWORD attributes)
 {
-    return (SetInformationFn)(void *)GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetFileInformationByHandle");
-}
-
-// Marks the file behind `file` for deletion when its last handle is closed; a read-only one is
-// made writable first. Vista and later.
-static bool MarkForDeletion(SetInformationFn setInformation, HANDLE file, DWORD attributes)
-{
-    if (attributes & FILE_ATTRIBUTE_READONLY) {
-        // Zero times leave them as they are; "normal" stands only where nothing else is left.
-        FILE_BASIC_INFO basic = {};
-        DWORD rest = attributes & ~FILE_ATTRIBUTE_READONLY;
-        basic.FileAttributes = rest ? rest : FILE_ATTRIBUTE_NORMAL;
-        setInformation(file, FileBasicInfo, &basic, sizeof(basic));
-    }
-    FILE_DISPOSITION_INFO disposition = {TRUE};
-    return setInformation(file, FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;
-}
-
-// Deletes the file behind `file`, or with Windows before Vista the file at `path` once `file`
-// is closed. The handle is closed either way.
-static bool DeleteOpenedFile(HANDLE file, const WCHAR *path, DWORD attributes)
-{
-    SetInformationFn setInformation = SetInformationFunction();
-    if (!setInformation) {
-        CloseHandle(file);
-        SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
-        return DeleteFileW(path) != FALSE;
-    }
-    bool deleted = MarkForDeletion(setInformation, file, attributes);
+    bool deleted = MarkForDeletion(file, attributes);
     CloseHandle(file);
     return deleted;
 }
@@ -193,7 +167,7 @@ static FileOutcome RemoveFileAsRecorded(const WCHAR *path, const RecordItem &ite
     FileOutcome outcome = OpenFileAsRecorded(path, item, file, attributes);
     if (outcome != kFileOpened)
         return outcome;
-    return DeleteOpenedFile(file, path, attributes) ? kFileRemoved : kFileInUse;
+    return DeleteOpenedFile(file, attributes) ? kFileRemoved : kFileInUse;
 }
 
 // The uninstaller that is still running (the program a silent removal was started as) is opened
@@ -242,18 +216,33 @@ static HANDLE OpenRecordForDeletion(const WCHAR *folder, UninstallCounts &counts
     return INVALID_HANDLE_VALUE;
 }
 
-// Removes the folders of a relative path below `folder` that are empty, the deepest first.
+// Removes the folders of a relative path below `folder` that are empty, the deepest first, each
+// through a handle opened without following a link.
 static void RemoveEmptyParents(const WCHAR *folder, const WCHAR *relative)
 {
-    WCHAR path[MAX_PATH];
-    if (!JoinInstalledPath(path, folder, relative))
+    WCHAR part[MAX_PATH];
+    if (!Copy(part, relative))
         return;
-    size_t base = wcslen(folder);
-    for (WCHAR *slash = wcsrchr(path, L'\\'); slash && (size_t)(slash - path) > base; slash = wcsrchr(path, L'\\')) {
+    for (WCHAR *slash = wcsrchr(part, L'\\'); slash && slash > part; slash = wcsrchr(part, L'\\')) {
         *slash = 0;
-        if (IsReparsePoint(path) || !RemoveDirectoryW(path))
+        CHeldPath level;
+        if (!level.Open(folder, part, DELETE) || !level.IsFolder() || !level.Delete())
             return;
     }
+}
+
+// A folder the setup made outside the install folder (the program group, LinkBar), when empty:
+// removed through a handle that cannot have followed a link, the folder it lies in held meanwhile.
+static void RemoveMadeOutsideFolder(const WCHAR *path)
+{
+    WCHAR parent[MAX_PATH], name[MAX_PATH];
+    WCHAR *slash = Copy(parent, path) ? wcsrchr(parent, L'\\') : NULL;
+    if (!slash || slash <= parent + 2 || !Copy(name, slash))
+        return;
+    *slash = 0;
+    CHeldPath folder;
+    if (folder.Open(parent, name, DELETE) && folder.IsFolder())
+        folder.Delete();
 }
 
 static bool RegistryValueMatches(HKEY key, const RecordItem &item)
@@ -403,12 +392,12 @@ UninstallCounts RemoveRecordedInstallation(const CInstallRecord &record, void (*
         const RecordItem &item = record.Item(i);
         if (item.kind == RecordItem::kFile && reachable && ReachedWithoutLinks(folder, item.path))
             RemoveEmptyParents(folder, item.path);
-        else if (item.kind == RecordItem::kMadeFolder && !IsReparsePoint(item.path))
-            RemoveDirectoryW(item.path);
+        else if (item.kind == RecordItem::kMadeFolder)
+            RemoveMadeOutsideFolder(item.path);
     }
     WCHAR recordPath[MAX_PATH];
     if (whole && recordFile != INVALID_HANDLE_VALUE && Format(recordPath, L"%s\\%s", folder, kRecordFileName) &&
-        !DeleteOpenedFile(recordFile, recordPath, recordAttributes))
+        !DeleteOpenedFile(recordFile, recordAttributes))
         CountFile(counts, kFileInUse, recordPath);
     else if (recordFile != INVALID_HANDLE_VALUE)
         CloseHandle(recordFile);
@@ -428,8 +417,7 @@ UninstallCounts RemoveRecordedInstallation(const CInstallRecord &record, void (*
         DeleteFileW(recordPath);
     // A drive root or a folder that holds anything else stays.
     CloseHandle(held);
-    if (!IsReparsePoint(folder))
-        RemoveDirectoryW(folder);
+    RemoveMadeFolder(folder);
     if (progress)
         progress(context, 100);
     return counts;
@@ -440,27 +428,17 @@ bool DeleteUninstallerOnceEnded(HANDLE uninstaller, const CInstallRecord &record
     const WCHAR *folder = record.Folder();
     WCHAR path[MAX_PATH];
     BY_HANDLE_FILE_INFORMATION information;
-    SetInformationFn setInformation = SetInformationFunction();
     bool known = JoinInstalledPath(path, folder, kUninstallerFile) && GetFileInformationByHandle(uninstaller, &information);
-    // Before Vista a file goes only by its path.
-    if (!setInformation || !known) {
-        CloseHandle(uninstaller);
-        uninstaller = NULL;
-        if (known)
-            SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
-    }
     // Windows lets go of a program's file a moment after its process has ended.
     bool deleted = false;
     for (int attempt = 0; known && !deleted && attempt < 50; ++attempt) {
         if (attempt)
             Sleep(100);
-        deleted = uninstaller ? MarkForDeletion(setInformation, uninstaller, information.dwFileAttributes)
-                              : DeleteFileW(path) != FALSE;
+        deleted = MarkForDeletion(uninstaller, information.dwFileAttributes);
     }
-    if (uninstaller)
-        CloseHandle(uninstaller);
-    if (deleted && !IsReparsePoint(folder))
-        RemoveDirectoryW(folder);
+    CloseHandle(uninstaller);
+    if (deleted)
+        RemoveMadeFolder(folder);
     return deleted;
 }
 
