@@ -113,6 +113,24 @@ LogRefusal CheckPlainFile(HANDLE file, const WCHAR *path)
     return info.nNumberOfLinks == 1 ? kLogOpened : kLogNotAPlainFile;
 }
 
+// Our own first line; or, as the logs of earlier versions began, a time stamp and the
+// browser's name ("2026-11-30 10:00:00.000 岚舟浏览器..."), so that a deployment's log goes on.
+bool StartsAsOurLog(const char *start, DWORD read)
+{
+    if (read >= kFirstLineBytes && memcmp(start, kFirstLine, kFirstLineBytes) == 0)
+        return true;
+    static const char stamp[] = "dddd-dd-dd dd:dd:dd.ddd ";
+    static const char name[] = "岚舟浏览器";
+    const DWORD stampBytes = sizeof(stamp) - 1, nameBytes = sizeof(name) - 1;
+    if (read < stampBytes + nameBytes)
+        return false;
+    for (DWORD i = 0; i < stampBytes; ++i) {
+        if (stamp[i] == 'd' ? (start[i] < '0' || start[i] > '9') : start[i] != stamp[i])
+            return false;
+    }
+    return memcmp(start + stampBytes, name, nameBytes) == 0;
+}
+
 // An existing file is a log of ours when its owner is trusted and it starts with our first line.
 LogRefusal CheckOurLog(HANDLE file)
 {
@@ -128,11 +146,10 @@ LogRefusal CheckOurLog(HANDLE file)
         LocalFree(self);
     if (!trusted)
         return kLogForeign;
-    char start[kFirstLineBytes];
+    char start[kFirstLineBytes + 32];
     DWORD read = 0;
     OVERLAPPED at = {};
-    if (!ReadFile(file, start, kFirstLineBytes, &read, &at) || read != kFirstLineBytes ||
-        memcmp(start, kFirstLine, kFirstLineBytes) != 0)
+    if (!ReadFile(file, start, sizeof(start), &read, &at) || !StartsAsOurLog(start, read))
         return kLogForeign;
     return kLogOpened;
 }
@@ -224,8 +241,10 @@ bool LogPathAcceptable(const WCHAR *full)
         }
         if (name[length - 1] == L' ' || name[length - 1] == L'.' || IsDeviceName(name, length))
             return false;
+        // A log is a ".log" or ".txt" file: never a script, a shortcut or a program that
+        // someone's logon or a double click would run.
         if (!name[length])
-            return true;
+            return length > 4 && (lstrcmpiW(name + length - 4, L".log") == 0 || lstrcmpiW(name + length - 4, L".txt") == 0);
         name += length + 1;
     }
 }
@@ -287,7 +306,7 @@ const WCHAR *DescribeLogRefusal(LogRefusal refusal)
     case kLogOpened:
         return L"已打开";
     case kLogBadPath:
-        return L"须为本地磁盘上的文件路径，不能是设备、数据流、网络路径或无效的名称";
+        return L"须为本地磁盘上以 .log 或 .txt 结尾的文件路径，不能是设备、数据流、网络路径或无效的名称";
     case kLogThroughLink:
         return L"该文件或其上层文件夹是链接或交接点";
     case kLogNotAPlainFile:

@@ -132,6 +132,11 @@ TEST_F(SilentInstall, TheLogIsNoWayIntoAnotherFile)
     }
     EXPECT_EQ(scriptText, test::ReadFile(script));
     EXPECT_TRUE(test::FolderContents(elsewhere).empty());
+    // A log an earlier version began goes on.
+    const std::wstring earlier = m_logs + L"\\earlier.log";
+    test::WriteFile(earlier, "2026-11-30 10:00:00.000 岚舟浏览器 3.2 正式版 安装 3.2.0.6：setup /S\r\n");
+    EXPECT_EQ(267u, Setup(L"/S \"/Log=" + earlier + L"\"" + refusedFolder));
+    EXPECT_LT(1u, test::ReadLines(earlier).size());
     EXPECT_FALSE(test::FileExists(m_logs + L"\\setup.log"));
 
     // A command line that would start a line of the log's own: written out on one line.

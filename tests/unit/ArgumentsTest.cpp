@@ -105,6 +105,11 @@ TEST(Arguments, LogPathsAndTheTextALogLineHolds)
         {L"C:\\logs\\\\setup.log", false},
         {L"C:\\", false},
         {L"C:setup.log", false},
+        // Only a log or a text file: nothing a logon or a double click would run.
+        {L"C:\\logs\\SETUP.TXT", true},
+        {L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp\\run.bat", false},
+        {L"C:\\logs\\setup.log.cmd", false},
+        {L"C:\\logs\\.log", false},
     };
     for (const PathCase &c : paths)
         EXPECT_EQ(c.acceptable, LogPathAcceptable(c.full)) << test::Utf8(c.full);
