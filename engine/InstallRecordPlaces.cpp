@@ -13,7 +13,7 @@
 bool IsSystemFolder(const WCHAR *folder)
 {
     WCHAR windows[MAX_PATH];
-    UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
+    UINT length = GetSystemWindowsDirectoryW(windows, MAX_PATH);
     return length == 0 || length >= MAX_PATH || IsPathWithin(folder, windows);
 }
 

@@ -96,6 +96,38 @@ bool TokenGrantsAdministratorRights(HANDLE token)
     return grants;
 }
 
+// Whether `token` is the person's at this desktop: not a service account, and, where the desktop
+// names its logon session, of that session. A setup run as SYSTEM on a user's desktop, or with an
+// administrator's password typed for another user, would otherwise give that user a browser
+// running as an account that is not his.
+bool BelongsToTheDesktopUser(HANDLE token)
+{
+    BYTE user[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)];
+    DWORD size = 0;
+    if (!GetTokenInformation(token, TokenUser, user, sizeof(user), &size))
+        return false;
+    PSID sid = ((TOKEN_USER *)user)->User.Sid;
+    const WELL_KNOWN_SID_TYPE services[] = {WinLocalSystemSid, WinLocalServiceSid, WinNetworkServiceSid};
+    for (WELL_KNOWN_SID_TYPE service : services) {
+        if (IsWellKnownSid(sid, service))
+            return false;
+    }
+    BYTE logon[SECURITY_MAX_SID_SIZE];
+    DWORD needed = 0;
+    if (!GetUserObjectInformationW(GetThreadDesktop(GetCurrentThreadId()), UOI_USER_SID, logon, sizeof(logon), &needed) ||
+        needed == 0 || !IsValidSid((PSID)logon))
+        return true;  // a desktop that names no session (Wine): the account decides
+    GetTokenInformation(token, TokenGroups, NULL, 0, &size);
+    TOKEN_GROUPS *groups = size ? (TOKEN_GROUPS *)LocalAlloc(LPTR, size) : NULL;
+    bool member = false;
+    if (groups && GetTokenInformation(token, TokenGroups, groups, size, &size)) {
+        for (DWORD i = 0; i < groups->GroupCount && !member; ++i)
+            member = EqualSid(groups->Groups[i].Sid, (PSID)logon) != FALSE;
+    }
+    LocalFree(groups);
+    return member;
+}
+
 // The copy of this process's token StartWithoutAdministratorRights starts with (the caller
 // closes it); null when none can be made.
 HANDLE CreateTokenWithoutAdministratorRights()
@@ -122,7 +154,11 @@ HANDLE StartCommandLine(WCHAR *commandLine, int showMode)
 
 bool StartWithoutAdministratorRights(WCHAR *commandLine, int showMode)
 {
-    HANDLE token = CreateTokenWithoutAdministratorRights();
+    HANDLE own = NULL;
+    bool desktopUser = OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &own) && BelongsToTheDesktopUser(own);
+    if (own)
+        CloseHandle(own);
+    HANDLE token = desktopUser ? CreateTokenWithoutAdministratorRights() : NULL;
     HANDLE process = token ? StartWithToken(token, commandLine, showMode) : NULL;
     if (token)
         CloseHandle(token);

@@ -14,7 +14,8 @@ HANDLE StartCommandLine(WCHAR *commandLine, int showMode);
 // Starts a command line as StartCommandLine does, for the user where the desktop shell cannot:
 // with a copy of this process's token in which the Administrators group only denies access, with
 // no privilege beyond the basic ones and, from Vista on, at medium integrity, checked before use.
-// False, and nothing started, when no such token could be made or the process not created.
+// False, and nothing started, when this process runs as a service account or as someone other
+// than the desktop's user, when no such token could be made, or the process not created.
 bool StartWithoutAdministratorRights(WCHAR *commandLine, int showMode);
 
 // Starts a program as the signed-in user rather than with this process's (administrator)

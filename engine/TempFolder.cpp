@@ -116,7 +116,7 @@ bool CreateFreshTempRoot(const WCHAR *tempPath, int first, WCHAR (&root)[MAX_PAT
 bool CreateFreshWindowsTempRoot(WCHAR (&root)[MAX_PATH])
 {
     WCHAR windows[MAX_PATH], tempPath[MAX_PATH];
-    UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
+    UINT length = GetSystemWindowsDirectoryW(windows, MAX_PATH);
     return length > 0 && length < MAX_PATH && Format(tempPath, L"%s\\Temp\\", windows) &&
            CreateFreshTempRoot(tempPath, (int)GetTickCount(), root);
 }
@@ -124,7 +124,7 @@ bool CreateFreshWindowsTempRoot(WCHAR (&root)[MAX_PATH])
 ExtractionRoot CreateExtractionRoot(const WCHAR *userTemp, WCHAR (&root)[MAX_PATH])
 {
     WCHAR windows[MAX_PATH], windowsTemp[MAX_PATH];
-    UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
+    UINT length = GetSystemWindowsDirectoryW(windows, MAX_PATH);
     int tick = (int)GetTickCount();
     if (length > 0 && length < MAX_PATH && Format(windowsTemp, L"%s\\Temp\\", windows) &&
         CreateFreshFolder(windowsTemp, tick, CreateFolderOnlyAdministratorsChange, root))

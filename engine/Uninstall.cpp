@@ -437,9 +437,14 @@ bool DeleteUninstallerOnceEnded(HANDLE uninstaller, const CInstallRecord &record
         deleted = MarkForDeletion(uninstaller, information.dwFileAttributes);
     }
     CloseHandle(uninstaller);
-    if (deleted)
+    if (deleted) {
         RemoveMadeFolder(folder);
-    return deleted;
+        return true;
+    }
+    // Still mapped by someone (a scanner, say): it goes at the next restart, and its folder after
+    // it; only administrators can change the folder, so the names stay the setup's meanwhile.
+    return known && MoveFileExW(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT) &&
+           MoveFileExW(folder, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
 void DescribeUninstallEnd(const UninstallCounts &counts, WCHAR (&text)[400])

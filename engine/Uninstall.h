@@ -34,8 +34,9 @@ UninstallCounts RemoveRecordedInstallation(const CInstallRecord &record, void (*
                                            void *context, HANDLE *runningUninstaller = NULL);
 
 // Deletes the uninstaller's file held by RemoveRecordedInstallation once the program it is has
-// ended, then the install folder when nothing else is left in it; the handle is closed. False
-// when the file stays (started again in between).
+// ended, then the install folder when nothing else is left in it; the handle is closed. Where it
+// cannot go now (mapped by someone else) it goes, with the folder, at the next restart; false
+// when not even that could be arranged.
 bool DeleteUninstallerOnceEnded(HANDLE uninstaller, const CInstallRecord &record);
 
 // What the closing page says: that the browser is gone, or how many items stayed and why.
