@@ -506,5 +506,7 @@ void CInstallOptions::RunInstall(HWND progressWindow)
     // An installation its record does not name is one the uninstaller cannot remove whole: a
     // deployment tool must not count it as done.
     m_nOutcome = !recordSaved ? kOutcomeRecordKept : FilesScheduledAtRestart() ? kOutcomeRestartNeeded : kOutcomeDone;
+    if (!recordSaved && FilesScheduledAtRestart())
+        LogStep(L"部分文件将在重新启动计算机后替换");
     LogStep(L"安装完成");
 }

@@ -165,13 +165,18 @@ void CInstallOptions::LaunchBrowser(bool run)
 
 void CInstallOptions::ScheduleTempCleanup()
 {
-    HANDLE *locks[] = {&m_hExtractLock, &m_hTempRootLock};
-    for (HANDLE *lock : locks) {
-        if (*lock != INVALID_HANDLE_VALUE)
-            CloseHandle(*lock);
-        *lock = INVALID_HANDLE_VALUE;
+    // What is in each folder goes while the folder is still held, so that it cannot be swapped
+    // for another meanwhile; then the folder itself, emptied. The system removes only empty
+    // folders at restart, so what cannot go now is scheduled, contents before their folders.
+    struct Held {
+        const WCHAR *folder;
+        HANDLE *lock;
+    } held[] = {{m_strExtractDir, &m_hExtractLock}, {m_strTempRoot, &m_hTempRootLock}};
+    for (const Held &h : held) {
+        RemoveContentsOrScheduleAtRestart(h.folder);
+        if (*h.lock != INVALID_HANDLE_VALUE)
+            CloseHandle(*h.lock);
+        *h.lock = INVALID_HANDLE_VALUE;
     }
-    // The system removes only empty folders at restart, so take away what can go now and
-    // schedule the rest, contents before their folders.
     RemoveTreeOrScheduleAtRestart(m_strTempRoot);
 }

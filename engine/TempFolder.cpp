@@ -159,17 +159,11 @@ static void RemoveLink(const WCHAR *path, bool schedule)
         RemoveEntry(path, false, schedule);
 }
 
-static void RemoveTree(const WCHAR *folder, bool schedule)
+static void RemoveTree(const WCHAR *folder, bool schedule);
+
+// Everything in `folder`, not the folder itself.
+static void RemoveContents(const WCHAR *folder, bool schedule)
 {
-    if (!folder || !folder[0])
-        return;
-    DWORD attributes = GetFileAttributesW(folder);
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return;
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-        RemoveLink(folder, schedule);
-        return;
-    }
     WCHAR pattern[MAX_PATH];
     if (Format(pattern, L"%s\\*", folder)) {
         WIN32_FIND_DATAW entry;
@@ -193,7 +187,29 @@ static void RemoveTree(const WCHAR *folder, bool schedule)
             FindClose(search);
         }
     }
+}
+
+static void RemoveTree(const WCHAR *folder, bool schedule)
+{
+    if (!folder || !folder[0])
+        return;
+    DWORD attributes = GetFileAttributesW(folder);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        RemoveLink(folder, schedule);
+        return;
+    }
+    RemoveContents(folder, schedule);
     RemoveEntry(folder, true, schedule);
+}
+
+void RemoveContentsOrScheduleAtRestart(const WCHAR *folder)
+{
+    DWORD attributes = folder && folder[0] ? GetFileAttributesW(folder) : INVALID_FILE_ATTRIBUTES;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        RemoveContents(folder, true);
 }
 
 void RemoveTreeOrScheduleAtRestart(const WCHAR *folder)

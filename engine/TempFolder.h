@@ -44,5 +44,8 @@ HANDLE LockFolder(const WCHAR *path);
 // deepest up, the folder itself last) is scheduled for removal at the next restart. Junctions
 // and links are removed themselves, never followed.
 void RemoveTreeOrScheduleAtRestart(const WCHAR *folder);
+// The same for everything in `folder`, the folder itself staying: for a folder held open
+// meanwhile, so that it cannot be swapped for another while its contents go.
+void RemoveContentsOrScheduleAtRestart(const WCHAR *folder);
 // The same, but what cannot go now stays: for places a user can change before the next restart.
 void RemoveTreeNow(const WCHAR *folder);
