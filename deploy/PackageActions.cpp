@@ -83,6 +83,29 @@ static UINT HandOver(MSIHANDLE install, const WCHAR *action, const WCHAR *progra
     return ERROR_SUCCESS;
 }
 
+// The install folder the setup's entry in the machine's registry names, which only
+// administrators change; ERROR_FILE_NOT_FOUND when the browser is not installed.
+static LONG RecordedInstallFolder(WCHAR (&folder)[MAX_PATH])
+{
+    folder[0] = 0;
+    HKEY key;
+    LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSetupRecordKey, 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, &key);
+    if (result != ERROR_SUCCESS)
+        return result;
+    DWORD size = sizeof(folder) - sizeof(WCHAR), type = 0;
+    result = RegQueryValueExW(key, L"InstallLocation", nullptr, &type, (BYTE *)folder, &size);
+    RegCloseKey(key);
+    if (result != ERROR_SUCCESS || type != REG_SZ) {
+        folder[0] = 0;
+        return ERROR_INVALID_DATA;
+    }
+    folder[size / sizeof(WCHAR)] = 0;
+    size_t length = wcslen(folder);
+    while (length > 0 && folder[length - 1] == L'\\')
+        folder[--length] = 0;
+    return length > 0 ? ERROR_SUCCESS : ERROR_INVALID_DATA;
+}
+
 // Immediate, before anything changes: checks the public properties and prepares RunSetup.
 extern "C" UINT __stdcall PrepareSetup(MSIHANDLE install)
 {
@@ -103,6 +126,13 @@ extern "C" UINT __stdcall PrepareSetup(MSIHANDLE install)
         SayFormatted(install, L"%s; nothing was installed.", reason);
         return ERROR_INSTALL_FAILURE;
     }
+    // Without INSTALLDIR an installed browser keeps its folder. Windows Installer removes an
+    // older package first; where it does not tell that package it is being upgraded (Wine's
+    // does not), that removal takes the browser with it and the setup installs it again, into
+    // the same folder.
+    WCHAR recorded[MAX_PATH];
+    if (wcscmp(installDir, kSetupChoosesFolder) == 0 && RecordedInstallFolder(recorded) == ERROR_SUCCESS)
+        properties.installDir = recorded;
     WCHAR setupFolder[MAX_PATH], program[MAX_PATH], log[MAX_PATH], arguments[2048];
     DWORD length = ARRAYSIZE(setupFolder);
     if (MsiGetTargetPathW(install, L"SetupFolder", setupFolder, &length) != ERROR_SUCCESS ||
@@ -278,26 +308,14 @@ extern "C" UINT __stdcall RunUninstaller(MSIHANDLE install)
         Say(install, L"The uninstaller's command line is missing.");
         return ERROR_INSTALL_FAILURE;
     }
-    WCHAR folder[MAX_PATH] = L"";
-    DWORD size = sizeof(folder) - sizeof(WCHAR), type = 0;
-    HKEY key;
-    LONG opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSetupRecordKey, 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, &key);
-    if (opened == ERROR_FILE_NOT_FOUND) {
+    WCHAR folder[MAX_PATH], program[MAX_PATH];
+    LONG read = RecordedInstallFolder(folder);
+    if (read == ERROR_FILE_NOT_FOUND) {
         // Removed already, by its own uninstaller: the package has nothing more to take away.
         Say(install, L"The browser is not installed; there is nothing to remove.");
         return ERROR_SUCCESS;
     }
-    bool found = opened == ERROR_SUCCESS &&
-                 RegQueryValueExW(key, L"InstallLocation", nullptr, &type, (BYTE *)folder, &size) == ERROR_SUCCESS &&
-                 type == REG_SZ;
-    if (opened == ERROR_SUCCESS)
-        RegCloseKey(key);
-    folder[size / sizeof(WCHAR)] = 0;
-    size_t length = wcslen(folder);
-    while (length > 0 && folder[length - 1] == L'\\')
-        folder[--length] = 0;
-    WCHAR program[MAX_PATH];
-    if (!found || length == 0 || !Format(program, L"%s\\UnInst.exe", folder)) {
+    if (read != ERROR_SUCCESS || !Format(program, L"%s\\UnInst.exe", folder)) {
         Say(install, L"The installation's record names no install folder; nothing was removed.");
         return ERROR_INSTALL_FAILURE;
     }

@@ -13,6 +13,10 @@ endif()
 if(NOT VERSION MATCHES "^[0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+$")
     message(FATAL_ERROR "No version for the package: the payload manifest ${MANIFEST} names none")
 endif()
+# The Chinese texts as VelmarinSetup.wxs has them (see below why they are written again).
+set(product_name "岚舟浏览器 3.2 正式版")
+set(manufacturer "青石工作室")
+set(downgrade_refused "已安装更新版本的岚舟浏览器，本安装包不能降级。")
 if(NOT FILE_TIME)
     set(FILE_TIME 0)
 endif()
@@ -55,9 +59,18 @@ execute_process(
 if(failed)
     message(FATAL_ERROR "wixl failed: ${errors}")
 endif()
+# wixl leaves the database's code page at 0 and drops every text that is not ASCII from its
+# tables: the code page is set to 936 and the Chinese texts are written again. wixl takes no
+# Secure attribute either.
+file(WRITE "${work}/_ForceCodepage.idt" "\r\n\r\n936\t_ForceCodepage\r\n")
 execute_process(
-    COMMAND ${FAKETIME} -f "${frozen}" ${MSIBUILD} "${OUTPUT}.new"
-            -s "岚舟浏览器 3.2 正式版" "青石工作室" "Intel;2052" "{${package_code}}"
+    COMMAND ${FAKETIME} -f "${frozen}" ${MSIBUILD} "${OUTPUT}.new" -i "${work}/_ForceCodepage.idt"
+        -q "UPDATE `Property` SET `Value` = '${product_name}' WHERE `Property` = 'ProductName'"
+        -q "UPDATE `Property` SET `Value` = '${manufacturer}' WHERE `Property` = 'Manufacturer'"
+        -q "UPDATE `LaunchCondition` SET `Description` = '${downgrade_refused}' WHERE `Condition` = 'NOT NEWERPACKAGEFOUND OR Installed'"
+        # Public properties pass to the installation's server side as the machine's account.
+        -q "UPDATE `Property` SET `Value` = 'OLDERPACKAGEFOUND;NEWERPACKAGEFOUND;INSTALLDIR;DESKTOP_SHORTCUT;QUICKLAUNCH_SHORTCUT;DEFAULT_BROWSER;CLOSE_BROWSER' WHERE `Property` = 'SecureCustomProperties'"
+        -s "${product_name}" "${manufacturer}" "Intel;2052" "{${package_code}}"
     COMMAND_ERROR_IS_FATAL ANY)
 file(RENAME "${OUTPUT}.new" "${OUTPUT}")
 file(REMOVE_RECURSE "${work}")
