@@ -1,0 +1,98 @@
+#include <gtest/gtest.h>
+#include "app/Arguments.h"
+#include "deploy/PackageRules.h"
+#include "support/TestSupport.h"
+#include <string>
+
+namespace {
+
+TEST(PackageRules, PropertiesAreCheckedBeforeTheSetupRuns)
+{
+    struct Case {
+        PackageProperties properties;
+        const char *refusal;  // what the reason names, "" when accepted
+    } cases[] = {
+        {{kSetupChoosesFolder, L"1", L"1", L"0", L"0"}, ""},
+        {{L"C:\\部署 测试\\岚舟 浏览器", L"0", L"0", L"1", L"1"}, ""},
+        {{kSetupChoosesFolder, L"maybe", L"1", L"0", L"0"}, "DESKTOP_SHORTCUT=\"maybe\" is refused"},
+        {{kSetupChoosesFolder, L"1", L"01", L"0", L"0"}, "QUICKLAUNCH_SHORTCUT=\"01\""},
+        {{kSetupChoosesFolder, L"1", L"1", L"1 ", L"0"}, "DEFAULT_BROWSER="},
+        {{kSetupChoosesFolder, L"1", L"1", L"0", L""}, "CLOSE_BROWSER=\"\""},
+        {{kSetupChoosesFolder, L"1", L"1", L"0", nullptr}, "CLOSE_BROWSER=\"\""},
+        {{L"", L"1", L"1", L"0", L"0"}, "INSTALLDIR is refused: it is empty"},
+        {{L"  ", L"1", L"1", L"0", L"0"}, "INSTALLDIR is refused: it is empty"},
+        {{nullptr, L"1", L"1", L"0", L"0"}, "INSTALLDIR is refused: it is empty"},
+        // What would end the setup's command line or smuggle in an option of its own.
+        {{L"C:\\a\" /DefaultBrowser=1", L"1", L"1", L"0", L"0"}, "quote or a control character"},
+        {{L"C:\\a\r\n/S", L"1", L"1", L"0", L"0"}, "quote or a control character"},
+        {{L"C:\\a\tb", L"1", L"1", L"0", L"0"}, "quote or a control character"},
+    };
+    for (const Case &c : cases) {
+        wchar_t reason[512] = L"";
+        bool accepted = CheckPackageProperties(c.properties, reason, ARRAYSIZE(reason));
+        std::string said = test::Utf8(reason);
+        if (!*c.refusal)
+            EXPECT_TRUE(accepted) << said;
+        else
+            EXPECT_TRUE(!accepted && said.find(c.refusal) != std::string::npos) << c.refusal << " / " << said;
+    }
+}
+
+// The command lines the package builds, read back by the setup's and the uninstaller's own reading.
+TEST(PackageRules, TheProgramsReadTheCommandLinesAsMeant)
+{
+    struct Case {
+        PackageProperties properties;
+        const wchar_t *log;
+        const char *folder;  // as the setup reads it
+    } cases[] = {
+        {{L"C:\\部署 测试\\岚舟 浏览器", L"0", L"1", L"0", L"1"}, L"C:\\Windows\\Temp\\a b.log", "C:\\部署 测试\\岚舟 浏览器"},
+        {{L"D:\\x /DesktopShortcut=1", L"0", L"0", L"0", L"0"}, L"C:\\log.txt", "D:\\x /DesktopShortcut=1"},
+        {{kSetupChoosesFolder, L"1", L"0", L"1", L"0"}, L"C:\\日志\\setup.log", ""},
+    };
+    for (const Case &c : cases) {
+        wchar_t line[2048];
+        ASSERT_TRUE(SetupArguments(c.properties, c.log, line, ARRAYSIZE(line)));
+        Arguments read;
+        ReadArguments(line, kSetupArguments, read);
+        EXPECT_TRUE(ArgumentsAcceptable(read)) << test::Utf8(line);
+        EXPECT_TRUE(read.silent);
+        EXPECT_EQ(c.properties.desktopShortcut[0] - L'0', read.desktopShortcut);
+        EXPECT_EQ(c.properties.quickLaunchShortcut[0] - L'0', read.quickLaunchShortcut);
+        EXPECT_EQ(c.properties.defaultBrowser[0] - L'0', read.defaultBrowser);
+        EXPECT_EQ(c.properties.closeBrowser[0] - L'0', read.closeBrowser);
+        EXPECT_EQ(c.folder, test::Utf8(read.folder));
+        EXPECT_EQ(test::Utf8(c.log), test::Utf8(read.log));
+    }
+    wchar_t line[512];
+    ASSERT_TRUE(UninstallerArguments(L"C:\\Windows\\Temp\\a b.log", line, ARRAYSIZE(line)));
+    Arguments read;
+    ReadArguments(line, kUninstallerArguments, read);
+    EXPECT_TRUE(ArgumentsAcceptable(read) && read.silent && read.removeData == 0) << test::Utf8(line);
+    EXPECT_EQ("C:\\Windows\\Temp\\a b.log", test::Utf8(read.log));
+}
+
+TEST(PackageRules, ExitCodesBecomeWhatWindowsInstallerKnows)
+{
+    struct Case {
+        bool uninstaller;
+        DWORD code;
+        UINT installerCode;
+        bool restart;
+    } cases[] = {
+        {false, 0, ERROR_SUCCESS, false},      {false, 3010, ERROR_SUCCESS, true},
+        {false, 1618, ERROR_INSTALL_FAILURE, false}, {false, 32, ERROR_INSTALL_FAILURE, false},
+        {false, 1610, ERROR_INSTALL_FAILURE, false}, {false, 1920, ERROR_INSTALL_FAILURE, false},
+        {false, 0xC0000005, ERROR_INSTALL_FAILURE, false},
+        {true, 0, ERROR_SUCCESS, false},       {true, 1920, ERROR_SUCCESS, true},
+        {true, 3010, ERROR_INSTALL_FAILURE, false}, {true, 1605, ERROR_INSTALL_FAILURE, false},
+        {true, 5, ERROR_INSTALL_FAILURE, false},
+    };
+    for (const Case &c : cases) {
+        ActionResult result = c.uninstaller ? MapUninstallerExit(c.code) : MapSetupExit(c.code);
+        EXPECT_EQ(c.installerCode, result.installerCode) << c.uninstaller << " " << c.code;
+        EXPECT_EQ(c.restart, result.restartNeeded) << c.uninstaller << " " << c.code;
+    }
+}
+
+}
