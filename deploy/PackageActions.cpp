@@ -3,6 +3,7 @@
 // installation's transaction, all they need as CustomActionData: the program to run, its log and
 // its arguments, one a line.
 #include "deploy/PackageRules.h"
+#include "app/Outcomes.h"
 #include "base/Format.h"
 #include <msi.h>
 #include <msiquery.h>
@@ -104,6 +105,22 @@ static LONG RecordedInstallFolder(WCHAR (&folder)[MAX_PATH])
     while (length > 0 && folder[length - 1] == L'\\')
         folder[--length] = 0;
     return length > 0 ? ERROR_SUCCESS : ERROR_INVALID_DATA;
+}
+
+// While the package owns the installation, the system's list of programs shows the package's
+// entry alone: the setup's stays written, as the uninstaller needs it, but hidden.
+static void ShowSetupEntry(MSIHANDLE install, bool shown)
+{
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSetupRecordKey, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, &key) != ERROR_SUCCESS)
+        return;
+    DWORD hidden = 1;
+    LONG result = shown ? RegDeleteValueW(key, L"SystemComponent")
+                        : RegSetValueExW(key, L"SystemComponent", 0, REG_DWORD, (const BYTE *)&hidden, sizeof(hidden));
+    RegCloseKey(key);
+    if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND)
+        SayFormatted(install, L"The setup's entry in the list of programs could not be %s (error %ld).",
+                     shown ? L"shown" : L"hidden", result);
 }
 
 // Immediate, before anything changes: checks the public properties and prepares RunSetup.
@@ -296,7 +313,10 @@ extern "C" UINT __stdcall RunSetup(MSIHANDLE install)
     if (!RunToEnd(install, program, arguments, code))
         return ERROR_INSTALL_FAILURE;
     CopyLogLines(install, log, from);
-    return Conclude(install, L"VelmarinSetup.exe", code, MapSetupExit(code));
+    ActionResult result = MapSetupExit(code);
+    if (result.installerCode == ERROR_SUCCESS)
+        ShowSetupEntry(install, false);
+    return Conclude(install, L"VelmarinSetup.exe", code, result);
 }
 
 // Deferred, as the machine's account: runs the installation's own uninstaller silently.
@@ -319,10 +339,19 @@ extern "C" UINT __stdcall RunUninstaller(MSIHANDLE install)
         Say(install, L"The installation's record names no install folder; nothing was removed.");
         return ERROR_INSTALL_FAILURE;
     }
+    // The uninstaller removes only the values the setup wrote, so its entry goes only without
+    // the package's mark. Files in use keep the entry and the uninstaller: once the package's
+    // entry is gone, the setup's is how the rest is removed, so it stays shown; a failure rolls
+    // the package back, which keeps its own entry, and the setup's is hidden again.
+    ShowSetupEntry(install, true);
     LONGLONG from = LogSize(log);
     DWORD code = 0;
-    if (!RunToEnd(install, program, arguments, code))
+    if (!RunToEnd(install, program, arguments, code)) {
+        ShowSetupEntry(install, false);
         return ERROR_INSTALL_FAILURE;
+    }
     CopyLogLines(install, log, from);
+    if (code != kOutcomeDone && code != kOutcomeFilesStayed)
+        ShowSetupEntry(install, false);
     return Conclude(install, L"UnInst.exe", code, MapUninstallerExit(code));
 }

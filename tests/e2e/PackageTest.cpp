@@ -30,6 +30,38 @@ std::wstring PackageProperty(const std::wstring &package, const wchar_t *name)
     return value;
 }
 
+// The entries named as the browser that the system's list of programs shows, in both views.
+int VisibleEntries()
+{
+    int count = 0;
+    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+        HKEY list;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall", 0,
+                          KEY_READ | view, &list) != ERROR_SUCCESS)
+            continue;
+        wchar_t name[256];
+        for (DWORD i = 0, length = ARRAYSIZE(name); RegEnumKeyExW(list, i, name, &length, nullptr, nullptr, nullptr, nullptr) ==
+                                                    ERROR_SUCCESS;
+             ++i, length = ARRAYSIZE(name)) {
+            HKEY entry;
+            if (RegOpenKeyExW(list, name, 0, KEY_READ | view, &entry) != ERROR_SUCCESS)
+                continue;
+            wchar_t shown[256] = L"";
+            DWORD hidden = 0, size = sizeof(shown) - sizeof(wchar_t);
+            RegQueryValueExW(entry, L"DisplayName", nullptr, nullptr, (BYTE *)shown, &size);
+            size = sizeof(hidden);
+            RegQueryValueExW(entry, L"SystemComponent", nullptr, nullptr, (BYTE *)&hidden, &size);
+            RegCloseKey(entry);
+            if (std::wstring(shown) == L"岚舟浏览器 3.2 正式版" && hidden != 1)
+                ++count;
+        }
+        RegCloseKey(list);
+        if (!test::OnSixtyFourBitWindows())
+            break;
+    }
+    return count;
+}
+
 class Package : public ::testing::Test {
 protected:
     void SetUp() override
@@ -93,6 +125,7 @@ TEST_F(Package, InstallsUpgradesRefusesADowngradeAndRemoves)
 
     EXPECT_EQ(0u, Logged(L"/i \"" + m_package + L"\" /qn DESKTOP_SHORTCUT=0 INSTALLDIR=\"" + m_folder + L"\"", log));
     EXPECT_TRUE(Known(m_code));
+    EXPECT_EQ(1, VisibleEntries()) << "the package's entry alone";
     for (const std::wstring &file : test::PayloadFileTable())
         EXPECT_TRUE(test::FileExists(m_folder + file)) << test::Utf8(file);
     EXPECT_FALSE(test::FileExists(test::SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + L"\\岚舟 3.lnk"));
@@ -108,6 +141,7 @@ TEST_F(Package, InstallsUpgradesRefusesADowngradeAndRemoves)
     EXPECT_TRUE(Known(m_newerCode));
     EXPECT_FALSE(Known(m_code));
     EXPECT_TRUE(test::FileExists(m_folder + L"\\Velmarin.exe")) << log;
+    EXPECT_EQ(1, VisibleEntries());
     // The older one again is refused, and changes nothing.
     EXPECT_EQ(1603u, Msiexec(L"/i \"" + m_package + L"\" /qn"));
     EXPECT_TRUE(Known(m_newerCode));
