@@ -1,5 +1,6 @@
-// The Windows Installer package as a fleet's tools run it: Wine's own msiexec installs, upgrades,
-// refuses a downgrade and removes, and the browser follows.
+// The Windows Installer package as a fleet's tools run it: Wine's own msiexec refuses bad
+// properties and a running browser, takes over the setup's installation, upgrades, refuses a
+// downgrade and removes, and the browser follows.
 #include <gtest/gtest.h>
 #include "e2e/WizardDriver.h"
 #include "engine/Product.h"
@@ -122,6 +123,18 @@ TEST_F(Package, InstallsUpgradesRefusesADowngradeAndRemoves)
     EXPECT_FALSE(Known(m_code));
     EXPECT_FALSE(BrowserInstalled());
     EXPECT_FALSE(test::DirExists(L"C:\\部署 测试"));
+
+    // An installation the setup made itself: while its browser runs, the package fails and
+    // changes nothing; then the package takes it over.
+    ASSERT_EQ(0u, test::RunToEnd(L"\"" + test::SetupExe() + L"\" /S /DesktopShortcut=0 /D=" + m_folder));
+    HANDLE browser = test::StartProcess(L"\"" + m_folder + L"\\Velmarin.exe\" /stay");
+    ASSERT_TRUE(browser);
+    EXPECT_EQ(1603u, Logged(L"/i \"" + m_package + L"\" /qn INSTALLDIR=\"" + m_folder + L"\"", log));
+    EXPECT_NE(std::string::npos, log.find("VelmarinSetup.exe ended with 32")) << log;
+    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(browser, 0)) << "still running";
+    EXPECT_FALSE(Known(m_code));
+    CloseHandle(browser);
+    test::EndProcessesIn(m_folder);
 
     EXPECT_EQ(0u, Logged(L"/i \"" + m_package + L"\" /qn DESKTOP_SHORTCUT=0 INSTALLDIR=\"" + m_folder + L"\"", log));
     EXPECT_TRUE(Known(m_code));
