@@ -94,6 +94,10 @@ protected:
         test::RemoveInstallation(m_folder);
         RemoveDirectoryW(L"C:\\部署 测试");
         test::RemoveInstallation(test::DefaultInstallFolder());
+        // The programs' log, in the machine's Temp where Wine names no package log.
+        wchar_t windows[MAX_PATH];
+        GetSystemWindowsDirectoryW(windows, ARRAYSIZE(windows));
+        DeleteFileW((std::wstring(windows) + L"\\Temp\\VelmarinSetup-msi.log").c_str());
     }
 
     DWORD Msiexec(const std::wstring &arguments) { return test::RunToEnd(L"msiexec " + arguments); }
@@ -165,6 +169,12 @@ TEST_F(Package, InstallsUpgradesRefusesADowngradeAndRemoves)
     EXPECT_FALSE(BrowserInstalled());
     EXPECT_FALSE(test::FileExists(m_folder + L"\\Velmarin.exe"));
     EXPECT_NE(std::string::npos, log.find("UnInst.exe ended with 0")) << log;
+
+    // A browser removed through its own uninstaller leaves the package nothing to do but go.
+    ASSERT_EQ(0u, Msiexec(L"/i \"" + m_package + L"\" /qn INSTALLDIR=\"" + m_folder + L"\""));
+    ASSERT_EQ(0u, test::RunToEnd(L"\"" + m_folder + L"\\UnInst.exe\" /S"));
+    EXPECT_EQ(0u, Msiexec(L"/x " + m_code + L" /qn"));
+    EXPECT_FALSE(Known(m_code));
 }
 
 }
