@@ -96,6 +96,9 @@ static LONG RecordedInstallFolder(WCHAR (&folder)[MAX_PATH])
     DWORD size = sizeof(folder) - sizeof(WCHAR), type = 0;
     result = RegQueryValueExW(key, L"InstallLocation", nullptr, &type, (BYTE *)folder, &size);
     RegCloseKey(key);
+    // The uninstaller removed what the setup wrote; what is left is no installation.
+    if (result == ERROR_FILE_NOT_FOUND)
+        return ERROR_FILE_NOT_FOUND;
     if (result != ERROR_SUCCESS || type != REG_SZ) {
         folder[0] = 0;
         return ERROR_INVALID_DATA;
@@ -121,6 +124,23 @@ static void ShowSetupEntry(MSIHANDLE install, bool shown)
     if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND)
         SayFormatted(install, L"The setup's entry in the list of programs could not be %s (error %ld).",
                      shown ? L"shown" : L"hidden", result);
+}
+
+// After the uninstaller ran on its own, the setup's entry holds at most the package's mark, which
+// keeps the key: the mark goes, and the key with it when nothing else is left in it.
+static void RemoveLeftEntry()
+{
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSetupRecordKey, 0, KEY_SET_VALUE | KEY_QUERY_VALUE | KEY_WOW64_32KEY, &key) !=
+        ERROR_SUCCESS)
+        return;
+    RegDeleteValueW(key, L"SystemComponent");
+    DWORD subkeys = 1, values = 1;
+    bool empty = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
+                                  nullptr, nullptr) == ERROR_SUCCESS && subkeys == 0 && values == 0;
+    RegCloseKey(key);
+    if (empty)
+        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kSetupRecordKey, KEY_WOW64_32KEY, 0);
 }
 
 // Immediate, before anything changes: checks the public properties and prepares RunSetup.
@@ -332,6 +352,7 @@ extern "C" UINT __stdcall RunUninstaller(MSIHANDLE install)
     LONG read = RecordedInstallFolder(folder);
     if (read == ERROR_FILE_NOT_FOUND) {
         // Removed already, by its own uninstaller: the package has nothing more to take away.
+        RemoveLeftEntry();
         Say(install, L"The browser is not installed; there is nothing to remove.");
         return ERROR_SUCCESS;
     }

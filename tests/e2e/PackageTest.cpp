@@ -175,6 +175,7 @@ TEST_F(Package, InstallsUpgradesRefusesADowngradeAndRemoves)
     ASSERT_EQ(0u, test::RunToEnd(L"\"" + m_folder + L"\\UnInst.exe\" /S"));
     EXPECT_EQ(0u, Msiexec(L"/x " + m_code + L" /qn"));
     EXPECT_FALSE(Known(m_code));
+    EXPECT_FALSE(BrowserInstalled()) << "no entry left behind";
 }
 
 }
