@@ -11,7 +11,6 @@
 
 static const WCHAR kSetupRecordKey[] =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{7B2E91C4-3A5D-4f08-B6E2-91D4C07A5F13}";
-static const WCHAR kLogName[] = L"VelmarinSetup-msi.log";
 // The setup's and the uninstaller's logs begin with this line, after a UTF-8 byte-order mark.
 static const char kLogHeader[] = "\xEF\xBB\xBF\xE5\xB2\x9A\xE8\x88\x9F\xE6\xB5\x8F\xE8\xA7\x88\xE5\x99\xA8"
                                  "\xE5\xAE\x89\xE8\xA3\x85\xE4\xB8\x8E\xE5\x8D\xB8\xE8\xBD\xBD\xE6\x97\xA5\xE5\xBF\x97";
@@ -43,28 +42,13 @@ static bool ReadProperty(MSIHANDLE install, const WCHAR *name, WCHAR *value, DWO
     return MsiGetPropertyW(install, name, value, &length) == ERROR_SUCCESS;
 }
 
-static bool HasControlCharacter(const WCHAR *text)
-{
-    for (; *text; ++text) {
-        if (*text < 0x20)
-            return true;
-    }
-    return false;
-}
-
-// The programs' log: beside the package's own log when it has one, else in the machine's Temp.
+// The programs' log: beside the package's own log, else in the machine's Temp.
 static void ChooseLog(MSIHANDLE install, WCHAR (&log)[MAX_PATH])
 {
     WCHAR packageLog[MAX_PATH];
-    if (ReadProperty(install, L"MsiLogFileLocation", packageLog, ARRAYSIZE(packageLog)) && packageLog[0] &&
-        !HasControlCharacter(packageLog)) {
-        WCHAR *name = wcsrchr(packageLog, L'\\');
-        if (name) {
-            name[1] = 0;
-            if (Format(log, L"%s%s", packageLog, kLogName))
-                return;
-        }
-    }
+    if (ReadProperty(install, L"MsiLogFileLocation", packageLog, ARRAYSIZE(packageLog)) &&
+        LogBesidePackageLog(packageLog, log, ARRAYSIZE(log)))
+        return;
     WCHAR windows[MAX_PATH];
     UINT length = GetSystemWindowsDirectoryW(windows, ARRAYSIZE(windows));
     if (length == 0 || length >= ARRAYSIZE(windows))

@@ -4,6 +4,7 @@
 #include <wchar.h>
 
 const WCHAR kSetupChoosesFolder[] = L"?";
+const WCHAR kLogName[] = L"VelmarinSetup-msi.log";
 
 static bool IsSwitch(const WCHAR *value)
 {
@@ -60,6 +61,19 @@ bool SetupArguments(const PackageProperties &p, const WCHAR *logPath, WCHAR *arg
 bool UninstallerArguments(const WCHAR *logPath, WCHAR *arguments, size_t capacity)
 {
     return FormatText(arguments, capacity, L"/S /RemoveData=0 /Log=\"%s\"", logPath);
+}
+
+bool LogBesidePackageLog(const WCHAR *packageLog, WCHAR *log, size_t capacity)
+{
+    WCHAR drive = packageLog ? (WCHAR)(packageLog[0] | 0x20) : 0;
+    if (drive < L'a' || drive > L'z' || packageLog[1] != L':' || packageLog[2] != L'\\')
+        return false;
+    for (const WCHAR *c = packageLog; *c; ++c) {
+        if (*c < 0x20 || *c == L'"')
+            return false;
+    }
+    const WCHAR *name = wcsrchr(packageLog, L'\\') + 1;
+    return FormatText(log, capacity, L"%.*s%s", (int)(name - packageLog), packageLog, kLogName);
 }
 
 ActionResult MapSetupExit(DWORD code)

@@ -31,6 +31,12 @@ bool SetupArguments(const PackageProperties &properties, const WCHAR *logPath, W
 // user's data to remove.
 bool UninstallerArguments(const WCHAR *logPath, WCHAR *arguments, size_t capacity);
 
+// The programs' log file beside the package's own log `packageLog` (Windows Installer's
+// MsiLogFileLocation); false when that is no full local path: the programs take no network path
+// for a log, and a relative one would lead elsewhere from the custom actions' folder.
+extern const WCHAR kLogName[];
+bool LogBesidePackageLog(const WCHAR *packageLog, WCHAR *log, size_t capacity);
+
 // What a custom action returns for a program's exit code. A custom action can only succeed or
 // fail: every failure becomes 1603 for Windows Installer, which then rolls the package back.
 struct ActionResult {

@@ -72,6 +72,33 @@ TEST(PackageRules, TheProgramsReadTheCommandLinesAsMeant)
     EXPECT_EQ("C:\\Windows\\Temp\\a b.log", test::Utf8(read.log));
 }
 
+TEST(PackageRules, TheProgramsLogGoesBesideAPackageLogOnALocalDrive)
+{
+    struct Case {
+        const wchar_t *packageLog;
+        const wchar_t *log;  // null: the machine's Temp instead
+    } cases[] = {
+        {L"C:\\Windows\\Temp\\velmarin-msi.log", L"C:\\Windows\\Temp\\VelmarinSetup-msi.log"},
+        {L"D:\\日志 目录\\安装.log", L"D:\\日志 目录\\VelmarinSetup-msi.log"},
+        {L"C:\\install.log", L"C:\\VelmarinSetup-msi.log"},
+        {L"", nullptr},
+        {L"install.log", nullptr},
+        {L"logs\\install.log", nullptr},
+        {L"\\\\server\\share\\install.log", nullptr},
+        {L"\\\\?\\C:\\install.log", nullptr},
+        {L"C:install.log", nullptr},
+        {L"C:\\a\nb\\install.log", nullptr},
+    };
+    for (const Case &c : cases) {
+        wchar_t log[MAX_PATH] = L"";
+        bool beside = LogBesidePackageLog(c.packageLog, log, ARRAYSIZE(log));
+        EXPECT_EQ(c.log != nullptr, beside) << test::Utf8(c.packageLog);
+        if (c.log && beside) {
+            EXPECT_EQ(test::Utf8(c.log), test::Utf8(log));
+        }
+    }
+}
+
 TEST(PackageRules, ExitCodesBecomeWhatWindowsInstallerKnows)
 {
     struct Case {
