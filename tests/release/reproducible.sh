@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Two builds of one commit, in two folders and at two times, give the same unsigned setup byte for
-# byte: the build folder's own VelmarinSetup.exe against one built anew beside it.
+# Two builds of one commit, in two folders and at two times, give the same unsigned setup and
+# Windows Installer package byte for byte: the build folder's own against ones built anew beside it.
 #     reproducible.sh <source folder> <build folder> <toolchain file>
 set -euo pipefail
 source_dir=$1
@@ -10,7 +10,7 @@ other="$build_dir/reproducible/another folder"
 rm -rf "$build_dir/reproducible"
 mkdir -p "$other"
 (cd "$source_dir" && cmake --preset cross -B "$other" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DVELMARIN_BUILD_TESTS=OFF >/dev/null)
-cmake --build "$other" --target VelmarinSetup -j"$(nproc)" > "$build_dir/reproducible/build.log" 2>&1 \
+cmake --build "$other" --target VelmarinSetup VelmarinSetupMsi -j"$(nproc)" > "$build_dir/reproducible/build.log" 2>&1 \
     || { tail -30 "$build_dir/reproducible/build.log"; exit 1; }
 if ! cmp -s "$build_dir/VelmarinSetup.exe" "$other/VelmarinSetup.exe"; then
     echo "FAIL: the two builds differ in $(cmp -l "$build_dir/VelmarinSetup.exe" "$other/VelmarinSetup.exe" 2>/dev/null | wc -l) bytes"
@@ -20,3 +20,8 @@ if ! cmp -s "$build_dir/VelmarinSetup.exe" "$other/VelmarinSetup.exe"; then
     exit 1
 fi
 echo "ok: two builds of this commit give the same VelmarinSetup.exe ($(sha256sum < "$other/VelmarinSetup.exe" | cut -c1-16)…)"
+if ! cmp -s "$build_dir/VelmarinSetup.msi" "$other/VelmarinSetup.msi"; then
+    echo "FAIL: the two packages differ in $(cmp -l "$build_dir/VelmarinSetup.msi" "$other/VelmarinSetup.msi" 2>/dev/null | wc -l) bytes"
+    exit 1
+fi
+echo "ok: and the same VelmarinSetup.msi ($(sha256sum < "$other/VelmarinSetup.msi" | cut -c1-16)…)"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A signed release build end to end: a throwaway certificate, a build that refuses a wrong
 # password, a build whose payload installer and setup both carry verifying Authenticode
-# signatures, and the signed setup installing under Wine.
+# signatures, as do the uninstaller, its helper, the package's actions and the package, and the
+# signed setup installing under Wine.
 #     signed-build.sh <source folder> <build folder> <wine-run.sh> <e2e_tests.exe> [toolchain file]
 # The signed setup is built with the toolchain of the tests, so that they can run it.
 set -euo pipefail
@@ -35,11 +36,16 @@ if ! grep -q "Is VELMARIN_SIGN_PASSWORD the password" "$signed/wrong.log"; then
 fi
 echo "ok: a wrong password fails the build with a clear message"
 
-VELMARIN_SIGN_PASSWORD=right-password cmake --build "$signed/build" --target VelmarinSetup -j"$(nproc)" \
+VELMARIN_SIGN_PASSWORD=right-password cmake --build "$signed/build" --target VelmarinSetup VelmarinSetupMsi -j"$(nproc)" \
     > "$signed/build.log" 2>&1 || { tail -30 "$signed/build.log"; exit 1; }
 setup="$signed/build/VelmarinSetup.exe"
 wrestool -x --raw --type=BIN --name=228 "$setup" > "$signed/embedded-payload.exe"
-for program in "$signed/embedded-payload.exe" "$setup"; do
+# Every program the build makes and ships, each as it was packed: the uninstaller and its helper
+# (packed into the payload, the helper as the uninstaller carries it), the package's actions and the package.
+wrestool -x --raw --type=BIN --name=238 "$signed/build/payload-files/UnInst.exe" > "$signed/embedded-helper.exe"
+for program in "$signed/embedded-payload.exe" "$setup" "$signed/build/payload-files/UnInst.exe" \
+        "$signed/embedded-helper.exe" "$signed/build/package-actions/PackageActions.dll" \
+        "$signed/build/VelmarinSetup.msi"; do
     if ! osslsigncode verify -CAfile "$signed/cert.pem" -in "$program" > "$signed/verify.log" 2>&1; then
         echo "FAIL: the signature of $(basename "$program") does not verify:"
         cat "$signed/verify.log"

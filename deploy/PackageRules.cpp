@@ -1,0 +1,119 @@
+#include "deploy/PackageRules.h"
+#include "app/Outcomes.h"
+#include "base/Format.h"
+#include <wchar.h>
+
+const WCHAR kSetupChoosesFolder[] = L"?";
+const WCHAR kLogName[] = L"VelmarinSetup-msi.log";
+
+static bool IsSwitch(const WCHAR *value)
+{
+    return value && (wcscmp(value, L"0") == 0 || wcscmp(value, L"1") == 0);
+}
+
+static bool CheckSwitch(const WCHAR *name, const WCHAR *value, WCHAR *reason, size_t capacity)
+{
+    if (IsSwitch(value))
+        return true;
+    FormatText(reason, capacity, L"%s=\"%s\" is refused: it takes 0 or 1", name, value ? value : L"");
+    return false;
+}
+
+bool CheckPackageProperties(const PackageProperties &p, WCHAR *reason, size_t capacity)
+{
+    if (!CheckSwitch(L"DESKTOP_SHORTCUT", p.desktopShortcut, reason, capacity) ||
+        !CheckSwitch(L"QUICKLAUNCH_SHORTCUT", p.quickLaunchShortcut, reason, capacity) ||
+        !CheckSwitch(L"DEFAULT_BROWSER", p.defaultBrowser, reason, capacity) ||
+        !CheckSwitch(L"CLOSE_BROWSER", p.closeBrowser, reason, capacity))
+        return false;
+    const WCHAR *folder = p.installDir ? p.installDir : L"";
+    if (wcscmp(folder, kSetupChoosesFolder) == 0)
+        return true;
+    bool blank = true;
+    for (const WCHAR *c = folder; *c; ++c) {
+        // A line break would end the setup's command line early; a quote or a control character
+        // is never part of a folder's name.
+        if (*c < 0x20 || *c == 0x7f || *c == L'"') {
+            FormatText(reason, capacity, L"INSTALLDIR is refused: it holds a quote or a control character");
+            return false;
+        }
+        if (*c != L' ' && *c != L'\t')
+            blank = false;
+    }
+    if (blank) {
+        FormatText(reason, capacity, L"INSTALLDIR is refused: it is empty");
+        return false;
+    }
+    return true;
+}
+
+bool SetupArguments(const PackageProperties &p, const WCHAR *logPath, WCHAR *arguments, size_t capacity)
+{
+    WCHAR folder[MAX_PATH + 8] = L"";
+    if (wcscmp(p.installDir, kSetupChoosesFolder) != 0 &&
+        !FormatText(folder, ARRAYSIZE(folder), L" /D=%s", p.installDir))
+        return false;
+    return FormatText(arguments, capacity,
+        L"/S /DesktopShortcut=%s /QuickLaunchShortcut=%s /DefaultBrowser=%s /CloseBrowser=%s /Log=\"%s\"%s",
+        p.desktopShortcut, p.quickLaunchShortcut, p.defaultBrowser, p.closeBrowser, logPath, folder);
+}
+
+bool UninstallerArguments(const WCHAR *logPath, WCHAR *arguments, size_t capacity)
+{
+    return FormatText(arguments, capacity, L"/S /RemoveData=0 /Log=\"%s\"", logPath);
+}
+
+bool LogBesidePackageLog(const WCHAR *packageLog, WCHAR *log, size_t capacity)
+{
+    WCHAR drive = packageLog ? (WCHAR)(packageLog[0] | 0x20) : 0;
+    if (drive < L'a' || drive > L'z' || packageLog[1] != L':' || packageLog[2] != L'\\')
+        return false;
+    for (const WCHAR *c = packageLog; *c; ++c) {
+        if (*c < 0x20 || *c == L'"')
+            return false;
+    }
+    const WCHAR *name = wcsrchr(packageLog, L'\\') + 1;
+    return FormatText(log, capacity, L"%.*s%s", (int)(name - packageLog), packageLog, kLogName);
+}
+
+ActionResult MapSetupExit(DWORD code)
+{
+    if (code == kOutcomeDone)
+        return {ERROR_SUCCESS, false};
+    if (code == kOutcomeRestartNeeded)
+        return {ERROR_SUCCESS, true};
+    return {ERROR_INSTALL_FAILURE, false};
+}
+
+ActionResult MapUninstallerExit(DWORD code)
+{
+    if (code == kOutcomeDone)
+        return {ERROR_SUCCESS, false};
+    // Files in use stayed: they go when the uninstaller runs again, after a restart.
+    if (code == kOutcomeFilesStayed)
+        return {ERROR_SUCCESS, true};
+    return {ERROR_INSTALL_FAILURE, false};
+}
+
+const WCHAR *DescribeExit(DWORD code)
+{
+    switch (code) {
+    case kOutcomeDone: return L"done";
+    case kOutcomeRestartNeeded: return L"installed; files that were in use go at the next restart";
+    case kOutcomeBadArguments: return L"an unknown or malformed option";
+    case kOutcomeLogRefused: return L"the log file is refused or cannot be opened";
+    case kOutcomeFolderRefused: return L"the install folder is refused or cannot be written";
+    case kOutcomeBrowserRunning: return L"the browser runs from the install folder (CLOSE_BROWSER=1 ends it)";
+    case kOutcomeAnotherSetup: return L"another setup is running, or updating the same folder; try again later";
+    case kOutcomeDiskFull: return L"the install or the temporary folder's drive is too small";
+    case kOutcomePayloadDamaged: return L"the packed browser files are damaged";
+    case kOutcomeCopyFailed: return L"copying failed; the earlier installation, or none, is as it was";
+    case kOutcomeNotElevated: return L"started without administrator rights";
+    case kOutcomeRecordKept: return L"installed, but the installation record could not be written or merged";
+    case kOutcomeNotInstalled: return L"no installation record in the folder";
+    case kOutcomeRecordRefused: return L"the record is damaged, or names what is not the browser's";
+    case kOutcomeOthersCouldChange: return L"other users could change the install folder, the record or the uninstaller";
+    case kOutcomeFilesStayed: return L"files in use stayed; they go when the uninstaller runs again";
+    default: return L"an unexpected exit code";
+    }
+}

@@ -1,0 +1,140 @@
+// The Windows Installer package as a fleet's tools run it: Wine's own msiexec refuses bad
+// properties and a running browser, takes over the setup's installation, upgrades, refuses a
+// downgrade and removes, and the browser follows.
+#include <gtest/gtest.h>
+#include "e2e/WizardDriver.h"
+#include "engine/Product.h"
+#include "support/TestSupport.h"
+#include <msi.h>
+#include <regex>
+#include <shlobj.h>
+
+namespace {
+
+class Package : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!test::RunsOnWin64Road())
+            GTEST_SKIP() << "the package's road runs in the 64-bit prefix only";
+        m_package = test::BuildDir() + L"\\VelmarinSetup.msi";
+        m_newer = test::BuildDir() + L"\\package-newer\\VelmarinSetup.msi";
+        m_logs = test::MakeTempDir(L"package-logs");
+        Clean();
+    }
+    void TearDown() override
+    {
+        if (m_logs.empty())
+            return;
+        Clean();
+        test::RemoveTree(m_logs);
+    }
+    void Clean()
+    {
+        for (const std::wstring &product : Installed())
+            Msiexec(L"/x " + product.substr(0, 38) + L" /qn");
+        test::RemoveInstallation(m_folder);
+        RemoveDirectoryW(L"C:\\部署 测试");
+        test::RemoveInstallation(test::DefaultInstallFolder());
+        // The programs' log, in the machine's Temp where Wine names no package log.
+        wchar_t windows[MAX_PATH];
+        GetSystemWindowsDirectoryW(windows, ARRAYSIZE(windows));
+        DeleteFileW((std::wstring(windows) + L"\\Temp\\VelmarinSetup-msi.log").c_str());
+    }
+
+    DWORD Msiexec(const std::wstring &arguments) { return test::RunToEnd(L"msiexec " + arguments); }
+    // Runs msiexec with a verbose log of its own and returns the code; `log` hears the log.
+    DWORD Logged(const std::wstring &arguments, std::string &log)
+    {
+        std::wstring path = m_logs + L"\\msiexec-" + std::to_wstring(++m_runs) + L".log";
+        DWORD code = Msiexec(arguments + L" /l*v \"" + path + L"\"");
+        log = test::ReadFile(path);
+        return code;
+    }
+    // The packages Windows Installer knows by the package's UpgradeCode, each as
+    // "<ProductCode> <version>", and whether the list of programs shows only the package's entry.
+    static std::vector<std::wstring> Installed()
+    {
+        std::vector<std::wstring> products;
+        wchar_t code[39], version[64];
+        for (DWORD i = 0; MsiEnumRelatedProductsW(L"{5C3F0A9E-7D41-4B86-9E2A-3F6B1C8D4E27}", 0, i, code) == ERROR_SUCCESS; ++i) {
+            DWORD length = ARRAYSIZE(version);
+            MsiGetProductInfoW(code, INSTALLPROPERTY_VERSIONSTRING, version, &length);
+            bool alone = test::ReadRegString(HKEY_LOCAL_MACHINE, std::wstring(kUninstallList) + code, L"DisplayName") ==
+                             L"岚舟浏览器 3.2 正式版" &&
+                         test::ReadRegDword(HKEY_LOCAL_MACHINE, kUninstallKey, L"SystemComponent") == 1;
+            products.push_back(std::wstring(code) + L" " + version + (alone ? L"" : L" (not alone in the list)"));
+        }
+        return products;
+    }
+    static bool BrowserInstalled() { return test::RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey); }
+
+    static constexpr const wchar_t *kUninstallList = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+    const std::wstring m_folder = L"C:\\部署 测试\\岚舟 浏览器";
+    std::wstring m_package, m_newer, m_logs;
+    int m_runs = 0;
+};
+
+TEST_F(Package, InstallsUpgradesRefusesADowngradeAndRemoves)
+{
+    std::string log;
+    // A bad property ends it before anything changes, its reason in the log.
+    EXPECT_EQ(1603u, Logged(L"/i \"" + m_package + L"\" /qn DESKTOP_SHORTCUT=maybe", log));
+    EXPECT_NE(std::string::npos, log.find("DESKTOP_SHORTCUT=\"maybe\" is refused")) << log;
+    EXPECT_EQ(1603u, Msiexec(L"/i \"" + m_package + L"\" /qn INSTALLDIR=\"\""));
+    EXPECT_TRUE(Installed().empty());
+    EXPECT_FALSE(BrowserInstalled());
+    EXPECT_FALSE(test::DirExists(L"C:\\部署 测试"));
+
+    // An installation the setup made itself: while its browser runs, the package fails and
+    // changes nothing; then the package takes it over.
+    ASSERT_EQ(0u, test::RunToEnd(L"\"" + test::SetupExe() + L"\" /S /DesktopShortcut=0 /D=" + m_folder));
+    HANDLE browser = test::StartProcess(L"\"" + m_folder + L"\\Velmarin.exe\" /stay");
+    ASSERT_TRUE(browser);
+    EXPECT_EQ(1603u, Logged(L"/i \"" + m_package + L"\" /qn INSTALLDIR=\"" + m_folder + L"\"", log));
+    EXPECT_NE(std::string::npos, log.find("VelmarinSetup.exe ended with 32")) << log;
+    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(browser, 0)) << "still running";
+    EXPECT_TRUE(Installed().empty());
+    CloseHandle(browser);
+    test::EndProcessesIn(m_folder);
+
+    EXPECT_EQ(0u, Logged(L"/i \"" + m_package + L"\" /qn DESKTOP_SHORTCUT=0 INSTALLDIR=\"" + m_folder + L"\"", log));
+    std::vector<std::wstring> first = Installed();
+    ASSERT_EQ(1u, first.size());
+    EXPECT_EQ(std::wstring::npos, first[0].find(L"(not alone")) << test::Utf8(first[0]);
+    for (const std::wstring &file : test::PayloadFileTable())
+        EXPECT_TRUE(test::FileExists(m_folder + file)) << test::Utf8(file);
+    EXPECT_FALSE(test::FileExists(test::SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + L"\\岚舟 3.lnk"));
+    // The setup's own lines, each with its time, follow the package's in its log; Wine writes
+    // the log in the system's code page, so only their ASCII parts are looked for.
+    EXPECT_TRUE(std::regex_search(log, std::regex("\n\\d{4}-\\d\\d-\\d\\d [0-9:.]+ .*/S /DesktopShortcut=0 /QuickLaunchShortcut=1 "
+                                                  "/DefaultBrowser=0 /CloseBrowser=0 .*/D=C:\\\\")))
+        << log;
+    EXPECT_NE(std::string::npos, log.find("VelmarinSetup.exe ended with 0")) << log;
+
+    // A newer package replaces the older in place; the browser stays where it is. The older one
+    // again is refused, and changes nothing.
+    EXPECT_EQ(0u, Logged(L"/i \"" + m_newer + L"\" /qn", log));
+    std::vector<std::wstring> newer = Installed();
+    ASSERT_EQ(1u, newer.size());
+    EXPECT_EQ(newer[0].substr(0, 38) + L" 3.2.1.0", newer[0]);
+    EXPECT_NE(first[0].substr(0, 38), newer[0].substr(0, 38));
+    EXPECT_TRUE(test::FileExists(m_folder + L"\\Velmarin.exe")) << log;
+    EXPECT_EQ(1603u, Msiexec(L"/i \"" + m_package + L"\" /qn"));
+    EXPECT_EQ(newer, Installed());
+
+    EXPECT_EQ(0u, Logged(L"/x " + newer[0].substr(0, 38) + L" /qn", log));
+    EXPECT_TRUE(Installed().empty());
+    EXPECT_FALSE(BrowserInstalled());
+    EXPECT_FALSE(test::FileExists(m_folder + L"\\Velmarin.exe"));
+    EXPECT_NE(std::string::npos, log.find("UnInst.exe ended with 0")) << log;
+
+    // A browser removed through its own uninstaller leaves the package nothing to do but go.
+    ASSERT_EQ(0u, Msiexec(L"/i \"" + m_package + L"\" /qn INSTALLDIR=\"" + m_folder + L"\""));
+    ASSERT_EQ(0u, test::RunToEnd(L"\"" + m_folder + L"\\UnInst.exe\" /S"));
+    EXPECT_EQ(0u, Msiexec(L"/x " + first[0].substr(0, 38) + L" /qn"));
+    EXPECT_TRUE(Installed().empty());
+    EXPECT_FALSE(BrowserInstalled()) << "no entry left behind";
+}
+
+}
