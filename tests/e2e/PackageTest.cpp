@@ -122,6 +122,9 @@ TEST_F(Package, InstallsUpgradesRefusesADowngradeAndRemoves)
     EXPECT_TRUE(test::FileExists(m_folder + L"\\Velmarin.exe")) << log;
     EXPECT_EQ(1603u, Msiexec(L"/i \"" + m_package + L"\" /qn"));
     EXPECT_EQ(newer, Installed());
+    // The .exe run again over the package's installation updates it; the list keeps one entry.
+    EXPECT_EQ(0u, test::RunToEnd(L"\"" + test::SetupExe() + L"\" /S"));
+    EXPECT_EQ(newer, Installed());
 
     EXPECT_EQ(0u, Logged(L"/x " + newer[0].substr(0, 38) + L" /qn", log));
     EXPECT_TRUE(Installed().empty());
