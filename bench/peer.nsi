@@ -12,7 +12,8 @@ SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 Name "Velmarin 3"
 OutFile "${OUTFILE}"
-InstallDir "$PROGRAMFILES\Velmarin 3"
+; The setup's folder in the runs: Program Files itself, also for a 32-bit peer on 64-bit Windows.
+InstallDir "$PROGRAMFILES64\Velmarin 3"
 Page instfiles
 Section
     SetOutPath "$INSTDIR"
