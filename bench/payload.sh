@@ -6,6 +6,7 @@
 # extraction, against the animation's 1.2 s floor, and what checking the extraction against the
 # payload manifest costs. Run after tools/test.sh or tools/run.sh.
 source "$(dirname "$0")/../tools/env.sh"
+source "$(dirname "$0")/fileset.sh"
 [ "$I386_ROUTE" = emulated ] && build_trapno_library
 enter_i386_emulation "$0" "$@"
 ensure_display
@@ -20,24 +21,11 @@ remove_installation() {
 trap 'remove_installation; stop_session' EXIT
 
 set_dir="$BUILD/bench/real-sized-files"
-rm -rf "$set_dir"
-cp -r "$BUILD/payload-files" "$set_dir"
-rm -f "$set_dir"/velmarin-*.log
-mkdir -p "$set_dir/Skin/Frost_Glass/lib"
-dlls=/usr/lib/i386-linux-gnu/wine/i386-windows
-total=0
-for dll in $(ls -S "$dlls"/*.dll); do
-    [ "$total" -ge $((70 * 1024 * 1024)) ] && break
-    cp "$dll" "$set_dir/Skin/Frost_Glass/lib/"
-    total=$((total + $(stat -c %s "$dll")))
-done
-echo "file set: $(find "$set_dir" -type f | wc -l) files, $((total / 1024 / 1024)) MB of Windows DLLs"
+make_real_sized_file_set "$set_dir"
 
 for compressor in lzma zlib; do
     out="$BUILD/bench/setup-$compressor"
-    (cd "$ROOT" && cmake --preset cross -B "$out" $ARCH_ARGS -DVELMARIN_BUILD_TESTS=OFF \
-        -DVELMARIN_PAYLOAD_DIR="$set_dir" -DVELMARIN_PAYLOAD_COMPRESSOR=$compressor >/dev/null)
-    cmake --build "$out" --target VelmarinSetup -j"$(nproc)" >/dev/null
+    build_setup_with_file_set "$set_dir" $compressor "$out"
     echo "== solid $compressor: setup $(($(stat -c %s "$out/VelmarinSetup.exe") / 1024)) KB"
     unpack="$BUILD/bench/unpacked-$compressor"
     rm -rf "$unpack"
