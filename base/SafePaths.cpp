@@ -180,6 +180,12 @@ bool CHeldPath::Open(const WCHAR *trustedFolder, const WCHAR *relative, DWORD ac
     }
 }
 
+HANDLE OpenObjectItself(const WCHAR *path, DWORD access, DWORD sharing)
+{
+    return CreateFileW(path, access, sharing, NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                       NULL);
+}
+
 bool MarkForDeletion(HANDLE handle, DWORD attributes)
 {
     if (attributes & FILE_ATTRIBUTE_READONLY) {

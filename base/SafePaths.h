@@ -4,6 +4,9 @@
 #pragma once
 #include <windows.h>
 
+// Opens the file or folder `path` itself, a link or junction included, never what one points at.
+HANDLE OpenObjectItself(const WCHAR *path, DWORD access,
+                        DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
 // Marks an opened file, or empty folder, for deletion: it goes when the last handle closes. The
 // handle needs DELETE access, and FILE_WRITE_ATTRIBUTES when `attributes` (the file's) say it
 // is read-only, which is taken away first.

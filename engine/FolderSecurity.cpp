@@ -1,5 +1,6 @@
 #include "engine/FolderSecurity.h"
 #include "base/Format.h"
+#include "base/SafePaths.h"
 #include "engine/InstallRecord.h"
 #include <aclapi.h>
 #include <sddl.h>
@@ -68,19 +69,25 @@ static ACCESS_MASK RightsThatChange(int changes)
     return rights;
 }
 
+// The access list of a descriptor only trusted accounts own; null when it cannot be read, when
+// someone else owns it (an owner may always change the permissions) or when it has none
+// (everyone may do everything).
+static PACL TrustedOwnersList(PSECURITY_DESCRIPTOR descriptor, PSID self)
+{
+    PSID owner = NULL;
+    PACL dacl = NULL;
+    BOOL present = FALSE, defaulted = FALSE;
+    if (!descriptor || !IsValidSecurityDescriptor(descriptor) || !GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) ||
+        !IsTrustedSid(owner, self) || !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !present)
+        return NULL;
+    return dacl;
+}
+
 bool OthersCouldChange(PSECURITY_DESCRIPTOR descriptor, int changes, PSID self)
 {
-    if (!descriptor || !IsValidSecurityDescriptor(descriptor))
+    PACL dacl = TrustedOwnersList(descriptor, self);
+    if (!dacl)
         return true;
-    // The owner may always change the permissions.
-    PSID owner = NULL;
-    BOOL defaulted = FALSE;
-    if (!GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) || !IsTrustedSid(owner, self))
-        return true;
-    BOOL present = FALSE;
-    PACL dacl = NULL;
-    if (!GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !present || !dacl)
-        return true;  // no access list: everyone may do everything
     ACCESS_MASK rights = RightsThatChange(changes);
     for (DWORD i = 0; i < dacl->AceCount; ++i) {
         ACE_HEADER *header = NULL;
@@ -100,13 +107,8 @@ bool OthersCouldChange(PSECURITY_DESCRIPTOR descriptor, int changes, PSID self)
 
 DescriptorVerdict JudgeDescriptor(PSECURITY_DESCRIPTOR descriptor, PSID self)
 {
-    if (!descriptor || !IsValidSecurityDescriptor(descriptor))
-        return kOthersByItsOwn;
-    PSID owner = NULL;
-    BOOL present = FALSE, defaulted = FALSE;
-    PACL dacl = NULL;
-    if (!GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) || !IsTrustedSid(owner, self) ||
-        !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !present || !dacl)
+    PACL dacl = TrustedOwnersList(descriptor, self);
+    if (!dacl)
         return kOthersByItsOwn;
     ACCESS_MASK rights = RightsThatChange(kChangeInsideOf | kChangeRename);
     // A handle opened with these keeps them after any protection: such an entry refuses the
@@ -146,8 +148,7 @@ PSECURITY_DESCRIPTOR CreateInheritingDescriptor()
 static PSECURITY_DESCRIPTOR ReadSystemSecurity(const WCHAR *path)
 {
     // The object itself, a link included, never what a link points at.
-    HANDLE object = CreateFileW(path, READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+    HANDLE object = OpenObjectItself(path, READ_CONTROL);
     if (object == INVALID_HANDLE_VALUE)
         return NULL;
     PSECURITY_DESCRIPTOR descriptor = NULL;
@@ -170,9 +171,7 @@ static bool ApplySystemSecurity(const WCHAR *path, PSECURITY_DESCRIPTOR descript
         !GetSecurityDescriptorControl(descriptor, &control, &revision))
         return false;
     // Through a handle that cannot have followed a link: the object judged is the one changed.
-    HANDLE object = CreateFileW(path, READ_CONTROL | WRITE_DAC | WRITE_OWNER,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+    HANDLE object = OpenObjectItself(path, READ_CONTROL | WRITE_DAC | WRITE_OWNER);
     if (object == INVALID_HANDLE_VALUE)
         return false;
     BY_HANDLE_FILE_INFORMATION info;

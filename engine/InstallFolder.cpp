@@ -51,8 +51,7 @@ bool IsBrowserFile(const WCHAR *relative)
 // protection applied afterwards cannot take from him.
 bool HeldForChange(const WCHAR *path)
 {
-    HANDLE probe = CreateFileW(path, FILE_READ_DATA | SYNCHRONIZE, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                               FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+    HANDLE probe = OpenObjectItself(path, FILE_READ_DATA | SYNCHRONIZE, FILE_SHARE_READ);
     if (probe == INVALID_HANDLE_VALUE)
         return true;
     CloseHandle(probe);
@@ -62,8 +61,7 @@ bool HeldForChange(const WCHAR *path)
 // A file with a second name elsewhere: judging or protecting it would act on another folder's file.
 bool HasOtherNames(const WCHAR *file)
 {
-    HANDLE opened = CreateFileW(file, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+    HANDLE opened = OpenObjectItself(file, FILE_READ_ATTRIBUTES);
     if (opened == INVALID_HANDLE_VALUE)
         return true;
     BY_HANDLE_FILE_INFORMATION info;
@@ -385,9 +383,7 @@ bool RemoveMadeFolder(const WCHAR *typed)
     WCHAR folder[MAX_PATH];
     if (!RootedFolder(typed, folder))
         return false;
-    HANDLE made = CreateFileW(folder, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+    HANDLE made = OpenObjectItself(folder, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE);
     if (made == INVALID_HANDLE_VALUE)
         return false;
     BY_HANDLE_FILE_INFORMATION info;

@@ -209,10 +209,29 @@ template <class Interface> void Release(Interface *&pointer)
     pointer = NULL;
 }
 
+// The shell's own entry for the desktop, from its list of windows: its dispatch object (release
+// it) and its window. False where no shell answers.
+bool FindShellDesktop(IDispatch *&desktop, long &window)
+{
+    desktop = NULL;
+    window = 0;
+    IShellWindows *windows = NULL;
+    VARIANT location, root;
+    ZeroMemory(&location, sizeof(location));
+    ZeroMemory(&root, sizeof(root));
+    location.vt = root.vt = VT_EMPTY;
+    // Each step must answer S_OK: S_FALSE means it found nothing.
+    bool found = CoCreateInstance(CLSID_ShellWindows, NULL, CLSCTX_LOCAL_SERVER, IID_IShellWindows, (void **)&windows) == S_OK &&
+                 windows->FindWindowSW(&location, &root, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH, &desktop) == S_OK && desktop;
+    Release(windows);
+    if (!found)
+        Release(desktop);
+    return found;
+}
+
 // The desktop's folder view, through which the shell starts programs as the user.
 IShellDispatch2 *DesktopShellDispatch()
 {
-    IShellWindows *windows = NULL;
     IDispatch *desktop = NULL;
     IServiceProvider *services = NULL;
     IShellBrowser *browser = NULL;
@@ -221,14 +240,9 @@ IShellDispatch2 *DesktopShellDispatch()
     IShellFolderViewDual *folderView = NULL;
     IDispatch *application = NULL;
     IShellDispatch2 *shell = NULL;
-    VARIANT location, root;
-    ZeroMemory(&location, sizeof(location));
-    ZeroMemory(&root, sizeof(root));
-    location.vt = root.vt = VT_EMPTY;
     long window = 0;
     // Each step must answer S_OK: S_FALSE means it found nothing.
-    if (CoCreateInstance(CLSID_ShellWindows, NULL, CLSCTX_LOCAL_SERVER, IID_IShellWindows, (void **)&windows) == S_OK &&
-        windows->FindWindowSW(&location, &root, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH, &desktop) == S_OK && desktop &&
+    if (FindShellDesktop(desktop, window) &&
         desktop->QueryInterface(IID_IServiceProvider, (void **)&services) == S_OK &&
         services->QueryService(SID_STopLevelBrowser, IID_IShellBrowser, (void **)&browser) == S_OK &&
         browser->QueryActiveShellView(&view) == S_OK &&
@@ -243,7 +257,6 @@ IShellDispatch2 *DesktopShellDispatch()
     Release(browser);
     Release(services);
     Release(desktop);
-    Release(windows);
     return shell;
 }
 
@@ -273,17 +286,10 @@ HWND DesktopShellWindow()
     HWND shell = GetShellWindow();
     if (shell)
         return shell;
-    IShellWindows *windows = NULL;
     IDispatch *desktop = NULL;
-    VARIANT location, root;
-    ZeroMemory(&location, sizeof(location));
-    ZeroMemory(&root, sizeof(root));
-    location.vt = root.vt = VT_EMPTY;
     long window = 0;
-    if (CoCreateInstance(CLSID_ShellWindows, NULL, CLSCTX_LOCAL_SERVER, IID_IShellWindows, (void **)&windows) == S_OK &&
-        windows->FindWindowSW(&location, &root, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH, &desktop) == S_OK)
+    if (FindShellDesktop(desktop, window))
         shell = (HWND)(LONG_PTR)window;
     Release(desktop);
-    Release(windows);
     return shell;
 }

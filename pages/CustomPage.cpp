@@ -152,17 +152,12 @@ void CCustomPage::OnStart()
     // made, before anything else can be written into it. Nothing is kept unless every check
     // passes: the user may go back and install elsewhere.
     bool made = false;
-    switch (CheckInstallFolder(folder, made)) {
-    case kFolderReady:
-        break;
-    case kFolderOthersCouldChange:
+    PreparedFolder prepared = CheckInstallFolder(folder, made);
+    if (prepared == kFolderOthersCouldChange) {
         MessageBoxW(m_hWnd, L"其他用户可以更改这个文件夹或它上层的文件夹，安装到这里不安全，请选择其它安装路径", kBadFolderCaption, MB_OK);
         return;
-    case kFolderNotMade:
-        MessageBoxW(NULL, L"您的安装目录无法写入，不能继续安装。请选择其它目录再安装。", L"错误", MB_OK);
-        return;
     }
-    if (!IsFolderWritable(folder)) {
+    if (prepared == kFolderNotMade || !IsFolderWritable(folder)) {
         if (made)
             RemoveMadeFolder(folder);
         MessageBoxW(NULL, L"您的安装目录无法写入，不能继续安装。请选择其它目录再安装。", L"错误", MB_OK);
