@@ -5,6 +5,7 @@
 #include "base/SafePaths.h"
 #include "engine/FileOperations.h"
 #include "engine/FileSystem.h"
+#include "engine/FolderSecurity.h"
 #include <wincrypt.h>
 #include <stdlib.h>
 #include <wchar.h>
@@ -12,6 +13,27 @@
 bool CFileOperations::CopyTo(const WCHAR *from, const WCHAR *to, bool mustBeNew)
 {
     return CopyFileW(from, to, mustBeNew) != FALSE;
+}
+
+bool CFileOperations::MoveIn(const WCHAR *from, const WCHAR *to, bool mustBeNew)
+{
+    // Without MOVEFILE_COPY_ALLOWED: a move to another volume would be a copy, and fails instead.
+    if (!MoveFileExW(from, to, mustBeNew ? 0 : MOVEFILE_REPLACE_EXISTING)) {
+        if (GetLastError() == ERROR_ALREADY_EXISTS)
+            SetLastError(ERROR_FILE_EXISTS);
+        return false;
+    }
+    // A moved file keeps the access list it was given where it was made: it takes on what its
+    // new folder passes down instead. One that cannot goes back, for a copy to take its place.
+    PSECURITY_DESCRIPTOR inheriting = CreateInheritingDescriptor();
+    bool inherits = ApplyDescriptor(to, inheriting);
+    if (inheriting)
+        LocalFree(inheriting);
+    if (inherits)
+        return true;
+    MoveFileExW(to, from, 0);
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
 }
 
 // Reads the open source to its end, writing every piece to `target` and hashing it.

@@ -58,7 +58,7 @@ static CFileOperations g_realOperations;
 
 CFileUpdate::CFileUpdate(const WCHAR *sourceDir, const WCHAR *targetDir, CFileOperations *operations)
     : m_ops(operations ? operations : &g_realOperations), m_hJournal(INVALID_HANDLE_VALUE), m_id(0),
-      m_journalSize(0), m_bUnreadable(false), m_bFailed(false), m_entries(NULL), m_count(0), m_capacity(0),
+      m_journalSize(0), m_bUnreadable(false), m_bFailed(false), m_bMoves(false), m_moved(0), m_entries(NULL), m_count(0), m_capacity(0),
       m_folders(NULL), m_folderCount(0), m_folderCapacity(0), m_foldersMade(0), m_bLastFolderNew(false),
       m_plan(NULL), m_planSize(0), m_planCapacity(0)
 {
@@ -257,6 +257,19 @@ bool CFileUpdate::CopyIn(const Entry &entry)
     if (!Format(from, L"%s%s", m_source, entry.relative) || !Path(to, entry.relative, replaces ? kStagedSuffix : L""))
         return false;
     // A staged name left by an earlier run is overwritten; a new file's name must still be free.
+    if (m_bMoves) {
+        if (m_ops->MoveIn(from, to, !replaces)) {
+            ++m_moved;
+            return true;
+        }
+        DWORD error = GetLastError();
+        if (error == ERROR_FILE_EXISTS)
+            return false;
+        // Another volume: copies from here on. A file the move could not take (one a scanner
+        // holds open without sharing its deletion) is copied all the same.
+        if (error == ERROR_NOT_SAME_DEVICE)
+            m_bMoves = false;
+    }
     return m_ops->CopyTo(from, to, !replaces);
 }
 
@@ -380,116 +393,4 @@ bool CFileUpdate::Commit(void (*progress)(void *context, int copied), void *cont
     Complete();
     Release(true);
     return true;
-}
-
-bool CFileUpdate::DeleteBelowTarget(const WCHAR *relative) const
-{
-    CHeldPath file;
-    if (!file.Open(m_target, relative, DELETE | FILE_WRITE_ATTRIBUTES)) {
-        // Missing, or reached through a link or junction: the update makes neither, so what is
-        // there is not its own.
-        DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_CANT_ACCESS_FILE;
-    }
-    // A folder of that name is not the update's.
-    return file.IsFolder() || file.Delete();
-}
-
-// The set-aside file takes its own name again, whether or not the new one came in. `found`:
-// it was there; false when it was and could not be put back.
-bool CFileUpdate::PutBack(const Entry &entry, bool &found) const
-{
-    found = false;
-    CHeldPath aside;
-    // Opened to write where it can be, so that the rename is on the disk before the journal that
-    // would repeat it goes; a read-only file is renamed all the same.
-    bool flushable = aside.Open(m_target, entry.aside, DELETE | FILE_WRITE_DATA);
-    if (!flushable && GetLastError() == ERROR_ACCESS_DENIED && !aside.Open(m_target, entry.aside, DELETE))
-        return false;
-    if (!flushable && aside.Handle() == INVALID_HANDLE_VALUE) {
-        DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_CANT_ACCESS_FILE;
-    }
-    found = true;
-    if (aside.IsFolder() || !aside.Rename(wcsrchr(entry.relative, L'\\') + 1, true))
-        return false;
-    if (flushable)
-        FlushFileBuffers(aside.Handle());
-    aside.Close();
-    // Both names were one file (a swap stopped between its link and its rename): renaming one
-    // onto the other may leave both.
-    return DeleteBelowTarget(entry.aside);
-}
-
-// Everything here acts through handles opened below the install folder without following a
-// link: a journal someone else wrote cannot turn a roll-back towards a file outside it.
-void CFileUpdate::RollBack()
-{
-    for (int i = m_count - 1; i >= 0; --i) {
-        Entry &entry = m_entries[i];
-        WCHAR staged[MAX_PATH];
-        if (!Format(staged, L"%s%s", entry.relative, kStagedSuffix) || !DeleteBelowTarget(staged))
-            m_bFailed = true;
-        if (!entry.aside[0]) {
-            // A new file: whatever stands under its name came with the update.
-            if (entry.swapped && !DeleteBelowTarget(entry.relative))
-                m_bFailed = true;
-        } else {
-            // Without its set-aside file, a swapped file cannot be put back.
-            bool found = false;
-            if (!PutBack(entry, found) || (!found && entry.swapped))
-                m_bFailed = true;
-        }
-        entry.swapped = false;
-    }
-    for (int i = m_foldersMade - 1; i >= 0; --i) {
-        CHeldPath folder;
-        if (folder.Open(m_target, m_folders[i], DELETE) && folder.IsFolder())
-            folder.Delete();
-    }
-    m_foldersMade = 0;
-}
-
-void CFileUpdate::Abandon()
-{
-    if (m_hJournal == INVALID_HANDLE_VALUE)
-        return;
-    RollBack();
-    Release(!m_bFailed);
-}
-
-// After the commit record: the set-aside files go, now or at the next restart.
-void CFileUpdate::Complete()
-{
-    for (int i = 0; i < m_count; ++i) {
-        WCHAR staged[MAX_PATH];
-        // A swapped file's staged copy has become the file itself.
-        if (!m_entries[i].swapped && Format(staged, L"%s%s", m_entries[i].relative, kStagedSuffix))
-            m_ops->Discard(m_target, staged);
-        if (m_entries[i].aside[0])
-            m_ops->Discard(m_target, m_entries[i].aside);
-    }
-}
-
-// Lets the journal go. `resolved`: the update completed or was rolled back completely, and the
-// journal is emptied; otherwise it stays as it is for the next run to finish.
-void CFileUpdate::Release(bool resolved)
-{
-    if (m_hJournal == INVALID_HANDLE_VALUE)
-        return;
-    resolved = resolved && m_ops->CutJournal(m_hJournal, 0);
-    m_planSize = 0;
-    CloseHandle(m_hJournal);
-    m_hJournal = INVALID_HANDLE_VALUE;
-    // An empty journal means nothing, and another update may already hold it again.
-    WCHAR journal[MAX_PATH];
-    if (resolved && Format(journal, L"%s%s", m_target, kJournalName))
-        DeleteFileW(journal);
-    InterlockedDecrement(&g_updatesRunning);
-}
-
-void WaitForFileUpdates()
-{
-    while (g_updatesRunning > 0)
-        Sleep(50);
 }

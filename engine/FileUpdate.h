@@ -8,7 +8,8 @@
 //      the file's own set-aside name; nothing in the folder changes; the journal is flushed;
 //   2. copy: a file that replaces one is copied in beside it ("<name>.vmnew"), a new file straight
 //      to its name; every copy is flushed (in a fresh installation, where nothing old is at stake,
-//      they are not: a power cut leaves at worst a damaged new browser that the next run replaces);
+//      they are not: a power cut leaves at worst a damaged new browser that the next run replaces).
+//      From a source that is the update's own, files on the same volume are moved in instead.
 //   3. swap: the installed file gets a second name, its set-aside name (a hard link), and the
 //      staged file is moved over it in one rename, so the name never goes missing; each swap is
 //      recorded; then the commit record is written and flushed;
@@ -27,8 +28,13 @@ int UpdateSuffixChars();
 class CFileOperations {
 public:
     virtual ~CFileOperations() {}
-    // Copies a file; with `mustBeNew`, fails when `to` exists.
+    // Copies a file; with `mustBeNew`, fails when `to` exists (ERROR_FILE_EXISTS).
     virtual bool CopyTo(const WCHAR *from, const WCHAR *to, bool mustBeNew);
+    // Moves a file to `to` on the same volume, where it then takes on what its new folder passes
+    // down, as a copy made there would; with `mustBeNew`, fails when `to` exists (ERROR_FILE_EXISTS).
+    // On another volume it fails with ERROR_NOT_SAME_DEVICE. Unless the file left `from` for
+    // good, it is at `from` again after a failure.
+    virtual bool MoveIn(const WCHAR *from, const WCHAR *to, bool mustBeNew);
     // Writes a file's contents through to the disk.
     virtual bool FlushFile(const WCHAR *path);
     // Writes everything of the volume that holds `folder` through to the disk at once (Windows
@@ -81,6 +87,13 @@ public:
     // The relative path of planned file `index`.
     const WCHAR *StagedFile(int index) const { return m_entries[index].relative; }
 
+    // The source is the update's own: only administrators could change it since its files were
+    // checked, and nothing reads them after the update. They are then moved into place instead of
+    // copied, for as long as the source lies on the install folder's volume.
+    void MoveFromSource() { m_bMoves = true; }
+    // How many files came in by a move.
+    int MovedCount() const { return m_moved; }
+
     // Copies and swaps in every planned file; `progress`, when given, hears how many files are
     // copied after each one. False, with the folder as it was, when anything failed.
     bool Commit(void (*progress)(void *context, int copied) = NULL, void *context = NULL);
@@ -124,6 +137,8 @@ private:
     DWORD m_journalSize;
     bool m_bUnreadable;
     bool m_bFailed;
+    bool m_bMoves;
+    int m_moved;
     Entry *m_entries;
     int m_count;
     int m_capacity;

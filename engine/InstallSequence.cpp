@@ -433,6 +433,9 @@ void CInstallOptions::RunInstall(HWND progressWindow)
     // earlier run left is resolved first, towards a complete installation.
     CCheckedCopies checkedCopies(m_strExtractDir, CPayloadManifest::Instance());
     CFileUpdate update(m_strExtractDir, m_strInstallDir, m_bExtractionProtected ? NULL : &checkedCopies);
+    // Files that only administrators could change since their check are moved, not copied.
+    if (m_bExtractionProtected)
+        update.MoveFromSource();
     switch (update.Open(kUpdateWaitMilliseconds)) {
     case kUpdateReady:
         break;
@@ -471,7 +474,10 @@ void CInstallOptions::RunInstall(HWND progressWindow)
         StopInstall(hadBrowser ? kCopyFailedKeptOld : kCopyFailed, kOutcomeCopyFailed);
         return;
     }
-    LogStep(L"已复制 %d 个程序文件", update.StagedCount());
+    if (update.MovedCount() > 0)
+        LogStep(L"已复制 %d 个程序文件，其中 %d 个从解压目录移入", update.StagedCount(), update.MovedCount());
+    else
+        LogStep(L"已复制 %d 个程序文件", update.StagedCount());
     RecordCopiedFiles(update);
     // The page was closed meanwhile: the update is complete, the setup ends.
     if (CloseRequested()) {

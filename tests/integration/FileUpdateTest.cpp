@@ -6,6 +6,7 @@
 #include "engine/FileUpdate.h"
 #include "support/TestSupport.h"
 #include <shlobj.h>
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -101,10 +102,13 @@ protected:
         test::ExpectNoUpdateLeftovers(m_folder);
         return test::FolderContents(m_folder);
     }
-    bool Update(CFileOperations *operations = nullptr)
+    bool Update(CFileOperations *operations = nullptr, bool moves = false)
     {
         CFileUpdate update(m_source.c_str(), m_folder.c_str(), operations);
-        return update.Open(0) == kUpdateReady && update.StageTree(L"") && update.Commit();
+        if (moves)
+            update.MoveFromSource();
+        return update.Open(0) == kUpdateReady && update.StageTree(L"") && update.Commit() &&
+               update.MovedCount() == (moves ? (int)m_new.size() : 0);
     }
 
     const Files m_old = {{L"\\Velmarin.exe", "old browser"}, {L"\\WebApp.exe", "old web app"},
@@ -174,69 +178,81 @@ TEST_F(InterruptedUpdate, FlushesComeFirstAndTheBrowserIsNeverMissing)
 // and never takes back a set-aside file of an earlier update.
 TEST_F(InterruptedUpdate, AJournalCutOrDamagedAnywhereLeavesTheOldSetOrTheNew)
 {
-    const Files stale = {{L"\\Velmarin.exe.vmold", "ancient browser"}, {L"\\WebApp.exe.0000.vmold", "ancient web app"},
-                         {L"\\Other\\tool.exe.vmold", "another program's"}};
-    Write(stale);
-    test::WatchedOperations watched;
-    Files swapping, committed;
-    std::string journal;
-    size_t planEnd = 0, swapStart = 0;
-    watched.before = [&](const test::WatchedOperations::Event &event) {
-        if (event.op == 'l' && swapping.empty()) {
-            swapping = test::FolderContents(m_folder);
-            swapStart = watched.journal.size();
-            planEnd = 0;
-            for (size_t at = 0; at + 8 <= watched.journal.size();) {
-                wchar_t kind = *(const wchar_t *)&watched.journal[at + 8];
-                at += 8 + *(const DWORD *)&watched.journal[at];
-                if (kind == L'B' || kind == L'D' || kind == L'F')
-                    planEnd = at;
+    // The files copied in, then moved in from a source that is the update's own.
+    for (bool moves : {false, true}) {
+        SCOPED_TRACE(moves ? "moved in" : "copied in");
+        test::RemoveTree(m_folder);
+        test::RemoveTree(m_source);
+        Write(m_new, m_source);
+        Write(m_old);
+        const Files stale = {{L"\\Velmarin.exe.vmold", "ancient browser"}, {L"\\WebApp.exe.0000.vmold", "ancient web app"},
+                             {L"\\Other\\tool.exe.vmold", "another program's"}};
+        Write(stale);
+        test::WatchedOperations watched;
+        Files swapping, committed;
+        std::string journal;
+        size_t planEnd = 0, swapStart = 0;
+        watched.before = [&](const test::WatchedOperations::Event &event) {
+            if (event.op == 'l' && swapping.empty()) {
+                swapping = test::FolderContents(m_folder);
+                swapStart = watched.journal.size();
+                planEnd = 0;
+                for (size_t at = 0; at + 8 <= watched.journal.size();) {
+                    wchar_t kind = *(const wchar_t *)&watched.journal[at + 8];
+                    at += 8 + *(const DWORD *)&watched.journal[at];
+                    if (kind == L'B' || kind == L'D' || kind == L'F')
+                        planEnd = at;
+                }
             }
-        }
-        if (event.op == 'x' && committed.empty() && !watched.journal.empty() &&
-            watched.journal[watched.journal.size() - 2] == 'C') {
-            committed = test::FolderContents(m_folder);
-            journal = watched.journal;
-        }
-    };
-    ASSERT_TRUE(Update(&watched));
-    Files done = test::FolderContents(m_folder);
-    EXPECT_EQ(0u, done.count(L"\\Velmarin.exe.vmold")) << "an earlier update's set-aside file goes";
-    EXPECT_EQ(0u, done.count(L"\\WebApp.exe.0000.vmold"));
-    EXPECT_EQ("another program's", done[L"\\Other\\tool.exe.vmold"]);
-    ASSERT_FALSE(swapping.empty());
-    ASSERT_FALSE(committed.empty());
-    ASSERT_GT(planEnd, 0u);
+            if (event.op == 'x' && committed.empty() && !watched.journal.empty() &&
+                watched.journal[watched.journal.size() - 2] == 'C') {
+                committed = test::FolderContents(m_folder);
+                journal = watched.journal;
+            }
+        };
+        ASSERT_TRUE(Update(&watched, moves));
+        EXPECT_EQ(moves ? Files() : m_new, test::FolderContents(m_source));
+        EXPECT_EQ(moves ? m_new.size() : 0u, (size_t)std::count_if(watched.events.begin(), watched.events.end(), [](const test::WatchedOperations::Event &e) {
+                      return e.op == 'M' && e.result;
+                  }));
+        Files done = test::FolderContents(m_folder);
+        EXPECT_EQ(0u, done.count(L"\\Velmarin.exe.vmold")) << "an earlier update's set-aside file goes";
+        EXPECT_EQ(0u, done.count(L"\\WebApp.exe.0000.vmold"));
+        EXPECT_EQ("another program's", done[L"\\Other\\tool.exe.vmold"]);
+        ASSERT_FALSE(swapping.empty());
+        ASSERT_FALSE(committed.empty());
+        ASSERT_GT(planEnd, 0u);
 
-    Files before = m_old, after = m_new;
-    before[L"\\Other\\tool.exe.vmold"] = after[L"\\Other\\tool.exe.vmold"] = "another program's";
-    auto withStale = [&](Files files) {
-        files.insert(stale.begin(), stale.end());
-        return files;
-    };
-    for (size_t cut = 0; cut <= journal.size(); ++cut) {
-        // Nothing changes before the plan is on the disk; after it, any number of swaps, at
-        // least as many as the journal records: all of them is the hardest case.
-        for (const Files *moment : {cut < planEnd ? &before : &committed, &swapping}) {
-            if (moment == &swapping && (cut < planEnd || cut > swapStart))
-                continue;
-            EXPECT_EQ(withStale(cut == journal.size() ? after : before), Recovered(withStale(*moment), journal.substr(0, cut)))
-                << "cut at " << cut << " of " << journal.size();
-        }
-    }
-    // A changed byte in each field of every record: its size, its CRC, its kind, its body. Past
-    // the plan that is a lost commit: the old set. Within it, what the journal no longer names
-    // stays as it is, each file whole.
-    for (size_t at = 0; at < journal.size(); at += 8 + *(const DWORD *)&journal[at]) {
-        for (size_t flipped : {at, at + 4, at + 8, at + 7 + size_t(*(const DWORD *)&journal[at])}) {
-            std::string damaged = journal;
-            damaged[flipped] ^= 0x5A;
-            Files found = Recovered(committed, damaged);
-            for (const auto &file : flipped >= planEnd ? Files() : m_new) {
-                std::string now = found.count(file.first) ? found[file.first] : "", old = m_old.count(file.first) ? m_old.at(file.first) : "";
-                EXPECT_TRUE(now == file.second || now == old) << test::Utf8(file.first) << ", byte " << flipped;
+        Files before = m_old, after = m_new;
+        before[L"\\Other\\tool.exe.vmold"] = after[L"\\Other\\tool.exe.vmold"] = "another program's";
+        auto withStale = [&](Files files) {
+            files.insert(stale.begin(), stale.end());
+            return files;
+        };
+        for (size_t cut = 0; cut <= journal.size(); ++cut) {
+            // Nothing changes before the plan is on the disk; after it, any number of swaps, at
+            // least as many as the journal records: all of them is the hardest case.
+            for (const Files *moment : {cut < planEnd ? &before : &committed, &swapping}) {
+                if (moment == &swapping && (cut < planEnd || cut > swapStart))
+                    continue;
+                EXPECT_EQ(withStale(cut == journal.size() ? after : before), Recovered(withStale(*moment), journal.substr(0, cut)))
+                    << "cut at " << cut << " of " << journal.size();
             }
-            EXPECT_TRUE(flipped < planEnd || found == before) << "byte " << flipped << " changed";
+        }
+        // A changed byte in each field of every record: its size, its CRC, its kind, its body. Past
+        // the plan that is a lost commit: the old set. Within it, what the journal no longer names
+        // stays as it is, each file whole.
+        for (size_t at = 0; at < journal.size(); at += 8 + *(const DWORD *)&journal[at]) {
+            for (size_t flipped : {at, at + 4, at + 8, at + 7 + size_t(*(const DWORD *)&journal[at])}) {
+                std::string damaged = journal;
+                damaged[flipped] ^= 0x5A;
+                Files found = Recovered(committed, damaged);
+                for (const auto &file : flipped >= planEnd ? Files() : m_new) {
+                    std::string now = found.count(file.first) ? found[file.first] : "", old = m_old.count(file.first) ? m_old.at(file.first) : "";
+                    EXPECT_TRUE(now == file.second || now == old) << test::Utf8(file.first) << ", byte " << flipped;
+                }
+                EXPECT_TRUE(flipped < planEnd || found == before) << "byte " << flipped << " changed";
+            }
         }
     }
 }

@@ -522,6 +522,58 @@ const wchar_t kMadeByAUser[] = L"O:S-1-5-21-1004336348-1177238915-682003330-1001
                                L"(A;OICIID;SDGXGWGR;;;AU)(A;OICIIOID;FA;;;CO)";
 const wchar_t kGrantsAUser[] = L"O:BAD:AI(A;;FA;;;S-1-5-21-1004336348-1177238915-682003330-1001)(A;OICIID;FA;;;BA)";
 
+// The file behind a name: a moved file keeps it, a copy is another.
+ULONGLONG FileIdentity(const std::wstring &path)
+{
+    HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    BY_HANDLE_FILE_INFORMATION info = {};
+    GetFileInformationByHandle(file, &info);
+    CloseHandle(file);
+    return ((ULONGLONG)info.nFileIndexHigh << 32) | info.nFileIndexLow;
+}
+
+// Files only administrators could change since their check are moved into an install folder on
+// their volume, each then made to take on what the folder passes down, as a copy would; to
+// another volume they are copied.
+TEST_F(InstallSequence, CheckedFilesAreMovedOnTheirVolumeAndCopiedToAnother)
+{
+    struct SmallDrive {
+        std::wstring folder;
+        bool mounted;
+        ~SmallDrive()
+        {
+            if (mounted)
+                test::UnmountSmallDrive(L'T', folder);
+        }
+    } other = {m_root + L"\\other", false};
+    WindowsLikeSecurity security;
+    for (bool sameVolume : {true, false}) {
+        SCOPED_TRACE(sameVolume ? "one volume" : "two volumes");
+        if (!sameVolume) {
+            if (!(other.mounted = test::MountSmallDrive(L'T', other.folder, 4096)))
+                GTEST_SKIP() << "mounting a small file system needs root";
+            ResetExtraction();
+            wcscpy(m_options.m_strInstallDir, L"T:\\Velmarin 3");
+        }
+        m_options.m_bExtractionProtected = true;
+        std::map<std::wstring, ULONGLONG> unpacked;
+        for (const std::wstring &file : test::PayloadFileTable())
+            unpacked[file] = FileIdentity(m_extract + file);
+        WindowsLikeSecurity::AppliedTo().clear();
+        EXPECT_EQ(100, Run().back());
+        EXPECT_EQ(kOutcomeDone, m_options.m_nOutcome);
+        const std::vector<WindowsLikeSecurity::Applied> &applied = WindowsLikeSecurity::AppliedTo();
+        for (const std::wstring &file : test::PayloadFileTable()) {
+            std::wstring installed = m_options.m_strInstallDir + file;
+            EXPECT_EQ(test::ReadFile(test::StandInFiles() + file), test::ReadFile(installed)) << test::Utf8(file);
+            EXPECT_EQ(sameVolume, FileIdentity(installed) == unpacked[file]) << test::Utf8(file);
+            EXPECT_EQ(sameVolume ? 1 : 0, std::count_if(applied.begin(), applied.end(), [&](const WindowsLikeSecurity::Applied &a) {
+                          return WindowsLikeSecurity::Key(a.path) == WindowsLikeSecurity::Key(installed) && a.sddl == L"O:BAD:AI";
+                      })) << test::Utf8(file) << ": made to inherit once, where it was moved";
+        }
+    }
+}
+
 // A folder other users could change is protected before the first file where only what it
 // inherits lets them, and it holds nothing but the browser's: top first, then each object below
 // made to inherit again. Where they own or were given a part of it, where it holds more, or lies

@@ -208,7 +208,7 @@ namespace test {
 class WatchedOperations : public CFileOperations {
 public:
     struct Event {
-        char op;  // c copy, f flush file, v flush volume, l link, m move, d folder, x discard, w journal write,
+        char op;  // c copy, M move in, f flush file, v flush volume, l link, m move, d folder, x discard, w journal write,
                   // F journal flush, t cut
         std::wstring path, to;
         wchar_t record;  // the kind of a journal write
@@ -221,6 +221,8 @@ public:
     using Base = CFileOperations;
     bool CopyTo(const WCHAR *from, const WCHAR *to, bool mustBeNew) override
     { return Run('c', to, from, [&] { return Base::CopyTo(from, to, mustBeNew); }); }
+    bool MoveIn(const WCHAR *from, const WCHAR *to, bool mustBeNew) override
+    { return Run('M', to, from, [&] { return Base::MoveIn(from, to, mustBeNew); }); }
     bool FlushVolume(const WCHAR *folder) override { return Run('v', folder, L"", [&] { return Base::FlushVolume(folder); }); }
     bool FlushFile(const WCHAR *path) override { return Run('f', path, L"", [&] { return Base::FlushFile(path); }); }
     bool HardLink(const WCHAR *link, const WCHAR *existing) override
