@@ -248,11 +248,21 @@ void CInstallOptions::CreateLinkBarShortcuts()
         {L"新特性.url", L"/vm3/feature/"},
         {L"如何使用收藏栏.url", L"/vm3/beginner/favoritebar.htm"},
     };
+    LinkFile files[ARRAYSIZE(shortcuts)];
+    WCHAR urls[ARRAYSIZE(shortcuts)][MAX_PATH];
+    int count = 0;
     for (const UrlShortcut &shortcut : shortcuts) {
-        WCHAR file[MAX_PATH], url[MAX_PATH];
-        if (Format(file, L"%s\\%s", folder, shortcut.file) &&
-            Format(url, L"http://%s%s", kProductWebHost, shortcut.path) && CreateUrlShortcut(url, file))
-            m_record.AddLink(file);
+        if (Format(files[count].path, L"%s\\%s", folder, shortcut.file) &&
+            Format(urls[count], L"http://%s%s", kProductWebHost, shortcut.path)) {
+            files[count].url = urls[count];
+            files[count].target = files[count].arguments = NULL;
+            ++count;
+        }
+    }
+    WriteLinkFiles(files, count);
+    for (int i = 0; i < count; ++i) {
+        if (files[i].saved)
+            m_record.AddLink(files[i].path);
     }
 }
 

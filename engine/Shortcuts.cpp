@@ -46,6 +46,40 @@ bool CreateUrlShortcut(const WCHAR *url, const WCHAR *filePath)
     return saved;
 }
 
+static DWORD WINAPI WriteLinkFile(LPVOID param)
+{
+    LinkFile *link = (LinkFile *)param;
+    // An apartment of this thread's own: the shell's objects live and are called here, never
+    // handed to another thread.
+    HRESULT initialised = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
+    link->saved = link->url ? CreateUrlShortcut(link->url, link->path)
+                            : CreateShortcut(link->target, link->path, link->arguments);
+    if (SUCCEEDED(initialised))
+        CoUninitialize();
+    return 0;
+}
+
+void WriteLinkFiles(LinkFile *links, int count)
+{
+    const int kMostAtOnce = 8;
+    for (int first = 0; first < count; first += kMostAtOnce) {
+        HANDLE threads[kMostAtOnce];
+        int started = 0;
+        for (int i = first; i < count && i < first + kMostAtOnce; ++i) {
+            links[i].saved = false;
+            HANDLE thread = CreateThread(NULL, 0, WriteLinkFile, &links[i], 0, NULL);
+            if (thread)
+                threads[started++] = thread;
+            else
+                WriteLinkFile(&links[i]);
+        }
+        if (started > 0)
+            WaitForMultipleObjects(started, threads, TRUE, INFINITE);
+        for (int i = 0; i < started; ++i)
+            CloseHandle(threads[i]);
+    }
+}
+
 void CInstallOptions::CreateShortcuts()
 {
     WCHAR path[MAX_PATH];
@@ -74,10 +108,21 @@ void CInstallOptions::CreateShortcuts()
         {m_strQuickLaunch, L"岚舟 3.lnk", browser, NULL, m_bQuickLaunch},
         {m_strCommonStartMenu, L"岚舟 3.lnk", browser, NULL, TRUE},
     };
+    LinkFile files[ARRAYSIZE(links)];
+    int count = 0;
     for (const Link &link : links) {
         // A missing desktop or quick-launch folder is not created: that link is simply left out.
-        if (link.wanted && PathIsDirectoryW(link.folder) && Format(path, L"%s\\%s", link.folder, link.name) &&
-            CreateShortcut(link.target, path, link.arguments))
-            m_record.AddLink(path);
+        if (link.wanted && PathIsDirectoryW(link.folder) && Format(files[count].path, L"%s\\%s", link.folder, link.name)) {
+            files[count].target = link.target;
+            files[count].arguments = link.arguments;
+            files[count].url = NULL;
+            ++count;
+        }
+    }
+    WriteLinkFiles(files, count);
+    // Recorded in the table's order, whichever was written first.
+    for (int i = 0; i < count; ++i) {
+        if (files[i].saved)
+            m_record.AddLink(files[i].path);
     }
 }
