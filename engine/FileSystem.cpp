@@ -70,3 +70,9 @@ bool IsPlainRelativePath(const WCHAR *path, size_t length)
     }
     return true;
 }
+
+bool IsReparsePoint(const WCHAR *path)
+{
+    DWORD attributes = GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}

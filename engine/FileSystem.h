@@ -12,6 +12,8 @@ bool IsFolderWritable(const WCHAR *path);
 // image, or a handle opened without sharing).
 bool IsFileInUse(const WCHAR *path);
 
+// True when the name is a link or junction itself (reparse point).
+bool IsReparsePoint(const WCHAR *path);
 
 // A relative path as the setup writes them below the install folder: "\name" parts, none of
 // them empty, "." or "..", and no character a file name cannot hold.

@@ -14,7 +14,6 @@
 #include "engine/Product.h"
 #include "engine/RunningBrowser.h"
 #include "engine/Shortcuts.h"
-#include <shlobj.h>
 #include <shlwapi.h>
 
 const WCHAR kLongestInstalledFile[] = L"\\Extensions\\GuardHub\\GuardHub.dll";
@@ -52,12 +51,6 @@ static const WCHAR kUnreadableJournal[] =
 static const WCHAR kFolderOthersCanChange[] =
     L"其他用户可以更改安装目录（%s）或它上层的文件夹，为了安全，安装未能完成，原有的文件未作改动。\r\n"
     L"请将岚舟浏览器安装到其它目录。";
-static const WCHAR kEarlierRecordKept[] =
-    L"岚舟浏览器已安装完成，但原有的安装记录“VelmarinSetup.record”无法读取或合并，已原样保留。\r\n"
-    L"卸载程序可能无法移除本次安装的全部内容。";
-static const WCHAR kRecordNotWritten[] =
-    L"岚舟浏览器已安装完成，但无法在安装目录中写入安装记录“VelmarinSetup.record”，原有的记录未作改动。\r\n"
-    L"卸载程序可能无法移除本次安装的全部内容。";
 static const WCHAR kCopyFailedKeptOld[] =
     L"无法将岚舟浏览器的程序文件复制到安装目录，安装未能完成，原有的浏览器已保留。\r\n"
     L"请关闭正在使用这些文件的程序，然后重新运行安装程序。";
@@ -232,109 +225,6 @@ bool CInstallOptions::PayloadIsComplete() const
     if (m_nPayloadCheck != kPayloadNotChecked)
         return m_nPayloadCheck == kPayloadMatches;
     return ExtractionMatchesManifest(m_strExtractDir, CPayloadManifest::Instance());
-}
-
-void CInstallOptions::CreateLinkBarShortcuts()
-{
-    WCHAR folder[MAX_PATH];
-    if (!Format(folder, L"%s\\LinkBar", m_strFavorites))
-        return;
-    MakeRecordedFolder(folder);
-    struct UrlShortcut {
-        const WCHAR *file;
-        const WCHAR *path;
-    } shortcuts[] = {
-        {L"新手上路.url", L"/vm3/beginner/"},
-        {L"新特性.url", L"/vm3/feature/"},
-        {L"如何使用收藏栏.url", L"/vm3/beginner/favoritebar.htm"},
-    };
-    LinkFile files[ARRAYSIZE(shortcuts)];
-    WCHAR urls[ARRAYSIZE(shortcuts)][MAX_PATH];
-    int count = 0;
-    for (const UrlShortcut &shortcut : shortcuts) {
-        if (Format(files[count].path, L"%s\\%s", folder, shortcut.file) &&
-            Format(urls[count], L"http://%s%s", kProductWebHost, shortcut.path)) {
-            files[count].url = urls[count];
-            files[count].target = files[count].arguments = NULL;
-            ++count;
-        }
-    }
-    WriteLinkFiles(files, count);
-    for (int i = 0; i < count; ++i) {
-        if (files[i].saved)
-            m_record.AddLink(files[i].path);
-    }
-}
-
-void CInstallOptions::MakeRecordedFolder(const WCHAR *folder)
-{
-    if (!PathIsDirectoryW(folder) && CreateDirectoryTree(folder))
-        m_record.AddMadeFolder(folder);
-}
-
-RecordPlaces CInstallOptions::Places() const
-{
-    RecordPlaces places = {m_strProgramGroup, m_strCommonStartMenu, m_strCommonDesktop, m_strQuickLaunch,
-                           m_strFavorites, L"", L""};
-    SHGetSpecialFolderPathW(NULL, places.profile, CSIDL_PROFILE, FALSE);
-    // SYSTEM's profile, as the system lists it; where it does not, its usual place.
-    WCHAR listed[MAX_PATH] = L"";
-    DWORD size = sizeof(listed) - sizeof(WCHAR);
-    if (SHGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\S-1-5-18",
-                    L"ProfileImagePath", NULL, listed, &size) != ERROR_SUCCESS || !listed[0])
-        Copy(listed, L"%SystemRoot%\\system32\\config\\systemprofile");
-    DWORD expanded = ExpandEnvironmentStringsW(listed, places.systemProfile, MAX_PATH);
-    if (expanded == 0 || expanded > MAX_PATH)
-        places.systemProfile[0] = 0;
-    return places;
-}
-
-void CInstallOptions::RecordCopiedFiles(const CFileUpdate &update)
-{
-    const CPayloadManifest &manifest = CPayloadManifest::Instance();
-    int count = manifest.FileCount(), next = 0;
-    for (int i = 0; i < update.StagedCount(); ++i) {
-        const WCHAR *relative = update.StagedFile(i);
-        const ManifestFile *known = NULL;
-        // The two lists mostly share their order: each search starts after the last file found.
-        for (int looked = 0; looked < count && !known; ++looked, next = (next + 1) % count) {
-            if (lstrcmpiW(manifest.File(next).relative, relative) == 0)
-                known = &manifest.File(next);
-        }
-        if (known) {
-            m_record.AddFile(relative, known->size, known->sha256);
-            continue;
-        }
-        // Not in the manifest: recorded as it is now in the install folder.
-        WCHAR path[MAX_PATH];
-        ULONGLONG size = 0;
-        BYTE sha256[32];
-        if (Format(path, L"%s%s", m_strInstallDir, relative) && HashFileContents(path, size, sha256))
-            m_record.AddFile(relative, size, sha256);
-    }
-}
-
-bool CInstallOptions::SaveInstallRecord()
-{
-    // An earlier record names what earlier installations wrote: one that cannot be read or merged
-    // stays as it is rather than being replaced by a record that forgets it.
-    CInstallRecord older;
-    RecordLoadResult loaded = kRecordMissing;
-    if (m_bEarlierRecordUntrusted)
-        LogStep(L"原有的安装记录可能经其他用户改动，未予采用");
-    else
-        loaded = older.Load(m_strInstallDir, Places());
-    if (loaded != kRecordMissing && (loaded != kRecordValid || !m_record.Merge(older))) {
-        LogStep(L"原有的安装记录无法读取或合并，已原样保留");
-        ShowMessage(NULL, kEarlierRecordKept, kNoticeCaption, MB_OK | MB_ICONWARNING);
-        return false;
-    }
-    m_record.SetFolder(m_strInstallDir, m_bMadeInstallDir || older.MadeFolder());
-    if (m_record.Save(m_strInstallDir))
-        return true;
-    LogFailure(GetLastError(), L"未能写入安装记录，原有的记录未作改动");
-    ShowMessage(NULL, kRecordNotWritten, kNoticeCaption, MB_OK | MB_ICONWARNING);
-    return false;
 }
 
 // Names the drive of `folder` and the megabytes it lacks (rounded up) in `pattern`.

@@ -2,6 +2,7 @@
 #include "engine/FileSystem.h"
 #include "app/InstallOptions.h"
 #include "base/Format.h"
+#include "engine/Product.h"
 #include <shlobj.h>
 #include <shlwapi.h>
 #include <intshcut.h>
@@ -121,6 +122,38 @@ void CInstallOptions::CreateShortcuts()
     }
     WriteLinkFiles(files, count);
     // Recorded in the table's order, whichever was written first.
+    for (int i = 0; i < count; ++i) {
+        if (files[i].saved)
+            m_record.AddLink(files[i].path);
+    }
+}
+
+void CInstallOptions::CreateLinkBarShortcuts()
+{
+    WCHAR folder[MAX_PATH];
+    if (!Format(folder, L"%s\\LinkBar", m_strFavorites))
+        return;
+    MakeRecordedFolder(folder);
+    struct UrlShortcut {
+        const WCHAR *file;
+        const WCHAR *path;
+    } shortcuts[] = {
+        {L"新手上路.url", L"/vm3/beginner/"},
+        {L"新特性.url", L"/vm3/feature/"},
+        {L"如何使用收藏栏.url", L"/vm3/beginner/favoritebar.htm"},
+    };
+    LinkFile files[ARRAYSIZE(shortcuts)];
+    WCHAR urls[ARRAYSIZE(shortcuts)][MAX_PATH];
+    int count = 0;
+    for (const UrlShortcut &shortcut : shortcuts) {
+        if (Format(files[count].path, L"%s\\%s", folder, shortcut.file) &&
+            Format(urls[count], L"http://%s%s", kProductWebHost, shortcut.path)) {
+            files[count].url = urls[count];
+            files[count].target = files[count].arguments = NULL;
+            ++count;
+        }
+    }
+    WriteLinkFiles(files, count);
     for (int i = 0; i < count; ++i) {
         if (files[i].saved)
             m_record.AddLink(files[i].path);

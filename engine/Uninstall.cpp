@@ -1,19 +1,15 @@
 #include "engine/Uninstall.h"
 #include "base/Format.h"
 #include "base/SafePaths.h"
+#include "engine/FileSystem.h"
 #include "engine/InstallFolder.h"
 #include "engine/PayloadManifest.h"
 #include "engine/Product.h"
+#include "engine/RecordedRegistry.h"
 #include "engine/TempFolder.h"
 #include <shlobj.h>
 #include <stdlib.h>
 #include <string.h>
-
-static bool IsReparsePoint(const WCHAR *path)
-{
-    DWORD attributes = GetFileAttributesW(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
 
 static bool OpenedWhereRecorded(HANDLE handle, const WCHAR *path);
 
@@ -245,54 +241,6 @@ static void RemoveMadeOutsideFolder(const WCHAR *path)
         folder.Delete();
 }
 
-static bool RegistryValueMatches(HKEY key, const RecordItem &item)
-{
-    DWORD type = 0, size = 0;
-    if (RegQueryValueExW(key, item.name, NULL, &type, NULL, &size) != ERROR_SUCCESS || type != item.type)
-        return false;
-    if (type == REG_DWORD) {
-        DWORD value = 0;
-        size = sizeof(value);
-        if (RegQueryValueExW(key, item.name, NULL, NULL, (BYTE *)&value, &size) != ERROR_SUCCESS)
-            return false;
-        WCHAR text[16];
-        Format(text, L"%lu", (unsigned long)value);
-        return lstrcmpW(text, item.data) == 0;
-    }
-    WCHAR data[MAX_PATH + 1] = {};
-    size = sizeof(data) - sizeof(WCHAR);
-    if (RegQueryValueExW(key, item.name, NULL, NULL, (BYTE *)data, &size) != ERROR_SUCCESS)
-        return false;
-    return lstrcmpW(data, item.data) == 0;
-}
-
-// True when the value went, or was gone already; false when another program changed it.
-static bool RemoveValue(const RecordItem &item)
-{
-    HKEY key = NULL;
-    LONG opened = RegOpenKeyExW(item.root, item.path, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key);
-    if (opened != ERROR_SUCCESS)
-        return opened == ERROR_FILE_NOT_FOUND;
-    bool removed = RegQueryValueExW(key, item.name, NULL, NULL, NULL, NULL) == ERROR_FILE_NOT_FOUND ||
-                   (RegistryValueMatches(key, item) && RegDeleteValueW(key, item.name) == ERROR_SUCCESS);
-    RegCloseKey(key);
-    return removed;
-}
-
-// A key the setup made goes when nothing is left in it.
-static bool RemoveKeyIfEmpty(const RecordItem &item)
-{
-    HKEY key = NULL;
-    if (RegOpenKeyExW(item.root, item.path, 0, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS, &key) != ERROR_SUCCESS)
-        return false;
-    DWORD subkeys = 1, values = 1;
-    bool empty = RegQueryInfoKeyW(key, NULL, NULL, NULL, &subkeys, NULL, NULL, &values, NULL, NULL, NULL, NULL) ==
-                     ERROR_SUCCESS &&
-                 subkeys == 0 && values == 0;
-    RegCloseKey(key);
-    return empty && RegDeleteKeyW(item.root, item.path) == ERROR_SUCCESS;
-}
-
 static const WCHAR kUninstallerFile[] = L"\\UnInst.exe";
 
 // The uninstaller's own file and its entry in the system's list: they go last, so that a removal
@@ -363,7 +311,7 @@ UninstallCounts RemoveRecordedInstallation(const CInstallRecord &record, void (*
             break;
         case RecordItem::kValue:
             // Another view than this program's own is left alone: it would be another program's.
-            ++(item.view == CInstallRecord::ProcessView() && RemoveValue(item) ? counts.removed : counts.kept);
+            ++(item.view == CInstallRecord::ProcessView() && RemoveRecordedValue(item) ? counts.removed : counts.kept);
             break;
         case RecordItem::kMadeKey:
             if (keys && item.view == CInstallRecord::ProcessView())
@@ -381,7 +329,7 @@ UninstallCounts RemoveRecordedInstallation(const CInstallRecord &record, void (*
         for (int i = 0; i < keyCount; ++i) {
             // A key that stays non-empty holds another program's values: not counted as kept.
             if (whole || !IsWayBack(*keys[i]))
-                counts.removed += RemoveKeyIfEmpty(*keys[i]) ? 1 : 0;
+                counts.removed += RemoveRecordedKeyIfEmpty(*keys[i]) ? 1 : 0;
         }
         free(keys);
     }
@@ -466,32 +414,4 @@ void DescribeUninstallEnd(const UninstallCounts &counts, WCHAR (&text)[400])
         size_t length = wcslen(text);
         CopyText(text + length, 400 - length, data);
     }
-}
-
-DataRemovalRoad ChooseDataRemovalRoad(PSID self, PSID desktopUser, bool elevatedSplitToken)
-{
-    if (!self || !desktopUser || !IsValidSid(self) || !IsValidSid(desktopUser))
-        return kDataRemovedByNobody;
-    return EqualSid(self, desktopUser) && !elevatedSplitToken ? kDataRemovedHere : kDataRemovedByHelper;
-}
-
-bool UserDataFolder(WCHAR (&folder)[MAX_PATH])
-{
-    WCHAR appData[MAX_PATH] = L"";
-    return SHGetSpecialFolderPathW(NULL, appData, CSIDL_APPDATA, FALSE) && appData[0] &&
-           Format(folder, L"%s\\Velmarin", appData);
-}
-
-bool RemoveBrowserData(const WCHAR *iniPath, const WCHAR *dataDir, const WCHAR *installDir)
-{
-    if (iniPath && iniPath[0] && !IsReparsePoint(iniPath))
-        DeleteFileW(iniPath);
-    bool gone = !iniPath || !iniPath[0] || GetFileAttributesW(iniPath) == INVALID_FILE_ATTRIBUTES;
-    // Where the data folder is the install folder (older systems), the ini is all there is.
-    if (!dataDir || !dataDir[0] || IsPathWithin(installDir, dataDir) || IsPathWithin(dataDir, installDir))
-        return gone;
-    // What is in use stays: the user's own profile is no place for removals put off until a restart.
-    if (!IsReparsePoint(dataDir))
-        RemoveTreeNow(dataDir);
-    return gone && GetFileAttributesW(dataDir) == INVALID_FILE_ATTRIBUTES;
 }
