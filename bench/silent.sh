@@ -142,8 +142,8 @@ done)
               "the installed state|" \
               "unpacking the payload|" \
               "the install folder decided and protected, the extraction checked|" \
-              "the copy into the install folder|" \
-              "the file list for the record, the .url files of the links bar (the first COM objects), the registration|" \
+              "the files moved (or copied) into the install folder|" \
+              "the file list for the record, the .url files of the links bar, the registration|" \
               "the shortcuts|" \
               "the record|" \
               "the runs of the browser /tp:3 /v:1 /tb:0 and /tp:2 /v:1|" \

@@ -24,14 +24,16 @@ bool CFileOperations::MoveIn(const WCHAR *from, const WCHAR *to, bool mustBeNew)
         return false;
     }
     // A moved file keeps the access list it was given where it was made: it takes on what its
-    // new folder passes down instead. One that cannot goes back, for a copy to take its place.
+    // new folder passes down instead. One that cannot goes back, for a copy to take its place;
+    // where even that fails it goes, rather than stay with a list the folder did not give it.
     PSECURITY_DESCRIPTOR inheriting = CreateInheritingDescriptor();
     bool inherits = ApplyDescriptor(to, inheriting);
     if (inheriting)
         LocalFree(inheriting);
     if (inherits)
         return true;
-    MoveFileExW(to, from, 0);
+    if (!MoveFileExW(to, from, 0))
+        DeleteFileW(to);
     SetLastError(ERROR_ACCESS_DENIED);
     return false;
 }

@@ -20,6 +20,14 @@
 
 namespace {
 
+// A small file system as drive T: while it lives (mounting one needs root).
+struct SmallDrive {
+    std::wstring folder;
+    bool mounted;
+    SmallDrive(const std::wstring &at, int kilobytes) : folder(at), mounted(test::MountSmallDrive(L'T', at, kilobytes)) {}
+    ~SmallDrive() { test::UnmountSmallDrive(L'T', folder); }
+};
+
 const std::vector<int> kFullProgress = {10, 20, 30, 40, 50, 60, 70, 80, 90, 100};
 
 class InstallSequence : public ::testing::Test {
@@ -342,11 +350,8 @@ TEST_F(InstallSequence, AnIncompletePayloadChangesNothing)
 // names the drive and what it lacks, and nothing is left there.
 TEST_F(InstallSequence, ADriveTooSmallIsNamedAndKeptClean)
 {
-    struct SmallDrive {
-        std::wstring folder;
-        ~SmallDrive() { test::UnmountSmallDrive(L'T', folder); }
-    } small = {m_root + L"\\small"};
-    if (!test::MountSmallDrive(L'T', small.folder, 256))
+    SmallDrive small(m_root + L"\\small", 256);
+    if (!small.mounted)
         GTEST_SKIP() << "mounting a small file system needs root";
     for (bool tempDrive : {true, false}) {
         test::MessageBoxAnswerer answerer(L"错误", {IDOK});
@@ -537,20 +542,12 @@ ULONGLONG FileIdentity(const std::wstring &path)
 // another volume they are copied.
 TEST_F(InstallSequence, CheckedFilesAreMovedOnTheirVolumeAndCopiedToAnother)
 {
-    struct SmallDrive {
-        std::wstring folder;
-        bool mounted;
-        ~SmallDrive()
-        {
-            if (mounted)
-                test::UnmountSmallDrive(L'T', folder);
-        }
-    } other = {m_root + L"\\other", false};
+    SmallDrive other(m_root + L"\\other", 4096);
     WindowsLikeSecurity security;
     for (bool sameVolume : {true, false}) {
         SCOPED_TRACE(sameVolume ? "one volume" : "two volumes");
         if (!sameVolume) {
-            if (!(other.mounted = test::MountSmallDrive(L'T', other.folder, 4096)))
+            if (!other.mounted)
                 GTEST_SKIP() << "mounting a small file system needs root";
             ResetExtraction();
             wcscpy(m_options.m_strInstallDir, L"T:\\Velmarin 3");
