@@ -4,6 +4,7 @@
 #include "base/SafePaths.h"
 #include "engine/FileSystem.h"
 #include "engine/FileUpdateShared.h"
+#include "engine/FolderSecurity.h"
 #include <stdlib.h>
 #include <wchar.h>
 
@@ -62,7 +63,8 @@ CFileUpdate::CFileUpdate(const WCHAR *sourceDir, const WCHAR *targetDir, CFileOp
       m_folders(NULL), m_folderCount(0), m_folderCapacity(0), m_foldersMade(0), m_bLastFolderNew(false),
       m_plan(NULL), m_planSize(0), m_planCapacity(0)
 {
-    m_lastFolder[0] = 0;
+    m_lastFolder[0] = m_moveFolder[0] = 0;
+    m_bMoveFolderPassesDown = false;
     Copy(m_source, sourceDir);
     Copy(m_target, targetDir);
 }
@@ -257,7 +259,7 @@ bool CFileUpdate::CopyIn(const Entry &entry)
     if (!Format(from, L"%s%s", m_source, entry.relative) || !Path(to, entry.relative, replaces ? kStagedSuffix : L""))
         return false;
     // A staged name left by an earlier run is overwritten; a new file's name must still be free.
-    if (m_bMoves) {
+    if (m_bMoves && FolderPassesDown(to)) {
         if (m_ops->MoveIn(from, to, !replaces)) {
             ++m_moved;
             return true;
@@ -271,6 +273,18 @@ bool CFileUpdate::CopyIn(const Entry &entry)
             m_bMoves = false;
     }
     return m_ops->CopyTo(from, to, !replaces);
+}
+
+// A moved file made to inherit from a folder that passes nothing down would be left with no
+// access for anyone; a copy gets what its maker gives, as before moves. One look per folder.
+bool CFileUpdate::FolderPassesDown(const WCHAR *path)
+{
+    size_t length = (size_t)(wcsrchr(path, L'\\') - path);
+    if (length != wcslen(m_moveFolder) || wcsncmp(path, m_moveFolder, length) != 0) {
+        lstrcpynW(m_moveFolder, path, (int)length + 1);
+        m_bMoveFolderPassesDown = PathPassesDownToFiles(m_moveFolder);
+    }
+    return m_bMoveFolderPassesDown;
 }
 
 // Every copy on the disk before anything relies on it: the whole volume at once where Windows

@@ -89,7 +89,8 @@ public:
 
     // The source is the update's own: only administrators could change it since its files were
     // checked, and nothing reads them after the update. They are then moved into place instead of
-    // copied, for as long as the source lies on the install folder's volume.
+    // copied, for as long as the source lies on the install folder's volume, into every folder
+    // that passes entries down to its files.
     void MoveFromSource() { m_bMoves = true; }
     // How many files came in by a move.
     int MovedCount() const { return m_moved; }
@@ -128,6 +129,7 @@ private:
     bool PutBack(const Entry &entry, bool &found) const;
     void Release(bool empty);
     bool Path(WCHAR (&path)[MAX_PATH], const WCHAR *relative, const WCHAR *suffix = L"") const;
+    bool FolderPassesDown(const WCHAR *path);
 
     CFileOperations *m_ops;
     WCHAR m_source[MAX_PATH];
@@ -139,6 +141,9 @@ private:
     bool m_bFailed;
     bool m_bMoves;
     int m_moved;
+    // The last folder a file was to be moved into, and whether it passes anything down to files.
+    WCHAR m_moveFolder[MAX_PATH];
+    bool m_bMoveFolderPassesDown;
     Entry *m_entries;
     int m_count;
     int m_capacity;

@@ -219,6 +219,23 @@ bool PathOthersCouldChange(const WCHAR *path, int changes, PSID self)
     return changeable;
 }
 
+bool PathPassesDownToFiles(const WCHAR *path)
+{
+    PSECURITY_DESCRIPTOR descriptor = g_hooks->read(path);
+    PACL dacl = NULL;
+    BOOL present = FALSE, defaulted = FALSE;
+    bool passes = false;
+    if (descriptor && GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) && present && dacl) {
+        for (DWORD i = 0; i < dacl->AceCount && !passes; ++i) {
+            ACE_HEADER *header = NULL;
+            passes = GetAce(dacl, i, (void **)&header) && (header->AceFlags & OBJECT_INHERIT_ACE);
+        }
+    }
+    if (descriptor)
+        LocalFree(descriptor);
+    return passes;
+}
+
 bool ApplyDescriptor(const WCHAR *path, PSECURITY_DESCRIPTOR descriptor)
 {
     return descriptor && g_hooks->apply(path, descriptor);

@@ -32,6 +32,10 @@ DescriptorVerdict JudgeDescriptor(PSECURITY_DESCRIPTOR descriptor, PSID self);
 // or, with `changes`, as OthersCouldChange does.
 DescriptorVerdict JudgePath(const WCHAR *path, PSID self);
 bool PathOthersCouldChange(const WCHAR *path, int changes, PSID self);
+// Whether files made or moved into the folder `path` take on entries from it, read through the
+// hooks below. Where it passes nothing down, a file made to inherit ends with an empty access
+// list (no access for anyone), while a file created there gets its maker's default list.
+bool PathPassesDownToFiles(const WCHAR *path);
 // Applies `descriptor` to `path`, through the hooks below.
 bool ApplyDescriptor(const WCHAR *path, PSECURITY_DESCRIPTOR descriptor);
 // Makes the folder `path` carrying `descriptor` from its first moment, through the hooks below.

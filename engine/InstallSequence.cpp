@@ -149,6 +149,12 @@ public:
         }
         return result == kCheckedCopyDone;
     }
+    // Nothing unchecked is moved in: every file is copied through its check.
+    bool MoveIn(const WCHAR *, const WCHAR *, bool) override
+    {
+        SetLastError(ERROR_NOT_SAME_DEVICE);
+        return false;
+    }
     // A file was not what the manifest names, or the manifest does not name it.
     bool Differed() const { return m_bDiffered; }
 

@@ -539,14 +539,25 @@ ULONGLONG FileIdentity(const std::wstring &path)
 
 // Files only administrators could change since their check are moved into an install folder on
 // their volume, each then made to take on what the folder passes down, as a copy would; to
-// another volume they are copied.
+// another volume, or into folders that pass nothing down to files (a file made to inherit there
+// would be left with no access for anyone), they are copied.
 TEST_F(InstallSequence, CheckedFilesAreMovedOnTheirVolumeAndCopiedToAnother)
 {
     SmallDrive other(m_root + L"\\other", 4096);
     WindowsLikeSecurity security;
-    for (bool sameVolume : {true, false}) {
-        SCOPED_TRACE(sameVolume ? "one volume" : "two volumes");
-        if (!sameVolume) {
+    for (int road : {0, 1, 2}) {
+        bool moves = road == 0;
+        SCOPED_TRACE(road == 0 ? "one volume" : road == 1 ? "folders passing nothing down" : "two volumes");
+        if (road == 1) {
+            ResetExtraction();
+            wcscpy(m_options.m_strInstallDir, (m_root + L"\\Apps\\Velmarin 3").c_str());
+            for (const std::wstring &file : test::PayloadFileTable()) {
+                std::wstring folder = m_options.m_strInstallDir + file.substr(0, file.rfind(L'\\'));
+                SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
+                WindowsLikeSecurity::Descriptors()[WindowsLikeSecurity::Key(folder)] = L"O:BAD:P(A;;FA;;;BA)(A;;FA;;;SY)(A;;0x1200a9;;;BU)";
+            }
+        }
+        if (road == 2) {
             if (!other.mounted)
                 GTEST_SKIP() << "mounting a small file system needs root";
             ResetExtraction();
@@ -563,8 +574,8 @@ TEST_F(InstallSequence, CheckedFilesAreMovedOnTheirVolumeAndCopiedToAnother)
         for (const std::wstring &file : test::PayloadFileTable()) {
             std::wstring installed = m_options.m_strInstallDir + file;
             EXPECT_EQ(test::ReadFile(test::StandInFiles() + file), test::ReadFile(installed)) << test::Utf8(file);
-            EXPECT_EQ(sameVolume, FileIdentity(installed) == unpacked[file]) << test::Utf8(file);
-            EXPECT_EQ(sameVolume ? 1 : 0, std::count_if(applied.begin(), applied.end(), [&](const WindowsLikeSecurity::Applied &a) {
+            EXPECT_EQ(moves, FileIdentity(installed) == unpacked[file]) << test::Utf8(file);
+            EXPECT_EQ(moves ? 1 : 0, std::count_if(applied.begin(), applied.end(), [&](const WindowsLikeSecurity::Applied &a) {
                           return WindowsLikeSecurity::Key(a.path) == WindowsLikeSecurity::Key(installed) && a.sddl == L"O:BAD:AI";
                       })) << test::Utf8(file) << ": made to inherit once, where it was moved";
         }

@@ -12,10 +12,6 @@ Target ${TARGET}
 Unicode true
 !endif
 SilentInstall silent
-; The setup checks every unpacked file against its manifest's SHA-256 and runs only a payload
-; program that reads back as the one it carries: a CRC pass over the whole program first would
-; add a read of it to every installation and tell nothing more.
-CRCCheck off
 RequestExecutionLevel user
 !ifndef COMPRESSOR
 !define COMPRESSOR lzma
