@@ -6,6 +6,7 @@
 #include "engine/FileOperations.h"
 #include "engine/FileSystem.h"
 #include "engine/FolderSecurity.h"
+#include "engine/PayloadManifest.h"
 #include <wincrypt.h>
 #include <stdlib.h>
 #include <wchar.h>
@@ -41,15 +42,12 @@ bool CFileOperations::MoveIn(const WCHAR *from, const WCHAR *to, bool mustBeNew)
 // Reads the open source to its end, writing every piece to `target` and hashing it.
 static CheckedCopyResult CopyAndHash(HANDLE source, HANDLE target, ULONGLONG size, const BYTE (&sha256)[32])
 {
-    HCRYPTPROV provider = 0;
+    HCRYPTPROV provider = SharedHashProvider();
     HCRYPTHASH hash = 0;
     const DWORD kBufferSize = 256 * 1024;
     BYTE *buffer = (BYTE *)HeapAlloc(GetProcessHeap(), 0, kBufferSize);
-    if (!buffer || !CryptAcquireContextW(&provider, NULL, NULL, PROV_RSA_AES, CRYPT_VERIFYCONTEXT | CRYPT_SILENT) ||
-        !CryptCreateHash(provider, CALG_SHA_256, 0, 0, &hash)) {
+    if (!buffer || !provider || !CryptCreateHash(provider, CALG_SHA_256, 0, 0, &hash)) {
         DWORD error = GetLastError();
-        if (provider)
-            CryptReleaseContext(provider, 0);
         if (buffer)
             HeapFree(GetProcessHeap(), 0, buffer);
         SetLastError(error);
@@ -82,7 +80,6 @@ static CheckedCopyResult CopyAndHash(HANDLE source, HANDLE target, ULONGLONG siz
                                        digestSize != sizeof(digest) || memcmp(digest, sha256, sizeof(digest)) != 0))
         result = kCheckedCopyDiffers;
     CryptDestroyHash(hash);
-    CryptReleaseContext(provider, 0);
     HeapFree(GetProcessHeap(), 0, buffer);
     SetLastError(error);
     return result;

@@ -169,6 +169,23 @@ static bool HashFile(HCRYPTPROV provider, HANDLE file, BYTE *buffer, DWORD buffe
     return ok;
 }
 
+HCRYPTPROV SharedHashProvider()
+{
+    static PVOID volatile shared = NULL;
+    HCRYPTPROV provider = (HCRYPTPROV)InterlockedCompareExchangePointer(&shared, NULL, NULL);
+    if (provider)
+        return provider;
+    if (!CryptAcquireContextW(&provider, NULL, NULL, PROV_RSA_AES, CRYPT_VERIFYCONTEXT | CRYPT_SILENT))
+        return 0;
+    // Two threads that both acquired one keep the first.
+    PVOID first = InterlockedCompareExchangePointer(&shared, (PVOID)provider, NULL);
+    if (first) {
+        CryptReleaseContext(provider, 0);
+        provider = (HCRYPTPROV)first;
+    }
+    return provider;
+}
+
 bool HashFileContents(const WCHAR *path, ULONGLONG &size, BYTE (&sha256)[32])
 {
     HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
@@ -189,11 +206,8 @@ bool HashOpenFile(HANDLE file, ULONGLONG &size, BYTE (&sha256)[32])
     // A link or junction is never taken for the file it points to.
     bool ok = buffer && GetFileInformationByHandle(file, &info) &&
               !(info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) &&
-              CryptAcquireContextW(&provider, NULL, NULL, PROV_RSA_AES, CRYPT_VERIFYCONTEXT | CRYPT_SILENT) &&
-              HashFile(provider, file, buffer, bufferSize, sha256);
+              (provider = SharedHashProvider()) != 0 && HashFile(provider, file, buffer, bufferSize, sha256);
     size = ok ? ((ULONGLONG)info.nFileSizeHigh << 32) | info.nFileSizeLow : 0;
-    if (provider)
-        CryptReleaseContext(provider, 0);
     free(buffer);
     return ok;
 }
@@ -230,8 +244,8 @@ static DWORD WINAPI CheckFiles(LPVOID param)
     CheckWork &work = *(CheckWork *)param;
     const DWORD kBufferSize = 256 * 1024;
     BYTE *buffer = (BYTE *)HeapAlloc(GetProcessHeap(), 0, kBufferSize);
-    HCRYPTPROV provider = 0;
-    if (!buffer || !CryptAcquireContextW(&provider, NULL, NULL, PROV_RSA_AES, CRYPT_VERIFYCONTEXT | CRYPT_SILENT)) {
+    HCRYPTPROV provider = SharedHashProvider();
+    if (!buffer || !provider) {
         InterlockedExchange(&work.failed, 1);
     } else {
         for (LONG i = InterlockedIncrement(&work.next) - 1; i < work.manifest->FileCount() && !work.failed;
@@ -239,7 +253,6 @@ static DWORD WINAPI CheckFiles(LPVOID param)
             if (!FileMatches(provider, work.folder, work.manifest->File(i), buffer, kBufferSize))
                 InterlockedExchange(&work.failed, 1);
         }
-        CryptReleaseContext(provider, 0);
     }
     if (buffer)
         HeapFree(GetProcessHeap(), 0, buffer);
@@ -270,16 +283,13 @@ static const DWORD kCheckBufferSize = 256 * 1024;
 CExtractionCheck::CExtractionCheck(const WCHAR *folder, const CPayloadManifest &manifest)
     : m_folder(folder), m_manifest(manifest), m_provider(0), m_buffer(NULL), m_next(0), m_bFailed(false)
 {
-    HCRYPTPROV provider = 0;
     m_buffer = (BYTE *)HeapAlloc(GetProcessHeap(), 0, kCheckBufferSize);
-    if (m_buffer && CryptAcquireContextW(&provider, NULL, NULL, PROV_RSA_AES, CRYPT_VERIFYCONTEXT | CRYPT_SILENT))
-        m_provider = provider;
+    if (m_buffer)
+        m_provider = SharedHashProvider();
 }
 
 CExtractionCheck::~CExtractionCheck()
 {
-    if (m_provider)
-        CryptReleaseContext(m_provider, 0);
     if (m_buffer)
         HeapFree(GetProcessHeap(), 0, m_buffer);
 }
