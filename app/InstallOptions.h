@@ -36,6 +36,7 @@ DWORD GetRealWindowsVersion();  // MAKEWORD(minor, major)
 bool RegistersCapabilities(int osCode, DWORD realVersion);
 
 class CFileUpdate;
+struct LinkFile;
 
 class CInstallOptions {
 public:
@@ -142,6 +143,8 @@ private:
     void RecordMissingKeys(HKEY root, const WCHAR *key);
     // Makes a folder outside the install folder, recording it when it is new.
     void MakeRecordedFolder(const WCHAR *folder);
+    // Writes the link files side by side and records those written, in their given order.
+    void WriteRecordedLinks(LinkFile *files, int count);
 
     CInstallOptions(const CInstallOptions &);
     CInstallOptions &operator=(const CInstallOptions &);

@@ -49,12 +49,12 @@ private:
 
 // Size and SHA-256 of a plain file; false for a link, a junction or anything unreadable.
 bool HashFileContents(const WCHAR *path, ULONGLONG &size, BYTE (&sha256)[32]);
+// The same for a file opened for reading (at its start), checked through that handle.
+bool HashOpenFile(HANDLE file, ULONGLONG &size, BYTE (&sha256)[32]);
 // The crypto provider every hash of the process is made with, acquired once and kept: each
 // acquisition loads and starts the provider's library, which its release lets go again. One
 // provider serves every thread, each with hashes of its own. Zero when there is none.
 ULONG_PTR SharedHashProvider();
-// The same for a file opened for reading (at its start), checked through that handle.
-bool HashOpenFile(HANDLE file, ULONGLONG &size, BYTE (&sha256)[32]);
 
 // Checks an extraction folder against a manifest: every file there, its size and its SHA-256
 // equal. Files the manifest does not name are not looked at.

@@ -81,6 +81,16 @@ void WriteLinkFiles(LinkFile *links, int count)
     }
 }
 
+void CInstallOptions::WriteRecordedLinks(LinkFile *files, int count)
+{
+    WriteLinkFiles(files, count);
+    // Recorded in the given order, whichever was written first.
+    for (int i = 0; i < count; ++i) {
+        if (files[i].saved)
+            m_record.AddLink(files[i].path);
+    }
+}
+
 void CInstallOptions::CreateShortcuts()
 {
     WCHAR path[MAX_PATH];
@@ -120,12 +130,7 @@ void CInstallOptions::CreateShortcuts()
             ++count;
         }
     }
-    WriteLinkFiles(files, count);
-    // Recorded in the table's order, whichever was written first.
-    for (int i = 0; i < count; ++i) {
-        if (files[i].saved)
-            m_record.AddLink(files[i].path);
-    }
+    WriteRecordedLinks(files, count);
 }
 
 void CInstallOptions::CreateLinkBarShortcuts()
@@ -153,9 +158,5 @@ void CInstallOptions::CreateLinkBarShortcuts()
             ++count;
         }
     }
-    WriteLinkFiles(files, count);
-    for (int i = 0; i < count; ++i) {
-        if (files[i].saved)
-            m_record.AddLink(files[i].path);
-    }
+    WriteRecordedLinks(files, count);
 }
