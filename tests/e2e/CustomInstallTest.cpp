@@ -104,6 +104,23 @@ protected:
     std::vector<std::wstring> m_cleanUp;
 };
 
+// An empty read-only file system at `at` while it lives, or /proc where the tests may not mount.
+struct ReadOnlyFolder {
+    std::wstring at;
+    bool mounted;
+    std::wstring path;
+    explicit ReadOnlyFolder(const std::wstring &folder)
+        : at(folder), mounted(test::MountReadOnlyFolder(folder)), path(mounted ? folder : L"Z:\\proc")
+    {
+    }
+    ~ReadOnlyFolder()
+    {
+        if (mounted)
+            test::UnmountFolder(at);
+        RemoveDirectoryW(at.c_str());
+    }
+};
+
 const wchar_t kNoDrive[] = L"您选择的磁盘不存在！";
 const wchar_t kUnwritable[] = L"您的安装目录无法写入，不能继续安装。请选择其它目录再安装。";
 
@@ -166,14 +183,16 @@ TEST_F(CustomInstall, FolderChecksAndTheWayBack)
     TypeFolder(custom, L"\\\\server\\share\\Velmarin");
     ExpectStartRefused(setup, custom, kBadFolderCaption, L"不能安装到网络上的文件夹，请选择本机磁盘上的安装路径");
 
-    // A read-only file system, and a path that names a file.
-    TypeFolder(custom, L"Z:\\proc");
+    // A read-only file system, and a path that names a file. An empty one of the tests' own where
+    // they may mount it: /proc may hold other users' objects, and is then refused for them.
+    ReadOnlyFolder readOnly(L"C:\\VmReadOnly");
+    TypeFolder(custom, readOnly.path);
     ExpectStartRefused(setup, custom, L"错误", kUnwritable);
     TypeFolder(custom, L"C:\\windows\\win.ini");
     ExpectStartRefused(setup, custom, L"错误", kUnwritable);
     // A new folder on read-only media, then the way back and "立即安装": nothing of the refused
     // folder is kept, and the folder the user made before stays his in the record.
-    TypeFolder(custom, L"Z:\\proc\\VmNew");
+    TypeFolder(custom, readOnly.path + L"\\VmNew");
     ExpectStartRefused(setup, custom, L"错误", kUnwritable);
     const std::wstring install = test::DefaultInstallFolder();
     ASSERT_EQ(0, SHCreateDirectoryExW(nullptr, install.c_str(), nullptr));

@@ -656,22 +656,40 @@ static ULONGLONG DriveSize(const std::wstring &folder)
     return total.QuadPart;
 }
 
-bool MountSmallDrive(wchar_t letter, const std::wstring &folder, int kilobytes)
+// A tmpfs of `kilobytes` on `folder` (made here), with further mount options; true once the
+// folder shows its size.
+static bool MountMemoryFileSystem(const std::wstring &folder, int kilobytes, const std::wstring &options)
 {
     CreateDirectoryW(folder.c_str(), nullptr);
     ULONGLONG size = (ULONGLONG)kilobytes << 10;
-    StartUnixTool(L"Z:\\bin\\mount -t tmpfs -o size=" + std::to_wstring(kilobytes) + L"k,mode=0755 tmpfs", {UnixPath(folder)});
+    StartUnixTool(L"Z:\\bin\\mount -t tmpfs -o " + options + L"size=" + std::to_wstring(kilobytes) + L"k,mode=0755 tmpfs",
+                  {UnixPath(folder)});
     for (int i = 0; i < 100 && DriveSize(folder) > size; ++i)
         Sleep(50);
-    return DriveSize(folder) <= size && MapDrive(letter, folder);
+    return DriveSize(folder) <= size;
+}
+
+bool MountSmallDrive(wchar_t letter, const std::wstring &folder, int kilobytes)
+{
+    return MountMemoryFileSystem(folder, kilobytes, L"") && MapDrive(letter, folder);
 }
 
 void UnmountSmallDrive(wchar_t letter, const std::wstring &folder)
 {
     UnmapDrive(letter);
-    ULONGLONG small = DriveSize(folder);
+    UnmountFolder(folder);
+}
+
+bool MountReadOnlyFolder(const std::wstring &folder)
+{
+    return MountMemoryFileSystem(folder, 64, L"ro,");
+}
+
+void UnmountFolder(const std::wstring &folder)
+{
+    ULONGLONG mounted = DriveSize(folder);
     StartUnixTool(L"Z:\\bin\\umount", {UnixPath(folder)});
-    for (int i = 0; i < 100 && DriveSize(folder) == small; ++i)
+    for (int i = 0; i < 100 && DriveSize(folder) == mounted; ++i)
         Sleep(50);
 }
 

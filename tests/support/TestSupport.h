@@ -196,6 +196,10 @@ void UnmapDrive(wchar_t letter);
 // false where the tests may not mount one (they are not run as root).
 bool MountSmallDrive(wchar_t letter, const std::wstring &folder, int kilobytes);
 void UnmountSmallDrive(wchar_t letter, const std::wstring &folder);
+// Mounts an empty read-only file system on `folder` (made here), the running user's own: a place
+// nobody can write into and nobody else owns a part of. False where the tests may not mount one.
+bool MountReadOnlyFolder(const std::wstring &folder);
+void UnmountFolder(const std::wstring &folder);
 
 // Copies a folder tree (for preparing extraction and install folders).
 void CopyTree(const std::wstring &from, const std::wstring &to);
