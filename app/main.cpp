@@ -10,10 +10,11 @@
 #include "base/SetupLog.h"
 #include "base/SetupText.h"
 #include "engine/FileUpdate.h"
+#include "engine/Shortcuts.h"
 #include "pages/PageSet.h"
+#include "skin/CommonControls.h"
 #include "skin/GdiPlus.h"
 #include "skin/SkinStore.h"
-#include <commctrl.h>
 #include <objbase.h>
 
 // A second copy gives way when the first one already shows a page: that page is brought to
@@ -91,8 +92,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
 
     FormatExitPrompt();
     CoInitialize(NULL);
-    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_BAR_CLASSES | ICC_COOL_CLASSES};
-    InitCommonControlsEx(&controls);
+    InitCommonControlsClasses(ICC_BAR_CLASSES | ICC_COOL_CLASSES);
     MessageLoops::Initialize();
     CMessageLoop loop;
     MessageLoops::Register(&loop);

@@ -1,6 +1,7 @@
 #include "skin/ImageButton.h"
 #include "base/Format.h"
 #include "skin/Accessible.h"
+#include "skin/CommonControls.h"
 #include <oleacc.h>
 #include <stdlib.h>
 #include <wchar.h>
@@ -101,7 +102,7 @@ void CImageButton::Paint(HDC dc)
 {
     int image = ChooseImage(!IsWindowEnabled(m_hWnd), m_bDown, m_bHot);
     if (m_hImageList && image >= 0)
-        ImageList_Draw(m_hImageList, image, dc, 0, 0, ILD_NORMAL);
+        DrawFromImageList(m_hImageList, image, dc, 0, 0, ILD_NORMAL);
     WCHAR caption[1024];
     int length = GetWindowTextW(m_hWnd, caption, 1024);
     if (length <= 0)
@@ -150,7 +151,7 @@ bool CImageButton::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
             m_bHot = 1;
             Repaint(m_hWnd);
             TRACKMOUSEEVENT track = {sizeof(track), TME_LEAVE, m_hWnd, 0};
-            _TrackMouseEvent(&track);
+            TrackMouseEvent(&track);
         }
         return false;
     case WM_LBUTTONDOWN:

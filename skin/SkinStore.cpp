@@ -1,4 +1,5 @@
 #include "skin/SkinStore.h"
+#include "skin/CommonControls.h"
 #include "skin/GdiPlus.h"
 #include "skin/SkinGeometry.h"
 #include "base/DllSafety.h"
@@ -224,16 +225,16 @@ HIMAGELIST CSkinStore::ButtonImages(HIMAGELIST &member, int id, int width, int h
 {
     if (member)
         return member;
-    member = ImageList_Create(ScaleToDpi(width, m_nDpi), ScaleToDpi(height, m_nDpi), ILC_COLOR32, initialCount, 0);
+    member = CreateImageList(ScaleToDpi(width, m_nDpi), ScaleToDpi(height, m_nDpi), ILC_COLOR32, initialCount, 0);
     if (!member)
         return NULL;
     HBITMAP strip = LoadScaledSkinImage(id, width, height, m_nDpi, 3);
     if (strip) {
-        ImageList_Add(member, strip, NULL);
+        AddToImageList(member, strip, NULL);
         DeleteObject(strip);
     }
     if (setCount)
-        ImageList_SetImageCount(member, 3);
+        SetImageListCount(member, 3);
     return member;
 }
 

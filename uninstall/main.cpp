@@ -22,11 +22,11 @@
 #include "engine/InstallRecord.h"
 #include "engine/Uninstall.h"
 #include "engine/TempFolder.h"
+#include "skin/CommonControls.h"
 #include "skin/GdiPlus.h"
 #include "skin/SkinStore.h"
 #include "uninstall/DataRemoval.h"
 #include "uninstall/UninstallPage.h"
-#include <commctrl.h>
 #include <shellapi.h>
 #include <shlwapi.h>
 #include <stdlib.h>
@@ -162,8 +162,7 @@ static void JoinOptions(LPWSTR *argv, int argc, int first, WCHAR (&options)[kArg
 
 static int RunPage(const CInstallRecord &record, bool removeData, int showCommand)
 {
-    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_BAR_CLASSES};
-    InitCommonControlsEx(&controls);
+    InitCommonControlsClasses(ICC_BAR_CLASSES);
     MessageLoops::Initialize();
     CMessageLoop loop;
     MessageLoops::Register(&loop);
