@@ -74,11 +74,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
         // A silent run gives way to any other setup, and shows nothing for it.
         if (!TakeSilentRunLock(lock))
             return EndRun(kOutcomeAnotherSetup);
-        CoInitialize(NULL);
-        int outcome = RunSilentInstall(arguments);
+        int outcome;
+        {
+            // Only the link files need COM, and they are written on threads of their own:
+            // starting it, with the link objects, waits on nothing the run does before them.
+            CLinkObjectsThread linkObjects;
+            outcome = RunSilentInstall(arguments);
+        }
         WaitForFileUpdates();
         CInstallOptions::Instance().ScheduleTempCleanup();
-        CoUninitialize();
         ReleaseSilentRunLock(lock);
         return EndRun(outcome);
     }

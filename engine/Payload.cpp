@@ -2,6 +2,7 @@
 #include "engine/CommandLines.h"
 #include "engine/PayloadManifest.h"
 #include "engine/Process.h"
+#include "engine/Shortcuts.h"
 #include "engine/TempFolder.h"
 #include "app/InstallOptions.h"
 #include "base/Format.h"
@@ -135,6 +136,10 @@ BOOL CInstallOptions::RunPayload(const WCHAR *payload)
     HANDLE process = StartCommandLine(commandLine, SW_HIDE);
     if (!process)
         return FALSE;
+    // The payload program takes a while to start before it writes a file: time enough for the
+    // wizard's worker to load what the links need later (a silent run does it on a thread of its
+    // own from its start).
+    PrepareLinkObjects();
     // The unpacked files are checked against the manifest as they come, while the user reads
     // the first page, not when the installation starts.
     CExtractionCheck check(m_strExtractDir, CPayloadManifest::Instance());

@@ -47,6 +47,60 @@ bool CreateUrlShortcut(const WCHAR *url, const WCHAR *filePath)
     return saved;
 }
 
+static volatile LONG g_linkObjectsThreads = 0;
+
+static void CreateLinkObjects()
+{
+    IUnknown *object = NULL;
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IUnknown, (void **)&object)))
+        object->Release();
+    object = NULL;
+    if (SUCCEEDED(CoCreateInstance(CLSID_InternetShortcut, NULL, CLSCTX_INPROC_SERVER, IID_IUnknown, (void **)&object)))
+        object->Release();
+}
+
+void PrepareLinkObjects()
+{
+    if (InterlockedCompareExchange(&g_linkObjectsThreads, 0, 0) == 0)
+        CreateLinkObjects();
+}
+
+CLinkObjectsThread::CLinkObjectsThread()
+{
+    InterlockedIncrement(&g_linkObjectsThreads);
+    m_hEnd = CreateEventW(NULL, TRUE, FALSE, NULL);
+    m_hThread = m_hEnd ? CreateThread(NULL, 0, Run, m_hEnd, 0, NULL) : NULL;
+}
+
+CLinkObjectsThread::~CLinkObjectsThread()
+{
+    if (m_hThread) {
+        SetEvent(m_hEnd);
+        WaitForSingleObject(m_hThread, INFINITE);
+        CloseHandle(m_hThread);
+    }
+    if (m_hEnd)
+        CloseHandle(m_hEnd);
+    InterlockedDecrement(&g_linkObjectsThreads);
+}
+
+DWORD WINAPI CLinkObjectsThread::Run(LPVOID param)
+{
+    HANDLE end = (HANDLE)param;
+    HRESULT initialised = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
+    if (SUCCEEDED(initialised))
+        CreateLinkObjects();
+    // An apartment answers its window's messages while it lives.
+    while (MsgWaitForMultipleObjects(1, &end, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
+        MSG message;
+        while (PeekMessageW(&message, NULL, 0, 0, PM_REMOVE))
+            DispatchMessageW(&message);
+    }
+    if (SUCCEEDED(initialised))
+        CoUninitialize();
+    return 0;
+}
+
 static DWORD WINAPI WriteLinkFile(LPVOID param)
 {
     LinkFile *link = (LinkFile *)param;
