@@ -281,7 +281,8 @@ bool ExtractionMatchesManifest(const WCHAR *folder, const CPayloadManifest &mani
 static const DWORD kCheckBufferSize = 256 * 1024;
 
 CExtractionCheck::CExtractionCheck(const WCHAR *folder, const CPayloadManifest &manifest)
-    : m_folder(folder), m_manifest(manifest), m_provider(0), m_buffer(NULL), m_next(0), m_bFailed(false)
+    : m_folder(folder), m_manifest(manifest), m_provider(0), m_buffer(NULL), m_next(0), m_bFailed(false),
+      m_hGrowing(INVALID_HANDLE_VALUE), m_hash(0), m_ullHashed(0)
 {
     m_buffer = (BYTE *)HeapAlloc(GetProcessHeap(), 0, kCheckBufferSize);
     if (m_buffer)
@@ -290,27 +291,105 @@ CExtractionCheck::CExtractionCheck(const WCHAR *folder, const CPayloadManifest &
 
 CExtractionCheck::~CExtractionCheck()
 {
+    CloseGrowingFile();
     if (m_buffer)
         HeapFree(GetProcessHeap(), 0, m_buffer);
 }
 
+bool CExtractionCheck::OpenGrowingFile()
+{
+    if (m_hGrowing != INVALID_HANDLE_VALUE)
+        return true;
+    WCHAR path[MAX_PATH];
+    if (!Format(path, L"%s%s", m_folder, m_manifest.File(m_next).relative))
+        return false;
+    // Writing stays shared: the installer still has the file open.
+    m_hGrowing = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                             FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+    if (m_hGrowing == INVALID_HANDLE_VALUE)
+        return false;
+    HCRYPTHASH hash = 0;
+    m_bFailed = !CryptCreateHash(m_provider, CALG_SHA_256, 0, 0, &hash);
+    m_hash = hash;
+    m_ullHashed = 0;
+    return !m_bFailed;
+}
+
+bool CExtractionCheck::HashWrittenPart()
+{
+    DWORD read = 0;
+    while (ReadFile(m_hGrowing, m_buffer, kCheckBufferSize, &read, NULL)) {
+        if (read == 0)
+            return true;
+        m_ullHashed += read;
+        if (m_ullHashed > m_manifest.File(m_next).size || !CryptHashData(m_hash, m_buffer, read, 0))
+            return false;
+    }
+    return false;
+}
+
+// Once the file is whole. Where a file grows, Windows may show its new length before its new
+// bytes: a digest that differs is taken again over the whole file before it counts.
+bool CExtractionCheck::CheckGrowingFile()
+{
+    const ManifestFile &expected = m_manifest.File(m_next);
+    BYTE digest[32];
+    DWORD size = sizeof(digest);
+    LARGE_INTEGER actual;
+    bool ok = HashWrittenPart() && GetFileSizeEx(m_hGrowing, &actual) && (ULONGLONG)actual.QuadPart == expected.size &&
+              m_ullHashed == expected.size && CryptGetHashParam(m_hash, HP_HASHVAL, digest, &size, 0) &&
+              size == sizeof(digest);
+    if (ok && memcmp(digest, expected.sha256, sizeof(digest)) != 0) {
+        LARGE_INTEGER start = {};
+        ok = SetFilePointerEx(m_hGrowing, start, NULL, FILE_BEGIN) &&
+             HashFile(m_provider, m_hGrowing, m_buffer, kCheckBufferSize, digest) &&
+             memcmp(digest, expected.sha256, sizeof(digest)) == 0;
+    }
+    CloseGrowingFile();
+    return ok;
+}
+
+void CExtractionCheck::CloseGrowingFile()
+{
+    if (m_hash)
+        CryptDestroyHash(m_hash);
+    m_hash = 0;
+    if (m_hGrowing != INVALID_HANDLE_VALUE)
+        CloseHandle(m_hGrowing);
+    m_hGrowing = INVALID_HANDLE_VALUE;
+}
+
 bool CExtractionCheck::CheckWrittenFiles()
 {
-    bool checked = false;
-    while (m_provider && !m_bFailed && m_next + 1 < m_manifest.FileCount()) {
+    bool progressed = false;
+    while (m_provider && !m_bFailed && m_next < m_manifest.FileCount()) {
+        // Decided before the last bytes are read: the installer closed the file before it made
+        // the next one.
         WCHAR following[MAX_PATH];
-        if (!Format(following, L"%s%s", m_folder, m_manifest.File(m_next + 1).relative) ||
-            GetFileAttributesW(following) == INVALID_FILE_ATTRIBUTES)
+        bool whole = m_next + 1 < m_manifest.FileCount() &&
+                     Format(following, L"%s%s", m_folder, m_manifest.File(m_next + 1).relative) &&
+                     GetFileAttributesW(following) != INVALID_FILE_ATTRIBUTES;
+        if (!OpenGrowingFile())
             break;
-        m_bFailed = !FileMatches(m_provider, m_folder, m_manifest.File(m_next), m_buffer, kCheckBufferSize);
+        // Caught up with the installer: the caller waits a while before it looks again.
+        if (!whole) {
+            m_bFailed = !HashWrittenPart();
+            break;
+        }
+        m_bFailed = !CheckGrowingFile();
         ++m_next;
-        checked = true;
+        progressed = true;
     }
-    return checked;
+    return progressed;
 }
 
 bool CExtractionCheck::Finish()
 {
+    if (m_hGrowing != INVALID_HANDLE_VALUE && !m_bFailed) {
+        m_bFailed = !CheckGrowingFile();
+        ++m_next;
+    }
+    CloseGrowingFile();
     return m_folder && m_folder[0] && m_manifest.IsValid() && !m_bFailed &&
            CheckRemainingFiles(m_folder, m_manifest, m_next);
 }

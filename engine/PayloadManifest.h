@@ -62,23 +62,32 @@ bool ExtractionMatchesManifest(const WCHAR *folder, const CPayloadManifest &mani
 
 // The same check made while the payload installer writes the folder, so that most of it costs
 // no time: the installer writes the files one by one in the manifest's order, so a file is whole
-// once the next one exists.
+// once the next one exists. The file being written is hashed as far as it is written, so that the
+// installer's end waits for little more than its last bytes.
 class CExtractionCheck {
 public:
     CExtractionCheck(const WCHAR *folder, const CPayloadManifest &manifest);
     ~CExtractionCheck();
-    // Checks the files that are whole by now; false when none was.
+    // Checks the files that are whole by now, and hashes the one being written as far as it is;
+    // false when no file was whole.
     bool CheckWrittenFiles();
     // Once the installer has ended: checks the rest. The verdict on the whole folder.
     bool Finish();
 
 private:
+    bool OpenGrowingFile();
+    bool HashWrittenPart();
+    bool CheckGrowingFile();
+    void CloseGrowingFile();
     const WCHAR *m_folder;
     const CPayloadManifest &m_manifest;
     ULONG_PTR m_provider;  // the crypto provider
     BYTE *m_buffer;
     int m_next;  // the first file not checked yet
     bool m_bFailed;
+    HANDLE m_hGrowing;     // file m_next, open while it is written
+    ULONG_PTR m_hash;      // its hash so far
+    ULONGLONG m_ullHashed;  // the bytes in it
 
     CExtractionCheck(const CExtractionCheck &);
     CExtractionCheck &operator=(const CExtractionCheck &);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include "app/InstallOptions.h"
 #include "engine/Payload.h"
+#include "engine/PayloadManifest.h"
 #include "engine/Process.h"
 #include "engine/TempFolder.h"
 #include "support/TestSupport.h"
@@ -119,6 +120,86 @@ TEST(Extraction, IntoAFolderOnlyAdministratorsCanChangeThePayloadHeld)
         CloseHandle(handle);
     }
     test::RemoveTree(temp);
+}
+
+std::string HexDigest(const std::wstring &path)
+{
+    ULONGLONG size = 0;
+    BYTE digest[32];
+    std::string hex;
+    if (HashFileContents(path.c_str(), size, digest)) {
+        for (BYTE b : digest) {
+            char pair[3];
+            snprintf(pair, sizeof(pair), "%02x", b);
+            hex += pair;
+        }
+    }
+    return hex;
+}
+
+void Append(HANDLE file, const std::string &bytes)
+{
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, nullptr));
+    ASSERT_EQ(bytes.size(), written);
+}
+
+// The check keeps pace with an installer that writes a large file piece by piece: it hashes what
+// is written so far and takes the file as whole once the next one exists. A part read before its
+// bytes were there (Windows may show a file's new length first) is read again before a verdict;
+// a file that really differs still fails.
+TEST(Extraction, TheCheckFollowsAFileWhileItIsWritten)
+{
+    std::wstring root = test::MakeTempDir(L"growing");
+    std::string large(600 * 1024, '\0'), small = "[skin]\r\nname=Frost_Glass\r\n";
+    for (size_t i = 0; i < large.size(); ++i)
+        large[i] = (char)(i * 7 + i / 1000);
+    test::WriteFile(root + L"\\large", large);
+    test::WriteFile(root + L"\\small", small);
+    std::string text = "velmarin-payload-manifest 1\nversion 3.2.0.7\nfiles 2\ntotal " +
+                       std::to_string(large.size() + small.size()) + "\n" + HexDigest(root + L"\\large") + " " +
+                       std::to_string(large.size()) + " \\lib\\mshtml.dll\n" + HexDigest(root + L"\\small") + " " +
+                       std::to_string(small.size()) + " \\skin.ini\n";
+    CPayloadManifest manifest;
+    ASSERT_TRUE(manifest.Parse(text.data(), text.size()));
+
+    enum Road { kWritten, kLengthBeforeBytes, kDamaged };
+    for (Road road : {kWritten, kLengthBeforeBytes, kDamaged}) {
+        SCOPED_TRACE(road);
+        std::wstring folder = root + L"\\road" + std::to_wstring(road);
+        ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryW((folder + L"\\lib").c_str(), nullptr));
+        CExtractionCheck check(folder.c_str(), manifest);
+        EXPECT_FALSE(check.CheckWrittenFiles()) << "nothing written yet";
+        // As the installer opens its files: reading shared, writing not.
+        HANDLE writer = CreateFileW((folder + L"\\lib\\mshtml.dll").c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                    CREATE_NEW, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, writer);
+        std::string first = large.substr(0, 400 * 1024);
+        if (road == kLengthBeforeBytes)
+            std::fill(first.begin() + 300 * 1024, first.end(), '\0');
+        Append(writer, first);
+        EXPECT_FALSE(check.CheckWrittenFiles()) << "not whole yet";
+        // Its reader is the check: nothing else reads it.
+        HANDLE reader = CreateFileW((folder + L"\\lib\\mshtml.dll").c_str(), GENERIC_READ, FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+        EXPECT_EQ(INVALID_HANDLE_VALUE, reader) << "the part written is not being hashed";
+        if (reader != INVALID_HANDLE_VALUE)
+            CloseHandle(reader);
+        if (road == kLengthBeforeBytes) {
+            SetFilePointer(writer, 300 * 1024, nullptr, FILE_BEGIN);
+            Append(writer, large.substr(300 * 1024, 100 * 1024));
+        }
+        std::string rest = large.substr(400 * 1024);
+        if (road == kDamaged)
+            rest[rest.size() / 2] ^= 1;
+        Append(writer, rest);
+        CloseHandle(writer);
+        test::WriteFile(folder + L"\\skin.ini", small);
+        EXPECT_TRUE(check.CheckWrittenFiles());
+        EXPECT_EQ(road != kDamaged, check.Finish());
+    }
+    test::RemoveTree(root);
 }
 
 TEST(Extraction, AnExistingFolderOrFileIsNeverReused)
