@@ -118,7 +118,7 @@ BOOL CInstallOptions::ExtractPayload()
         (where == kPlainUserTemp ? CreateDirectoryW(m_strExtractDir, NULL) != FALSE
                                   : CreateFolderOnlyAdministratorsChange(m_strExtractDir))) {
         m_hExtractLock = LockFolder(m_strExtractDir);
-        extracted = m_hExtractLock != INVALID_HANDLE_VALUE && RunPayload(payload);
+        extracted = m_hExtractLock != INVALID_HANDLE_VALUE && RunPayload(payload, where == kProtectedWindowsTemp);
     } else {
         m_strExtractDir[0] = 0;
     }
@@ -128,7 +128,7 @@ BOOL CInstallOptions::ExtractPayload()
     return extracted;
 }
 
-BOOL CInstallOptions::RunPayload(const WCHAR *payload)
+BOOL CInstallOptions::RunPayload(const WCHAR *payload, bool protectedFolder)
 {
     WCHAR commandLine[kCommandLineChars];
     if (!FormPayloadCommandLine(commandLine, kCommandLineChars, payload, m_strExtractDir))
@@ -142,7 +142,7 @@ BOOL CInstallOptions::RunPayload(const WCHAR *payload)
     PrepareLinkObjects();
     // The unpacked files are checked against the manifest as they come, while the user reads
     // the first page, not when the installation starts.
-    CExtractionCheck check(m_strExtractDir, CPayloadManifest::Instance());
+    CExtractionCheck check(m_strExtractDir, CPayloadManifest::Instance(), protectedFolder);
     while (WaitForSingleObject(process, check.CheckWrittenFiles() ? 0 : 20) == WAIT_TIMEOUT) {
     }
     CloseHandle(process);

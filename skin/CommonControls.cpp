@@ -1,4 +1,5 @@
 #include "skin/CommonControls.h"
+#include "base/DllSafety.h"
 
 namespace {
 
@@ -23,10 +24,16 @@ const CommonControlsApi &Api()
     if (loaded)
         return api;
     loaded = true;
-    // By its bare name, never by path: the process's activation context, from the manifest,
-    // turns the name into version 6 in the side-by-side store, and the start-up has limited any
-    // other search to the system folder.
-    HMODULE module = LoadLibraryW(L"comctl32.dll");
+    // By its bare name only where the process's activation context, from the manifest, turns the
+    // name into version 6 in the side-by-side store; else by its path in the system folder. A bare
+    // name the context does not redirect could be searched for in the setup's own folder where the
+    // system cannot limit the search (Windows 7 without its update).
+    ACTCTX_SECTION_KEYED_DATA redirection = {};
+    redirection.cbSize = sizeof(redirection);
+    HMODULE module = FindActCtxSectionStringW(0, NULL, ACTIVATION_CONTEXT_SECTION_DLL_REDIRECTION, L"comctl32.dll",
+                                              &redirection)
+                         ? LoadLibraryW(L"comctl32.dll")
+                         : LoadSystemLibrary(L"comctl32.dll");
     if (!module)
         return api;
     api.initCommonControlsEx = (InitCommonControlsExFn)(void *)GetProcAddress(module, "InitCommonControlsEx");

@@ -169,7 +169,7 @@ TEST(Extraction, TheCheckFollowsAFileWhileItIsWritten)
         std::wstring folder = root + L"\\road" + std::to_wstring(road);
         ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
         ASSERT_TRUE(CreateDirectoryW((folder + L"\\lib").c_str(), nullptr));
-        CExtractionCheck check(folder.c_str(), manifest);
+        CExtractionCheck check(folder.c_str(), manifest, true);
         EXPECT_FALSE(check.CheckWrittenFiles()) << "nothing written yet";
         // As the installer opens its files: reading shared, writing not.
         HANDLE writer = CreateFileW((folder + L"\\lib\\mshtml.dll").c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
@@ -199,6 +199,26 @@ TEST(Extraction, TheCheckFollowsAFileWhileItIsWritten)
         EXPECT_TRUE(check.CheckWrittenFiles());
         EXPECT_EQ(road != kDamaged, check.Finish());
     }
+
+    // Where others could write into the folder, nothing is hashed before it is whole: bytes
+    // someone else changes after a first look are seen.
+    std::wstring folder = root + L"\\unprotected";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((folder + L"\\lib").c_str(), nullptr));
+    CExtractionCheck check(folder.c_str(), manifest, false);
+    HANDLE writer = CreateFileW((folder + L"\\lib\\mshtml.dll").c_str(), GENERIC_WRITE | GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, writer);
+    Append(writer, large.substr(0, 400 * 1024));
+    EXPECT_FALSE(check.CheckWrittenFiles());
+    SetFilePointer(writer, 0, nullptr, FILE_BEGIN);
+    Append(writer, "EVIL");
+    SetFilePointer(writer, 400 * 1024, nullptr, FILE_BEGIN);
+    Append(writer, large.substr(400 * 1024));
+    CloseHandle(writer);
+    test::WriteFile(folder + L"\\skin.ini", small);
+    EXPECT_TRUE(check.CheckWrittenFiles());
+    EXPECT_FALSE(check.Finish());
     test::RemoveTree(root);
 }
 
