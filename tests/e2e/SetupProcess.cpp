@@ -1,5 +1,7 @@
 #include "e2e/SetupProcess.h"
 #include "support/TestSupport.h"
+#include <cstdio>
+#include <string>
 #include <vector>
 
 namespace test {
@@ -39,6 +41,53 @@ static bool IsDialog(HWND window)
     return lstrcmpW(className, L"#32770") == 0;
 }
 
+// The start of a window's text, not waiting on a window that no longer answers.
+static std::string AnsweredText(HWND window)
+{
+    wchar_t text[160] = {};
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, 160, (LPARAM)text, SMTO_ABORTIFHUNG, 1000, &result);
+    return Utf8(text);
+}
+
+struct WindowReport {
+    DWORD processId;
+    std::string text;
+};
+
+static BOOL CALLBACK AddToReport(HWND window, LPARAM parameter)
+{
+    WindowReport *report = (WindowReport *)parameter;
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != report->processId)
+        return TRUE;
+    wchar_t className[64] = {};
+    GetClassNameW(window, className, 64);
+    report->text += "\n  " + Utf8(className) + " \"" + AnsweredText(window) + "\"" +
+                    (IsWindowVisible(window) ? " visible" : " hidden");
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        std::string text = AnsweredText(child);
+        if (!text.empty() && IsWindowVisible(child))
+            report->text += "\n    \"" + text + "\"";
+    }
+    return TRUE;
+}
+
+// What the setup shows when a wait for a page ran out: each top-level window with its class,
+// caption and whether it is visible, and the texts on it (a message box's too); or how it ended.
+static void ReportWhatTheSetupShows(HANDLE process, DWORD id, const std::string &awaited)
+{
+    WindowReport report = {id, std::string()};
+    EnumWindows(AddToReport, (LPARAM)&report);
+    DWORD code = STILL_ACTIVE;
+    if (process)
+        GetExitCodeProcess(process, &code);
+    std::string state = code == STILL_ACTIVE ? "still runs" : "ended with " + std::to_string((int)code);
+    fprintf(stderr, "No %s appeared; the setup %s, with these windows:%s\n", awaited.c_str(), state.c_str(),
+            report.text.empty() ? " none" : report.text.c_str());
+}
+
 HWND SetupProcess::WaitForPage(DWORD timeoutMs) const
 {
     DWORD start = GetTickCount();
@@ -49,6 +98,7 @@ HWND SetupProcess::WaitForPage(DWORD timeoutMs) const
         }
         Sleep(20);
     } while (GetTickCount() - start < timeoutMs);
+    ReportWhatTheSetupShows(m_process, m_id, "page");
     return nullptr;
 }
 
@@ -62,6 +112,7 @@ HWND SetupProcess::PageWithControl(int controlId, DWORD timeoutMs) const
         }
         Sleep(20);
     } while (GetTickCount() - start < timeoutMs);
+    ReportWhatTheSetupShows(m_process, m_id, "page with control " + std::to_string(controlId));
     return nullptr;
 }
 
