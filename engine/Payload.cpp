@@ -89,11 +89,8 @@ BOOL CInstallOptions::ExtractPayload()
     DWORD len = GetTempPathW(MAX_PATH, tempPath);
     if (len == 0 || len >= MAX_PATH)
         tempPath[0] = 0;
-    ExtractionRoot where = CreateExtractionRoot(tempPath, m_strTempRoot);
+    ExtractionRoot where = CreateExtractionRoot(tempPath, m_strTempRoot, m_hTempRootLock);
     if (where == kNoExtractionRoot)
-        return FALSE;
-    m_hTempRootLock = LockFolder(m_strTempRoot);
-    if (m_hTempRootLock == INVALID_HANDLE_VALUE)
         return FALSE;
     // A full drive would leave a partial extraction that looks like a damaged setup: the user
     // is told what is missing instead, and nothing is written.
@@ -115,10 +112,10 @@ BOOL CInstallOptions::ExtractPayload()
         return FALSE;
     BOOL extracted = FALSE;
     if (Format(m_strExtractDir, L"%s\\Velmarin 3", m_strTempRoot) &&
-        (where == kPlainUserTemp ? CreateDirectoryW(m_strExtractDir, NULL) != FALSE
-                                  : CreateFolderOnlyAdministratorsChange(m_strExtractDir))) {
-        m_hExtractLock = LockFolder(m_strExtractDir);
-        extracted = m_hExtractLock != INVALID_HANDLE_VALUE && RunPayload(payload, where == kProtectedWindowsTemp);
+        (m_hExtractLock = where == kPlainUserTemp ? CreateHeldFolder(m_strExtractDir, NULL)
+                                                  : CreateHeldFolderOnlyAdministratorsChange(m_strExtractDir)) !=
+            INVALID_HANDLE_VALUE) {
+        extracted = RunPayload(payload, where == kProtectedWindowsTemp);
     } else {
         m_strExtractDir[0] = 0;
     }

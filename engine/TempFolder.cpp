@@ -2,6 +2,7 @@
 #include "base/Format.h"
 #include "engine/FolderSecurity.h"
 #include <sddl.h>
+#include <winternl.h>
 #include <shlwapi.h>
 
 // The string form of a SID of this process's token: its user, or the owner it gives what it makes.
@@ -41,23 +42,78 @@ PSECURITY_DESCRIPTOR CreateProtectedFolderDescriptor()
     return descriptor;
 }
 
-bool CreateProtectedFolder(const WCHAR *path)
+typedef NTSTATUS(NTAPI *NtCreateFileFn)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER,
+                                        ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
+typedef BOOLEAN(NTAPI *DosPathToNtPathFn)(PCWSTR, PUNICODE_STRING, PCWSTR *, PVOID);
+typedef VOID(NTAPI *FreeUnicodeStringFn)(PUNICODE_STRING);
+typedef ULONG(NTAPI *NtStatusToDosErrorFn)(NTSTATUS);
+
+HANDLE CreateHeldFolder(const WCHAR *path, PSECURITY_DESCRIPTOR descriptor)
+{
+    // CreateDirectoryW gives no handle: between it and an open by name, the owner of the folder
+    // above could rename the new folder away and put a link of theirs in its place. The native
+    // call makes the folder and opens it in one step.
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    NtCreateFileFn create = (NtCreateFileFn)(void *)GetProcAddress(ntdll, "NtCreateFile");
+    DosPathToNtPathFn toNtPath = (DosPathToNtPathFn)(void *)GetProcAddress(ntdll, "RtlDosPathNameToNtPathName_U");
+    FreeUnicodeStringFn freeString = (FreeUnicodeStringFn)(void *)GetProcAddress(ntdll, "RtlFreeUnicodeString");
+    NtStatusToDosErrorFn toError = (NtStatusToDosErrorFn)(void *)GetProcAddress(ntdll, "RtlNtStatusToDosError");
+    UNICODE_STRING name = {};
+    if (!create || !toNtPath || !freeString || !toError || !path || !toNtPath(path, &name, NULL, NULL)) {
+        SetLastError(ERROR_INVALID_NAME);
+        return INVALID_HANDLE_VALUE;
+    }
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE, NULL, descriptor);
+    IO_STATUS_BLOCK io = {};
+    HANDLE folder = INVALID_HANDLE_VALUE;
+    // Without FILE_SHARE_DELETE nobody else can rename or remove it while it is held; DELETE for
+    // this handle lets the setup take it away again through it.
+    NTSTATUS status = create(&folder, FILE_LIST_DIRECTORY | DELETE | SYNCHRONIZE, &attributes, &io, NULL,
+                             FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_CREATE,
+                             FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT, NULL, 0);
+    freeString(&name);
+    if (status < 0) {
+        SetLastError(toError(status));
+        return INVALID_HANDLE_VALUE;
+    }
+    return folder;
+}
+
+// Removes a folder this process made and holds, through its handle, and closes the handle.
+static void RemoveHeldFolder(HANDLE folder)
+{
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    SetFileInformationByHandle(folder, FileDispositionInfo, &disposition, sizeof(disposition));
+    CloseHandle(folder);
+}
+
+static HANDLE CreateHeldProtectedFolder(const WCHAR *path)
 {
     PSECURITY_DESCRIPTOR descriptor = CreateProtectedFolderDescriptor();
     if (!descriptor)
-        return false;
-    SECURITY_ATTRIBUTES attributes = {};
-    attributes.nLength = sizeof(attributes);
-    attributes.lpSecurityDescriptor = descriptor;
-    BOOL created = CreateDirectoryW(path, &attributes);
+        return INVALID_HANDLE_VALUE;
+    HANDLE folder = CreateHeldFolder(path, descriptor);
+    DWORD error = GetLastError();
     LocalFree(descriptor);
-    return created != FALSE;
+    SetLastError(error);
+    return folder;
 }
 
-bool CreateFolderOnlyAdministratorsChange(const WCHAR *path)
+bool CreateProtectedFolder(const WCHAR *path)
 {
-    if (!CreateProtectedFolder(path))
+    HANDLE folder = CreateHeldProtectedFolder(path);
+    if (folder == INVALID_HANDLE_VALUE)
         return false;
+    CloseHandle(folder);
+    return true;
+}
+
+HANDLE CreateHeldFolderOnlyAdministratorsChange(const WCHAR *path)
+{
+    HANDLE folder = CreateHeldProtectedFolder(path);
+    if (folder == INVALID_HANDLE_VALUE)
+        return INVALID_HANDLE_VALUE;
     // The list is applied once more while the folder is still empty: a volume without access
     // lists ignored it at creation and refuses it now, and such a folder is no protected one.
     PSECURITY_DESCRIPTOR descriptor = CreateProtectedFolderDescriptor();
@@ -65,10 +121,11 @@ bool CreateFolderOnlyAdministratorsChange(const WCHAR *path)
     if (descriptor)
         LocalFree(descriptor);
     if (!isProtected) {
-        RemoveDirectoryW(path);
+        RemoveHeldFolder(folder);
         SetLastError(ERROR_NO_SECURITY_ON_OBJECT);
+        return INVALID_HANDLE_VALUE;
     }
-    return isProtected;
+    return folder;
 }
 
 // A number from the system's random generator: names another user cannot guess in advance.
@@ -80,13 +137,14 @@ static bool RandomNumber(DWORD &number)
     return generate && generate(&number, sizeof(number));
 }
 
-static bool CreatePlainFolder(const WCHAR *path)
+static HANDLE CreateHeldPlainFolder(const WCHAR *path)
 {
-    return CreateDirectoryW(path, NULL) != FALSE;
+    return CreateHeldFolder(path, NULL);
 }
 
-// "<tempPath><number>" made by `create`, as CreateFreshTempRoot describes.
-static bool CreateFreshFolder(const WCHAR *tempPath, int first, bool (*create)(const WCHAR *), WCHAR (&root)[MAX_PATH])
+// "<tempPath><number>" made and held by `create`, as CreateFreshTempRoot describes.
+static HANDLE CreateFreshFolder(const WCHAR *tempPath, int first, HANDLE (*create)(const WCHAR *),
+                                WCHAR (&root)[MAX_PATH])
 {
     root[0] = 0;
     for (int attempt = 0; attempt < kTempRootAttempts; ++attempt) {
@@ -96,21 +154,26 @@ static bool CreateFreshFolder(const WCHAR *tempPath, int first, bool (*create)(c
         if (attempt > 0 && !RandomNumber(number))
             number = (DWORD)first + (DWORD)attempt;
         if (!Format(candidate, L"%s%lu", tempPath, number))
-            return false;
-        if (create(candidate)) {
+            return INVALID_HANDLE_VALUE;
+        HANDLE folder = create(candidate);
+        if (folder != INVALID_HANDLE_VALUE) {
             Copy(root, candidate);
-            return true;
+            return folder;
         }
         DWORD error = GetLastError();
         if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS && error != ERROR_ACCESS_DENIED)
-            return false;
+            return INVALID_HANDLE_VALUE;
     }
-    return false;
+    return INVALID_HANDLE_VALUE;
 }
 
 bool CreateFreshTempRoot(const WCHAR *tempPath, int first, WCHAR (&root)[MAX_PATH])
 {
-    return CreateFreshFolder(tempPath, first, CreateProtectedFolder, root);
+    HANDLE folder = CreateFreshFolder(tempPath, first, CreateHeldProtectedFolder, root);
+    if (folder == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(folder);
+    return true;
 }
 
 bool CreateFreshWindowsTempRoot(WCHAR (&root)[MAX_PATH])
@@ -121,19 +184,21 @@ bool CreateFreshWindowsTempRoot(WCHAR (&root)[MAX_PATH])
            CreateFreshTempRoot(tempPath, (int)GetTickCount(), root);
 }
 
-ExtractionRoot CreateExtractionRoot(const WCHAR *userTemp, WCHAR (&root)[MAX_PATH])
+ExtractionRoot CreateExtractionRoot(const WCHAR *userTemp, WCHAR (&root)[MAX_PATH], HANDLE &held)
 {
     WCHAR windows[MAX_PATH], windowsTemp[MAX_PATH];
     UINT length = GetSystemWindowsDirectoryW(windows, MAX_PATH);
     int tick = (int)GetTickCount();
+    held = INVALID_HANDLE_VALUE;
     if (length > 0 && length < MAX_PATH && Format(windowsTemp, L"%s\\Temp\\", windows) &&
-        CreateFreshFolder(windowsTemp, tick, CreateFolderOnlyAdministratorsChange, root))
+        (held = CreateFreshFolder(windowsTemp, tick, CreateHeldFolderOnlyAdministratorsChange, root)) != INVALID_HANDLE_VALUE)
         return kProtectedWindowsTemp;
     if (!userTemp || !userTemp[0])
         return kNoExtractionRoot;
-    if (CreateFreshFolder(userTemp, tick, CreateFolderOnlyAdministratorsChange, root))
+    if ((held = CreateFreshFolder(userTemp, tick, CreateHeldFolderOnlyAdministratorsChange, root)) != INVALID_HANDLE_VALUE)
         return kProtectedUserTemp;
-    return CreateFreshFolder(userTemp, tick, CreatePlainFolder, root) ? kPlainUserTemp : kNoExtractionRoot;
+    held = CreateFreshFolder(userTemp, tick, CreateHeldPlainFolder, root);
+    return held != INVALID_HANDLE_VALUE ? kPlainUserTemp : kNoExtractionRoot;
 }
 
 HANDLE LockFolder(const WCHAR *path)

@@ -7,10 +7,16 @@
 // Creates a folder that did not exist, with a protected access list: Administrators and SYSTEM
 // full control, the installing user read and execute. False if it existed or could not be made.
 bool CreateProtectedFolder(const WCHAR *path);
-// The same, the list applied once more through the folder security hooks while the folder is
-// empty. False also where that fails, as on a volume that keeps no access lists: then the folder
-// is taken away again and GetLastError says ERROR_NO_SECURITY_ON_OBJECT.
-bool CreateFolderOnlyAdministratorsChange(const WCHAR *path);
+// The same, the folder held from its first moment, and the list applied once more through the
+// folder security hooks while it is empty. INVALID_HANDLE_VALUE also where that fails, as on a
+// volume that keeps no access lists: then the folder is taken away again and GetLastError says
+// ERROR_NO_SECURITY_ON_OBJECT.
+HANDLE CreateHeldFolderOnlyAdministratorsChange(const WCHAR *path);
+// Makes the new folder `path` with `descriptor` (null: what the folder above passes down) and
+// opens it in the same step, so that it can be neither renamed nor removed, nor replaced by a
+// folder or link of someone else's, until the handle is closed. INVALID_HANDLE_VALUE if the name
+// was taken or nothing could be made (GetLastError tells).
+HANDLE CreateHeldFolder(const WCHAR *path, PSECURITY_DESCRIPTOR descriptor);
 
 // The security descriptor such a folder is created with; the caller frees it with LocalFree.
 PSECURITY_DESCRIPTOR CreateProtectedFolderDescriptor();
@@ -34,7 +40,8 @@ enum ExtractionRoot {
 };
 // Creates a fresh root for the extraction: a protected one in the Windows folder's Temp, else a
 // protected one in `userTemp` ("...\", may be empty), else a plain one there as the last resort.
-ExtractionRoot CreateExtractionRoot(const WCHAR *userTemp, WCHAR (&root)[MAX_PATH]);
+// It is held from its first moment by `held`, as CreateHeldFolder holds a folder.
+ExtractionRoot CreateExtractionRoot(const WCHAR *userTemp, WCHAR (&root)[MAX_PATH], HANDLE &held);
 
 // Opens a folder so that it can be neither renamed nor removed until the handle is closed;
 // INVALID_HANDLE_VALUE on failure.

@@ -292,6 +292,40 @@ TEST(Extraction, TheTemporaryFoldersCannotBeRenamedWhileTheSetupRuns)
     }
     options.ScheduleTempCleanup();
     EXPECT_FALSE(test::DirExists(options.m_strTempRoot));
+
+    // Where the Windows folder's Temp cannot be protected, the root goes into the user's own
+    // temporary folder, whose owner may rename what lies in it; where that cannot be protected
+    // either, it is a plain folder there. Each folder is held from its first moment: not even
+    // while its protection is applied can it be moved away and replaced by a link.
+    const std::vector<std::wstring> refusals[] = {{WindowsTemp()}, {WindowsTemp(), temp}};
+    for (const std::vector<std::wstring> &refused : refusals) {
+        SCOPED_TRACE(refused.size());
+        test::AppliedProtections protections(refused);
+        std::vector<std::wstring> movedAway;
+        protections.onApply = [&](const std::wstring &folder) {
+            if (MoveFileW(folder.c_str(), (folder + L" away").c_str()))
+                movedAway.push_back(folder);
+        };
+        {
+            ExtractingOptions fallback;
+            ASSERT_TRUE(fallback.ExtractPayload());
+            EXPECT_EQ(0u, std::wstring(fallback.m_strTempRoot).find(temp + L"\\"));
+            EXPECT_TRUE(test::FileExists(fallback.m_strExtractDir + std::wstring(L"\\Velmarin.exe")));
+            EXPECT_EQ(refused.size() == 1 ? 2u : 0u, protections.applied.size());
+            EXPECT_EQ(std::vector<std::wstring>(), movedAway);
+        }
+        // A folder that could not be protected was taken away through its handle.
+        WIN32_FIND_DATAW entry;
+        HANDLE search = FindFirstFileW((temp + L"\\*").c_str(), &entry);
+        ASSERT_NE(INVALID_HANDLE_VALUE, search);
+        std::vector<std::wstring> left;
+        do {
+            if (lstrcmpW(entry.cFileName, L".") && lstrcmpW(entry.cFileName, L".."))
+                left.push_back(entry.cFileName);
+        } while (FindNextFileW(search, &entry));
+        FindClose(search);
+        EXPECT_EQ(std::vector<std::wstring>(), left);
+    }
     test::RemoveTree(temp);
 }
 
