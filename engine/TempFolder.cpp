@@ -67,9 +67,10 @@ HANDLE CreateHeldFolder(const WCHAR *path, PSECURITY_DESCRIPTOR descriptor)
     InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE, NULL, descriptor);
     IO_STATUS_BLOCK io = {};
     HANDLE folder = INVALID_HANDLE_VALUE;
-    // Without FILE_SHARE_DELETE nobody else can rename or remove it while it is held; DELETE for
-    // this handle lets the setup take it away again through it.
-    NTSTATUS status = create(&folder, FILE_LIST_DIRECTORY | DELETE | SYNCHRONIZE, &attributes, &io, NULL,
+    // Without FILE_SHARE_DELETE nobody can rename or remove it while it is held. No DELETE access
+    // for this handle: the setup's own opens of the folder, which do not share deletion either,
+    // would fail against it.
+    NTSTATUS status = create(&folder, FILE_LIST_DIRECTORY | SYNCHRONIZE, &attributes, &io, NULL,
                              FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_CREATE,
                              FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT, NULL, 0);
     freeString(&name);
@@ -78,14 +79,6 @@ HANDLE CreateHeldFolder(const WCHAR *path, PSECURITY_DESCRIPTOR descriptor)
         return INVALID_HANDLE_VALUE;
     }
     return folder;
-}
-
-// Removes a folder this process made and holds, through its handle, and closes the handle.
-static void RemoveHeldFolder(HANDLE folder)
-{
-    FILE_DISPOSITION_INFO disposition = {TRUE};
-    SetFileInformationByHandle(folder, FileDispositionInfo, &disposition, sizeof(disposition));
-    CloseHandle(folder);
 }
 
 static HANDLE CreateHeldProtectedFolder(const WCHAR *path)
@@ -121,7 +114,10 @@ HANDLE CreateHeldFolderOnlyAdministratorsChange(const WCHAR *path)
     if (descriptor)
         LocalFree(descriptor);
     if (!isProtected) {
-        RemoveHeldFolder(folder);
+        // Empty and never used: if someone swapped it once let go, what they put there is
+        // removed only if it is an empty folder or a link itself.
+        CloseHandle(folder);
+        RemoveDirectoryW(path);
         SetLastError(ERROR_NO_SECURITY_ON_OBJECT);
         return INVALID_HANDLE_VALUE;
     }

@@ -314,7 +314,7 @@ TEST(Extraction, TheTemporaryFoldersCannotBeRenamedWhileTheSetupRuns)
             EXPECT_EQ(refused.size() == 1 ? 2u : 0u, protections.applied.size());
             EXPECT_EQ(std::vector<std::wstring>(), movedAway);
         }
-        // A folder that could not be protected was taken away through its handle.
+        // A folder that could not be protected was taken away again.
         WIN32_FIND_DATAW entry;
         HANDLE search = FindFirstFileW((temp + L"\\*").c_str(), &entry);
         ASSERT_NE(INVALID_HANDLE_VALUE, search);
