@@ -1,5 +1,6 @@
 #include "engine/TempFolder.h"
 #include "base/Format.h"
+#include "base/SafePaths.h"
 #include "engine/FolderSecurity.h"
 #include <sddl.h>
 #include <winternl.h>
@@ -191,10 +192,22 @@ ExtractionRoot CreateExtractionRoot(const WCHAR *userTemp, WCHAR (&root)[MAX_PAT
         return kProtectedWindowsTemp;
     if (!userTemp || !userTemp[0])
         return kNoExtractionRoot;
-    if ((held = CreateFreshFolder(userTemp, tick, CreateHeldFolderOnlyAdministratorsChange, root)) != INVALID_HANDLE_VALUE)
-        return kProtectedUserTemp;
-    held = CreateFreshFolder(userTemp, tick, CreateHeldPlainFolder, root);
-    return held != INVALID_HANDLE_VALUE ? kPlainUserTemp : kNoExtractionRoot;
+    ExtractionRoot where = kProtectedUserTemp;
+    held = CreateFreshFolder(userTemp, tick, CreateHeldFolderOnlyAdministratorsChange, root);
+    if (held == INVALID_HANDLE_VALUE) {
+        where = kPlainUserTemp;
+        held = CreateFreshFolder(userTemp, tick, CreateHeldPlainFolder, root);
+    }
+    if (held == INVALID_HANDLE_VALUE)
+        return kNoExtractionRoot;
+    // The user may have led his temporary folder through a junction of his own, which he can
+    // point elsewhere at any time without renaming anything. The root is named from here on as
+    // Windows names the held folder: a path of plain folders, which cannot be renamed while a
+    // folder in them is open, nor turned into links while they hold anything.
+    WCHAR named[MAX_PATH];
+    if (PlainNameOf(held, named))
+        Copy(root, named);
+    return where;
 }
 
 HANDLE LockFolder(const WCHAR *path)

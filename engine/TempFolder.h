@@ -40,7 +40,9 @@ enum ExtractionRoot {
 };
 // Creates a fresh root for the extraction: a protected one in the Windows folder's Temp, else a
 // protected one in `userTemp` ("...\", may be empty), else a plain one there as the last resort.
-// It is held from its first moment by `held`, as CreateHeldFolder holds a folder.
+// It is held from its first moment by `held`, as CreateHeldFolder holds a folder. In the user's
+// temporary folder `root` is then the path Windows names the held folder by, not one through a
+// junction the user could point elsewhere.
 ExtractionRoot CreateExtractionRoot(const WCHAR *userTemp, WCHAR (&root)[MAX_PATH], HANDLE &held);
 
 // Opens a folder so that it can be neither renamed nor removed until the handle is closed;

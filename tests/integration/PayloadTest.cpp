@@ -296,10 +296,18 @@ TEST(Extraction, TheTemporaryFoldersCannotBeRenamedWhileTheSetupRuns)
     // Where the Windows folder's Temp cannot be protected, the root goes into the user's own
     // temporary folder, whose owner may rename what lies in it; where that cannot be protected
     // either, it is a plain folder there. Each folder is held from its first moment: not even
-    // while its protection is applied can it be moved away and replaced by a link.
+    // while its protection is applied can it be moved away and replaced by a link. A temporary
+    // folder reached through a link of the user's is not followed again later: the root is
+    // named by where it is, so that pointing the link elsewhere leads nothing of the setup's.
+    const std::wstring real = temp + L"\\real", elsewhere = temp + L"\\elsewhere", through = temp + L"\\through";
+    ASSERT_TRUE(CreateDirectoryW(real.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(elsewhere.c_str(), nullptr));
+    test::TempPathGuard throughLink(through);
     const std::vector<std::wstring> refusals[] = {{WindowsTemp()}, {WindowsTemp(), temp}};
     for (const std::vector<std::wstring> &refused : refusals) {
         SCOPED_TRACE(refused.size());
+        test::RemoveSymbolicLink(through);
+        ASSERT_TRUE(test::MakeSymbolicLink(through, real));
         test::AppliedProtections protections(refused);
         std::vector<std::wstring> movedAway;
         protections.onApply = [&](const std::wstring &folder) {
@@ -309,14 +317,17 @@ TEST(Extraction, TheTemporaryFoldersCannotBeRenamedWhileTheSetupRuns)
         {
             ExtractingOptions fallback;
             ASSERT_TRUE(fallback.ExtractPayload());
-            EXPECT_EQ(0u, std::wstring(fallback.m_strTempRoot).find(temp + L"\\"));
+            EXPECT_EQ(0u, std::wstring(fallback.m_strTempRoot).find(real + L"\\")) << test::Utf8(fallback.m_strTempRoot);
             EXPECT_TRUE(test::FileExists(fallback.m_strExtractDir + std::wstring(L"\\Velmarin.exe")));
             EXPECT_EQ(refused.size() == 1 ? 2u : 0u, protections.applied.size());
             EXPECT_EQ(std::vector<std::wstring>(), movedAway);
+            // The user points his link elsewhere before the clean-up.
+            test::RemoveSymbolicLink(through);
+            ASSERT_TRUE(test::MakeSymbolicLink(through, elsewhere));
         }
         // A folder that could not be protected was taken away again.
         WIN32_FIND_DATAW entry;
-        HANDLE search = FindFirstFileW((temp + L"\\*").c_str(), &entry);
+        HANDLE search = FindFirstFileW((real + L"\\*").c_str(), &entry);
         ASSERT_NE(INVALID_HANDLE_VALUE, search);
         std::vector<std::wstring> left;
         do {
@@ -326,6 +337,7 @@ TEST(Extraction, TheTemporaryFoldersCannotBeRenamedWhileTheSetupRuns)
         FindClose(search);
         EXPECT_EQ(std::vector<std::wstring>(), left);
     }
+    test::RemoveSymbolicLink(through);
     test::RemoveTree(temp);
 }
 
