@@ -129,7 +129,7 @@ public:
 
 private:
     // Runs the payload program into the extraction folder and checks what it unpacks.
-    BOOL RunPayload(const WCHAR *payload, bool protectedFolder);
+    BOOL RunPayload(const WCHAR *payload);
     bool RunBrowser(const WCHAR *arguments);
     bool StageExtension(CFileUpdate &update, const WCHAR *name);
     // Ends a stopped installation: an empty install folder it made, the message if any, the end

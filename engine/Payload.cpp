@@ -85,13 +85,11 @@ BOOL CInstallOptions::ExtractPayload()
 {
     m_strTempRoot[0] = m_strExtractDir[0] = 0;
     m_bExtractionProtected = false;
-    WCHAR tempPath[MAX_PATH];
-    DWORD len = GetTempPathW(MAX_PATH, tempPath);
-    if (len == 0 || len >= MAX_PATH)
-        tempPath[0] = 0;
-    ExtractionRoot where = CreateExtractionRoot(tempPath, m_strTempRoot, m_hTempRootLock);
-    if (where == kNoExtractionRoot)
+    m_hTempRootLock = CreateHeldWindowsTempRoot(m_strTempRoot);
+    if (m_hTempRootLock == INVALID_HANDLE_VALUE) {
+        m_strTempRoot[0] = 0;
         return FALSE;
+    }
     // A full drive would leave a partial extraction that looks like a damaged setup: the user
     // is told what is missing instead, and nothing is written.
     HMODULE module = GetModuleHandleW(NULL);
@@ -112,20 +110,18 @@ BOOL CInstallOptions::ExtractPayload()
         return FALSE;
     BOOL extracted = FALSE;
     if (Format(m_strExtractDir, L"%s\\Velmarin 3", m_strTempRoot) &&
-        (m_hExtractLock = where == kPlainUserTemp ? CreateHeldFolder(m_strExtractDir, NULL)
-                                                  : CreateHeldFolderOnlyAdministratorsChange(m_strExtractDir)) !=
-            INVALID_HANDLE_VALUE) {
-        extracted = RunPayload(payload, where == kProtectedWindowsTemp);
+        (m_hExtractLock = CreateHeldFolderOnlyAdministratorsChange(m_strExtractDir)) != INVALID_HANDLE_VALUE) {
+        extracted = RunPayload(payload);
     } else {
         m_strExtractDir[0] = 0;
     }
     CloseHandle(held);
     // Files that only administrators could change since the check need no second one.
-    m_bExtractionProtected = extracted && where == kProtectedWindowsTemp;
+    m_bExtractionProtected = extracted != FALSE;
     return extracted;
 }
 
-BOOL CInstallOptions::RunPayload(const WCHAR *payload, bool protectedFolder)
+BOOL CInstallOptions::RunPayload(const WCHAR *payload)
 {
     WCHAR commandLine[kCommandLineChars];
     if (!FormPayloadCommandLine(commandLine, kCommandLineChars, payload, m_strExtractDir))
@@ -138,8 +134,10 @@ BOOL CInstallOptions::RunPayload(const WCHAR *payload, bool protectedFolder)
     // own from its start).
     PrepareLinkObjects();
     // The unpacked files are checked against the manifest as they come, while the user reads
-    // the first page, not when the installation starts.
-    CExtractionCheck check(m_strExtractDir, CPayloadManifest::Instance(), protectedFolder);
+    // the first page, not when the installation starts; in a folder only administrators can
+    // change, the file being written is followed as it grows.
+    const bool onlyAdministratorsChangeIt = true;
+    CExtractionCheck check(m_strExtractDir, CPayloadManifest::Instance(), onlyAdministratorsChangeIt);
     while (WaitForSingleObject(process, check.CheckWrittenFiles() ? 0 : 20) == WAIT_TIMEOUT) {
     }
     CloseHandle(process);

@@ -1,6 +1,5 @@
 #include "engine/TempFolder.h"
 #include "base/Format.h"
-#include "base/SafePaths.h"
 #include "engine/FolderSecurity.h"
 #include <sddl.h>
 #include <winternl.h>
@@ -49,7 +48,9 @@ typedef BOOLEAN(NTAPI *DosPathToNtPathFn)(PCWSTR, PUNICODE_STRING, PCWSTR *, PVO
 typedef VOID(NTAPI *FreeUnicodeStringFn)(PUNICODE_STRING);
 typedef ULONG(NTAPI *NtStatusToDosErrorFn)(NTSTATUS);
 
-HANDLE CreateHeldFolder(const WCHAR *path, PSECURITY_DESCRIPTOR descriptor)
+// Makes the new folder `path` with `descriptor` and opens it in the same step. Invalid if the
+// name was taken or nothing could be made (GetLastError tells).
+static HANDLE CreateHeldFolder(const WCHAR *path, PSECURITY_DESCRIPTOR descriptor)
 {
     // CreateDirectoryW gives no handle: between it and an open by name, the owner of the folder
     // above could rename the new folder away and put a link of theirs in its place. The native
@@ -134,11 +135,6 @@ static bool RandomNumber(DWORD &number)
     return generate && generate(&number, sizeof(number));
 }
 
-static HANDLE CreateHeldPlainFolder(const WCHAR *path)
-{
-    return CreateHeldFolder(path, NULL);
-}
-
 // "<tempPath><number>" made and held by `create`, as CreateFreshTempRoot describes.
 static HANDLE CreateFreshFolder(const WCHAR *tempPath, int first, HANDLE (*create)(const WCHAR *),
                                 WCHAR (&root)[MAX_PATH])
@@ -173,41 +169,28 @@ bool CreateFreshTempRoot(const WCHAR *tempPath, int first, WCHAR (&root)[MAX_PAT
     return true;
 }
 
-bool CreateFreshWindowsTempRoot(WCHAR (&root)[MAX_PATH])
+// "<Windows folder>\\Temp\\".
+static bool WindowsTempPath(WCHAR (&tempPath)[MAX_PATH])
 {
-    WCHAR windows[MAX_PATH], tempPath[MAX_PATH];
+    WCHAR windows[MAX_PATH];
     UINT length = GetSystemWindowsDirectoryW(windows, MAX_PATH);
-    return length > 0 && length < MAX_PATH && Format(tempPath, L"%s\\Temp\\", windows) &&
-           CreateFreshTempRoot(tempPath, (int)GetTickCount(), root);
+    return length > 0 && length < MAX_PATH && Format(tempPath, L"%s\\Temp\\", windows);
 }
 
-ExtractionRoot CreateExtractionRoot(const WCHAR *userTemp, WCHAR (&root)[MAX_PATH], HANDLE &held)
+bool CreateFreshWindowsTempRoot(WCHAR (&root)[MAX_PATH])
 {
-    WCHAR windows[MAX_PATH], windowsTemp[MAX_PATH];
-    UINT length = GetSystemWindowsDirectoryW(windows, MAX_PATH);
-    int tick = (int)GetTickCount();
-    held = INVALID_HANDLE_VALUE;
-    if (length > 0 && length < MAX_PATH && Format(windowsTemp, L"%s\\Temp\\", windows) &&
-        (held = CreateFreshFolder(windowsTemp, tick, CreateHeldFolderOnlyAdministratorsChange, root)) != INVALID_HANDLE_VALUE)
-        return kProtectedWindowsTemp;
-    if (!userTemp || !userTemp[0])
-        return kNoExtractionRoot;
-    ExtractionRoot where = kProtectedUserTemp;
-    held = CreateFreshFolder(userTemp, tick, CreateHeldFolderOnlyAdministratorsChange, root);
-    if (held == INVALID_HANDLE_VALUE) {
-        where = kPlainUserTemp;
-        held = CreateFreshFolder(userTemp, tick, CreateHeldPlainFolder, root);
-    }
-    if (held == INVALID_HANDLE_VALUE)
-        return kNoExtractionRoot;
-    // The user may have led his temporary folder through a junction of his own, which he can
-    // point elsewhere at any time without renaming anything. The root is named from here on as
-    // Windows names the held folder: a path of plain folders, which cannot be renamed while a
-    // folder in them is open, nor turned into links while they hold anything.
-    WCHAR named[MAX_PATH];
-    if (PlainNameOf(held, named))
-        Copy(root, named);
-    return where;
+    WCHAR tempPath[MAX_PATH];
+    root[0] = 0;
+    return WindowsTempPath(tempPath) && CreateFreshTempRoot(tempPath, (int)GetTickCount(), root);
+}
+
+HANDLE CreateHeldWindowsTempRoot(WCHAR (&root)[MAX_PATH])
+{
+    WCHAR tempPath[MAX_PATH];
+    root[0] = 0;
+    return WindowsTempPath(tempPath)
+               ? CreateFreshFolder(tempPath, (int)GetTickCount(), CreateHeldFolderOnlyAdministratorsChange, root)
+               : INVALID_HANDLE_VALUE;
 }
 
 HANDLE LockFolder(const WCHAR *path)

@@ -7,16 +7,12 @@
 // Creates a folder that did not exist, with a protected access list: Administrators and SYSTEM
 // full control, the installing user read and execute. False if it existed or could not be made.
 bool CreateProtectedFolder(const WCHAR *path);
-// The same, the folder held from its first moment, and the list applied once more through the
-// folder security hooks while it is empty. INVALID_HANDLE_VALUE also where that fails, as on a
+// The same, the folder made and opened in one step, so that it can be neither renamed nor
+// removed, nor replaced by a folder or link of someone else's, until the handle is closed; and
+// the list applied once more through the folder security hooks while it is empty. INVALID_HANDLE_VALUE also where that fails, as on a
 // volume that keeps no access lists: then the folder is taken away again and GetLastError says
 // ERROR_NO_SECURITY_ON_OBJECT.
 HANDLE CreateHeldFolderOnlyAdministratorsChange(const WCHAR *path);
-// Makes the new folder `path` with `descriptor` (null: what the folder above passes down) and
-// opens it in the same step, so that it can be neither renamed nor removed, nor replaced by a
-// folder or link of someone else's, until the handle is closed. INVALID_HANDLE_VALUE if the name
-// was taken or nothing could be made (GetLastError tells).
-HANDLE CreateHeldFolder(const WCHAR *path, PSECURITY_DESCRIPTOR descriptor);
 
 // The security descriptor such a folder is created with; the caller frees it with LocalFree.
 PSECURITY_DESCRIPTOR CreateProtectedFolderDescriptor();
@@ -30,20 +26,12 @@ bool CreateFreshTempRoot(const WCHAR *tempPath, int first, WCHAR (&root)[MAX_PAT
 // The same in the Windows folder's Temp, which only administrators can change, unlike a user's
 // own temporary folder.
 bool CreateFreshWindowsTempRoot(WCHAR (&root)[MAX_PATH]);
-
-// Where the payload is unpacked, from the safest place down.
-enum ExtractionRoot {
-    kNoExtractionRoot,
-    kProtectedWindowsTemp,  // in the Windows folder's Temp, protected: only administrators change it
-    kProtectedUserTemp,     // in the user's temporary folder, protected; the user owns the folder above
-    kPlainUserTemp,         // in the user's temporary folder, the user's to change
-};
-// Creates a fresh root for the extraction: a protected one in the Windows folder's Temp, else a
-// protected one in `userTemp` ("...\", may be empty), else a plain one there as the last resort.
-// It is held from its first moment by `held`, as CreateHeldFolder holds a folder. In the user's
-// temporary folder `root` is then the path Windows names the held folder by, not one through a
-// junction the user could point elsewhere.
-ExtractionRoot CreateExtractionRoot(const WCHAR *userTemp, WCHAR (&root)[MAX_PATH], HANDLE &held);
+// The same, made, held and protected as CreateHeldFolderOnlyAdministratorsChange does: the root of
+// the extraction. The elevated setup unpacks nowhere else: the user's own temporary folder, and any
+// folder on the way to it, is his to change, to lead elsewhere through a junction or to serve
+// from a drive of his, between any check and any use. INVALID_HANDLE_VALUE when no folder could
+// be made there, or protected.
+HANDLE CreateHeldWindowsTempRoot(WCHAR (&root)[MAX_PATH]);
 
 // Opens a folder so that it can be neither renamed nor removed until the handle is closed;
 // INVALID_HANDLE_VALUE on failure.
