@@ -48,13 +48,13 @@ typedef BOOLEAN(NTAPI *DosPathToNtPathFn)(PCWSTR, PUNICODE_STRING, PCWSTR *, PVO
 typedef VOID(NTAPI *FreeUnicodeStringFn)(PUNICODE_STRING);
 typedef ULONG(NTAPI *NtStatusToDosErrorFn)(NTSTATUS);
 
-// Makes the new folder `path` with `descriptor` and opens it in the same step. Invalid if the
-// name was taken or nothing could be made (GetLastError tells).
+// Makes the new folder `path` with `descriptor` and opens it in the same step;
+// INVALID_HANDLE_VALUE if the name was taken or nothing could be made (GetLastError tells).
 static HANDLE CreateHeldFolder(const WCHAR *path, PSECURITY_DESCRIPTOR descriptor)
 {
-    // CreateDirectoryW gives no handle: between it and an open by name, the owner of the folder
-    // above could rename the new folder away and put a link of theirs in its place. The native
-    // call makes the folder and opens it in one step.
+    // CreateDirectoryW gives no handle: between it and an open by name, whoever may rename what
+    // lies in the folder above could move the new folder away and put a link in its place. The
+    // native call makes the folder and opens it in one step.
     HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
     NtCreateFileFn create = (NtCreateFileFn)(void *)GetProcAddress(ntdll, "NtCreateFile");
     DosPathToNtPathFn toNtPath = (DosPathToNtPathFn)(void *)GetProcAddress(ntdll, "RtlDosPathNameToNtPathName_U");
@@ -169,7 +169,7 @@ bool CreateFreshTempRoot(const WCHAR *tempPath, int first, WCHAR (&root)[MAX_PAT
     return true;
 }
 
-// "<Windows folder>\\Temp\\".
+// "<Windows folder>\Temp\".
 static bool WindowsTempPath(WCHAR (&tempPath)[MAX_PATH])
 {
     WCHAR windows[MAX_PATH];
