@@ -1,6 +1,7 @@
 // Payload extraction into a fresh, protected temporary folder; starting programs; the launch
 // from the finish page.
 #include <gtest/gtest.h>
+#include <shlwapi.h>
 #include "app/InstallOptions.h"
 #include "engine/Payload.h"
 #include "engine/PayloadManifest.h"
@@ -100,15 +101,7 @@ TEST(Extraction, IntoAFolderOnlyAdministratorsCanChangeThePayloadHeld)
         EXPECT_EQ(c.extracted, options.m_bExtractionProtected);
         if (!c.extracted) {
             EXPECT_STREQ(L"", options.m_strTempRoot);
-            WIN32_FIND_DATAW entry;
-            HANDLE search = FindFirstFileW((temp + L"*").c_str(), &entry);
-            ASSERT_NE(INVALID_HANDLE_VALUE, search);
-            int entries = 0;
-            do
-                entries += lstrcmpW(entry.cFileName, L".") && lstrcmpW(entry.cFileName, L"..");
-            while (FindNextFileW(search, &entry));
-            FindClose(search);
-            EXPECT_EQ(0, entries) << "nothing is made in the user's temporary folder";
+            EXPECT_TRUE(PathIsDirectoryEmptyW(temp.c_str())) << "nothing is made in the user's temporary folder";
             continue;
         }
         EXPECT_EQ(0u, std::wstring(options.m_strTempRoot).find(WindowsTemp()));
