@@ -126,7 +126,9 @@ BOOL CInstallOptions::RunPayload(const WCHAR *payload)
     WCHAR commandLine[kCommandLineChars];
     if (!FormPayloadCommandLine(commandLine, kCommandLineChars, payload, m_strExtractDir))
         return FALSE;
-    HANDLE process = StartCommandLine(commandLine, SW_HIDE);
+    // NSIS keeps its unpacked script and data in a file of its temporary folder, which it makes
+    // and reads back: the protected root, not the one the user's environment names.
+    HANDLE process = StartCommandLineWithTemporaryFolder(commandLine, SW_HIDE, m_strTempRoot);
     if (!process)
         return FALSE;
     // The payload program takes a while to start before it writes a file: time enough for the

@@ -9,15 +9,16 @@
 namespace {
 
 // Starts a command line with `token`, or without one with this process's own.
-HANDLE StartWithToken(HANDLE token, WCHAR *commandLine, int showMode)
+HANDLE StartWithToken(HANDLE token, WCHAR *commandLine, int showMode, WCHAR *environment = NULL)
 {
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_FORCEOFFFEEDBACK;
     startup.wShowWindow = (WORD)showMode;
     PROCESS_INFORMATION process = {};
-    BOOL created = token ? CreateProcessAsUserW(token, NULL, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)
-                         : CreateProcessW(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process);
+    DWORD flags = environment ? CREATE_UNICODE_ENVIRONMENT : 0;
+    BOOL created = token ? CreateProcessAsUserW(token, NULL, commandLine, NULL, NULL, FALSE, flags, environment, NULL, &startup, &process)
+                         : CreateProcessW(NULL, commandLine, NULL, NULL, FALSE, flags, environment, NULL, &startup, &process);
     if (!created)
         return NULL;
     CloseHandle(process.hThread);
@@ -150,6 +151,66 @@ HANDLE CreateTokenWithoutAdministratorRights()
 HANDLE StartCommandLine(WCHAR *commandLine, int showMode)
 {
     return StartWithToken(NULL, commandLine, showMode);
+}
+
+// Negative, zero or positive as the name of an environment entry (up to its "=") sorts before,
+// as, or after the upper-case `name`, without regard to case. Entries that start with "=" (the
+// drives' current folders) sort first.
+static int CompareEntryName(const WCHAR *entry, const WCHAR *name)
+{
+    for (;; ++entry, ++name) {
+        WCHAR a = *entry == L'=' ? 0 : *entry >= L'a' && *entry <= L'z' ? (WCHAR)(*entry - L'a' + L'A') : *entry;
+        if (a != *name || a == 0)
+            return (int)a - (int)*name;
+    }
+}
+
+static WCHAR *AppendEntry(WCHAR *to, const WCHAR *name, const WCHAR *value)
+{
+    size_t nameLength = wcslen(name), valueLength = wcslen(value);
+    memcpy(to, name, nameLength * sizeof(WCHAR));
+    to[nameLength] = L'=';
+    memcpy(to + nameLength + 1, value, (valueLength + 1) * sizeof(WCHAR));
+    return to + nameLength + 1 + valueLength + 1;
+}
+
+WCHAR *EnvironmentWithTemporaryFolder(const WCHAR *environment, const WCHAR *folder)
+{
+    size_t total = 1, folderLength = wcslen(folder);
+    for (const WCHAR *entry = environment; *entry; entry += wcslen(entry) + 1)
+        total += wcslen(entry) + 1;
+    static const WCHAR *const kNames[] = {L"TEMP", L"TMP"};  // in the block's order
+    WCHAR *block = (WCHAR *)HeapAlloc(GetProcessHeap(), 0, (total + 2 * (folderLength + 6)) * sizeof(WCHAR));
+    if (!block)
+        return NULL;
+    WCHAR *to = block;
+    size_t next = 0;
+    for (const WCHAR *entry = environment; *entry; entry += wcslen(entry) + 1) {
+        while (next < 2 && CompareEntryName(entry, kNames[next]) > 0)
+            to = AppendEntry(to, kNames[next++], folder);
+        if (CompareEntryName(entry, kNames[0]) == 0 || CompareEntryName(entry, kNames[1]) == 0)
+            continue;
+        size_t length = wcslen(entry) + 1;
+        memcpy(to, entry, length * sizeof(WCHAR));
+        to += length;
+    }
+    while (next < 2)
+        to = AppendEntry(to, kNames[next++], folder);
+    *to = 0;
+    return block;
+}
+
+HANDLE StartCommandLineWithTemporaryFolder(WCHAR *commandLine, int showMode, const WCHAR *folder)
+{
+    WCHAR *current = GetEnvironmentStringsW();
+    WCHAR *environment = current ? EnvironmentWithTemporaryFolder(current, folder) : NULL;
+    if (current)
+        FreeEnvironmentStringsW(current);
+    if (!environment)
+        return NULL;
+    HANDLE process = StartWithToken(NULL, commandLine, showMode, environment);
+    HeapFree(GetProcessHeap(), 0, environment);
+    return process;
 }
 
 bool StartWithoutAdministratorRights(WCHAR *commandLine, int showMode)

@@ -10,6 +10,13 @@ BOOL ExecCommandLine(WCHAR *commandLine, int showMode, DWORD waitMilliseconds);
 // Starts a command line as ExecCommandLine does; the process handle (the caller closes it), or
 // null when it could not be created.
 HANDLE StartCommandLine(WCHAR *commandLine, int showMode);
+// The same, with this process's environment but for TEMP and TMP, which name `folder`: a program
+// started elevated keeps its temporary files there, not in a folder the user's own environment
+// names and the user may change. Null, and nothing started, when the environment cannot be made.
+HANDLE StartCommandLineWithTemporaryFolder(WCHAR *commandLine, int showMode, const WCHAR *folder);
+// The environment block `environment` (as GetEnvironmentStringsW gives it) with TEMP and TMP set
+// to `folder`, in the block's order; HeapFree it. Null when no memory could be had.
+WCHAR *EnvironmentWithTemporaryFolder(const WCHAR *environment, const WCHAR *folder);
 
 // Starts a command line as StartCommandLine does, for the user where the desktop shell cannot:
 // with a copy of this process's token in which the Administrators group only denies access, with

@@ -69,7 +69,10 @@ TEST(Extraction, EveryFileOfTheTableLandsInTheExtractionFolder)
 TEST(Extraction, IntoAFolderOnlyAdministratorsCanChangeThePayloadHeld)
 {
     std::wstring temp = test::MakeTempDir(L"temp with spaces") + L"\\";
-    test::TempPathGuard guard(temp);
+    // The user's temporary folder as his environment names it: the payload program, elevated,
+    // keeps its own temporary files in the protected root, and never makes this folder.
+    const std::wstring usersTemp = temp + L"not made\\";
+    test::TempPathGuard guard(usersTemp);
     PSECURITY_DESCRIPTOR expected = CreateProtectedFolderDescriptor();
     ASSERT_NE(nullptr, expected);
     std::string protectedDescriptor((const char *)expected, GetSecurityDescriptorLength(expected));
@@ -99,6 +102,7 @@ TEST(Extraction, IntoAFolderOnlyAdministratorsCanChangeThePayloadHeld)
         EXPECT_EQ(std::vector<std::string>{}, changes);
         ASSERT_EQ(c.extracted, extracted);
         EXPECT_EQ(c.extracted, options.m_bExtractionProtected);
+        EXPECT_FALSE(test::DirExists(usersTemp));
         if (!c.extracted) {
             EXPECT_STREQ(L"", options.m_strTempRoot);
             EXPECT_TRUE(PathIsDirectoryEmptyW(temp.c_str())) << "nothing is made in the user's temporary folder";
