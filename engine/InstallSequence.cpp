@@ -93,7 +93,14 @@ bool CInstallOptions::RunBrowser(const WCHAR *arguments)
     WCHAR commandLine[kCommandLineChars];
     if (!FormBrowserCommandLine(commandLine, kCommandLineChars, m_strInstallDir, arguments))
         return false;
-    return ExecCommandLine(commandLine, SW_HIDE, 10000) != FALSE;
+    // Elevated, the browser keeps its temporary files in the protected root, which goes at the
+    // end, not in a folder the user's environment names.
+    HANDLE process = StartCommandLineWithTemporaryFolder(commandLine, SW_HIDE, m_strTempRoot);
+    if (!process)
+        return false;
+    bool ended = WaitForSingleObject(process, 10000) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    return ended;
 }
 
 void CInstallOptions::RunBrowserSetup()
