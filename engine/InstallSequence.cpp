@@ -28,8 +28,8 @@ static const WCHAR kCopyFailed[] =
     L"无法将岚舟浏览器的程序文件复制到安装目录，安装未能完成。\r\n"
     L"请关闭正在使用这些文件的程序，然后重新运行安装程序。";
 static const WCHAR kNoTempFolder[] =
-    L"无法创建安装所需的临时文件夹，安装未能完成。\r\n"
-    L"请检查临时文件夹的磁盘空间和权限，然后重新运行安装程序。";
+    L"无法在 %s 中创建安装所需的临时文件夹，安装未能完成。\r\n"
+    L"请检查该文件夹所在磁盘的空间和该文件夹的权限，然后重新运行安装程序。";
 static const WCHAR kPayloadBroken[] =
     L"无法解压岚舟浏览器的安装文件，安装未能完成。\r\n"
     L"安装程序可能已损坏，请重新下载安装程序后再安装。";
@@ -311,7 +311,14 @@ void CInstallOptions::RunInstall(HWND progressWindow)
         return;
     }
     if (!m_strTempRoot[0]) {
-        StopInstall(kNoTempFolder, kOutcomeCopyFailed);
+        // The setup unpacks only in the Windows folder's Temp: that is the folder to look at,
+        // not the user's own temporary folder.
+        WCHAR windows[MAX_PATH], folder[MAX_PATH], message[600];
+        UINT length = GetSystemWindowsDirectoryW(windows, MAX_PATH);
+        if (length == 0 || length >= MAX_PATH || !Format(folder, L"%s\\Temp", windows))
+            Copy(folder, L"%windir%\\Temp");
+        Format(message, kNoTempFolder, folder);
+        StopInstall(message, kOutcomeCopyFailed);
         return;
     }
     if (m_ullTempShortfall > 0) {
