@@ -91,12 +91,14 @@ BOOL CInstallOptions::ExtractPayload()
         return FALSE;
     }
     // A full drive would leave a partial extraction that looks like a damaged setup: the user
-    // is told what is missing instead, and nothing is written.
+    // is told what is missing instead, and nothing is written. The payload program, its files,
+    // and the solid NSIS data it unpacks whole into its temporary folder (this one) before the
+    // first file: the files' size twice.
     HMODULE module = GetModuleHandleW(NULL);
     HRSRC packed = FindResourceW(module, MAKEINTRESOURCEW(kPayloadResourceId), L"BIN");
     const CPayloadManifest &manifest = CPayloadManifest::Instance();
-    m_ullTempShortfall = DriveShortfall(m_strTempRoot, (packed ? SizeofResource(module, packed) : 0) + manifest.TotalSize(),
-                                        manifest.FileCount() + 1);
+    m_ullTempShortfall = DriveShortfall(m_strTempRoot, (packed ? SizeofResource(module, packed) : 0) + 2 * manifest.TotalSize(),
+                                        manifest.FileCount() + 2);
     if (m_ullTempShortfall > 0)
         return FALSE;
 

@@ -346,7 +346,7 @@ TEST_F(InstallSequence, AnIncompletePayloadChangesNothing)
     Run();
     ASSERT_EQ(1u, second.Texts().size());
     wchar_t windows[MAX_PATH];
-    GetWindowsDirectoryW(windows, MAX_PATH);
+    GetSystemWindowsDirectoryW(windows, MAX_PATH);
     EXPECT_NE(std::wstring::npos, second.Texts()[0].find(std::wstring(L"无法在 ") + windows + L"\\Temp 中创建安装所需的临时文件夹"))
         << test::Utf8(second.Texts()[0]) << ": the folder the setup unpacks in, not the user's";
     EXPECT_EQ(old, Snapshot());
