@@ -204,23 +204,6 @@ bool FinalNameOf(HANDLE handle, WCHAR (&name)[MAX_PATH + 8])
     return NameOf(handle, name);
 }
 
-bool PlainNameOf(HANDLE handle, WCHAR (&name)[MAX_PATH])
-{
-    WCHAR named[kNameChars];
-    if (!NameOf(handle, named))
-        return false;
-    // "\\?\C:\..." for a drive, "\\?\UNC\server\..." for a share (the "C" of "UNC" becomes
-    // its first backslash).
-    const WCHAR *plain = NULL;
-    if (wcsncmp(named, L"\\\\?\\UNC\\", 8) == 0) {
-        named[6] = L'\\';
-        plain = named + 6;
-    } else if (wcsncmp(named, L"\\\\?\\", 4) == 0 && named[4] && named[5] == L':') {
-        plain = named + 4;
-    }
-    return plain && Copy(name, plain);
-}
-
 bool CHeldPath::Delete()
 {
     if (m_handle == INVALID_HANDLE_VALUE) {

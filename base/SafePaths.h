@@ -14,9 +14,6 @@ bool MarkForDeletion(HANDLE handle, DWORD attributes = 0);
 // Where Windows names an opened object ("\\?\C:\..."); false where it cannot say (before
 // Vista, or a file system that does not tell).
 bool FinalNameOf(HANDLE handle, WCHAR (&name)[MAX_PATH + 8]);
-// The same as a plain path: "C:\..." for a drive, "\\server\..." for a share. False also for a
-// volume without a letter, or a name that does not fit.
-bool PlainNameOf(HANDLE handle, WCHAR (&name)[MAX_PATH]);
 
 class CHeldPath {
 public:

@@ -95,12 +95,7 @@ bool CInstallOptions::RunBrowser(const WCHAR *arguments)
         return false;
     // Elevated, the browser keeps its temporary files in the protected root, which goes at the
     // end, not in a folder the user's environment names.
-    HANDLE process = StartCommandLineWithTemporaryFolder(commandLine, SW_HIDE, m_strTempRoot);
-    if (!process)
-        return false;
-    bool ended = WaitForSingleObject(process, 10000) == WAIT_OBJECT_0;
-    CloseHandle(process);
-    return ended;
+    return ExecCommandLine(commandLine, SW_HIDE, 10000, m_strTempRoot) != FALSE;
 }
 
 void CInstallOptions::RunBrowserSetup()

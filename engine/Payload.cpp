@@ -138,10 +138,8 @@ BOOL CInstallOptions::RunPayload(const WCHAR *payload)
     // own from its start).
     PrepareLinkObjects();
     // The unpacked files are checked against the manifest as they come, while the user reads
-    // the first page, not when the installation starts; in a folder only administrators can
-    // change, the file being written is followed as it grows.
-    const bool onlyAdministratorsChangeIt = true;
-    CExtractionCheck check(m_strExtractDir, CPayloadManifest::Instance(), onlyAdministratorsChangeIt);
+    // the first page, not when the installation starts.
+    CExtractionCheck check(m_strExtractDir, CPayloadManifest::Instance());
     while (WaitForSingleObject(process, check.CheckWrittenFiles() ? 0 : 20) == WAIT_TIMEOUT) {
     }
     CloseHandle(process);

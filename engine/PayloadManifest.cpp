@@ -280,9 +280,9 @@ bool ExtractionMatchesManifest(const WCHAR *folder, const CPayloadManifest &mani
 
 static const DWORD kCheckBufferSize = 256 * 1024;
 
-CExtractionCheck::CExtractionCheck(const WCHAR *folder, const CPayloadManifest &manifest, bool protectedFolder)
+CExtractionCheck::CExtractionCheck(const WCHAR *folder, const CPayloadManifest &manifest)
     : m_folder(folder), m_manifest(manifest), m_provider(0), m_buffer(NULL), m_next(0), m_bFailed(false),
-      m_bFollowWriting(protectedFolder), m_hGrowing(INVALID_HANDLE_VALUE), m_hash(0), m_ullHashed(0)
+      m_hGrowing(INVALID_HANDLE_VALUE), m_hash(0), m_ullHashed(0)
 {
     m_buffer = (BYTE *)HeapAlloc(GetProcessHeap(), 0, kCheckBufferSize);
     if (m_buffer)
@@ -369,20 +369,14 @@ bool CExtractionCheck::CheckWrittenFiles()
         bool whole = m_next + 1 < m_manifest.FileCount() &&
                      Format(following, L"%s%s", m_folder, m_manifest.File(m_next + 1).relative) &&
                      GetFileAttributesW(following) != INVALID_FILE_ATTRIBUTES;
-        if (m_bFollowWriting) {
-            if (!OpenGrowingFile())
-                break;
-            // Caught up with the installer: the caller waits a while before it looks again.
-            if (!whole) {
-                m_bFailed = !HashWrittenPart();
-                break;
-            }
-            m_bFailed = !CheckGrowingFile();
-        } else {
-            if (!whole)
-                break;
-            m_bFailed = !FileMatches(m_provider, m_folder, m_manifest.File(m_next), m_buffer, kCheckBufferSize);
+        if (!OpenGrowingFile())
+            break;
+        // Caught up with the installer: the caller waits a while before it looks again.
+        if (!whole) {
+            m_bFailed = !HashWrittenPart();
+            break;
         }
+        m_bFailed = !CheckGrowingFile();
         ++m_next;
         progressed = true;
     }

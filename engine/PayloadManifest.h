@@ -62,13 +62,12 @@ bool ExtractionMatchesManifest(const WCHAR *folder, const CPayloadManifest &mani
 
 // The same check made while the payload installer writes the folder, so that most of it costs
 // no time: the installer writes the files one by one in the manifest's order, so a file is whole
-// once the next one exists. In a folder only administrators can change, the file being written is
-// also hashed as far as it is written, so that the installer's end waits for little more than its
-// last bytes: there nobody but the installer writes it. Elsewhere a file is read only once whole,
-// through a handle that lets nobody write.
+// once the next one exists, and the file being written is hashed as far as it is written, so that
+// the installer's end waits for little more than its last bytes. For a folder only administrators
+// can change: there nobody but the installer writes a file.
 class CExtractionCheck {
 public:
-    CExtractionCheck(const WCHAR *folder, const CPayloadManifest &manifest, bool protectedFolder);
+    CExtractionCheck(const WCHAR *folder, const CPayloadManifest &manifest);
     ~CExtractionCheck();
     // Checks the files that are whole by now, and hashes the one being written as far as it is;
     // false when no file was whole.
@@ -87,7 +86,6 @@ private:
     BYTE *m_buffer;
     int m_next;  // the first file not checked yet
     bool m_bFailed;
-    bool m_bFollowWriting;
     HANDLE m_hGrowing;     // file m_next, open while it is written
     ULONG_PTR m_hash;      // its hash so far
     ULONGLONG m_ullHashed;  // the bytes in it

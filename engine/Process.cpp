@@ -228,9 +228,10 @@ bool StartWithoutAdministratorRights(WCHAR *commandLine, int showMode)
     return process != NULL;
 }
 
-BOOL ExecCommandLine(WCHAR *commandLine, int showMode, DWORD waitMilliseconds)
+BOOL ExecCommandLine(WCHAR *commandLine, int showMode, DWORD waitMilliseconds, const WCHAR *temporaryFolder)
 {
-    HANDLE process = StartCommandLine(commandLine, showMode);
+    HANDLE process = temporaryFolder ? StartCommandLineWithTemporaryFolder(commandLine, showMode, temporaryFolder)
+                                     : StartCommandLine(commandLine, showMode);
     if (!process)
         return FALSE;
     DWORD waited = waitMilliseconds == 0 ? WAIT_OBJECT_0 : WaitForSingleObject(process, waitMilliseconds);

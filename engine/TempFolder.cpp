@@ -95,13 +95,18 @@ static HANDLE CreateHeldProtectedFolder(const WCHAR *path)
     return folder;
 }
 
-bool CreateProtectedFolder(const WCHAR *path)
+// Lets go of a folder just made: whether there was one.
+static bool LetGo(HANDLE folder)
 {
-    HANDLE folder = CreateHeldProtectedFolder(path);
     if (folder == INVALID_HANDLE_VALUE)
         return false;
     CloseHandle(folder);
     return true;
+}
+
+bool CreateProtectedFolder(const WCHAR *path)
+{
+    return LetGo(CreateHeldProtectedFolder(path));
 }
 
 HANDLE CreateHeldFolderOnlyAdministratorsChange(const WCHAR *path)
@@ -162,11 +167,7 @@ static HANDLE CreateFreshFolder(const WCHAR *tempPath, int first, HANDLE (*creat
 
 bool CreateFreshTempRoot(const WCHAR *tempPath, int first, WCHAR (&root)[MAX_PATH])
 {
-    HANDLE folder = CreateFreshFolder(tempPath, first, CreateHeldProtectedFolder, root);
-    if (folder == INVALID_HANDLE_VALUE)
-        return false;
-    CloseHandle(folder);
-    return true;
+    return LetGo(CreateFreshFolder(tempPath, first, CreateHeldProtectedFolder, root));
 }
 
 // "<Windows folder>\Temp\".

@@ -100,10 +100,19 @@ static bool OpenedWhereRecorded(HANDLE handle, const WCHAR *path)
     FinalPathFn finalPath = FinalPathFunction();
     if (!finalPath)
         return true;
-    // A volume without a letter is not it.
-    WCHAR opened[MAX_PATH];
-    if (!PlainNameOf(handle, opened))
+    WCHAR named[MAX_PATH + 8];
+    DWORD length = finalPath(handle, named, MAX_PATH + 8, 0);
+    if (length == 0 || length >= MAX_PATH + 8)
         return false;
+    // "\\?\C:\..." for a drive, "\\?\UNC\server\..." for a share (the "C" of "UNC" becomes its
+    // first backslash); a volume without a letter is not it.
+    const WCHAR *opened = named;
+    if (wcsncmp(named, L"\\\\?\\UNC\\", 8) == 0) {
+        named[6] = L'\\';
+        opened = named + 6;
+    } else if (wcsncmp(named, L"\\\\?\\", 4) == 0) {
+        opened = named + 4;
+    }
     size_t recorded = wcslen(path);
     while (recorded > 3 && path[recorded - 1] == L'\\')
         --recorded;

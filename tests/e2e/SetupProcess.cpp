@@ -1,5 +1,6 @@
 #include "e2e/SetupProcess.h"
 #include "support/TestSupport.h"
+#include "e2e/WizardDriver.h"
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -41,51 +42,23 @@ static bool IsDialog(HWND window)
     return lstrcmpW(className, L"#32770") == 0;
 }
 
-// The start of a window's text, not waiting on a window that no longer answers.
-static std::string AnsweredText(HWND window)
-{
-    wchar_t text[160] = {};
-    DWORD_PTR result = 0;
-    SendMessageTimeoutW(window, WM_GETTEXT, 160, (LPARAM)text, SMTO_ABORTIFHUNG, 1000, &result);
-    return Utf8(text);
-}
-
-struct WindowReport {
-    DWORD processId;
-    std::string text;
-};
-
-static BOOL CALLBACK AddToReport(HWND window, LPARAM parameter)
-{
-    WindowReport *report = (WindowReport *)parameter;
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner != report->processId)
-        return TRUE;
-    wchar_t className[64] = {};
-    GetClassNameW(window, className, 64);
-    report->text += "\n  " + Utf8(className) + " \"" + AnsweredText(window) + "\"" +
-                    (IsWindowVisible(window) ? " visible" : " hidden");
-    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        std::string text = AnsweredText(child);
-        if (!text.empty() && IsWindowVisible(child))
-            report->text += "\n    \"" + text + "\"";
-    }
-    return TRUE;
-}
-
-// What the setup shows when a wait for a page ran out: each top-level window with its class,
-// caption and whether it is visible, and the texts on it (a message box's too); or how it ended.
+// What the setup shows when a wait for a page ran out: the texts of its windows and of what is
+// on them (a message box's too), or how it ended.
 static void ReportWhatTheSetupShows(HANDLE process, DWORD id, const std::string &awaited)
 {
-    WindowReport report = {id, std::string()};
-    EnumWindows(AddToReport, (LPARAM)&report);
+    std::string report;
+    wchar_t text[160];
+    for (HWND window : VisibleWindowsOf(id)) {
+        InternalGetWindowText(window, text, 160);
+        report += "\n  \"" + Utf8(text) + "\"";
+        for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+            if (IsWindowVisible(child) && InternalGetWindowText(child, text, 160) > 0)
+                report += "\n    \"" + Utf8(text) + "\"";
+    }
     DWORD code = STILL_ACTIVE;
-    if (process)
-        GetExitCodeProcess(process, &code);
-    std::string state = code == STILL_ACTIVE ? "still runs" : "ended with " + std::to_string((int)code);
-    fprintf(stderr, "No %s appeared; the setup %s, with these windows:%s\n", awaited.c_str(), state.c_str(),
-            report.text.empty() ? " none" : report.text.c_str());
+    GetExitCodeProcess(process, &code);
+    fprintf(stderr, "No %s appeared; the setup %s; its visible windows:%s\n", awaited.c_str(),
+            code == STILL_ACTIVE ? "still runs" : ("ended with " + std::to_string((int)code)).c_str(), report.c_str());
 }
 
 HWND SetupProcess::WaitForPage(DWORD timeoutMs) const

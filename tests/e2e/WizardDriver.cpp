@@ -255,8 +255,7 @@ static BOOL CALLBACK CollectVisible(HWND window, LPARAM param)
     return TRUE;
 }
 
-// The visible top-level windows of a process.
-static std::vector<HWND> VisibleWindowsOf(DWORD processId)
+std::vector<HWND> VisibleWindowsOf(DWORD processId)
 {
     VisibleWindows found{processId, {}};
     EnumWindows(CollectVisible, (LPARAM)&found);

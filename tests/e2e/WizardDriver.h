@@ -30,6 +30,8 @@ void FocusByClick(HWND control);
 bool WaitHidden(HWND window, DWORD timeoutMs);
 bool IsChecked(HWND checkBox);
 std::wstring TextOf(HWND window);
+// The visible top-level windows of a process.
+std::vector<HWND> VisibleWindowsOf(DWORD processId);
 
 // Removes what an installation into `folder` leaves in the prefix: the folder, the
 // registration, the shortcuts, the link-bar shortcuts and the browser's ini.

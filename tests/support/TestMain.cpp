@@ -1,21 +1,16 @@
 #include <gtest/gtest.h>
+#include <cstdio>
 #include <windows.h>
 #include <objbase.h>
 
-// Tells the script that runs the tests that this program got as far as its own code, so that a
-// start the emulator lost before then can be told from a test that failed.
+// Tells wine-run.sh that this program got as far as its own code (see there).
 static void MarkStarted()
 {
-    wchar_t path[MAX_PATH];
-    DWORD length = GetEnvironmentVariableW(L"VELMARIN_STARTED_MARK", path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return;
-    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return;
-    DWORD written = 0;
-    WriteFile(file, "started\n", 8, &written, nullptr);
-    CloseHandle(file);
+    const wchar_t *path = _wgetenv(L"VELMARIN_STARTED_MARK");
+    if (FILE *file = path ? _wfopen(path, L"a") : nullptr) {
+        fputs("started\n", file);
+        fclose(file);
+    }
 }
 
 int wmain(int argc, wchar_t **argv)
