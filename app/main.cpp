@@ -1,5 +1,6 @@
 // Program entry: single instance, process-wide state, the first page, the worker, the loop.
 #include "base/DllSafety.h"
+#include "base/SystemEnvironment.h"
 #include "app/InstallOptions.h"
 #include "app/InstallWorker.h"
 #include "app/MessageLoop.h"
@@ -45,6 +46,7 @@ static int TellRefusal(int code, const WCHAR *pattern, const WCHAR *first, const
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
 {
     RestrictDllSearchToSystem();
+    UseTheSystemsOwnVariables();
     // A folder on a drive without a disk is answered by the setup's own message, never by the
     // system's "there is no disk" box.
     SetErrorMode(SEM_FAILCRITICALERRORS);

@@ -8,8 +8,9 @@
 
 namespace {
 
-// Starts a command line with `token`, or without one with this process's own.
-HANDLE StartWithToken(HANDLE token, WCHAR *commandLine, int showMode, WCHAR *environment = NULL)
+// Starts a command line with `token`, or without one with this process's own; in `folder` where
+// one is given, else in this process's current folder.
+HANDLE StartWithToken(HANDLE token, WCHAR *commandLine, int showMode, WCHAR *environment = NULL, const WCHAR *folder = NULL)
 {
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
@@ -17,8 +18,8 @@ HANDLE StartWithToken(HANDLE token, WCHAR *commandLine, int showMode, WCHAR *env
     startup.wShowWindow = (WORD)showMode;
     PROCESS_INFORMATION process = {};
     DWORD flags = environment ? CREATE_UNICODE_ENVIRONMENT : 0;
-    BOOL created = token ? CreateProcessAsUserW(token, NULL, commandLine, NULL, NULL, FALSE, flags, environment, NULL, &startup, &process)
-                         : CreateProcessW(NULL, commandLine, NULL, NULL, FALSE, flags, environment, NULL, &startup, &process);
+    BOOL created = token ? CreateProcessAsUserW(token, NULL, commandLine, NULL, NULL, FALSE, flags, environment, folder, &startup, &process)
+                         : CreateProcessW(NULL, commandLine, NULL, NULL, FALSE, flags, environment, folder, &startup, &process);
     if (!created)
         return NULL;
     CloseHandle(process.hThread);
@@ -208,7 +209,7 @@ HANDLE StartCommandLineWithTemporaryFolder(WCHAR *commandLine, int showMode, con
         FreeEnvironmentStringsW(current);
     if (!environment)
         return NULL;
-    HANDLE process = StartWithToken(NULL, commandLine, showMode, environment);
+    HANDLE process = StartWithToken(NULL, commandLine, showMode, environment, folder);
     HeapFree(GetProcessHeap(), 0, environment);
     return process;
 }

@@ -11,9 +11,10 @@ BOOL ExecCommandLine(WCHAR *commandLine, int showMode, DWORD waitMilliseconds, c
 // Starts a command line as ExecCommandLine does; the process handle (the caller closes it), or
 // null when it could not be created.
 HANDLE StartCommandLine(WCHAR *commandLine, int showMode);
-// The same, with this process's environment but for TEMP and TMP, which name `folder`: a program
-// started elevated keeps its temporary files there, not in a folder the user's own environment
-// names and the user may change. Null, and nothing started, when the environment cannot be made.
+// The same, in `folder` and with this process's environment but for TEMP and TMP, which name
+// `folder`: a program started elevated keeps its temporary files there, and looks for nothing
+// in the folder the user started the setup from, not in folders the user may change. Null, and
+// nothing started, when the environment cannot be made.
 HANDLE StartCommandLineWithTemporaryFolder(WCHAR *commandLine, int showMode, const WCHAR *folder);
 // The environment block `environment` (as GetEnvironmentStringsW gives it) with TEMP and TMP set
 // to `folder`, in the block's order; HeapFree it. Null when no memory could be had.

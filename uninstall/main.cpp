@@ -13,6 +13,7 @@
 #include "app/Outcomes.h"
 #include "app/MessageLoop.h"
 #include "base/DllSafety.h"
+#include "base/SystemEnvironment.h"
 #include "base/Format.h"
 #include "base/SetupLog.h"
 #include "base/SetupText.h"
@@ -192,6 +193,7 @@ static void TellUninstallRefusal(int code, const WCHAR *what, const WCHAR *reaso
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
 {
     RestrictDllSearchToSystem();
+    UseTheSystemsOwnVariables();
     SetErrorMode(SEM_FAILCRITICALERRORS);
     FormatSetupTitle();
 

@@ -2,6 +2,7 @@
 #include "engine/CommandLines.h"
 #include "base/Format.h"
 #include "engine/Process.h"
+#include "base/SystemEnvironment.h"
 #include <string>
 
 namespace {
@@ -38,6 +39,38 @@ TEST(CommandLines, TheTemporaryFolderReplacesTheUsersInTheEnvironment)
         made += std::wstring(entry) + L"|";
     HeapFree(GetProcessHeap(), 0, block);
     EXPECT_EQ(L"=C:=C:\\x|Path=p|TEMP=R|TEMPLATE=t|TMP=R|TMPX=c|", made);
+}
+
+// What the user set for where the system is, or to load code into programs, is not what the
+// elevated setup and the programs it starts go by; his own variables stay.
+TEST(CommandLines, TheSystemsOwnVariablesReplaceTheUsers)
+{
+    WCHAR *saved = GetEnvironmentStringsW();
+    WCHAR windows[MAX_PATH];
+    GetSystemWindowsDirectoryW(windows, MAX_PATH);
+    const struct {
+        const wchar_t *name;
+        std::wstring after;  // "" for gone
+    } rows[] = {{L"Path", L"system"},          {L"windir", windows},        {L"SystemRoot", windows},
+                {L"SystemDrive", std::wstring(windows, 2)}, {L"ComSpec", L"system"}, {L"PATHEXT", L"system"},
+                {L"cor_profiler_path", L""},   {L"COR_ENABLE_PROFILING", L""}, {L"CORECLR_PROFILER", L""},
+                {L"COMPlus_ZapDisable", L""},  {L"DOTNET_STARTUP_HOOKS", L""}, {L"__COMPAT_LAYER", L""},
+                {L"CORPORATE", L"D:\\mine"}, {L"COR", L"D:\\mine"},    {L"USERPROFILE", L"D:\\mine"}};
+    for (const auto &row : rows)
+        SetEnvironmentVariableW(row.name, L"D:\\mine");
+    UseTheSystemsOwnVariables();
+    for (const auto &row : rows) {
+        WCHAR value[2048] = L"";
+        DWORD length = GetEnvironmentVariableW(row.name, value, 2048);
+        if (row.after == L"system")
+            EXPECT_TRUE(length > 0 && !wcsstr(value, L"mine")) << row.name << "=" << value;
+        else if (row.after.empty())
+            EXPECT_EQ(0u, length) << row.name << "=" << value;
+        else
+            EXPECT_EQ(row.after, value) << row.name;
+    }
+    SetEnvironmentStringsW(saved);
+    FreeEnvironmentStringsW(saved);
 }
 
 TEST(CommandLines, TooLongLineIsRefusedNotCut)
