@@ -118,6 +118,10 @@ public:
     // clean-up so that nobody can swap them for folders of their own.
     HANDLE m_hTempRootLock;
     HANDLE m_hExtractLock;
+    // The browser's runs and whatever they start, which are told the temporary root for their
+    // temporary files: while any of them lives, the root's name is not given up. Null before the
+    // first run.
+    HANDLE m_hBrowserRuns;
     volatile LONG m_nCloseRequested;
     // What the check of the extraction against the payload manifest found, on the worker.
     enum { kPayloadNotChecked, kPayloadMatches, kPayloadDiffers };

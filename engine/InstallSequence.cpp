@@ -95,7 +95,9 @@ bool CInstallOptions::RunBrowser(const WCHAR *arguments)
         return false;
     // Elevated, the browser keeps its temporary files in the protected root, which goes at the
     // end, not in a folder the user's environment names.
-    return ExecCommandLine(commandLine, SW_HIDE, 10000, m_strTempRoot) != FALSE;
+    if (!m_hBrowserRuns)
+        m_hBrowserRuns = CreateJobObjectW(NULL, NULL);
+    return ExecCommandLine(commandLine, SW_HIDE, 10000, m_strTempRoot, m_hBrowserRuns) != FALSE;
 }
 
 void CInstallOptions::RunBrowserSetup()

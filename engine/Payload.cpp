@@ -180,5 +180,16 @@ void CInstallOptions::ScheduleTempCleanup()
             CloseHandle(*h.lock);
         *h.lock = INVALID_HANDLE_VALUE;
     }
-    RemoveTreeOrScheduleAtRestart(m_strTempRoot);
+    // A browser run that outlived its wait, or what it started, still has the root for its
+    // temporary files: were the root's name free, anyone could make a folder of that name in
+    // the Windows folder's Temp and have that elevated process write into it. The root stays,
+    // which only administrators can change, until the restart.
+    bool browserRunsLive = m_hBrowserRuns && ProcessesRemainIn(m_hBrowserRuns);
+    if (m_hBrowserRuns)
+        CloseHandle(m_hBrowserRuns);
+    m_hBrowserRuns = NULL;
+    if (browserRunsLive)
+        ScheduleRemovalAtRestart(m_strTempRoot);
+    else
+        RemoveTreeOrScheduleAtRestart(m_strTempRoot);
 }

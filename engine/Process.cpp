@@ -10,18 +10,25 @@ namespace {
 
 // Starts a command line with `token`, or without one with this process's own; in `folder` where
 // one is given, else in this process's current folder.
-HANDLE StartWithToken(HANDLE token, WCHAR *commandLine, int showMode, WCHAR *environment = NULL, const WCHAR *folder = NULL)
+// With `job`, the process joins it before it runs, so that whatever it starts joins it too.
+HANDLE StartWithToken(HANDLE token, WCHAR *commandLine, int showMode, WCHAR *environment = NULL, const WCHAR *folder = NULL,
+                      HANDLE job = NULL)
 {
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_FORCEOFFFEEDBACK;
     startup.wShowWindow = (WORD)showMode;
     PROCESS_INFORMATION process = {};
-    DWORD flags = environment ? CREATE_UNICODE_ENVIRONMENT : 0;
+    DWORD flags = (environment ? CREATE_UNICODE_ENVIRONMENT : 0) | (job ? CREATE_SUSPENDED : 0);
     BOOL created = token ? CreateProcessAsUserW(token, NULL, commandLine, NULL, NULL, FALSE, flags, environment, folder, &startup, &process)
                          : CreateProcessW(NULL, commandLine, NULL, NULL, FALSE, flags, environment, folder, &startup, &process);
     if (!created)
         return NULL;
+    // Where it cannot join (Windows 7 nests no jobs), it runs all the same, unwatched.
+    if (job) {
+        AssignProcessToJobObject(job, process.hProcess);
+        ResumeThread(process.hThread);
+    }
     CloseHandle(process.hThread);
     return process.hProcess;
 }
@@ -201,7 +208,7 @@ WCHAR *EnvironmentWithTemporaryFolder(const WCHAR *environment, const WCHAR *fol
     return block;
 }
 
-HANDLE StartCommandLineWithTemporaryFolder(WCHAR *commandLine, int showMode, const WCHAR *folder)
+HANDLE StartCommandLineWithTemporaryFolder(WCHAR *commandLine, int showMode, const WCHAR *folder, HANDLE job)
 {
     WCHAR *current = GetEnvironmentStringsW();
     WCHAR *environment = current ? EnvironmentWithTemporaryFolder(current, folder) : NULL;
@@ -209,7 +216,7 @@ HANDLE StartCommandLineWithTemporaryFolder(WCHAR *commandLine, int showMode, con
         FreeEnvironmentStringsW(current);
     if (!environment)
         return NULL;
-    HANDLE process = StartWithToken(NULL, commandLine, showMode, environment, folder);
+    HANDLE process = StartWithToken(NULL, commandLine, showMode, environment, folder, job);
     HeapFree(GetProcessHeap(), 0, environment);
     return process;
 }
@@ -229,15 +236,22 @@ bool StartWithoutAdministratorRights(WCHAR *commandLine, int showMode)
     return process != NULL;
 }
 
-BOOL ExecCommandLine(WCHAR *commandLine, int showMode, DWORD waitMilliseconds, const WCHAR *temporaryFolder)
+BOOL ExecCommandLine(WCHAR *commandLine, int showMode, DWORD waitMilliseconds, const WCHAR *temporaryFolder, HANDLE job)
 {
-    HANDLE process = temporaryFolder ? StartCommandLineWithTemporaryFolder(commandLine, showMode, temporaryFolder)
+    HANDLE process = temporaryFolder ? StartCommandLineWithTemporaryFolder(commandLine, showMode, temporaryFolder, job)
                                      : StartCommandLine(commandLine, showMode);
     if (!process)
         return FALSE;
     DWORD waited = waitMilliseconds == 0 ? WAIT_OBJECT_0 : WaitForSingleObject(process, waitMilliseconds);
     CloseHandle(process);
     return waited == WAIT_OBJECT_0;
+}
+
+bool ProcessesRemainIn(HANDLE job)
+{
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting = {};
+    return !QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting, sizeof(accounting), NULL) ||
+           accounting.ActiveProcesses > 0;
 }
 
 namespace {

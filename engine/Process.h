@@ -6,8 +6,9 @@
 // the process exists; any other wait returns TRUE only if the process ended within it (INFINITE
 // waits without limit). FALSE when the process could not be created. No handle of ours is
 // inherited by the new process. With `temporaryFolder`, started as
-// StartCommandLineWithTemporaryFolder starts it.
-BOOL ExecCommandLine(WCHAR *commandLine, int showMode, DWORD waitMilliseconds, const WCHAR *temporaryFolder = NULL);
+// StartCommandLineWithTemporaryFolder starts it, in `job` where one is given.
+BOOL ExecCommandLine(WCHAR *commandLine, int showMode, DWORD waitMilliseconds, const WCHAR *temporaryFolder = NULL,
+                     HANDLE job = NULL);
 // Starts a command line as ExecCommandLine does; the process handle (the caller closes it), or
 // null when it could not be created.
 HANDLE StartCommandLine(WCHAR *commandLine, int showMode);
@@ -15,7 +16,10 @@ HANDLE StartCommandLine(WCHAR *commandLine, int showMode);
 // `folder`: a program started elevated keeps its temporary files there, and looks for nothing
 // in the folder the user started the setup from, not in folders the user may change. Null, and
 // nothing started, when the environment cannot be made.
-HANDLE StartCommandLineWithTemporaryFolder(WCHAR *commandLine, int showMode, const WCHAR *folder);
+// With `job`, the process and whatever it starts belong to that job from their first instruction.
+HANDLE StartCommandLineWithTemporaryFolder(WCHAR *commandLine, int showMode, const WCHAR *folder, HANDLE job = NULL);
+// Whether a process of `job` still runs; also when that cannot be told.
+bool ProcessesRemainIn(HANDLE job);
 // The environment block `environment` (as GetEnvironmentStringsW gives it) with TEMP and TMP set
 // to `folder`, in the block's order; HeapFree it. Null when no memory could be had.
 WCHAR *EnvironmentWithTemporaryFolder(const WCHAR *environment, const WCHAR *folder);

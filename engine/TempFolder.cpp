@@ -275,6 +275,12 @@ void RemoveTreeOrScheduleAtRestart(const WCHAR *folder)
     RemoveTree(folder, true);
 }
 
+void ScheduleRemovalAtRestart(const WCHAR *folder)
+{
+    if (folder && folder[0])
+        MoveFileExW(folder, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
 void RemoveTreeNow(const WCHAR *folder)
 {
     RemoveTree(folder, false);

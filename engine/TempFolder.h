@@ -46,3 +46,5 @@ void RemoveTreeOrScheduleAtRestart(const WCHAR *folder);
 void RemoveContentsOrScheduleAtRestart(const WCHAR *folder);
 // The same, but what cannot go now stays: for places a user can change before the next restart.
 void RemoveTreeNow(const WCHAR *folder);
+// Leaves `folder` where it is, to be removed at the next restart if it is empty then.
+void ScheduleRemovalAtRestart(const WCHAR *folder);
