@@ -98,7 +98,7 @@ protected:
         ASSERT_NE(nullptr, finish);
         Sleep(300);
         Click(Item(finish, IDC_FINISH_CLOSE));
-        EXPECT_EQ(kExitMinusOne, setup.WaitForExit(30000));
+        EXPECT_EQ(kExitMinusOne, setup.WaitForExit(test::kEndAfterFinishMs));
     }
 
     std::vector<std::wstring> m_cleanUp;
@@ -284,7 +284,7 @@ TEST_F(CustomInstall, ByKeyboardAlone)
     ASSERT_NE(nullptr, finish);
     ASSERT_TRUE(TabTo(finish, Item(finish, IDC_FINISH_CLOSE)));
     PressKey(VK_SPACE);
-    EXPECT_EQ(kExitMinusOne, setup.WaitForExit(30000));
+    EXPECT_EQ(kExitMinusOne, setup.WaitForExit(test::kEndAfterFinishMs));
     EXPECT_TRUE(test::FileExists(test::DefaultInstallFolder() + L"\\Velmarin.exe"));
 }
 
@@ -481,7 +481,7 @@ TEST_F(CustomInstall, AForeignFileSetDecidesVersionDepthAndSize)
         HWND finish = test::QuickInstallToFinish(setup, false, false);
         ASSERT_NE(nullptr, finish);
         Click(Item(finish, IDC_FINISH_CLOSE));
-        EXPECT_EQ(kExitMinusOne, setup.WaitForExit(30000));
+        EXPECT_EQ(kExitMinusOne, setup.WaitForExit(test::kEndAfterFinishMs));
     }
     EXPECT_EQ(L"3.2.0.1021", test::ReadRegString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayVersion"));
     EXPECT_EQ((DWORD)((test::FolderBytes(set) + 1023) / 1024), test::ReadRegDword(HKEY_LOCAL_MACHINE, kUninstallKey, L"EstimatedSize"));

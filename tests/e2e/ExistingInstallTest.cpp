@@ -52,7 +52,7 @@ protected:
         ASSERT_NE(nullptr, finish);
         Sleep(300);
         Click(GetDlgItem(finish, IDC_FINISH_CLOSE));
-        EXPECT_EQ(kExitMinusOne, setup.WaitForExit(30000));
+        EXPECT_EQ(kExitMinusOne, setup.WaitForExit(test::kEndAfterFinishMs));
     }
 
     const std::wstring m_folder = L"C:\\Vm Installed";

@@ -49,7 +49,7 @@ TEST(WithoutTheDesktopShell, RunNowStartsTheBrowserWithoutAdministratorRights)
     GetWindowsDirectoryW(windows, MAX_PATH);
     ASSERT_EQ(0, TerminateProcessesByPath((std::wstring(windows) + L"\\system32\\explorer.exe").c_str(), 5000));
     test::Click(GetDlgItem(finish, IDC_FINISH_RUN));
-    EXPECT_EQ(0xFFFFFFFFu, setup.WaitForExit(30000));
+    EXPECT_EQ(0xFFFFFFFFu, setup.WaitForExit(test::kEndAfterFinishMs));
     std::vector<DWORD> parents;
     for (int i = 0; i < 100 && parents.size() < 3; ++i) {
         Sleep(50);

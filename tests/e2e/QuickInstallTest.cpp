@@ -64,7 +64,7 @@ TEST_F(QuickInstall, TickedThenRunNow)
     DWORD shell = test::ProcessIdOf(L"explorer.exe");
     ASSERT_NE(0u, shell) << "the desktop shell runs";
     Click(GetDlgItem(finish, IDC_FINISH_RUN));
-    EXPECT_EQ(0xFFFFFFFFu, setup.WaitForExit(30000));
+    EXPECT_EQ(0xFFFFFFFFu, setup.WaitForExit(test::kEndAfterFinishMs));
     ExpectNoSetupLeft();
 
     std::vector<std::string> starts;
@@ -89,7 +89,7 @@ TEST_F(QuickInstall, UntickedThenClose)
     HWND finish = InstallToFinish(setup, false, false);
     ASSERT_NE(nullptr, finish);
     Click(GetDlgItem(finish, IDC_FINISH_CLOSE));
-    EXPECT_EQ(0xFFFFFFFFu, setup.WaitForExit(30000));
+    EXPECT_EQ(0xFFFFFFFFu, setup.WaitForExit(test::kEndAfterFinishMs));
     ExpectNoSetupLeft();
     Sleep(500);
     EXPECT_EQ((std::vector<std::string>{Quoted("/tp:3 /v:1 /tb:0"), Quoted("/tp:11 /v:1")}), BrowserStarts())
@@ -102,7 +102,7 @@ TEST_F(QuickInstall, ClosingTheFinishPageEqualsClose)
     HWND finish = InstallToFinish(setup, true, false);
     ASSERT_NE(nullptr, finish);
     PostMessageW(finish, WM_SYSCOMMAND, SC_CLOSE, 0);
-    EXPECT_EQ(0xFFFFFFFFu, setup.WaitForExit(30000));
+    EXPECT_EQ(0xFFFFFFFFu, setup.WaitForExit(test::kEndAfterFinishMs));
     ExpectNoSetupLeft();
     Sleep(500);
     std::vector<std::string> starts = BrowserStarts();

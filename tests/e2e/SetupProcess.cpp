@@ -96,6 +96,8 @@ DWORD SetupProcess::WaitForExit(DWORD timeoutMs)
     WaitForSingleObject(m_process, timeoutMs);
     DWORD code = STILL_ACTIVE;
     GetExitCodeProcess(m_process, &code);
+    if (code == STILL_ACTIVE && timeoutMs > 0)
+        ReportWhatTheSetupShows(m_process, m_id, "end");
     return code;
 }
 

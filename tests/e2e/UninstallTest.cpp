@@ -123,7 +123,7 @@ protected:
         HWND finish = test::QuickInstallToFinish(setup, true, false);
         ASSERT_NE(nullptr, finish);
         test::Click(GetDlgItem(finish, IDC_FINISH_CLOSE));
-        EXPECT_EQ(0xFFFFFFFFu, setup.WaitForExit(30000));
+        EXPECT_EQ(0xFFFFFFFFu, setup.WaitForExit(test::kEndAfterFinishMs));
         // The stand-in browser's own logs of its starts are not the setup's to remove.
         DeleteFileW((m_folder + L"\\velmarin-starts.log").c_str());
         DeleteFileW((m_folder + L"\\velmarin-parents.log").c_str());
@@ -152,7 +152,7 @@ protected:
         HWND finish = setup.PageWithControl(IDC_FINISH_RUN, 60000);
         ASSERT_NE(nullptr, finish);
         test::Click(GetDlgItem(finish, IDC_FINISH_CLOSE));
-        setup.WaitForExit(30000);
+        setup.WaitForExit(test::kEndAfterFinishMs);
     }
 
     // Answers the question page, ticking the data box as asked, and closes the last page;

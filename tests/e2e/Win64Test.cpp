@@ -45,7 +45,7 @@ TEST(Win64, QuickInstallLandsInTheThirtyTwoBitPlacesAndASecondRunFindsIt)
         HWND finish = test::QuickInstallToFinish(setup, true, false);
         ASSERT_NE(nullptr, finish);
         test::Click(GetDlgItem(finish, IDC_FINISH_CLOSE));
-        EXPECT_EQ(0xFFFFFFFFu, setup.WaitForExit(30000));
+        EXPECT_EQ(0xFFFFFFFFu, setup.WaitForExit(test::kEndAfterFinishMs));
     }
     for (const std::wstring &file : test::PayloadFileTable())
         EXPECT_TRUE(test::FileExists(install + file)) << test::Utf8(file);
