@@ -7,9 +7,7 @@ namespace test {
 
 extern const wchar_t kSetupTitle[];
 extern const wchar_t kExitPrompt[];
-// From the finish page to the setup's end. The page comes at the full bar; the registration,
-// the links, the record and the browser's runs (up to ten seconds each) follow it, slowly on a
-// loaded machine.
+// From the finish page, shown at the full bar, to the end: past the links, record and browser runs.
 const DWORD kEndAfterFinishMs = 90000;
 
 class SetupProcess {
