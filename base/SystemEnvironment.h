@@ -1,15 +1,24 @@
 // The setup and the uninstaller run elevated with the environment of the user who started them,
-// which he can change without elevation (HKCU\Environment, or starting them himself): a Path
-// or windir of his steers where programs, DLLs and system files are looked for, and some
-// variables load code into any program started (.NET profilers, compatibility layers).
+// which he can change without elevation (HKCU\Environment, or starting them himself with any
+// block): a Path, windir or ProgramFiles of his steers where programs, DLLs, COM servers and
+// system files are looked for, and some variables load code into any program started (.NET
+// profilers, compatibility layers).
 #pragma once
 #include <windows.h>
 
-// Before anything else at start-up: the variables that say where the system and its programs
-// are take the system's own values, dropped where the system sets none; those that load code
-// into programs go. The rest (the user's folders, names, anything the system does not set) stays.
-void UseTheSystemsOwnVariables();
+struct EnvironmentValue {
+    const WCHAR *name;
+    const WCHAR *value;  // null: the variable goes
+};
 
-// Whether a variable named `name` (up to `length` characters, no "=") loads code into the
-// programs that inherit it, and so goes.
-bool LoadsCodeIntoPrograms(const WCHAR *name, size_t length);
+// The environment block `block` (as GetEnvironmentStringsW gives it) with each of `values` set,
+// the variables that load code into programs removed, and each name once (with the value a
+// lookup finds, the first), in the order by upper-case name that Windows keeps and relies on,
+// however `block` was ordered. HeapFree it; null when no memory could be had.
+WCHAR *EditedEnvironment(const WCHAR *block, const EnvironmentValue *values, size_t count);
+
+// Before anything else at start-up: this process's environment as EditedEnvironment makes it,
+// with the variables that say where the system, its programs and their shared files are taken
+// from the system (removed where the system sets none). The rest (the user's folders, names,
+// anything the system does not set) stays.
+void UseTheSystemsOwnVariables();

@@ -97,6 +97,7 @@ bool CInstallOptions::RunBrowser(const WCHAR *arguments)
     // end, not in a folder the user's environment names.
     if (!m_hBrowserRuns)
         m_hBrowserRuns = CreateJobObjectW(NULL, NULL);
+    m_bBrowserRunsUnwatched = m_bBrowserRunsUnwatched || !m_hBrowserRuns;
     return ExecCommandLine(commandLine, SW_HIDE, 10000, m_strTempRoot, m_hBrowserRuns) != FALSE;
 }
 

@@ -184,10 +184,12 @@ void CInstallOptions::ScheduleTempCleanup()
     // temporary files: were the root's name free, anyone could make a folder of that name in
     // the Windows folder's Temp and have that elevated process write into it. The root stays,
     // which only administrators can change, until the restart.
-    bool browserRunsLive = m_hBrowserRuns && ProcessesRemainIn(m_hBrowserRuns);
-    if (m_hBrowserRuns)
+    // The job is kept while it is not known to be empty, for the next clean-up to ask again.
+    bool browserRunsLive = m_bBrowserRunsUnwatched || (m_hBrowserRuns && ProcessesMayRemainIn(m_hBrowserRuns));
+    if (m_hBrowserRuns && !browserRunsLive) {
         CloseHandle(m_hBrowserRuns);
-    m_hBrowserRuns = NULL;
+        m_hBrowserRuns = NULL;
+    }
     if (browserRunsLive)
         ScheduleRemovalAtRestart(m_strTempRoot);
     else

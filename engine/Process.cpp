@@ -1,5 +1,6 @@
 #include "engine/Process.h"
 #include "base/DllSafety.h"
+#include "base/SystemEnvironment.h"
 #include <exdisp.h>
 #include <servprov.h>
 #include <shldisp.h>
@@ -161,57 +162,11 @@ HANDLE StartCommandLine(WCHAR *commandLine, int showMode)
     return StartWithToken(NULL, commandLine, showMode);
 }
 
-// Negative, zero or positive as the name of an environment entry (up to its "=") sorts before,
-// as, or after the upper-case `name`, without regard to case. Entries that start with "=" (the
-// drives' current folders) sort first.
-static int CompareEntryName(const WCHAR *entry, const WCHAR *name)
-{
-    for (;; ++entry, ++name) {
-        WCHAR a = *entry == L'=' ? 0 : *entry >= L'a' && *entry <= L'z' ? (WCHAR)(*entry - L'a' + L'A') : *entry;
-        if (a != *name || a == 0)
-            return (int)a - (int)*name;
-    }
-}
-
-static WCHAR *AppendEntry(WCHAR *to, const WCHAR *name, const WCHAR *value)
-{
-    size_t nameLength = wcslen(name), valueLength = wcslen(value);
-    memcpy(to, name, nameLength * sizeof(WCHAR));
-    to[nameLength] = L'=';
-    memcpy(to + nameLength + 1, value, (valueLength + 1) * sizeof(WCHAR));
-    return to + nameLength + 1 + valueLength + 1;
-}
-
-WCHAR *EnvironmentWithTemporaryFolder(const WCHAR *environment, const WCHAR *folder)
-{
-    size_t total = 1, folderLength = wcslen(folder);
-    for (const WCHAR *entry = environment; *entry; entry += wcslen(entry) + 1)
-        total += wcslen(entry) + 1;
-    static const WCHAR *const kNames[] = {L"TEMP", L"TMP"};  // in the block's order
-    WCHAR *block = (WCHAR *)HeapAlloc(GetProcessHeap(), 0, (total + 2 * (folderLength + 6)) * sizeof(WCHAR));
-    if (!block)
-        return NULL;
-    WCHAR *to = block;
-    size_t next = 0;
-    for (const WCHAR *entry = environment; *entry; entry += wcslen(entry) + 1) {
-        while (next < 2 && CompareEntryName(entry, kNames[next]) > 0)
-            to = AppendEntry(to, kNames[next++], folder);
-        if (CompareEntryName(entry, kNames[0]) == 0 || CompareEntryName(entry, kNames[1]) == 0)
-            continue;
-        size_t length = wcslen(entry) + 1;
-        memcpy(to, entry, length * sizeof(WCHAR));
-        to += length;
-    }
-    while (next < 2)
-        to = AppendEntry(to, kNames[next++], folder);
-    *to = 0;
-    return block;
-}
-
 HANDLE StartCommandLineWithTemporaryFolder(WCHAR *commandLine, int showMode, const WCHAR *folder, HANDLE job)
 {
     WCHAR *current = GetEnvironmentStringsW();
-    WCHAR *environment = current ? EnvironmentWithTemporaryFolder(current, folder) : NULL;
+    const EnvironmentValue temporary[] = {{L"TEMP", folder}, {L"TMP", folder}};
+    WCHAR *environment = current ? EditedEnvironment(current, temporary, 2) : NULL;
     if (current)
         FreeEnvironmentStringsW(current);
     if (!environment)
@@ -247,11 +202,13 @@ BOOL ExecCommandLine(WCHAR *commandLine, int showMode, DWORD waitMilliseconds, c
     return waited == WAIT_OBJECT_0;
 }
 
-bool ProcessesRemainIn(HANDLE job)
+bool ProcessesMayRemainIn(HANDLE job)
 {
+    // A job that never took a process had its processes run outside it: they could not join
+    // (Windows 7 nests no jobs, and this process may be in one), and may still run.
     JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting = {};
     return !QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting, sizeof(accounting), NULL) ||
-           accounting.ActiveProcesses > 0;
+           accounting.TotalProcesses == 0 || accounting.ActiveProcesses > 0;
 }
 
 namespace {

@@ -12,17 +12,14 @@ BOOL ExecCommandLine(WCHAR *commandLine, int showMode, DWORD waitMilliseconds, c
 // Starts a command line as ExecCommandLine does; the process handle (the caller closes it), or
 // null when it could not be created.
 HANDLE StartCommandLine(WCHAR *commandLine, int showMode);
-// The same, in `folder` and with this process's environment but for TEMP and TMP, which name
-// `folder`: a program started elevated keeps its temporary files there, and looks for nothing
-// in the folder the user started the setup from, not in folders the user may change. Null, and
-// nothing started, when the environment cannot be made.
+// The same, in `folder` and with this process's environment as EditedEnvironment passes it on,
+// but for TEMP and TMP, which name `folder`: a program started elevated keeps its temporary
+// files there, and looks for nothing in the folder the user started the setup from, not in
+// folders the user may change. Null, and nothing started, when the environment cannot be made.
 // With `job`, the process and whatever it starts belong to that job from their first instruction.
 HANDLE StartCommandLineWithTemporaryFolder(WCHAR *commandLine, int showMode, const WCHAR *folder, HANDLE job = NULL);
-// Whether a process of `job` still runs; also when that cannot be told.
-bool ProcessesRemainIn(HANDLE job);
-// The environment block `environment` (as GetEnvironmentStringsW gives it) with TEMP and TMP set
-// to `folder`, in the block's order; HeapFree it. Null when no memory could be had.
-WCHAR *EnvironmentWithTemporaryFolder(const WCHAR *environment, const WCHAR *folder);
+// Whether a process of `job` still runs; also when that cannot be told, or none ever joined.
+bool ProcessesMayRemainIn(HANDLE job);
 
 // Starts a command line as StartCommandLine does, for the user where the desktop shell cannot:
 // with a copy of this process's token in which the Administrators group only denies access, with

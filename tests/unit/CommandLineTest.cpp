@@ -28,17 +28,30 @@ TEST(CommandLines, BrowserRunsQuoteTheExecutable)
 }
 
 // An environment block, written with "|" for each terminating null.
-TEST(CommandLines, TheTemporaryFolderReplacesTheUsersInTheEnvironment)
+TEST(CommandLines, TheEnvironmentPassedOnIsSortedWithTheValuesSetAndNoCodeLoaders)
 {
-    std::wstring given = L"=C:=C:\\x|Path=p|temp=a|TEMPLATE=t|Tmp=b|TMPX=c||", made;
-    for (wchar_t &ch : given)
-        ch = ch == L'|' ? 0 : ch;
-    WCHAR *block = EnvironmentWithTemporaryFolder(given.c_str(), L"R");
-    ASSERT_NE(nullptr, block);
-    for (const WCHAR *entry = block; *entry; entry += wcslen(entry) + 1)
-        made += std::wstring(entry) + L"|";
-    HeapFree(GetProcessHeap(), 0, block);
-    EXPECT_EQ(L"=C:=C:\\x|Path=p|TEMP=R|TEMPLATE=t|TMP=R|TMPX=c|", made);
+    const struct {
+        const wchar_t *given, *made;
+    } rows[] = {
+        {L"=C:=C:\\x|Path=p|temp=a|TEMPLATE=t|Tmp=b|TMPX=c||", L"=C:=C:\\x|Path=p|TEMP=R|TEMPLATE=t|TMP=R|TMPX=c|windir=W|"},
+        // A block in no order, with a name twice (a lookup finds the first) and code loaders.
+        {L"ZZZ=1|__compat_layer=RunAsInvoker|PATH=first|COR_PROFILER_PATH=x.dll|complus_X=1|Path=second|ComSpec=c|"
+         L"CORPORATE=kept||",
+         L"CORPORATE=kept|PATH=first|TEMP=R|TMP=R|windir=W|ZZZ=1|"},
+        {L"|", L"TEMP=R|TMP=R|windir=W|"},
+    };
+    const EnvironmentValue values[] = {{L"TEMP", L"R"}, {L"TMP", L"R"}, {L"windir", L"W"}, {L"ComSpec", nullptr}};
+    for (const auto &row : rows) {
+        std::wstring given = row.given, made;
+        for (wchar_t &ch : given)
+            ch = ch == L'|' ? 0 : ch;
+        WCHAR *block = EditedEnvironment(given.c_str(), values, 4);
+        ASSERT_NE(nullptr, block);
+        for (const WCHAR *entry = block; *entry; entry += wcslen(entry) + 1)
+            made += std::wstring(entry) + L"|";
+        HeapFree(GetProcessHeap(), 0, block);
+        EXPECT_EQ(row.made, made);
+    }
 }
 
 // What the user set for where the system is, or to load code into programs, is not what the
@@ -49,8 +62,8 @@ TEST(CommandLines, TheSystemsOwnVariablesReplaceTheUsers)
     GetSystemWindowsDirectoryW(windows, MAX_PATH);
     const wchar_t *const system = L"system", *const mine = L"D:\\mine";
     const std::pair<const wchar_t *, std::wstring> rows[] = {
-        {L"Path", system}, {L"ComSpec", system}, {L"PATHEXT", system}, {L"windir", windows}, {L"SystemRoot", windows},
-        {L"SystemDrive", std::wstring(windows, 2)}, {L"cor_profiler_path", L""}, {L"CORECLR_PROFILER", L""},
+        {L"Path", system}, {L"ComSpec", system}, {L"PATHEXT", system}, {L"ProgramFiles", system}, {L"windir", windows},
+        {L"SystemRoot", windows}, {L"SystemDrive", std::wstring(windows, 2)}, {L"cor_profiler_path", L""}, {L"CORECLR_PROFILER", L""},
         {L"COMPlus_ZapDisable", L""}, {L"DOTNET_STARTUP_HOOKS", L""}, {L"__COMPAT_LAYER", L""}, {L"CORPORATE", mine},
         {L"USERPROFILE", mine}};
     for (const auto &row : rows)
