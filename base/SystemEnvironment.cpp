@@ -149,27 +149,28 @@ void UseTheSystemsOwnVariables()
     UINT length = GetSystemWindowsDirectoryW(windows, MAX_PATH);
     if (length > 0 && length < MAX_PATH)
         lstrcpynW(drive, windows, 3);
-    // A 32-bit program on 64-bit Windows is told the 32-bit folders as its Program Files.
-    BOOL wow64 = FALSE;
-    IsWow64Process(GetCurrentProcess(), &wow64);
+    // This program is 32-bit: on 64-bit Windows (whose system has the "(x86)" folders) it is told
+    // the 32-bit folders as its Program Files. Each name is taken from the second where it has one.
     const WCHAR *const fromSystem[][2] = {
-        {L"ComSpec", L"ComSpec"},
-        {L"Path", L"Path"},
-        {L"PATHEXT", L"PATHEXT"},
-        {L"ProgramFiles", wow64 ? L"ProgramFiles(x86)" : L"ProgramFiles"},
-        {L"ProgramFiles(x86)", L"ProgramFiles(x86)"},
-        {L"ProgramW6432", L"ProgramW6432"},
-        {L"CommonProgramFiles", wow64 ? L"CommonProgramFiles(x86)" : L"CommonProgramFiles"},
-        {L"CommonProgramFiles(x86)", L"CommonProgramFiles(x86)"},
-        {L"CommonProgramW6432", L"CommonProgramW6432"},
+        {L"ComSpec", NULL},
+        {L"Path", NULL},
+        {L"PATHEXT", NULL},
+        {L"ProgramFiles", L"ProgramFiles(x86)"},
+        {L"ProgramFiles(x86)", NULL},
+        {L"ProgramW6432", NULL},
+        {L"CommonProgramFiles", L"CommonProgramFiles(x86)"},
+        {L"CommonProgramFiles(x86)", NULL},
+        {L"CommonProgramW6432", NULL},
     };
     const size_t kFromSystem = sizeof(fromSystem) / sizeof(fromSystem[0]);
     DestroyBlockFn destroy = NULL;
     const WCHAR *system = SystemsBlock(destroy);
     EnvironmentValue values[kFromSystem + 3] = {
         {L"SystemRoot", windows[0] ? windows : NULL}, {L"windir", windows[0] ? windows : NULL}, {L"SystemDrive", drive[0] ? drive : NULL}};
-    for (size_t i = 0; i < kFromSystem; ++i)
-        values[3 + i] = {fromSystem[i][0], system ? ValueIn(system, fromSystem[i][1]) : NULL};
+    for (size_t i = 0; i < kFromSystem; ++i) {
+        const WCHAR *value = system && fromSystem[i][1] ? ValueIn(system, fromSystem[i][1]) : NULL;
+        values[3 + i] = {fromSystem[i][0], value || !system ? value : ValueIn(system, fromSystem[i][0])};
+    }
 
     WCHAR *current = GetEnvironmentStringsW();
     WCHAR *edited = current ? EditedEnvironment(current, values, kFromSystem + 3) : NULL;

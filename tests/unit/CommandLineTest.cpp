@@ -3,6 +3,7 @@
 #include "base/Format.h"
 #include "engine/Process.h"
 #include "base/SystemEnvironment.h"
+#include <shlobj.h>
 #include <string>
 
 namespace {
@@ -58,11 +59,12 @@ TEST(CommandLines, TheEnvironmentPassedOnIsSortedWithTheValuesSetAndNoCodeLoader
 // elevated setup and the programs it starts go by; his own variables stay.
 TEST(CommandLines, TheSystemsOwnVariablesReplaceTheUsers)
 {
-    WCHAR *saved = GetEnvironmentStringsW(), windows[MAX_PATH], value[2048];
+    WCHAR *saved = GetEnvironmentStringsW(), windows[MAX_PATH], programs[MAX_PATH], value[2048];
     GetSystemWindowsDirectoryW(windows, MAX_PATH);
+    SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, programs);
     const wchar_t *const system = L"system", *const mine = L"D:\\mine";
     const std::pair<const wchar_t *, std::wstring> rows[] = {
-        {L"Path", system}, {L"ComSpec", system}, {L"PATHEXT", system}, {L"ProgramFiles", system}, {L"windir", windows},
+        {L"Path", system}, {L"ComSpec", system}, {L"PATHEXT", system}, {L"ProgramFiles", programs}, {L"windir", windows},
         {L"SystemRoot", windows}, {L"SystemDrive", std::wstring(windows, 2)}, {L"cor_profiler_path", L""}, {L"CORECLR_PROFILER", L""},
         {L"COMPlus_ZapDisable", L""}, {L"DOTNET_STARTUP_HOOKS", L""}, {L"__COMPAT_LAYER", L""}, {L"CORPORATE", mine},
         {L"USERPROFILE", mine}};
