@@ -119,10 +119,10 @@ public:
     HANDLE m_hTempRootLock;
     HANDLE m_hExtractLock;
     // The browser's runs and whatever they start, which are told the temporary root for their
-    // temporary files: while any of them lives, the root's name is not given up. Null before the
-    // first run. Unwatched: a run started without one, which could not be made.
+    // temporary files: while any of them may live, the root's name is not given up, and the root
+    // is left for the restart. Null before the first run.
     HANDLE m_hBrowserRuns;
-    bool m_bBrowserRunsUnwatched;
+    bool m_bTempRootLeftForRestart;
     volatile LONG m_nCloseRequested;
     // What the check of the extraction against the payload manifest found, on the worker.
     enum { kPayloadNotChecked, kPayloadMatches, kPayloadDiffers };

@@ -2,6 +2,7 @@
 #include "base/DllSafety.h"
 #include "base/Format.h"
 #include <stdlib.h>
+#include <winternl.h>
 
 namespace {
 
@@ -20,12 +21,11 @@ size_t NameLength(const WCHAR *entry)
     return equals ? (size_t)(equals - entry) : wcslen(entry);
 }
 
-// Negative, zero or positive as name `a` sorts before, as, or after `b`; a leading "=" first.
+// Negative, zero or positive as name `a` sorts before, as, or after `b`.
 int CompareNames(const WCHAR *a, size_t aLength, const WCHAR *b, size_t bLength)
 {
     for (size_t i = 0;; ++i) {
-        WCHAR x = i < aLength ? (i == 0 && a[0] == L'=' ? 1 : Upcase(a[i])) : 0;
-        WCHAR y = i < bLength ? (i == 0 && b[0] == L'=' ? 1 : Upcase(b[i])) : 0;
+        WCHAR x = i < aLength ? Upcase(a[i]) : 0, y = i < bLength ? Upcase(b[i]) : 0;
         if (x != y || x == 0)
             return (int)x - (int)y;
     }
@@ -69,21 +69,59 @@ const WCHAR *ValueIn(const WCHAR *block, const WCHAR *name)
     return NULL;
 }
 
-// The system's own variables, without any user's: userenv's block for no one. Null where it
-// cannot be had; `destroy` frees it.
-typedef BOOL(WINAPI *CreateBlockFn)(void **, HANDLE, BOOL);
-typedef BOOL(WINAPI *DestroyBlockFn)(void *);
-
-const WCHAR *SystemsBlock(DestroyBlockFn &destroy)
+// Sets this process's environment to `block`, built anew from nothing in Windows' order, as
+// SetEnvironmentStringsW does, but through ntdll, which has it from XP on and takes the drives'
+// entries. False, and nothing changed, where it cannot be done.
+bool SetWholeEnvironment(const WCHAR *block)
 {
-    HMODULE userenv = LoadSystemLibrary(L"userenv.dll");
-    CreateBlockFn create = userenv ? (CreateBlockFn)(void *)GetProcAddress(userenv, "CreateEnvironmentBlock") : NULL;
-    destroy = userenv ? (DestroyBlockFn)(void *)GetProcAddress(userenv, "DestroyEnvironmentBlock") : NULL;
-    void *block = NULL;
-    return create && destroy && create(&block, NULL, FALSE) ? (const WCHAR *)block : NULL;
+    typedef LONG(NTAPI * CreateFn)(BOOLEAN, WCHAR **);
+    typedef LONG(NTAPI * SetFn)(WCHAR **, UNICODE_STRING *, UNICODE_STRING *);
+    typedef LONG(NTAPI * SetCurrentFn)(WCHAR *, WCHAR **);
+    typedef LONG(NTAPI * DestroyFn)(WCHAR *);
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    CreateFn create = (CreateFn)(void *)GetProcAddress(ntdll, "RtlCreateEnvironment");
+    SetFn set = (SetFn)(void *)GetProcAddress(ntdll, "RtlSetEnvironmentVariable");
+    SetCurrentFn setCurrent = (SetCurrentFn)(void *)GetProcAddress(ntdll, "RtlSetCurrentEnvironment");
+    DestroyFn destroy = (DestroyFn)(void *)GetProcAddress(ntdll, "RtlDestroyEnvironment");
+    WCHAR *made = NULL;
+    if (!create || !set || !setCurrent || !destroy || create(FALSE, &made) < 0)
+        return false;
+    bool whole = true;
+    for (const WCHAR *entry = block; *entry && whole; entry += wcslen(entry) + 1) {
+        size_t nameLength = NameLength(entry), length = wcslen(entry);
+        size_t valueLength = nameLength < length ? length - nameLength - 1 : 0;
+        UNICODE_STRING name = {(USHORT)(nameLength * sizeof(WCHAR)), (USHORT)(nameLength * sizeof(WCHAR)), (WCHAR *)entry};
+        UNICODE_STRING value = {(USHORT)(valueLength * sizeof(WCHAR)), (USHORT)(valueLength * sizeof(WCHAR)),
+                                (WCHAR *)entry + nameLength + 1};
+        whole = nameLength < length && length < 32767 && set(&made, &name, &value) >= 0;
+    }
+    // Without a place for the old environment, ntdll frees it itself.
+    if (!whole || setCurrent(made, NULL) < 0) {
+        destroy(made);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
+
+WCHAR *EnvironmentOf(HANDLE token)
+{
+    typedef BOOL(WINAPI * CreateBlockFn)(void **, HANDLE, BOOL);
+    HMODULE userenv = LoadSystemLibrary(L"userenv.dll");
+    CreateBlockFn create = userenv ? (CreateBlockFn)(void *)GetProcAddress(userenv, "CreateEnvironmentBlock") : NULL;
+    void *block = NULL;
+    return create && create(&block, token, FALSE) ? (WCHAR *)block : NULL;
+}
+
+void FreeEnvironmentOf(WCHAR *block)
+{
+    typedef BOOL(WINAPI * DestroyBlockFn)(void *);
+    HMODULE userenv = block ? GetModuleHandleW(L"userenv.dll") : NULL;
+    DestroyBlockFn destroy = userenv ? (DestroyBlockFn)(void *)GetProcAddress(userenv, "DestroyEnvironmentBlock") : NULL;
+    if (destroy)
+        destroy(block);
+}
 
 WCHAR *EditedEnvironment(const WCHAR *block, const EnvironmentValue *values, size_t count)
 {
@@ -92,8 +130,8 @@ WCHAR *EditedEnvironment(const WCHAR *block, const EnvironmentValue *values, siz
         chars += wcslen(entry) + 1;
     for (size_t i = 0; i < count; ++i)
         chars += values[i].value ? wcslen(values[i].name) + wcslen(values[i].value) + 2 : 0;
-    Entry *sorted = (Entry *)HeapAlloc(GetProcessHeap(), 0, (entries + count) * sizeof(Entry) + 1);
-    WCHAR *result = (WCHAR *)HeapAlloc(GetProcessHeap(), 0, 2 * chars * sizeof(WCHAR));
+    Entry *sorted = (Entry *)HeapAlloc(GetProcessHeap(), 0, (entries + count) * sizeof(Entry));
+    WCHAR *result = (WCHAR *)HeapAlloc(GetProcessHeap(), 0, (2 * chars + 1) * sizeof(WCHAR));
     if (!sorted || !result) {
         if (sorted)
             HeapFree(GetProcessHeap(), 0, sorted);
@@ -123,7 +161,8 @@ WCHAR *EditedEnvironment(const WCHAR *block, const EnvironmentValue *values, siz
         bool set = false;
         for (size_t i = 0; i < count; ++i)
             set = set || CompareNames(entry, length, values[i].name, wcslen(values[i].name)) == 0;
-        if (!set && !LoadsCodeIntoPrograms(entry, length)) {
+        // An entry without a value is no variable, and makes Windows refuse the whole block.
+        if (!set && entry[length] == L'=' && !LoadsCodeIntoPrograms(entry, length)) {
             sorted[kept].text = entry;
             sorted[kept++].order = order++;
         }
@@ -138,7 +177,7 @@ WCHAR *EditedEnvironment(const WCHAR *block, const EnvironmentValue *values, siz
         memmove(to, entry, length * sizeof(WCHAR));
         to += length;
     }
-    *to = 0;
+    to[0] = to[1] = 0;  // an empty block too ends in two
     HeapFree(GetProcessHeap(), 0, sorted);
     return result;
 }
@@ -149,51 +188,47 @@ void UseTheSystemsOwnVariables()
     UINT length = GetSystemWindowsDirectoryW(windows, MAX_PATH);
     if (length > 0 && length < MAX_PATH)
         lstrcpynW(drive, windows, 3);
+    // The system's block is expanded with this process's SystemRoot: it is set first.
+    const EnvironmentValue windowsFolder[] = {
+        {L"SystemRoot", windows[0] ? windows : NULL}, {L"windir", windows[0] ? windows : NULL}, {L"SystemDrive", drive[0] ? drive : NULL}};
+    for (const EnvironmentValue &value : windowsFolder)
+        SetEnvironmentVariableW(value.name, value.value);
     // This program is 32-bit: on 64-bit Windows (whose system has the "(x86)" folders) it is told
     // the 32-bit folders as its Program Files. Each name is taken from the second where it has one.
+#ifdef _WIN64
+    const WCHAR *const programFiles = NULL, *const commonProgramFiles = NULL;
+#else
+    const WCHAR *const programFiles = L"ProgramFiles(x86)", *const commonProgramFiles = L"CommonProgramFiles(x86)";
+#endif
     const WCHAR *const fromSystem[][2] = {
         {L"ComSpec", NULL},
         {L"Path", NULL},
         {L"PATHEXT", NULL},
-        {L"ProgramFiles", L"ProgramFiles(x86)"},
+        {L"ProgramFiles", programFiles},
         {L"ProgramFiles(x86)", NULL},
         {L"ProgramW6432", NULL},
-        {L"CommonProgramFiles", L"CommonProgramFiles(x86)"},
+        {L"CommonProgramFiles", commonProgramFiles},
         {L"CommonProgramFiles(x86)", NULL},
         {L"CommonProgramW6432", NULL},
     };
-    const size_t kFromSystem = sizeof(fromSystem) / sizeof(fromSystem[0]);
-    DestroyBlockFn destroy = NULL;
-    const WCHAR *system = SystemsBlock(destroy);
-    EnvironmentValue values[kFromSystem + 3] = {
-        {L"SystemRoot", windows[0] ? windows : NULL}, {L"windir", windows[0] ? windows : NULL}, {L"SystemDrive", drive[0] ? drive : NULL}};
+    const size_t kFromSystem = sizeof(fromSystem) / sizeof(fromSystem[0]), kValues = kFromSystem + 3;
+    WCHAR *system = EnvironmentOf(NULL);
+    EnvironmentValue values[kValues] = {windowsFolder[0], windowsFolder[1], windowsFolder[2]};
     for (size_t i = 0; i < kFromSystem; ++i) {
         const WCHAR *value = system && fromSystem[i][1] ? ValueIn(system, fromSystem[i][1]) : NULL;
         values[3 + i] = {fromSystem[i][0], value || !system ? value : ValueIn(system, fromSystem[i][0])};
     }
-
     WCHAR *current = GetEnvironmentStringsW();
-    WCHAR *edited = current ? EditedEnvironment(current, values, kFromSystem + 3) : NULL;
+    WCHAR *edited = current ? EditedEnvironment(current, values, kValues) : NULL;
+    if (current)
+        FreeEnvironmentStringsW(current);
     // Set whole: a block not in Windows' order (one the user made) can hide a second entry of a
     // name from SetEnvironmentVariableW, which looks no further than where the name would sort.
-    typedef BOOL(WINAPI * SetStringsFn)(WCHAR *);
-    SetStringsFn setStrings = (SetStringsFn)(void *)GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetEnvironmentStringsW");
-    if (!edited || !setStrings || !setStrings(edited)) {
+    if (!edited || !SetWholeEnvironment(edited)) {
         for (const EnvironmentValue &value : values)
             SetEnvironmentVariableW(value.name, value.value);
-        for (WCHAR *entry = current; entry && *entry; entry += wcslen(entry) + 1) {
-            size_t length = NameLength(entry);
-            if (entry[length] == L'=' && LoadsCodeIntoPrograms(entry, length)) {
-                entry[length] = 0;
-                SetEnvironmentVariableW(entry, NULL);
-                entry[length] = L'=';
-            }
-        }
     }
     if (edited)
         HeapFree(GetProcessHeap(), 0, edited);
-    if (current)
-        FreeEnvironmentStringsW(current);
-    if (system)
-        destroy((void *)system);
+    FreeEnvironmentOf(system);
 }

@@ -17,6 +17,12 @@ struct EnvironmentValue {
 // however `block` was ordered. HeapFree it; null when no memory could be had.
 WCHAR *EditedEnvironment(const WCHAR *block, const EnvironmentValue *values, size_t count);
 
+// The environment Windows gives programs of `token`'s user (his own variables and the
+// system's), or of nobody, the system's alone, for a null token. Null when it cannot be had;
+// FreeEnvironmentOf frees it.
+WCHAR *EnvironmentOf(HANDLE token);
+void FreeEnvironmentOf(WCHAR *block);
+
 // Before anything else at start-up: this process's environment as EditedEnvironment makes it,
 // with the variables that say where the system, its programs and their shared files are taken
 // from the system (removed where the system sets none). The rest (the user's folders, names,

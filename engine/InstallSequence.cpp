@@ -97,8 +97,16 @@ bool CInstallOptions::RunBrowser(const WCHAR *arguments)
     // end, not in a folder the user's environment names.
     if (!m_hBrowserRuns)
         m_hBrowserRuns = CreateJobObjectW(NULL, NULL);
-    m_bBrowserRunsUnwatched = m_bBrowserRunsUnwatched || !m_hBrowserRuns;
-    return ExecCommandLine(commandLine, SW_HIDE, 10000, m_strTempRoot, m_hBrowserRuns) != FALSE;
+    HANDLE process = StartCommandLineWithTemporaryFolder(commandLine, SW_HIDE, m_strTempRoot, m_hBrowserRuns);
+    if (!process)
+        return false;
+    // A run outside the job (none could be made, or it could not join) is not known to end.
+    BOOL joined = FALSE;
+    if (!m_hBrowserRuns || !IsProcessInJob(process, m_hBrowserRuns, &joined) || !joined)
+        m_bTempRootLeftForRestart = true;
+    bool ended = WaitForSingleObject(process, 10000) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    return ended;
 }
 
 void CInstallOptions::RunBrowserSetup()

@@ -183,15 +183,15 @@ void CInstallOptions::ScheduleTempCleanup()
     // A browser run that outlived its wait, or what it started, still has the root for its
     // temporary files: were the root's name free, anyone could make a folder of that name in
     // the Windows folder's Temp and have that elevated process write into it. The root stays,
-    // which only administrators can change, until the restart.
-    // The job is kept while it is not known to be empty, for the next clean-up to ask again.
-    bool browserRunsLive = m_bBrowserRunsUnwatched || (m_hBrowserRuns && ProcessesMayRemainIn(m_hBrowserRuns));
-    if (m_hBrowserRuns && !browserRunsLive) {
+    // which only administrators can change, until the restart, and stays so at any later
+    // clean-up: what was scheduled in it must not be found through a folder of someone else's.
+    bool leftAlready = m_bTempRootLeftForRestart;
+    m_bTempRootLeftForRestart = leftAlready || (m_hBrowserRuns && ProcessesMayRemainIn(m_hBrowserRuns));
+    if (m_hBrowserRuns)
         CloseHandle(m_hBrowserRuns);
-        m_hBrowserRuns = NULL;
-    }
-    if (browserRunsLive)
-        ScheduleRemovalAtRestart(m_strTempRoot);
-    else
+    m_hBrowserRuns = NULL;
+    if (!m_bTempRootLeftForRestart)
         RemoveTreeOrScheduleAtRestart(m_strTempRoot);
+    else if (!leftAlready)
+        ScheduleRemovalAtRestart(m_strTempRoot);
 }

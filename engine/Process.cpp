@@ -183,7 +183,11 @@ bool StartWithoutAdministratorRights(WCHAR *commandLine, int showMode)
     if (own)
         CloseHandle(own);
     HANDLE token = desktopUser ? CreateTokenWithoutAdministratorRights() : NULL;
-    HANDLE process = token ? StartWithToken(token, commandLine, showMode) : NULL;
+    // The user's program gets the user's environment, as from the shell, not the one this
+    // process keeps to the system's.
+    WCHAR *environment = token ? EnvironmentOf(token) : NULL;
+    HANDLE process = token ? StartWithToken(token, commandLine, showMode, environment) : NULL;
+    FreeEnvironmentOf(environment);
     if (token)
         CloseHandle(token);
     if (process)
@@ -191,10 +195,9 @@ bool StartWithoutAdministratorRights(WCHAR *commandLine, int showMode)
     return process != NULL;
 }
 
-BOOL ExecCommandLine(WCHAR *commandLine, int showMode, DWORD waitMilliseconds, const WCHAR *temporaryFolder, HANDLE job)
+BOOL ExecCommandLine(WCHAR *commandLine, int showMode, DWORD waitMilliseconds)
 {
-    HANDLE process = temporaryFolder ? StartCommandLineWithTemporaryFolder(commandLine, showMode, temporaryFolder, job)
-                                     : StartCommandLine(commandLine, showMode);
+    HANDLE process = StartCommandLine(commandLine, showMode);
     if (!process)
         return FALSE;
     DWORD waited = waitMilliseconds == 0 ? WAIT_OBJECT_0 : WaitForSingleObject(process, waitMilliseconds);

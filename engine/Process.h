@@ -5,10 +5,8 @@
 // Starts a command line (program path first) with the given show mode. Wait 0 returns TRUE once
 // the process exists; any other wait returns TRUE only if the process ended within it (INFINITE
 // waits without limit). FALSE when the process could not be created. No handle of ours is
-// inherited by the new process. With `temporaryFolder`, started as
-// StartCommandLineWithTemporaryFolder starts it, in `job` where one is given.
-BOOL ExecCommandLine(WCHAR *commandLine, int showMode, DWORD waitMilliseconds, const WCHAR *temporaryFolder = NULL,
-                     HANDLE job = NULL);
+// inherited by the new process.
+BOOL ExecCommandLine(WCHAR *commandLine, int showMode, DWORD waitMilliseconds);
 // Starts a command line as ExecCommandLine does; the process handle (the caller closes it), or
 // null when it could not be created.
 HANDLE StartCommandLine(WCHAR *commandLine, int showMode);
