@@ -46,6 +46,27 @@ bool LoadsCodeIntoPrograms(const WCHAR *name, size_t length)
            CompareNames(name, length, L"__COMPAT_LAYER", 14) == 0;
 }
 
+// The names in `block` of the variables that load code, each ending in a null, the list in two;
+// HeapFree it. Null when no memory could be had.
+WCHAR *CodeLoadersIn(const WCHAR *block)
+{
+    size_t chars = 2;
+    for (const WCHAR *entry = block; *entry; entry += wcslen(entry) + 1)
+        chars += wcslen(entry) + 1;
+    WCHAR *names = (WCHAR *)HeapAlloc(GetProcessHeap(), 0, chars * sizeof(WCHAR)), *to = names;
+    for (const WCHAR *entry = block; names && *entry; entry += wcslen(entry) + 1) {
+        size_t length = NameLength(entry);
+        if (LoadsCodeIntoPrograms(entry, length)) {
+            memcpy(to, entry, length * sizeof(WCHAR));
+            to[length] = 0;
+            to += length + 1;
+        }
+    }
+    if (names)
+        to[0] = to[1] = 0;
+    return names;
+}
+
 struct Entry {
     const WCHAR *text;
     size_t order;  // in the block; the values set come first
@@ -76,7 +97,7 @@ bool SetWholeEnvironment(const WCHAR *block)
 {
     typedef LONG(NTAPI * CreateFn)(BOOLEAN, WCHAR **);
     typedef LONG(NTAPI * SetFn)(WCHAR **, UNICODE_STRING *, UNICODE_STRING *);
-    typedef LONG(NTAPI * SetCurrentFn)(WCHAR *, WCHAR **);
+    typedef void(NTAPI * SetCurrentFn)(WCHAR *, WCHAR **);
     typedef LONG(NTAPI * DestroyFn)(WCHAR *);
     HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
     CreateFn create = (CreateFn)(void *)GetProcAddress(ntdll, "RtlCreateEnvironment");
@@ -90,16 +111,20 @@ bool SetWholeEnvironment(const WCHAR *block)
     for (const WCHAR *entry = block; *entry && whole; entry += wcslen(entry) + 1) {
         size_t nameLength = NameLength(entry), length = wcslen(entry);
         size_t valueLength = nameLength < length ? length - nameLength - 1 : 0;
+        // A name or value longer than a counted string holds is no variable Windows could set.
+        if (nameLength >= length || nameLength > 32767 || valueLength > 32767)
+            continue;
         UNICODE_STRING name = {(USHORT)(nameLength * sizeof(WCHAR)), (USHORT)(nameLength * sizeof(WCHAR)), (WCHAR *)entry};
         UNICODE_STRING value = {(USHORT)(valueLength * sizeof(WCHAR)), (USHORT)(valueLength * sizeof(WCHAR)),
                                 (WCHAR *)entry + nameLength + 1};
-        whole = nameLength < length && length < 32767 && set(&made, &name, &value) >= 0;
+        whole = set(&made, &name, &value) >= 0;
     }
-    // Without a place for the old environment, ntdll frees it itself.
-    if (!whole || setCurrent(made, NULL) < 0) {
+    if (!whole) {
         destroy(made);
         return false;
     }
+    // Without a place for the old environment, ntdll frees it itself.
+    setCurrent(made, NULL);
     return true;
 }
 
@@ -210,6 +235,9 @@ void UseTheSystemsOwnVariables()
         {L"CommonProgramFiles", commonProgramFiles},
         {L"CommonProgramFiles(x86)", NULL},
         {L"CommonProgramW6432", NULL},
+        {L"ALLUSERSPROFILE", NULL},
+        {L"ProgramData", NULL},
+        {L"PUBLIC", NULL},
     };
     const size_t kFromSystem = sizeof(fromSystem) / sizeof(fromSystem[0]), kValues = kFromSystem + 3;
     WCHAR *system = EnvironmentOf(NULL);
@@ -218,8 +246,10 @@ void UseTheSystemsOwnVariables()
         const WCHAR *value = system && fromSystem[i][1] ? ValueIn(system, fromSystem[i][1]) : NULL;
         values[3 + i] = {fromSystem[i][0], value || !system ? value : ValueIn(system, fromSystem[i][0])};
     }
+    // Read once, before any change: older Windows hands out the live block, which changes move.
     WCHAR *current = GetEnvironmentStringsW();
     WCHAR *edited = current ? EditedEnvironment(current, values, kValues) : NULL;
+    WCHAR *loaders = current ? CodeLoadersIn(current) : NULL;
     if (current)
         FreeEnvironmentStringsW(current);
     // Set whole: a block not in Windows' order (one the user made) can hide a second entry of a
@@ -227,8 +257,12 @@ void UseTheSystemsOwnVariables()
     if (!edited || !SetWholeEnvironment(edited)) {
         for (const EnvironmentValue &value : values)
             SetEnvironmentVariableW(value.name, value.value);
+        for (const WCHAR *name = loaders; name && *name; name += wcslen(name) + 1)
+            SetEnvironmentVariableW(name, NULL);
     }
     if (edited)
         HeapFree(GetProcessHeap(), 0, edited);
+    if (loaders)
+        HeapFree(GetProcessHeap(), 0, loaders);
     FreeEnvironmentOf(system);
 }

@@ -100,7 +100,8 @@ bool CInstallOptions::RunBrowser(const WCHAR *arguments)
     HANDLE process = StartCommandLineWithTemporaryFolder(commandLine, SW_HIDE, m_strTempRoot, m_hBrowserRuns);
     if (!process)
         return false;
-    // A run outside the job (none could be made, or it could not join) is not known to end.
+    // A run outside the job (none could be made, or it could not join: Windows 7 nests no jobs,
+    // and this process may be in one) is not known to end.
     BOOL joined = FALSE;
     if (!m_hBrowserRuns || !IsProcessInJob(process, m_hBrowserRuns, &joined) || !joined)
         m_bTempRootLeftForRestart = true;

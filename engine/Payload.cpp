@@ -185,13 +185,13 @@ void CInstallOptions::ScheduleTempCleanup()
     // the Windows folder's Temp and have that elevated process write into it. The root stays,
     // which only administrators can change, until the restart, and stays so at any later
     // clean-up: what was scheduled in it must not be found through a folder of someone else's.
-    bool leftAlready = m_bTempRootLeftForRestart;
-    m_bTempRootLeftForRestart = leftAlready || (m_hBrowserRuns && ProcessesMayRemainIn(m_hBrowserRuns));
+    // It is scheduled again after what each clean-up scheduled in it, to come after that.
+    m_bTempRootLeftForRestart = m_bTempRootLeftForRestart || (m_hBrowserRuns && ProcessesMayRemainIn(m_hBrowserRuns));
     if (m_hBrowserRuns)
         CloseHandle(m_hBrowserRuns);
     m_hBrowserRuns = NULL;
-    if (!m_bTempRootLeftForRestart)
-        RemoveTreeOrScheduleAtRestart(m_strTempRoot);
-    else if (!leftAlready)
+    if (m_bTempRootLeftForRestart)
         ScheduleRemovalAtRestart(m_strTempRoot);
+    else
+        RemoveTreeOrScheduleAtRestart(m_strTempRoot);
 }

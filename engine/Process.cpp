@@ -207,11 +207,9 @@ BOOL ExecCommandLine(WCHAR *commandLine, int showMode, DWORD waitMilliseconds)
 
 bool ProcessesMayRemainIn(HANDLE job)
 {
-    // A job that never took a process had its processes run outside it: they could not join
-    // (Windows 7 nests no jobs, and this process may be in one), and may still run.
     JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting = {};
     return !QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting, sizeof(accounting), NULL) ||
-           accounting.TotalProcesses == 0 || accounting.ActiveProcesses > 0;
+           accounting.ActiveProcesses > 0;
 }
 
 namespace {

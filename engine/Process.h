@@ -16,7 +16,7 @@ HANDLE StartCommandLine(WCHAR *commandLine, int showMode);
 // folders the user may change. Null, and nothing started, when the environment cannot be made.
 // With `job`, the process and whatever it starts belong to that job from their first instruction.
 HANDLE StartCommandLineWithTemporaryFolder(WCHAR *commandLine, int showMode, const WCHAR *folder, HANDLE job = NULL);
-// Whether a process of `job` still runs; also when that cannot be told, or none ever joined.
+// Whether a process of `job` still runs; also when that cannot be told.
 bool ProcessesMayRemainIn(HANDLE job);
 
 // Starts a command line as StartCommandLine does, for the user where the desktop shell cannot:

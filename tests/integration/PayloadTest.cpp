@@ -458,25 +458,25 @@ TEST(TempCleanup, RemovesTheTreeAndSchedulesWhatIsInUse)
 
     // The browser's runs are told the root for their temporary files: while one may still run
     // (here in a folder of its own), the root stays for the restart, and stays at any later
-    // clean-up, after it has ended too; once they have all ended, it goes. A job no run joined
-    // leaves it too.
+    // clean-up, after it has ended too; once they have all ended, it goes. A run outside the
+    // job (marked so as it starts) leaves it too.
     BrowserCopy browser;
-    for (const char *run : {"running", "ended", "never joined"}) {
+    for (const char *run : {"running", "ended", "outside the job"}) {
+        bool outside = strcmp(run, "outside the job") == 0;
         CreateDirectoryW(root.c_str(), nullptr);
         options.m_hBrowserRuns = CreateJobObjectW(nullptr, nullptr);
-        options.m_bTempRootLeftForRestart = false;
+        options.m_bTempRootLeftForRestart = outside;
         std::wstring line = L"\"" + browser.path + L"\" /stay";
-        HANDLE process = strcmp(run, "never joined") == 0 ? nullptr
-                       : StartCommandLineWithTemporaryFolder(&line[0], SW_HIDE, browser.folder.c_str(), options.m_hBrowserRuns);
-        if (strcmp(run, "ended") == 0 && TerminateProcess(process, 0))
+        HANDLE process = StartCommandLineWithTemporaryFolder(&line[0], SW_HIDE, browser.folder.c_str(),
+                                                             outside ? nullptr : options.m_hBrowserRuns);
+        if (strcmp(run, "running") != 0 && TerminateProcess(process, 0))
             WaitForSingleObject(process, 10000);
         options.ScheduleTempCleanup();
-        if (process && TerminateProcess(process, 0))
+        if (TerminateProcess(process, 0))
             WaitForSingleObject(process, 10000);
         options.ScheduleTempCleanup();
         EXPECT_EQ(strcmp(run, "ended") != 0, test::DirExists(root)) << run;
-        if (process)
-            CloseHandle(process);
+        CloseHandle(process);
     }
     RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager",
                        L"PendingFileRenameOperations");
