@@ -94,7 +94,7 @@ bool CInstallOptions::RunBrowser(const WCHAR *arguments)
     if (!FormBrowserCommandLine(commandLine, kCommandLineChars, m_strInstallDir, arguments))
         return false;
     // Elevated, the browser keeps its temporary files in the protected root, which goes at the
-    // end, not in a folder the user's environment names.
+    // end (or at the restart), not in a folder the user's environment names.
     if (!m_hBrowserRuns)
         m_hBrowserRuns = CreateJobObjectW(NULL, NULL);
     HANDLE process = StartCommandLineWithTemporaryFolder(commandLine, SW_HIDE, m_strTempRoot, m_hBrowserRuns);
