@@ -46,7 +46,8 @@ static int TellRefusal(int code, const WCHAR *pattern, const WCHAR *first, const
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
 {
     RestrictDllSearchToSystem();
-    UseTheSystemsOwnVariables();
+    if (!UseTheSystemsOwnVariables())
+        return kOutcomeCopyFailed;
     // A folder on a drive without a disk is answered by the setup's own message, never by the
     // system's "there is no disk" box.
     SetErrorMode(SEM_FAILCRITICALERRORS);

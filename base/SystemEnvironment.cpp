@@ -46,27 +46,6 @@ bool LoadsCodeIntoPrograms(const WCHAR *name, size_t length)
            CompareNames(name, length, L"__COMPAT_LAYER", 14) == 0;
 }
 
-// The names in `block` of the variables that load code, each ending in a null, the list in two;
-// HeapFree it. Null when no memory could be had.
-WCHAR *CodeLoadersIn(const WCHAR *block)
-{
-    size_t chars = 2;
-    for (const WCHAR *entry = block; *entry; entry += wcslen(entry) + 1)
-        chars += wcslen(entry) + 1;
-    WCHAR *names = (WCHAR *)HeapAlloc(GetProcessHeap(), 0, chars * sizeof(WCHAR)), *to = names;
-    for (const WCHAR *entry = block; names && *entry; entry += wcslen(entry) + 1) {
-        size_t length = NameLength(entry);
-        if (LoadsCodeIntoPrograms(entry, length)) {
-            memcpy(to, entry, length * sizeof(WCHAR));
-            to[length] = 0;
-            to += length + 1;
-        }
-    }
-    if (names)
-        to[0] = to[1] = 0;
-    return names;
-}
-
 struct Entry {
     const WCHAR *text;
     size_t order;  // in the block; the values set come first
@@ -92,7 +71,8 @@ const WCHAR *ValueIn(const WCHAR *block, const WCHAR *name)
 
 // Sets this process's environment to `block`, built anew from nothing in Windows' order, as
 // SetEnvironmentStringsW does, but through ntdll, which has it from XP on and takes the drives'
-// entries. False, and nothing changed, where it cannot be done.
+// entries. An entry ntdll does not take is left out: what is left is still only what `block`
+// holds. False, and nothing changed, where no environment can be made.
 bool SetWholeEnvironment(const WCHAR *block)
 {
     typedef LONG(NTAPI * CreateFn)(BOOLEAN, WCHAR **);
@@ -107,21 +87,16 @@ bool SetWholeEnvironment(const WCHAR *block)
     WCHAR *made = NULL;
     if (!create || !set || !setCurrent || !destroy || create(FALSE, &made) < 0)
         return false;
-    bool whole = true;
-    for (const WCHAR *entry = block; *entry && whole; entry += wcslen(entry) + 1) {
+    for (const WCHAR *entry = block; *entry; entry += wcslen(entry) + 1) {
         size_t nameLength = NameLength(entry), length = wcslen(entry);
         size_t valueLength = nameLength < length ? length - nameLength - 1 : 0;
         // A name or value longer than a counted string holds is no variable Windows could set.
-        if (nameLength >= length || nameLength > 32767 || valueLength > 32767)
+        if (nameLength >= length || nameLength > 32766 || valueLength > 32766)
             continue;
         UNICODE_STRING name = {(USHORT)(nameLength * sizeof(WCHAR)), (USHORT)(nameLength * sizeof(WCHAR)), (WCHAR *)entry};
         UNICODE_STRING value = {(USHORT)(valueLength * sizeof(WCHAR)), (USHORT)(valueLength * sizeof(WCHAR)),
                                 (WCHAR *)entry + nameLength + 1};
-        whole = set(&made, &name, &value) >= 0;
-    }
-    if (!whole) {
-        destroy(made);
-        return false;
+        set(&made, &name, &value);
     }
     // Without a place for the old environment, ntdll frees it itself.
     setCurrent(made, NULL);
@@ -207,7 +182,7 @@ WCHAR *EditedEnvironment(const WCHAR *block, const EnvironmentValue *values, siz
     return result;
 }
 
-void UseTheSystemsOwnVariables()
+bool UseTheSystemsOwnVariables()
 {
     WCHAR windows[MAX_PATH] = L"", drive[3] = L"";
     UINT length = GetSystemWindowsDirectoryW(windows, MAX_PATH);
@@ -235,9 +210,6 @@ void UseTheSystemsOwnVariables()
         {L"CommonProgramFiles", commonProgramFiles},
         {L"CommonProgramFiles(x86)", NULL},
         {L"CommonProgramW6432", NULL},
-        {L"ALLUSERSPROFILE", NULL},
-        {L"ProgramData", NULL},
-        {L"PUBLIC", NULL},
     };
     const size_t kFromSystem = sizeof(fromSystem) / sizeof(fromSystem[0]), kValues = kFromSystem + 3;
     WCHAR *system = EnvironmentOf(NULL);
@@ -246,23 +218,15 @@ void UseTheSystemsOwnVariables()
         const WCHAR *value = system && fromSystem[i][1] ? ValueIn(system, fromSystem[i][1]) : NULL;
         values[3 + i] = {fromSystem[i][0], value || !system ? value : ValueIn(system, fromSystem[i][0])};
     }
-    // Read once, before any change: older Windows hands out the live block, which changes move.
-    WCHAR *current = GetEnvironmentStringsW();
-    WCHAR *edited = current ? EditedEnvironment(current, values, kValues) : NULL;
-    WCHAR *loaders = current ? CodeLoadersIn(current) : NULL;
-    if (current)
-        FreeEnvironmentStringsW(current);
     // Set whole: a block not in Windows' order (one the user made) can hide a second entry of a
     // name from SetEnvironmentVariableW, which looks no further than where the name would sort.
-    if (!edited || !SetWholeEnvironment(edited)) {
-        for (const EnvironmentValue &value : values)
-            SetEnvironmentVariableW(value.name, value.value);
-        for (const WCHAR *name = loaders; name && *name; name += wcslen(name) + 1)
-            SetEnvironmentVariableW(name, NULL);
-    }
+    WCHAR *current = GetEnvironmentStringsW();
+    WCHAR *edited = current ? EditedEnvironment(current, values, kValues) : NULL;
+    if (current)
+        FreeEnvironmentStringsW(current);
+    bool set = edited && SetWholeEnvironment(edited);
     if (edited)
         HeapFree(GetProcessHeap(), 0, edited);
-    if (loaders)
-        HeapFree(GetProcessHeap(), 0, loaders);
     FreeEnvironmentOf(system);
+    return set;
 }

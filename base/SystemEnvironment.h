@@ -24,7 +24,8 @@ WCHAR *EnvironmentOf(HANDLE token);
 void FreeEnvironmentOf(WCHAR *block);
 
 // Before anything else at start-up: this process's environment as EditedEnvironment makes it,
-// with the variables that say where the system, its programs and their shared files are taken
-// from the system (removed where the system sets none). The rest (the user's folders, names,
-// anything the system does not set) stays.
-void UseTheSystemsOwnVariables();
+// with the variables that say where the system and its programs are taken from the system
+// (removed where the system sets none). The rest (the user's folders, names, anything the
+// system does not set) stays. False when no such environment could be made (no memory): the
+// program must not go on elevated with the user's.
+bool UseTheSystemsOwnVariables();

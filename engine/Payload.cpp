@@ -190,8 +190,12 @@ void CInstallOptions::ScheduleTempCleanup()
     if (m_hBrowserRuns)
         CloseHandle(m_hBrowserRuns);
     m_hBrowserRuns = NULL;
-    if (m_bTempRootLeftForRestart)
+    if (m_bTempRootLeftForRestart) {
         ScheduleRemovalAtRestart(m_strTempRoot);
-    else
-        RemoveTreeOrScheduleAtRestart(m_strTempRoot);
+        return;
+    }
+    RemoveTreeOrScheduleAtRestart(m_strTempRoot);
+    // Done with: its name is free now, and a later clean-up must not work in a folder someone
+    // else made under it.
+    m_strTempRoot[0] = m_strExtractDir[0] = 0;
 }

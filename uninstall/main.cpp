@@ -193,7 +193,8 @@ static void TellUninstallRefusal(int code, const WCHAR *what, const WCHAR *reaso
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
 {
     RestrictDllSearchToSystem();
-    UseTheSystemsOwnVariables();
+    if (!UseTheSystemsOwnVariables())
+        return kOutcomeCopyFailed;
     SetErrorMode(SEM_FAILCRITICALERRORS);
     FormatSetupTitle();
 

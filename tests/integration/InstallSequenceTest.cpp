@@ -43,16 +43,16 @@ protected:
         for (const wchar_t *folder : {L"\\temp", L"\\temp\\123", L"\\Data", L"\\Favorites", L"\\Desktop",
                                       L"\\Start Menu", L"\\Start Menu\\Programs", L"\\Quick Launch"})
             CreateDirectoryW((m_root + folder).c_str(), nullptr);
-        ResetExtraction();
         Configure(m_options);
-        wcscpy(m_options.m_strTempRoot, (m_root + L"\\temp\\123").c_str());
-        wcscpy(m_options.m_strExtractDir, m_extract.c_str());
+        ResetExtraction();
     }
-    // The extraction folder as the payload leaves it (a completed run removes it).
+    // The extraction folder as the payload leaves it (a completed run removes it, and forgets it).
     void ResetExtraction()
     {
         CreateDirectoryW((m_root + L"\\temp\\123").c_str(), nullptr);
         test::CopyTree(test::StandInFiles(), m_extract);
+        wcscpy(m_options.m_strTempRoot, (m_root + L"\\temp\\123").c_str());
+        wcscpy(m_options.m_strExtractDir, m_extract.c_str());
     }
 
     void TearDown() override

@@ -433,6 +433,7 @@ TEST(TempCleanup, RemovesTheTreeAndSchedulesWhatIsInUse)
 
     // A file held open cannot go now: it and its folders are left for the restart.
     CreateDirectoryW(root.c_str(), nullptr);
+    wcscpy(options.m_strTempRoot, root.c_str());
     std::wstring busy = root + L"\\busy.dll";
     test::WriteFile(busy, "x");
     HANDLE held = CreateFileW(busy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -458,25 +459,41 @@ TEST(TempCleanup, RemovesTheTreeAndSchedulesWhatIsInUse)
 
     // The browser's runs are told the root for their temporary files: while one may still run
     // (here in a folder of its own), the root stays for the restart, and stays at any later
-    // clean-up, after it has ended too; once they have all ended, it goes. A run outside the
-    // job (marked so as it starts) leaves it too.
+    // clean-up, after it has ended too; a run that could not join the job (a handle that may
+    // only ask) leaves it too. Once they have all ended it goes, and a folder made afterwards
+    // under its name is not the setup's to touch.
     BrowserCopy browser;
+    wcscpy(options.m_strInstallDir, browser.folder.c_str());
     for (const char *run : {"running", "ended", "outside the job"}) {
-        bool outside = strcmp(run, "outside the job") == 0;
+        bool running = strcmp(run, "running") == 0, outside = strcmp(run, "outside the job") == 0;
         CreateDirectoryW(root.c_str(), nullptr);
-        options.m_hBrowserRuns = CreateJobObjectW(nullptr, nullptr);
-        options.m_bTempRootLeftForRestart = outside;
+        wcscpy(options.m_strTempRoot, root.c_str());
+        HANDLE job = CreateJobObjectW(nullptr, nullptr), process = nullptr;
+        DuplicateHandle(GetCurrentProcess(), job, GetCurrentProcess(), &options.m_hBrowserRuns,
+                        outside ? JOB_OBJECT_QUERY : JOB_OBJECT_ALL_ACCESS, FALSE, 0);
+        options.m_bTempRootLeftForRestart = false;
         std::wstring line = L"\"" + browser.path + L"\" /stay";
-        HANDLE process = StartCommandLineWithTemporaryFolder(&line[0], SW_HIDE, browser.folder.c_str(),
-                                                             outside ? nullptr : options.m_hBrowserRuns);
-        if (strcmp(run, "running") != 0 && TerminateProcess(process, 0))
+        if (outside)
+            options.RunBrowserSetup();
+        else
+            process = StartCommandLineWithTemporaryFolder(&line[0], SW_HIDE, browser.folder.c_str(), job);
+        if (!running && process && TerminateProcess(process, 0))
             WaitForSingleObject(process, 10000);
         options.ScheduleTempCleanup();
-        if (TerminateProcess(process, 0))
+        if (process && TerminateProcess(process, 0))
             WaitForSingleObject(process, 10000);
+        if (strcmp(run, "ended") == 0) {
+            EXPECT_FALSE(test::DirExists(root));
+            CreateDirectoryW(root.c_str(), nullptr);
+            test::WriteFile(root + L"\\someone else's", "x");
+        }
         options.ScheduleTempCleanup();
-        EXPECT_EQ(strcmp(run, "ended") != 0, test::DirExists(root)) << run;
-        CloseHandle(process);
+        EXPECT_TRUE(test::DirExists(root)) << run;
+        EXPECT_EQ(strcmp(run, "ended") == 0, test::FileExists(root + L"\\someone else's")) << run;
+        if (process)
+            CloseHandle(process);
+        CloseHandle(job);
+        test::RemoveTree(root);
     }
     RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager",
                        L"PendingFileRenameOperations");
