@@ -3,6 +3,7 @@
 #include "base/Format.h"
 #include <stdlib.h>
 #include <winternl.h>
+#include <shlwapi.h>
 
 namespace {
 
@@ -101,6 +102,17 @@ bool SetWholeEnvironment(const WCHAR *block)
     // Without a place for the old environment, ntdll frees it itself.
     setCurrent(made, NULL);
     return true;
+}
+
+// A folder the system's list of profiles names (expanded with this process's SystemDrive, which
+// is the system's by then); empty where it names none.
+void ProfileListFolder(const WCHAR *name, WCHAR (&folder)[MAX_PATH])
+{
+    DWORD size = sizeof(folder) - sizeof(WCHAR);
+    if (SHGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList", name, NULL, folder,
+                    &size) != ERROR_SUCCESS)
+        folder[0] = 0;
+    folder[MAX_PATH - 1] = 0;
 }
 
 }  // namespace
@@ -211,12 +223,22 @@ bool UseTheSystemsOwnVariables()
         {L"CommonProgramFiles(x86)", NULL},
         {L"CommonProgramW6432", NULL},
     };
-    const size_t kFromSystem = sizeof(fromSystem) / sizeof(fromSystem[0]), kValues = kFromSystem + 3;
+    const size_t kFromSystem = sizeof(fromSystem) / sizeof(fromSystem[0]), kValues = kFromSystem + 6;
     WCHAR *system = EnvironmentOf(NULL);
-    EnvironmentValue values[kValues] = {windowsFolder[0], windowsFolder[1], windowsFolder[2]};
+    // The shared folders, which the shell's all-users folders are made of, as the system lists
+    // them (userenv's block for no user gives Wine's other ones); on XP, which lists neither,
+    // ALLUSERSPROFILE as the block gives it.
+    WCHAR programData[MAX_PATH] = L"", publicFolder[MAX_PATH] = L"";
+    ProfileListFolder(L"ProgramData", programData);
+    ProfileListFolder(L"Public", publicFolder);
+    const WCHAR *allUsers = programData[0] ? programData : system ? ValueIn(system, L"ALLUSERSPROFILE") : NULL;
+    EnvironmentValue values[kValues] = {windowsFolder[0], windowsFolder[1], windowsFolder[2],
+                                        {L"ProgramData", programData[0] ? programData : NULL},
+                                        {L"PUBLIC", publicFolder[0] ? publicFolder : NULL},
+                                        {L"ALLUSERSPROFILE", allUsers}};
     for (size_t i = 0; i < kFromSystem; ++i) {
         const WCHAR *value = system && fromSystem[i][1] ? ValueIn(system, fromSystem[i][1]) : NULL;
-        values[3 + i] = {fromSystem[i][0], value || !system ? value : ValueIn(system, fromSystem[i][0])};
+        values[6 + i] = {fromSystem[i][0], value || !system ? value : ValueIn(system, fromSystem[i][0])};
     }
     // Set whole: a block not in Windows' order (one the user made) can hide a second entry of a
     // name from SetEnvironmentVariableW, which looks no further than where the name would sort.

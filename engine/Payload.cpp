@@ -195,7 +195,8 @@ void CInstallOptions::ScheduleTempCleanup()
         return;
     }
     RemoveTreeOrScheduleAtRestart(m_strTempRoot);
-    // Done with: its name is free now, and a later clean-up must not work in a folder someone
-    // else made under it.
-    m_strTempRoot[0] = m_strExtractDir[0] = 0;
+    // Once gone, its name is free: a later clean-up must not work in a folder someone else
+    // made under it meanwhile. (What could not go stays the setup's, for the restart.)
+    if (GetFileAttributesW(m_strTempRoot) == INVALID_FILE_ATTRIBUTES)
+        m_strTempRoot[0] = m_strExtractDir[0] = 0;
 }

@@ -754,13 +754,14 @@ TEST(Worker, ExtractsThenInstallsThenFinishes)
     for (int i = 0; i < 600 && (received.empty() || received.back() != 100); ++i)
         received = progress.Collect(50);
     EXPECT_EQ(kFullProgress, received);
+    std::wstring extracted = options.m_strTempRoot;  // the browser's runs and the clean-up follow the full bar
     for (const std::wstring &file : test::PayloadFileTable())
         EXPECT_TRUE(test::FileExists(install + file)) << test::Utf8(file);
 
     PostMessageW(worker, WM_SETUP_FINISH, 0, 0);
     received = progress.WaitForEnd(30000);
     EXPECT_EQ(-1, received.back());
-    EXPECT_FALSE(test::DirExists(options.m_strTempRoot));
+    EXPECT_FALSE(extracted.empty() || test::DirExists(extracted));
 
     HANDLE stopped = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     PostMessageW(worker, WM_CLOSE, 0, (LPARAM)stopped);

@@ -262,8 +262,9 @@ TEST(Extraction, TheTemporaryFoldersCannotBeRenamedWhileTheSetupRuns)
         EXPECT_TRUE(test::DirExists(folder)) << test::Utf8(folder);
         EXPECT_FALSE(test::DirExists(folder + L" swapped")) << test::Utf8(folder);
     }
+    std::wstring root = options.m_strTempRoot;
     options.ScheduleTempCleanup();
-    EXPECT_FALSE(test::DirExists(options.m_strTempRoot));
+    EXPECT_FALSE(test::DirExists(root));
     test::RemoveTree(temp);
 }
 
@@ -473,8 +474,10 @@ TEST(TempCleanup, RemovesTheTreeAndSchedulesWhatIsInUse)
                         outside ? JOB_OBJECT_QUERY : JOB_OBJECT_ALL_ACCESS, FALSE, 0);
         options.m_bTempRootLeftForRestart = false;
         std::wstring line = L"\"" + browser.path + L"\" /stay";
-        if (outside)
+        if (outside) {
             options.RunBrowserSetup();
+            EXPECT_TRUE(options.m_bTempRootLeftForRestart) << "the run could not join";
+        }
         else
             process = StartCommandLineWithTemporaryFolder(&line[0], SW_HIDE, browser.folder.c_str(), job);
         if (!running && process && TerminateProcess(process, 0))

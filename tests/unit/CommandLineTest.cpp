@@ -60,18 +60,20 @@ TEST(CommandLines, TheEnvironmentPassedOnIsSortedWithTheValuesSetAndNoCodeLoader
 // elevated setup and the programs it starts go by; his own variables stay.
 TEST(CommandLines, TheSystemsOwnVariablesReplaceTheUsers)
 {
-    WCHAR *saved = GetEnvironmentStringsW(), windows[MAX_PATH], programs[MAX_PATH], value[32768];
+    WCHAR *saved = GetEnvironmentStringsW(), windows[MAX_PATH], programs[MAX_PATH], shared[MAX_PATH], value[32768];
     GetSystemWindowsDirectoryW(windows, MAX_PATH);
     SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, programs);
+    SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, shared);
     const wchar_t *const system = L"system", *const mine = L"D:\\mine";
     const std::pair<const wchar_t *, std::wstring> rows[] = {
         {L"Path", system}, {L"ComSpec", system}, {L"PATHEXT", system}, {L"ProgramFiles", programs}, {L"windir", windows},
         {L"SystemRoot", windows}, {L"SystemDrive", std::wstring(windows, 2)}, {L"cor_profiler_path", L""}, {L"CORECLR_PROFILER", L""},
         {L"COMPlus_ZapDisable", L""}, {L"DOTNET_STARTUP_HOOKS", L""}, {L"__COMPAT_LAYER", L""}, {L"CORPORATE", mine},
-        {L"USERPROFILE", mine}, {L"LONGEST", std::wstring(32766, L'x')}};
+        {L"USERPROFILE", mine}, {L"LONGEST", std::wstring(32766, L'x')}, {L"ProgramData", shared},
+        {L"ALLUSERSPROFILE", shared}, {L"PUBLIC", system}};
     for (const auto &row : rows)
         SetEnvironmentVariableW(row.first, row.second.size() > 100 ? row.second.c_str() : mine);
-    UseTheSystemsOwnVariables();
+    EXPECT_TRUE(UseTheSystemsOwnVariables());
     for (const auto &row : rows) {
         std::wstring got = GetEnvironmentVariableW(row.first, value, 32768) ? value : L"";
         EXPECT_TRUE(row.second == system ? !got.empty() && !wcsstr(value, L"mine") : got == row.second) << row.first;
