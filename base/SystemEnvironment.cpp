@@ -151,8 +151,8 @@ WCHAR *EditedEnvironment(const WCHAR *block, const EnvironmentValue *values, siz
             HeapFree(GetProcessHeap(), 0, result);
         return NULL;
     }
-    // The values set are written out first, in the second half of the result, and sort ahead of
-    // the block's entries of the same name, which then go as repeats.
+    // The values set are written out first, in the second half of the result; the block's own
+    // entries of those names are left out.
     WCHAR *made = result + chars;
     size_t kept = 0;
     for (size_t i = 0; i < count; ++i) {
