@@ -26,19 +26,28 @@ void Click(HWND control, int dx, int dy)
     RECT rect;
     if (!GetWindowRect(control, &rect))
         return;
-    int x = dx < 0 ? (rect.left + rect.right) / 2 : rect.left + dx;
-    int y = dy < 0 ? (rect.top + rect.bottom) / 2 : rect.top + dy;
+    POINT point = {dx < 0 ? (rect.left + rect.right) / 2 : rect.left + dx,
+                   dy < 0 ? (rect.top + rect.bottom) / 2 : rect.top + dy};
     int screenWidth = GetSystemMetrics(SM_CXSCREEN), screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    // Each input carries the point: a pointer move of the display's own (a window mapped or
+    // unmapped under a loaded machine) between them can then neither send the press elsewhere nor
+    // let a capturing button see the release outside.
     INPUT inputs[3] = {};
     for (INPUT &input : inputs) {
         input.type = INPUT_MOUSE;
-        input.mi.dx = x * 65535 / (screenWidth - 1);
-        input.mi.dy = y * 65535 / (screenHeight - 1);
+        input.mi.dx = point.x * 65535 / (screenWidth - 1);
+        input.mi.dy = point.y * 65535 / (screenHeight - 1);
     }
     inputs[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_ABSOLUTE;
-    inputs[2].mi.dwFlags = MOUSEEVENTF_LEFTUP | MOUSEEVENTF_ABSOLUTE;
+    inputs[1].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_ABSOLUTE;
+    inputs[2].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_LEFTUP | MOUSEEVENTF_ABSOLUTE;
     SendInput(1, &inputs[0], sizeof(INPUT));
+    // A page just shown may not yet be the window at that point.
+    HWND page = GetAncestor(control, GA_ROOT);
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 2000; Sleep(20)) {
+        if (GetAncestor(WindowFromPoint(point), GA_ROOT) == page)
+            break;
+    }
     Sleep(100);
     SendInput(1, &inputs[1], sizeof(INPUT));
     Sleep(50);
