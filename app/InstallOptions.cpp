@@ -85,12 +85,18 @@ CInstallOptions::CInstallOptions()
       m_bDefaultBrowser(1), m_bDesktopShortcut(1), m_bQuickLaunch(1), m_bMadeInstallDir(false), m_bEarlierRecordUntrusted(false),
       m_hTempRootLock(INVALID_HANDLE_VALUE),
       m_hExtractLock(INVALID_HANDLE_VALUE), m_hBrowserRuns(NULL), m_bTempRootLeftForRestart(false),
+      m_hOwnAccount(NULL),
       m_nCloseRequested(0),
       m_nPayloadCheck(kPayloadNotChecked), m_ullTempShortfall(0), m_nOutcome(kOutcomeCancelled)
 {
     m_strTempRoot[0] = m_strExtractDir[0] = m_strInstallDir[0] = m_strDataDir[0] = 0;
     m_strProgramGroup[0] = m_strCommonStartMenu[0] = m_strCommonDesktop[0] = 0;
     m_strQuickLaunch[0] = m_strFavorites[0] = m_strIniPath[0] = 0;
+}
+
+CInstallOptions::~CInstallOptions()
+{
+    ForgetOwnAccountToken();
 }
 
 static void SpecialFolder(int csidl, WCHAR (&folder)[MAX_PATH])

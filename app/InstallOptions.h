@@ -43,7 +43,7 @@ public:
     static CInstallOptions &Instance();
 
     CInstallOptions();
-    virtual ~CInstallOptions() {}
+    virtual ~CInstallOptions();
 
     // Fills the folder members and the installation state (start-up, before any page exists).
     void DetectFolders();
@@ -123,6 +123,9 @@ public:
     // is left for the restart. Null before the first run.
     HANDLE m_hBrowserRuns;
     bool m_bTempRootLeftForRestart;
+    // This account's own rights, without the Administrators group's, for what the setup writes
+    // into the account's profile (CreateOwnAccountToken); made at the first need.
+    HANDLE m_hOwnAccount;
     volatile LONG m_nCloseRequested;
     // What the check of the extraction against the payload manifest found, on the worker.
     enum { kPayloadNotChecked, kPayloadMatches, kPayloadDiffers };
@@ -142,6 +145,14 @@ private:
     void StopInstall(const WCHAR *message, int outcome);
     void StopForFullDrive(const WCHAR *pattern, const WCHAR *folder, ULONGLONG shortfall);
     void CreateLinkBarShortcuts();
+    HANDLE OwnAccountToken();
+    void ForgetOwnAccountToken();
+    // Whether the browser's data folder, and its ini, lie in the account's profile (from Vista on),
+    // not in the install folder.
+    bool DataInProfile() const;
+    // Changes a value of the browser's ini (removes it when `value` is null; `onlyIfOne`: only
+    // when it is 1), with the account's own rights where the ini lies in its profile.
+    void WriteIniValue(const WCHAR *section, const WCHAR *key, const WCHAR *value, bool onlyIfOne);
     // Registry writes that the record keeps, with any key they make.
     void WriteRecordedString(HKEY root, const WCHAR *key, const WCHAR *name, const WCHAR *value);
     void WriteRecordedDword(HKEY root, const WCHAR *key, const WCHAR *name, DWORD value);

@@ -341,8 +341,7 @@ void CInstallOptions::RunInstall(HWND progressWindow)
     WCHAR browserPath[MAX_PATH];
     Format(browserPath, L"%s\\Velmarin.exe", m_strInstallDir);
     PostProgress(10);
-    if (GetPrivateProfileIntW(kIniSection, kIniKey, 0, m_strIniPath) == 1)
-        WritePrivateProfileStringW(kIniSection, kIniKey, L"0", m_strIniPath);
+    WriteIniValue(kIniSection, kIniKey, L"0", true);
 
     PostProgress(20);
     // The browser is ended first: what a stopped earlier run left cannot be put right while
@@ -414,7 +413,7 @@ void CInstallOptions::RunInstall(HWND progressWindow)
     }
 
     PostProgress(80);
-    WritePrivateProfileStringW(L"addunstall", kIniKey, NULL, m_strIniPath);
+    WriteIniValue(L"addunstall", kIniKey, NULL, false);
 
     PostProgress(90);
     CreateLinkBarShortcuts();
@@ -423,6 +422,7 @@ void CInstallOptions::RunInstall(HWND progressWindow)
     RegisterWithSystem();
     LogStep(L"已在系统中注册");
     CreateShortcuts();
+    ForgetOwnAccountToken();
     LogStep(L"已创建快捷方式（桌面：%s，快速启动栏：%s）", m_bDesktopShortcut ? L"是" : L"否", m_bQuickLaunch ? L"是" : L"否");
     bool recordSaved = SaveInstallRecord();
     if (recordSaved)

@@ -195,6 +195,28 @@ bool StartWithoutAdministratorRights(WCHAR *commandLine, int showMode)
     return process != NULL;
 }
 
+HANDLE CreateOwnAccountToken()
+{
+    HANDLE primary = CreateTokenWithoutAdministratorRights();
+    HANDLE acting = NULL;
+    if (primary && !DuplicateTokenEx(primary, TOKEN_IMPERSONATE | TOKEN_QUERY, NULL, SecurityImpersonation,
+                                     TokenImpersonation, &acting))
+        acting = NULL;
+    if (primary)
+        CloseHandle(primary);
+    return acting;
+}
+
+COwnAccountRights::COwnAccountRights(HANDLE token) : m_bActing(token && SetThreadToken(NULL, token))
+{
+}
+
+COwnAccountRights::~COwnAccountRights()
+{
+    if (m_bActing)
+        RevertToSelf();
+}
+
 BOOL ExecCommandLine(WCHAR *commandLine, int showMode, DWORD waitMilliseconds)
 {
     HANDLE process = StartCommandLine(commandLine, showMode);

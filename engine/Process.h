@@ -26,6 +26,27 @@ bool ProcessesMayRemainIn(HANDLE job);
 // than the desktop's user, when no such token could be made, or the process not created.
 bool StartWithoutAdministratorRights(WCHAR *commandLine, int showMode);
 
+// A copy of the token StartWithoutAdministratorRights starts with, made for acting on a thread of
+// this process: this process's own account, its Administrators group only denying. For what
+// concerns only that account's own files (its profile's links, its settings), which the account
+// may change without elevation. Null when none can be made; the caller closes it.
+HANDLE CreateOwnAccountToken();
+
+// While it lives, the calling thread acts with `token` (CreateOwnAccountToken's); then with this
+// process's rights again. Acting() is false, and the thread keeps this process's rights, when the
+// token is null or the thread could not take it on: what was to be done with it is then not done.
+class COwnAccountRights {
+public:
+    explicit COwnAccountRights(HANDLE token);
+    ~COwnAccountRights();
+    bool Acting() const { return m_bActing; }
+
+private:
+    COwnAccountRights(const COwnAccountRights &);
+    COwnAccountRights &operator=(const COwnAccountRights &);
+    bool m_bActing;
+};
+
 // Starts a program as the signed-in user rather than with this process's (administrator)
 // rights: the desktop shell, which runs with the user's own rights, is asked to start it. False
 // when the shell could not be reached or did not start it.

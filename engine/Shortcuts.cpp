@@ -3,6 +3,7 @@
 #include "app/InstallOptions.h"
 #include "base/Format.h"
 #include "engine/Product.h"
+#include "engine/Process.h"
 #include <shlobj.h>
 #include <shlwapi.h>
 #include <intshcut.h>
@@ -107,8 +108,12 @@ static DWORD WINAPI WriteLinkFile(LPVOID param)
     // An apartment of this thread's own: the shell's objects live and are called here, never
     // handed to another thread.
     HRESULT initialised = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
-    link->saved = link->url ? CreateUrlShortcut(link->url, link->path)
-                            : CreateShortcut(link->target, link->path, link->arguments);
+    {
+        COwnAccountRights rights(link->ownAccount);
+        if (!link->ownAccount || rights.Acting())
+            link->saved = link->url ? CreateUrlShortcut(link->url, link->path)
+                                    : CreateShortcut(link->target, link->path, link->arguments);
+    }
     if (SUCCEEDED(initialised))
         CoUninitialize();
     return 0;
@@ -148,10 +153,16 @@ void CInstallOptions::WriteRecordedLinks(LinkFile *files, int count)
 void CInstallOptions::CreateShortcuts()
 {
     WCHAR path[MAX_PATH];
-    // The 3.0 shortcuts go whatever was installed before: an upgrade must not keep them.
-    const WCHAR *oldPlaces[] = {m_strCommonDesktop, m_strCommonStartMenu, m_strQuickLaunch};
-    for (const WCHAR *folder : oldPlaces) {
-        if (Format(path, L"%s\\Velmarin 3.0.lnk", folder))
+    // The 3.0 shortcuts go whatever was installed before: an upgrade must not keep them. The
+    // quick-launch folder is the account's own.
+    HANDLE ownAccount = OwnAccountToken();
+    struct OldLink {
+        const WCHAR *folder;
+        bool accounts;
+    } oldLinks[] = {{m_strCommonDesktop, false}, {m_strCommonStartMenu, false}, {m_strQuickLaunch, true}};
+    for (const OldLink &old : oldLinks) {
+        COwnAccountRights rights(old.accounts ? ownAccount : NULL);
+        if ((!old.accounts || rights.Acting()) && Format(path, L"%s\\Velmarin 3.0.lnk", old.folder))
             DeleteFileW(path);
     }
     MakeRecordedFolder(m_strProgramGroup);
@@ -165,13 +176,14 @@ void CInstallOptions::CreateShortcuts()
         const WCHAR *target;
         const WCHAR *arguments;
         BOOL wanted;
+        HANDLE ownAccount;
     } links[] = {
-        {m_strProgramGroup, L"岚舟 3.lnk", browser, NULL, TRUE},
-        {m_strProgramGroup, L"卸载岚舟 3.lnk", uninstaller, NULL, TRUE},
-        {m_strProgramGroup, L"进程管理器.lnk", browser, L"/tp:4", TRUE},
-        {m_strCommonDesktop, L"岚舟 3.lnk", browser, NULL, m_bDesktopShortcut},
-        {m_strQuickLaunch, L"岚舟 3.lnk", browser, NULL, m_bQuickLaunch},
-        {m_strCommonStartMenu, L"岚舟 3.lnk", browser, NULL, TRUE},
+        {m_strProgramGroup, L"岚舟 3.lnk", browser, NULL, TRUE, NULL},
+        {m_strProgramGroup, L"卸载岚舟 3.lnk", uninstaller, NULL, TRUE, NULL},
+        {m_strProgramGroup, L"进程管理器.lnk", browser, L"/tp:4", TRUE, NULL},
+        {m_strCommonDesktop, L"岚舟 3.lnk", browser, NULL, m_bDesktopShortcut, NULL},
+        {m_strQuickLaunch, L"岚舟 3.lnk", browser, NULL, m_bQuickLaunch && ownAccount, ownAccount},
+        {m_strCommonStartMenu, L"岚舟 3.lnk", browser, NULL, TRUE, NULL},
     };
     LinkFile files[ARRAYSIZE(links)];
     int count = 0;
@@ -181,6 +193,7 @@ void CInstallOptions::CreateShortcuts()
             files[count].target = link.target;
             files[count].arguments = link.arguments;
             files[count].url = NULL;
+            files[count].ownAccount = link.ownAccount;
             ++count;
         }
     }
@@ -190,9 +203,16 @@ void CInstallOptions::CreateShortcuts()
 void CInstallOptions::CreateLinkBarShortcuts()
 {
     WCHAR folder[MAX_PATH];
-    if (!Format(folder, L"%s\\LinkBar", m_strFavorites))
+    // The favourites are the account's own.
+    HANDLE ownAccount = OwnAccountToken();
+    if (!ownAccount || !Format(folder, L"%s\\LinkBar", m_strFavorites))
         return;
-    MakeRecordedFolder(folder);
+    {
+        COwnAccountRights rights(ownAccount);
+        if (!rights.Acting())
+            return;
+        MakeRecordedFolder(folder);
+    }
     struct UrlShortcut {
         const WCHAR *file;
         const WCHAR *path;
@@ -209,6 +229,7 @@ void CInstallOptions::CreateLinkBarShortcuts()
             Format(urls[count], L"http://%s%s", kProductWebHost, shortcut.path)) {
             files[count].url = urls[count];
             files[count].target = files[count].arguments = NULL;
+            files[count].ownAccount = ownAccount;
             ++count;
         }
     }

@@ -1,6 +1,7 @@
 // Shell links and Internet shortcuts, read back through the shell's own objects.
 #include <gtest/gtest.h>
 #include "app/InstallOptions.h"
+#include "engine/Process.h"
 #include "engine/Shortcuts.h"
 #include "support/TestSupport.h"
 #include <shlobj.h>
@@ -101,6 +102,48 @@ TEST_F(Shortcuts, InternetShortcutHoldsItsUrl)
     ASSERT_TRUE(CreateUrlShortcut(L"http://www.velmarin.cn/vm3/feature/", file.c_str()));
     GetPrivateProfileStringW(L"InternetShortcut", L"URL", L"", url, 512, file.c_str());
     EXPECT_STREQ(L"http://www.velmarin.cn/vm3/feature/", url);
+}
+
+// What lies in the account's profile is written with the account's own rights, in which the
+// Administrators group only denies, or not at all.
+TEST_F(Shortcuts, TheAccountsOwnLinksAreWrittenWithItsOwnRightsOrNotAtAll)
+{
+    HANDLE ownAccount = CreateOwnAccountToken();
+    ASSERT_NE(nullptr, ownAccount);
+    {
+        COwnAccountRights rights(ownAccount);
+        ASSERT_TRUE(rights.Acting());
+        HANDLE acting = nullptr;
+        ASSERT_TRUE(OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &acting));
+        BYTE administrators[SECURITY_MAX_SID_SIZE];
+        DWORD size = sizeof(administrators);
+        CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size);
+        BOOL member = TRUE;
+        EXPECT_TRUE(CheckTokenMembership(acting, administrators, &member));
+        EXPECT_FALSE(member);
+        CloseHandle(acting);
+    }
+    HANDLE after = nullptr;
+    EXPECT_FALSE(OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &after)) << "the thread acts as itself again";
+
+    HANDLE notAToken = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    struct {
+        HANDLE ownAccount;
+        bool written;
+    } cases[] = {{nullptr, true}, {ownAccount, true}, {notAToken, false}};
+    LinkFile links[ARRAYSIZE(cases)] = {};
+    for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
+        swprintf(links[i].path, MAX_PATH, L"%ls\\Quick Launch\\%u.lnk", m_root.c_str(), (unsigned)i);
+        links[i].target = L"C:\\windows\\notepad.exe";
+        links[i].ownAccount = cases[i].ownAccount;
+    }
+    WriteLinkFiles(links, ARRAYSIZE(cases));
+    for (size_t i = 0; i < ARRAYSIZE(cases); ++i) {
+        EXPECT_EQ(cases[i].written, links[i].saved) << i;
+        EXPECT_EQ(cases[i].written, test::FileExists(links[i].path)) << i;
+    }
+    CloseHandle(notAToken);
+    CloseHandle(ownAccount);
 }
 
 }

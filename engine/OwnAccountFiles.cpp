@@ -1,0 +1,35 @@
+// What the setup writes into the profile of the account it runs as: that account may change its
+// profile without elevation, and could swap any folder there for a link to one only
+// administrators may change. So these writes are made with the account's own rights, never with
+// the Administrators group's; where those rights cannot be taken on, they are not made.
+#include "app/InstallOptions.h"
+#include "engine/Process.h"
+
+HANDLE CInstallOptions::OwnAccountToken()
+{
+    if (!m_hOwnAccount)
+        m_hOwnAccount = CreateOwnAccountToken();
+    return m_hOwnAccount;
+}
+
+void CInstallOptions::ForgetOwnAccountToken()
+{
+    if (m_hOwnAccount)
+        CloseHandle(m_hOwnAccount);
+    m_hOwnAccount = NULL;
+}
+
+bool CInstallOptions::DataInProfile() const
+{
+    return m_nOsVersion > kOsWindowsServer2003;
+}
+
+void CInstallOptions::WriteIniValue(const WCHAR *section, const WCHAR *key, const WCHAR *value, bool onlyIfOne)
+{
+    bool inProfile = DataInProfile();
+    COwnAccountRights rights(inProfile ? OwnAccountToken() : NULL);
+    if (inProfile && !rights.Acting())
+        return;
+    if (!onlyIfOne || GetPrivateProfileIntW(section, key, 0, m_strIniPath) == 1)
+        WritePrivateProfileStringW(section, key, value, m_strIniPath);
+}
