@@ -28,7 +28,13 @@ HANDLE StartWithToken(HANDLE token, WCHAR *commandLine, int showMode, WCHAR *env
     // Where it cannot join (Windows 7 nests no jobs), it runs all the same, unwatched.
     if (job) {
         AssignProcessToJobObject(job, process.hProcess);
-        ResumeThread(process.hThread);
+        // One that cannot be resumed would wait in the job for ever, holding what it was given.
+        if (ResumeThread(process.hThread) == (DWORD)-1) {
+            TerminateProcess(process.hProcess, ERROR_PROCESS_ABORTED);
+            CloseHandle(process.hThread);
+            CloseHandle(process.hProcess);
+            return NULL;
+        }
     }
     CloseHandle(process.hThread);
     return process.hProcess;
