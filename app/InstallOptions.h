@@ -78,8 +78,8 @@ public:
     void WriteUninstallEntry();
     void WriteAppPath();
 
-    // Shortcuts
-    void CreateShortcuts();
+    // Shortcuts; whether the quick-launch link was written.
+    bool CreateShortcuts();
 
     // The record of what this installation wrote, for the uninstaller.
     RecordPlaces Places() const;

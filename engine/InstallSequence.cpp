@@ -266,6 +266,7 @@ void CInstallOptions::StopInstall(const WCHAR *message, int outcome)
         RemoveMadeFolder(m_strInstallDir);
     if (message)
         ShowMessage(NULL, message, kErrorCaption, MB_OK | MB_ICONERROR);
+    ForgetOwnAccountToken();
     PostFinished();
     ScheduleTempCleanup();
 }
@@ -421,9 +422,9 @@ void CInstallOptions::RunInstall(HWND progressWindow)
     PostProgress(100);
     RegisterWithSystem();
     LogStep(L"已在系统中注册");
-    CreateShortcuts();
+    bool quickLaunch = CreateShortcuts();
     ForgetOwnAccountToken();
-    LogStep(L"已创建快捷方式（桌面：%s，快速启动栏：%s）", m_bDesktopShortcut ? L"是" : L"否", m_bQuickLaunch ? L"是" : L"否");
+    LogStep(L"已创建快捷方式（桌面：%s，快速启动栏：%s）", m_bDesktopShortcut ? L"是" : L"否", quickLaunch ? L"是" : L"否");
     bool recordSaved = SaveInstallRecord();
     if (recordSaved)
         LogStep(L"已写入安装记录");

@@ -3,12 +3,16 @@
 // administrators may change. So these writes are made with the account's own rights, never with
 // the Administrators group's; where those rights cannot be taken on, they are not made.
 #include "app/InstallOptions.h"
+#include "base/SetupLog.h"
 #include "engine/Process.h"
 
 HANDLE CInstallOptions::OwnAccountToken()
 {
-    if (!m_hOwnAccount)
+    if (!m_hOwnAccount) {
         m_hOwnAccount = CreateOwnAccountToken();
+        if (!m_hOwnAccount)
+            LogStep(L"无法取得本帐户不含管理员权限的令牌：快速启动栏、收藏栏链接和浏览器设置不写入");
+    }
     return m_hOwnAccount;
 }
 

@@ -213,14 +213,25 @@ HANDLE CreateOwnAccountToken()
     return acting;
 }
 
-COwnAccountRights::COwnAccountRights(HANDLE token) : m_bActing(token && SetThreadToken(NULL, token))
+COwnAccountRights::COwnAccountRights(HANDLE token) : m_hBefore(NULL), m_bActing(false)
 {
+    if (!token)
+        return;
+    // A thread already acting for someone returns to that, not to this process's rights.
+    if (!OpenThreadToken(GetCurrentThread(), TOKEN_IMPERSONATE, TRUE, &m_hBefore)) {
+        m_hBefore = NULL;
+        if (GetLastError() != ERROR_NO_TOKEN)
+            return;
+    }
+    m_bActing = SetThreadToken(NULL, token) != FALSE;
 }
 
 COwnAccountRights::~COwnAccountRights()
 {
-    if (m_bActing)
+    if (m_bActing && !(m_hBefore && SetThreadToken(NULL, m_hBefore)))
         RevertToSelf();
+    if (m_hBefore)
+        CloseHandle(m_hBefore);
 }
 
 BOOL ExecCommandLine(WCHAR *commandLine, int showMode, DWORD waitMilliseconds)

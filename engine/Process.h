@@ -32,9 +32,9 @@ bool StartWithoutAdministratorRights(WCHAR *commandLine, int showMode);
 // may change without elevation. Null when none can be made; the caller closes it.
 HANDLE CreateOwnAccountToken();
 
-// While it lives, the calling thread acts with `token` (CreateOwnAccountToken's); then with this
-// process's rights again. Acting() is false, and the thread keeps this process's rights, when the
-// token is null or the thread could not take it on: what was to be done with it is then not done.
+// While it lives, the calling thread acts with `token` (CreateOwnAccountToken's); then with the
+// rights it had before. Acting() is false, and the thread keeps its rights, when the token is null
+// or the thread could not take it on: what was to be done with it is then not done.
 class COwnAccountRights {
 public:
     explicit COwnAccountRights(HANDLE token);
@@ -44,6 +44,7 @@ public:
 private:
     COwnAccountRights(const COwnAccountRights &);
     COwnAccountRights &operator=(const COwnAccountRights &);
+    HANDLE m_hBefore;
     bool m_bActing;
 };
 

@@ -150,7 +150,7 @@ void CInstallOptions::WriteRecordedLinks(LinkFile *files, int count)
     }
 }
 
-void CInstallOptions::CreateShortcuts()
+bool CInstallOptions::CreateShortcuts()
 {
     WCHAR path[MAX_PATH];
     // The 3.0 shortcuts go whatever was installed before: an upgrade must not keep them. The
@@ -186,7 +186,7 @@ void CInstallOptions::CreateShortcuts()
         {m_strCommonStartMenu, L"岚舟 3.lnk", browser, NULL, TRUE, NULL},
     };
     LinkFile files[ARRAYSIZE(links)];
-    int count = 0;
+    int count = 0, quickLaunch = -1;
     for (const Link &link : links) {
         // A missing desktop or quick-launch folder is not created: that link is simply left out.
         if (link.wanted && PathIsDirectoryW(link.folder) && Format(files[count].path, L"%s\\%s", link.folder, link.name)) {
@@ -194,10 +194,13 @@ void CInstallOptions::CreateShortcuts()
             files[count].arguments = link.arguments;
             files[count].url = NULL;
             files[count].ownAccount = link.ownAccount;
+            if (link.folder == m_strQuickLaunch)
+                quickLaunch = count;
             ++count;
         }
     }
     WriteRecordedLinks(files, count);
+    return quickLaunch >= 0 && files[quickLaunch].saved;
 }
 
 void CInstallOptions::CreateLinkBarShortcuts()

@@ -161,6 +161,21 @@ TEST_F(InstallSequence, FreshInstallWithEveryChoice)
     EXPECT_FALSE(test::DirExists(m_root + L"\\temp\\123")) << "the temporary folder is removed";
 }
 
+// Where the account's own rights cannot be taken on, nothing in its profile is touched.
+TEST_F(InstallSequence, WithoutTheAccountsOwnRightsItsProfileIsLeftAlone)
+{
+    test::WriteFile(m_root + L"\\Data\\Velmarin.ini", "[AddUnstall]\r\nIsSave=1\r\n");
+    test::WriteFile(m_root + L"\\Quick Launch\\Velmarin 3.0.lnk", "old");
+    m_options.m_hOwnAccount = CreateEventW(nullptr, TRUE, FALSE, nullptr);  // no token to act with
+    EXPECT_EQ(kFullProgress, Run());
+    EXPECT_EQ(nullptr, m_options.m_hOwnAccount) << "closed after use";
+    EXPECT_EQ(1u, GetPrivateProfileIntW(L"AddUnstall", L"IsSave", 0, m_options.m_strIniPath));
+    EXPECT_TRUE(test::FileExists(m_root + L"\\Quick Launch\\Velmarin 3.0.lnk"));
+    EXPECT_FALSE(test::FileExists(m_root + L"\\Quick Launch\\岚舟 3.lnk"));
+    EXPECT_FALSE(test::DirExists(m_root + L"\\Favorites\\LinkBar"));
+    EXPECT_TRUE(test::FileExists(m_root + L"\\Desktop\\岚舟 3.lnk"));
+}
+
 TEST_F(InstallSequence, BrowserRunsFollowTheChoicesAndTheSystem)
 {
     m_options.m_bDefaultBrowser = 0;

@@ -122,6 +122,9 @@ TEST_F(Shortcuts, TheAccountsOwnLinksAreWrittenWithItsOwnRightsOrNotAtAll)
         EXPECT_TRUE(CheckTokenMembership(acting, administrators, &member));
         EXPECT_FALSE(member);
         CloseHandle(acting);
+        { COwnAccountRights inner(ownAccount); }
+        EXPECT_TRUE(OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &acting)) << "back to the outer scope's";
+        CloseHandle(acting);
     }
     HANDLE after = nullptr;
     EXPECT_FALSE(OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &after)) << "the thread acts as itself again";
