@@ -85,7 +85,7 @@ CInstallOptions::CInstallOptions()
       m_bDefaultBrowser(1), m_bDesktopShortcut(1), m_bQuickLaunch(1), m_bMadeInstallDir(false), m_bEarlierRecordUntrusted(false),
       m_hTempRootLock(INVALID_HANDLE_VALUE),
       m_hExtractLock(INVALID_HANDLE_VALUE), m_hBrowserRuns(NULL), m_bTempRootLeftForRestart(false),
-      m_hOwnAccount(NULL),
+      m_hOwnAccount(NULL), m_bOwnAccountTried(false),
       m_nCloseRequested(0),
       m_nPayloadCheck(kPayloadNotChecked), m_ullTempShortfall(0), m_nOutcome(kOutcomeCancelled)
 {

@@ -124,8 +124,10 @@ public:
     HANDLE m_hBrowserRuns;
     bool m_bTempRootLeftForRestart;
     // This account's own rights, without the Administrators group's, for what the setup writes
-    // into the account's profile (CreateOwnAccountToken); made at the first need.
+    // into the account's profile (CreateOwnAccountToken); made at the first need, once a run
+    // (`m_bOwnAccountTried`: null after that means none could be made).
     HANDLE m_hOwnAccount;
+    bool m_bOwnAccountTried;
     volatile LONG m_nCloseRequested;
     // What the check of the extraction against the payload manifest found, on the worker.
     enum { kPayloadNotChecked, kPayloadMatches, kPayloadDiffers };

@@ -8,7 +8,8 @@
 
 HANDLE CInstallOptions::OwnAccountToken()
 {
-    if (!m_hOwnAccount) {
+    if (!m_bOwnAccountTried) {
+        m_bOwnAccountTried = true;
         m_hOwnAccount = CreateOwnAccountToken();
         if (!m_hOwnAccount)
             LogStep(L"无法取得本帐户不含管理员权限的令牌：快速启动栏、收藏栏链接和浏览器设置不写入");
@@ -21,6 +22,7 @@ void CInstallOptions::ForgetOwnAccountToken()
     if (m_hOwnAccount)
         CloseHandle(m_hOwnAccount);
     m_hOwnAccount = NULL;
+    m_bOwnAccountTried = false;
 }
 
 bool CInstallOptions::DataInProfile() const

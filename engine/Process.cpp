@@ -68,7 +68,8 @@ HANDLE RestrictedOwnToken()
     HANDLE own = NULL, restricted = NULL;
     BYTE administrators[SECURITY_MAX_SID_SIZE];
     if (!WellKnownSid(WinBuiltinAdministratorsSid, administrators) ||
-        !OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY | TOKEN_ASSIGN_PRIMARY, &own))
+        !OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY | TOKEN_ASSIGN_PRIMARY | TOKEN_ADJUST_DEFAULT,
+                          &own))
         return NULL;
     SID_AND_ATTRIBUTES denyOnly = {administrators, 0};
     if (!CreateRestrictedToken(own, DISABLE_MAX_PRIVILEGE, 1, &denyOnly, 0, NULL, 0, NULL, &restricted))
@@ -217,7 +218,8 @@ COwnAccountRights::COwnAccountRights(HANDLE token) : m_hBefore(NULL), m_bActing(
 {
     if (!token)
         return;
-    // A thread already acting for someone returns to that, not to this process's rights.
+    // A thread already acting for someone returns to that, not to this process's rights; where
+    // that cannot be, it keeps the account's rather than take on the process's.
     if (!OpenThreadToken(GetCurrentThread(), TOKEN_IMPERSONATE, TRUE, &m_hBefore)) {
         m_hBefore = NULL;
         if (GetLastError() != ERROR_NO_TOKEN)
@@ -228,7 +230,9 @@ COwnAccountRights::COwnAccountRights(HANDLE token) : m_hBefore(NULL), m_bActing(
 
 COwnAccountRights::~COwnAccountRights()
 {
-    if (m_bActing && !(m_hBefore && SetThreadToken(NULL, m_hBefore)))
+    if (m_bActing && m_hBefore)
+        SetThreadToken(NULL, m_hBefore);
+    else if (m_bActing)
         RevertToSelf();
     if (m_hBefore)
         CloseHandle(m_hBefore);

@@ -109,8 +109,8 @@ static DWORD WINAPI WriteLinkFile(LPVOID param)
     // handed to another thread.
     HRESULT initialised = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
     {
-        COwnAccountRights rights(link->ownAccount);
-        if (!link->ownAccount || rights.Acting())
+        COwnAccountRights rights(link->accountsOwn ? link->accountToken : NULL);
+        if (!link->accountsOwn || rights.Acting())
             link->saved = link->url ? CreateUrlShortcut(link->url, link->path)
                                     : CreateShortcut(link->target, link->path, link->arguments);
     }
@@ -176,14 +176,14 @@ bool CInstallOptions::CreateShortcuts()
         const WCHAR *target;
         const WCHAR *arguments;
         BOOL wanted;
-        HANDLE ownAccount;
+        bool accountsOwn;
     } links[] = {
-        {m_strProgramGroup, L"岚舟 3.lnk", browser, NULL, TRUE, NULL},
-        {m_strProgramGroup, L"卸载岚舟 3.lnk", uninstaller, NULL, TRUE, NULL},
-        {m_strProgramGroup, L"进程管理器.lnk", browser, L"/tp:4", TRUE, NULL},
-        {m_strCommonDesktop, L"岚舟 3.lnk", browser, NULL, m_bDesktopShortcut, NULL},
-        {m_strQuickLaunch, L"岚舟 3.lnk", browser, NULL, m_bQuickLaunch && ownAccount, ownAccount},
-        {m_strCommonStartMenu, L"岚舟 3.lnk", browser, NULL, TRUE, NULL},
+        {m_strProgramGroup, L"岚舟 3.lnk", browser, NULL, TRUE, false},
+        {m_strProgramGroup, L"卸载岚舟 3.lnk", uninstaller, NULL, TRUE, false},
+        {m_strProgramGroup, L"进程管理器.lnk", browser, L"/tp:4", TRUE, false},
+        {m_strCommonDesktop, L"岚舟 3.lnk", browser, NULL, m_bDesktopShortcut, false},
+        {m_strQuickLaunch, L"岚舟 3.lnk", browser, NULL, m_bQuickLaunch, true},
+        {m_strCommonStartMenu, L"岚舟 3.lnk", browser, NULL, TRUE, false},
     };
     LinkFile files[ARRAYSIZE(links)];
     int count = 0, quickLaunch = -1;
@@ -193,7 +193,8 @@ bool CInstallOptions::CreateShortcuts()
             files[count].target = link.target;
             files[count].arguments = link.arguments;
             files[count].url = NULL;
-            files[count].ownAccount = link.ownAccount;
+            files[count].accountsOwn = link.accountsOwn;
+            files[count].accountToken = ownAccount;
             if (link.folder == m_strQuickLaunch)
                 quickLaunch = count;
             ++count;
@@ -208,13 +209,12 @@ void CInstallOptions::CreateLinkBarShortcuts()
     WCHAR folder[MAX_PATH];
     // The favourites are the account's own.
     HANDLE ownAccount = OwnAccountToken();
-    if (!ownAccount || !Format(folder, L"%s\\LinkBar", m_strFavorites))
+    if (!Format(folder, L"%s\\LinkBar", m_strFavorites))
         return;
     {
         COwnAccountRights rights(ownAccount);
-        if (!rights.Acting())
-            return;
-        MakeRecordedFolder(folder);
+        if (rights.Acting())
+            MakeRecordedFolder(folder);
     }
     struct UrlShortcut {
         const WCHAR *file;
@@ -232,7 +232,8 @@ void CInstallOptions::CreateLinkBarShortcuts()
             Format(urls[count], L"http://%s%s", kProductWebHost, shortcut.path)) {
             files[count].url = urls[count];
             files[count].target = files[count].arguments = NULL;
-            files[count].ownAccount = ownAccount;
+            files[count].accountsOwn = true;
+            files[count].accountToken = ownAccount;
             ++count;
         }
     }

@@ -27,14 +27,15 @@ private:
 };
 
 // A link file to write: a shell link to `target` with `arguments` (or none), or, where `url` is
-// given, an Internet shortcut to it. Where `ownAccount` is given (CreateOwnAccountToken's), the
-// file is written with that account's rights, or not at all.
+// given, an Internet shortcut to it. A file of the account's own (`accountsOwn`) is written with
+// its rights (`accountToken`, CreateOwnAccountToken's), or not at all.
 struct LinkFile {
     WCHAR path[MAX_PATH];
     const WCHAR *target;
     const WCHAR *arguments;
     const WCHAR *url;
-    HANDLE ownAccount;
+    bool accountsOwn;
+    HANDLE accountToken;
     bool saved;
 };
 // Writes the link files side by side, each on a thread of its own with COM of its own: none

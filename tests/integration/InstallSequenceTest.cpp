@@ -161,19 +161,24 @@ TEST_F(InstallSequence, FreshInstallWithEveryChoice)
     EXPECT_FALSE(test::DirExists(m_root + L"\\temp\\123")) << "the temporary folder is removed";
 }
 
-// Where the account's own rights cannot be taken on, nothing in its profile is touched.
+// Where the account's own rights cannot be had, or not taken on, nothing in its profile is touched.
 TEST_F(InstallSequence, WithoutTheAccountsOwnRightsItsProfileIsLeftAlone)
 {
-    test::WriteFile(m_root + L"\\Data\\Velmarin.ini", "[AddUnstall]\r\nIsSave=1\r\n");
-    test::WriteFile(m_root + L"\\Quick Launch\\Velmarin 3.0.lnk", "old");
-    m_options.m_hOwnAccount = CreateEventW(nullptr, TRUE, FALSE, nullptr);  // no token to act with
-    EXPECT_EQ(kFullProgress, Run());
-    EXPECT_EQ(nullptr, m_options.m_hOwnAccount) << "closed after use";
-    EXPECT_EQ(1u, GetPrivateProfileIntW(L"AddUnstall", L"IsSave", 0, m_options.m_strIniPath));
-    EXPECT_TRUE(test::FileExists(m_root + L"\\Quick Launch\\Velmarin 3.0.lnk"));
-    EXPECT_FALSE(test::FileExists(m_root + L"\\Quick Launch\\岚舟 3.lnk"));
-    EXPECT_FALSE(test::DirExists(m_root + L"\\Favorites\\LinkBar"));
-    EXPECT_TRUE(test::FileExists(m_root + L"\\Desktop\\岚舟 3.lnk"));
+    const std::wstring linkBar = m_root + L"\\Favorites\\LinkBar";
+    for (bool tokenMade : {false, true}) {
+        test::WriteFile(m_root + L"\\Data\\Velmarin.ini", "[AddUnstall]\r\nIsSave=1\r\n");
+        test::WriteFile(m_root + L"\\Quick Launch\\Velmarin 3.0.lnk", "old");
+        CreateDirectoryW(linkBar.c_str(), nullptr);
+        ResetExtraction();
+        m_options.m_bOwnAccountTried = true;
+        m_options.m_hOwnAccount = tokenMade ? CreateEventW(nullptr, TRUE, FALSE, nullptr) : nullptr;  // no token
+        EXPECT_EQ(100, Run().back()) << "the rest is installed";
+        EXPECT_EQ(nullptr, m_options.m_hOwnAccount) << "closed after use";
+        EXPECT_EQ(1u, GetPrivateProfileIntW(L"AddUnstall", L"IsSave", 0, m_options.m_strIniPath)) << tokenMade;
+        EXPECT_TRUE(test::FileExists(m_root + L"\\Quick Launch\\Velmarin 3.0.lnk")) << tokenMade;
+        EXPECT_FALSE(test::FileExists(m_root + L"\\Quick Launch\\岚舟 3.lnk")) << tokenMade;
+        EXPECT_TRUE(RemoveDirectoryW(linkBar.c_str())) << "the links bar stays empty";
+    }
 }
 
 TEST_F(InstallSequence, BrowserRunsFollowTheChoicesAndTheSystem)
@@ -428,6 +433,7 @@ TEST_F(InstallSequence, CancelAtTheRunningBrowserKeepsTheOldInstallation)
     wchar_t value[32] = {};
     GetPrivateProfileStringW(L"AddUnstall", L"IsSave", L"", value, 32, m_options.m_strIniPath);
     EXPECT_STREQ(L"0", value);
+    EXPECT_EQ(nullptr, m_options.m_hOwnAccount) << "the account's rights are let go";
     EXPECT_FALSE(test::DirExists(m_root + L"\\temp\\123")) << "the temporary folder goes on this way out too";
 }
 

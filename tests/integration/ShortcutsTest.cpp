@@ -104,8 +104,8 @@ TEST_F(Shortcuts, InternetShortcutHoldsItsUrl)
     EXPECT_STREQ(L"http://www.velmarin.cn/vm3/feature/", url);
 }
 
-// What lies in the account's profile is written with the account's own rights, in which the
-// Administrators group only denies, taken on for a scope alone.
+// The rights the account's own files are written with: its Administrators group only denies, and
+// they hold for a scope alone.
 TEST_F(Shortcuts, TheAccountsOwnRightsLeaveOutTheAdministratorsForTheirScopeAlone)
 {
     HANDLE ownAccount = CreateOwnAccountToken();
@@ -122,7 +122,7 @@ TEST_F(Shortcuts, TheAccountsOwnRightsLeaveOutTheAdministratorsForTheirScopeAlon
         EXPECT_TRUE(CheckTokenMembership(acting, administrators, &member));
         EXPECT_FALSE(member);
         CloseHandle(acting);
-        { COwnAccountRights inner(ownAccount); }
+        EXPECT_TRUE(COwnAccountRights(ownAccount).Acting());
         EXPECT_TRUE(OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &acting)) << "back to the outer scope's";
         CloseHandle(acting);
     }
