@@ -29,9 +29,8 @@ void Click(HWND control, int dx, int dy)
     POINT point = {dx < 0 ? (rect.left + rect.right) / 2 : rect.left + dx,
                    dy < 0 ? (rect.top + rect.bottom) / 2 : rect.top + dy};
     int screenWidth = GetSystemMetrics(SM_CXSCREEN), screenHeight = GetSystemMetrics(SM_CYSCREEN);
-    // Each input carries the point: a pointer move of the display's own (a window mapped or
-    // unmapped under a loaded machine) between them can then neither send the press elsewhere nor
-    // let a capturing button see the release outside.
+    // Each input carries the point: a pointer move of the display's own between them (a window
+    // mapped or unmapped) can neither send the press elsewhere nor show a button the release outside.
     INPUT inputs[3] = {};
     for (INPUT &input : inputs) {
         input.type = INPUT_MOUSE;

@@ -210,7 +210,9 @@ TEST_F(InstallSequence, ReplacesAnExistingBrowserAndLeavesNothingAside)
     test::WriteFile(m_install + L"\\Velmarin.exe.bak", "left from earlier");
     CreateDirectoryW((m_install + L"\\Extensions\\Other").c_str(), nullptr);
     test::WriteFile(m_install + L"\\Extensions\\Other\\Other.dll", "kept");
-    test::WriteFile(m_root + L"\\Data\\Velmarin.ini", "[addUNSTALL]\r\nIsSave=2\r\n");
+    // On older systems the ini lies beside the browser, wherever the folder was chosen.
+    m_options.m_nOsVersion = 6;
+    test::WriteFile(m_install + L"\\Velmarin.ini", "[addUNSTALL]\r\nIsSave=2\r\n");
 
     EXPECT_EQ(kFullProgress, Run());
     std::map<std::wstring, std::string> installed = Snapshot();
@@ -220,7 +222,7 @@ TEST_F(InstallSequence, ReplacesAnExistingBrowserAndLeavesNothingAside)
     EXPECT_EQ("left from earlier", installed[L"\\Velmarin.exe.bak"]) << "a stale backup is not the setup's";
     test::ExpectNoUpdateLeftovers(m_install);
     wchar_t value[32] = {};
-    GetPrivateProfileStringW(L"AddUnstall", L"IsSave", L"gone", value, 32, m_options.m_strIniPath);
+    GetPrivateProfileStringW(L"AddUnstall", L"IsSave", L"gone", value, 32, (m_install + L"\\Velmarin.ini").c_str());
     EXPECT_STREQ(L"gone", value);
 }
 

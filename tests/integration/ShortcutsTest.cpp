@@ -110,10 +110,10 @@ TEST_F(Shortcuts, TheAccountsOwnRightsLeaveOutTheAdministratorsForTheirScopeAlon
 {
     HANDLE ownAccount = CreateOwnAccountToken();
     ASSERT_NE(nullptr, ownAccount);
+    HANDLE acting = nullptr;
     {
         COwnAccountRights rights(ownAccount);
         ASSERT_TRUE(rights.Acting());
-        HANDLE acting = nullptr;
         ASSERT_TRUE(OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &acting));
         BYTE administrators[SECURITY_MAX_SID_SIZE];
         DWORD size = sizeof(administrators);
@@ -126,8 +126,7 @@ TEST_F(Shortcuts, TheAccountsOwnRightsLeaveOutTheAdministratorsForTheirScopeAlon
         EXPECT_TRUE(OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &acting)) << "back to the outer scope's";
         CloseHandle(acting);
     }
-    HANDLE after = nullptr;
-    EXPECT_FALSE(OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &after)) << "the thread acts as itself again";
+    EXPECT_FALSE(OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &acting)) << "the thread acts as itself again";
     CloseHandle(ownAccount);
 }
 
