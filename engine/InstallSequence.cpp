@@ -286,10 +286,9 @@ void CInstallOptions::RunInstall(HWND progressWindow)
     }
     LogStep(L"安装目录：%s", m_strInstallDir);
     // Settings kept beside the browser are those of the folder chosen, not of the one found first.
-    if (!DataInProfile()) {
-        Copy(m_strDataDir, m_strInstallDir);
-        Format(m_strIniPath, L"%s\\Velmarin.ini", m_strDataDir);
-    }
+    if (!DataInProfile() &&
+        !(Copy(m_strDataDir, m_strInstallDir) && Format(m_strIniPath, L"%s\\Velmarin.ini", m_strDataDir)))
+        m_strIniPath[0] = 0;
     // Nobody but administrators may change the folder the elevated setup, its uninstaller and
     // the next update act in: decided here again, whatever a page decided before, from the
     // folder this run installs into; made or protected before the first file.

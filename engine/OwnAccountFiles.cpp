@@ -32,6 +32,8 @@ bool CInstallOptions::DataInProfile() const
 
 void CInstallOptions::WriteIniValue(const WCHAR *section, const WCHAR *key, const WCHAR *value, bool onlyIfOne)
 {
+    if (!m_strIniPath[0])
+        return;
     bool inProfile = DataInProfile();
     COwnAccountRights rights(inProfile ? OwnAccountToken() : NULL);
     if (inProfile && !rights.Acting())

@@ -178,6 +178,7 @@ TEST_F(InstallSequence, WithoutTheAccountsOwnRightsItsProfileIsLeftAlone)
         EXPECT_TRUE(test::FileExists(m_root + L"\\Quick Launch\\Velmarin 3.0.lnk")) << tokenMade;
         EXPECT_FALSE(test::FileExists(m_root + L"\\Quick Launch\\岚舟 3.lnk")) << tokenMade;
         EXPECT_TRUE(RemoveDirectoryW(linkBar.c_str())) << "the links bar stays empty";
+        EXPECT_TRUE(test::FileExists(m_root + L"\\Desktop\\岚舟 3.lnk")) << "the machine's links are written";
     }
 }
 
@@ -210,8 +211,7 @@ TEST_F(InstallSequence, ReplacesAnExistingBrowserAndLeavesNothingAside)
     test::WriteFile(m_install + L"\\Velmarin.exe.bak", "left from earlier");
     CreateDirectoryW((m_install + L"\\Extensions\\Other").c_str(), nullptr);
     test::WriteFile(m_install + L"\\Extensions\\Other\\Other.dll", "kept");
-    // On older systems the ini lies beside the browser, wherever the folder was chosen.
-    m_options.m_nOsVersion = 6;
+    m_options.m_nOsVersion = kOsWindowsServer2003;  // the ini lies beside the browser
     test::WriteFile(m_install + L"\\Velmarin.ini", "[addUNSTALL]\r\nIsSave=2\r\n");
 
     EXPECT_EQ(kFullProgress, Run());
