@@ -125,7 +125,7 @@ void CInstallOptions::DetectFolders()
         Format(m_strInstallDir, L"%s\\Velmarin 3", programFiles);
     }
 
-    if (m_nOsVersion <= kOsWindowsServer2003) {
+    if (!DataInProfile()) {
         Copy(m_strDataDir, m_strInstallDir);
     } else {
         if (!UserDataFolder(m_strDataDir))

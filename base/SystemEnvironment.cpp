@@ -1,6 +1,5 @@
 #include "base/SystemEnvironment.h"
 #include "base/DllSafety.h"
-#include "base/Format.h"
 #include <stdlib.h>
 #include <winternl.h>
 #include <shlwapi.h>

@@ -158,11 +158,11 @@ bool CInstallOptions::CreateShortcuts()
     HANDLE ownAccount = OwnAccountToken();
     struct OldLink {
         const WCHAR *folder;
-        bool accounts;
+        bool accountsOwn;
     } oldLinks[] = {{m_strCommonDesktop, false}, {m_strCommonStartMenu, false}, {m_strQuickLaunch, true}};
     for (const OldLink &old : oldLinks) {
-        COwnAccountRights rights(old.accounts ? ownAccount : NULL);
-        if ((!old.accounts || rights.Acting()) && Format(path, L"%s\\Velmarin 3.0.lnk", old.folder))
+        COwnAccountRights rights(old.accountsOwn ? ownAccount : NULL);
+        if ((!old.accountsOwn || rights.Acting()) && Format(path, L"%s\\Velmarin 3.0.lnk", old.folder))
             DeleteFileW(path);
     }
     MakeRecordedFolder(m_strProgramGroup);
