@@ -14,6 +14,7 @@
 #include "engine/Product.h"
 #include "engine/RunningBrowser.h"
 #include "engine/Shortcuts.h"
+#include <shlobj.h>
 #include <shlwapi.h>
 
 const WCHAR kLongestInstalledFile[] = L"\\Extensions\\GuardHub\\GuardHub.dll";
@@ -61,8 +62,12 @@ static DWORD WINAPI BroadcastThread(LPVOID)
     return 0;
 }
 
-static void BroadcastSettingChange()
+// The shell hears once, at the end, of the new client and class and of what the browser's own
+// runs changed (its default-browser run among them): its refresh, the whole association table
+// read again, then no longer competes with those runs.
+static void NotifyShellOfChanges()
 {
+    SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, NULL, NULL);
     HANDLE thread = CreateThread(NULL, 0, BroadcastThread, NULL, 0, NULL);
     if (thread)
         CloseHandle(thread);
@@ -439,7 +444,7 @@ void CInstallOptions::RunInstall(HWND progressWindow)
     }
     if (m_bQuickLaunch && m_nOsVersion == kOsWindows7)
         RunBrowserTaskbar();
-    BroadcastSettingChange();
+    NotifyShellOfChanges();
     ScheduleTempCleanup();
     // An installation its record does not name is one the uninstaller cannot remove whole: a
     // deployment tool must not count it as done.

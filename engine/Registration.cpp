@@ -7,7 +7,6 @@
 #include "base/SetupText.h"
 #include "app/Versions.h"
 #include "base/Format.h"
-#include <shlobj.h>
 
 const WCHAR kProductWebHost[] = L"www.velmarin.cn";
 const WCHAR kUninstallKey[] =
@@ -159,5 +158,4 @@ void CInstallOptions::RegisterWithSystem()
         RegisterCapabilities();
     WriteUninstallEntry();
     WriteAppPath();
-    SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, NULL, NULL);
 }
