@@ -43,14 +43,23 @@ rm -rf "$template"
 prepare_prefix "$template" "$WINEARCH"
 WINEPREFIX="$template" "$server" -w </dev/null >/dev/null 2>&1 || true
 
-# A fresh prefix with its server persistent and Wine's own services started, as on a machine
-# that is already running: the time measured is the installer's own.
+# A fresh prefix with its server persistent, Wine's own services started and its desktop up, as
+# on a machine that is already running: the time measured is the installer's own. Wine starts
+# the desktop (explorer.exe /desktop) for the first program that needs it and closes it a second
+# after the last such program ends; an idle Notepad keeps it open, as a logged-in session would.
 begin_run() {
     end_run
     cp -a "$template" "$prefix"
     export WINEPREFIX="$prefix"
     "$server" -p </dev/null >/dev/null 2>&1 || true
     wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+    (wine notepad.exe </dev/null >/dev/null 2>&1 &)
+    local _
+    for _ in $(seq 50); do
+        pgrep -f 'explorer.exe /desktop' >/dev/null && pgrep -f 'system32.notepad.exe' >/dev/null && break
+        sleep 0.1
+    done
+    sleep 0.5
 }
 
 milliseconds_since() {
