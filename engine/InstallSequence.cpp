@@ -62,12 +62,8 @@ static DWORD WINAPI BroadcastThread(LPVOID)
     return 0;
 }
 
-// The shell hears once, at the end, of the new client and class and of what the browser's own
-// runs changed (its default-browser run among them): its refresh, the whole association table
-// read again, then no longer competes with those runs.
-static void NotifyShellOfChanges()
+static void BroadcastSettingChange()
 {
-    SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, NULL, NULL);
     HANDLE thread = CreateThread(NULL, 0, BroadcastThread, NULL, 0, NULL);
     if (thread)
         CloseHandle(thread);
@@ -444,7 +440,11 @@ void CInstallOptions::RunInstall(HWND progressWindow)
     }
     if (m_bQuickLaunch && m_nOsVersion == kOsWindows7)
         RunBrowserTaskbar();
-    NotifyShellOfChanges();
+    // The shell hears once, at the end, of the new client and class and of what the browser's
+    // runs changed (its default-browser run among them): its refresh, the whole association
+    // table read again, no longer competes with those runs.
+    SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, NULL, NULL);
+    BroadcastSettingChange();
     ScheduleTempCleanup();
     // An installation its record does not name is one the uninstaller cannot remove whole: a
     // deployment tool must not count it as done.
