@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The silent installation against the installer a vendor would pick instead, side by side: the
 # setup's `/S /D=` of a real-sized file set (fileset.sh) against an NSIS installer of the same
-# files (peer.nsi: solid LZMA, unpacked straight into the same folder). Three runs of each,
-# alternating (setup, peer, peer, setup, setup, peer), each in a fresh copy of a prefix made once
-# in the build folder, with its Wine server and services already running; the time is the whole
+# files (peer.nsi: solid LZMA, unpacked straight into the same folder). One untimed run of each
+# first (the first runs after the build were the slowest, and the setup ran first), then five
+# timed runs of each (VELMARIN_SILENT_RUNS, odd), alternating (setup, peer,
+# peer, setup, ...), each in a fresh copy of a prefix made once in the build folder, with its
+# Wine server and services already running; the time is the whole
 # process as a deployment tool sees it. Prints both medians and their ratio, the setup's time
 # per step from its own log of its median run, and what the browser's own runs cost on their
 # own. A measurement, not a test. Run after tools/test.sh or tools/run.sh.
@@ -116,23 +118,26 @@ run_peer() {
     echo "peer run $n: $took ms"
 }
 
-run_setup 1; run_peer 1
-run_peer 2; run_setup 2
-run_setup 3; run_peer 3
+runs=${VELMARIN_SILENT_RUNS:-5}
+run_setup 0; run_peer 0
+setup_times=(); peer_times=(); tp3_times=(); tp2_times=(); tp11_times=()
+for n in $(seq "$runs"); do
+    if [ $((n % 2)) -eq 1 ]; then run_setup "$n"; run_peer "$n"; else run_peer "$n"; run_setup "$n"; fi
+done
 end_run
 
 median() {
-    printf '%s\n' "$@" | sort -n | sed -n 2p
+    printf '%s\n' "$@" | sort -n | sed -n "$(((runs + 1) / 2))p"
 }
 setup_median=$(median "${setup_times[@]}")
 peer_median=$(median "${peer_times[@]}")
 echo "load after: $(uptime)"
-echo "== silent install, median of 3: setup $setup_median ms, NSIS peer $peer_median ms"
+echo "== silent install, median of $runs: setup $setup_median ms, NSIS peer $peer_median ms"
 awk -v s="$setup_median" -v p="$peer_median" 'BEGIN { printf "ratio (setup / peer): %.2f\n", s / p }'
 
 # The steps of the median setup run, from its log: each step ends at the first line after the
 # previous step's end that starts with its text.
-for n in 1 2 3; do
+for n in $(seq "$runs"); do
     read -r start took < "$work/setup-$n.time"
     [ "$took" = "$setup_median" ] && break
 done
@@ -173,5 +178,5 @@ done)
         }
     }'
 echo "the setup started the browser as: $(sed 's/^.*Velmarin.exe"* *//' "$work/setup-$n.starts" | paste -sd ',' | sed 's/,/, /g')"
-echo "== the browser's own runs on their own (median of 3, each a new Wine process started from outside)"
+echo "== the browser's own runs on their own (median of $runs, each a new Wine process started from outside)"
 echo "/tp:3 /v:1 /tb:0: $(median "${tp3_times[@]}") ms, /tp:2 /v:1: $(median "${tp2_times[@]}") ms, /tp:11 /v:1 (Windows 7 only): $(median "${tp11_times[@]}") ms"
