@@ -3,12 +3,12 @@
 # setup's `/S /D=` of a real-sized file set (fileset.sh) against an NSIS installer of the same
 # files (peer.nsi: solid LZMA, unpacked straight into the same folder). One untimed run of each
 # first (the first runs after the build were the slowest, and the setup ran first), then five
-# timed runs of each (VELMARIN_SILENT_RUNS, odd), alternating (setup, peer,
-# peer, setup, ...), each in a fresh copy of a prefix made once in the build folder, with its
-# Wine server and services already running; the time is the whole
-# process as a deployment tool sees it. Prints both medians and their ratio, the setup's time
-# per step from its own log of its median run, and what the browser's own runs cost on their
-# own. A measurement, not a test. Run after tools/test.sh or tools/run.sh.
+# timed runs of each (VELMARIN_SILENT_RUNS, odd), alternating (setup, peer, peer, setup, ...),
+# each in a fresh copy of a prefix made once in the build folder, with its Wine server, services
+# and desktop already running; the time is the whole process as a deployment tool sees it.
+# Prints both medians and their ratio, the setup's time per step from its own log of its median
+# run, and what the browser's own runs cost on their own. A measurement, not a test. Run
+# after tools/test.sh or tools/run.sh.
 source "$(dirname "$0")/../tools/env.sh"
 source "$(dirname "$0")/fileset.sh"
 [ "$I386_ROUTE" = emulated ] && build_trapno_library
