@@ -161,7 +161,7 @@ done)
               "the shortcuts|" \
               "the record|" \
               "the runs of the browser /tp:3 /v:1 /tb:0 and /tp:2 /v:1|" \
-              "the run /tp:11 /v:1 on Windows 7, the settings broadcast, the unpacked files removed|" \
+              "the run /tp:11 /v:1 on Windows 7, the notices to the shell, the unpacked files removed|" \
               "the line of the exit code, the exit", labels, "|")
     }
     { time[NR] = $1; text[NR] = substr($0, index($0, " ") + 1); lines = NR }
