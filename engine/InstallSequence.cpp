@@ -9,7 +9,6 @@
 #include "engine/FileUpdate.h"
 #include "engine/Payload.h"
 #include "engine/PayloadManifest.h"
-#include "engine/Process.h"
 #include "engine/Product.h"
 #include "engine/RunningBrowser.h"
 #include "engine/Shortcuts.h"
