@@ -96,10 +96,9 @@ ensure_i386_emulation_packages() {
             "$uri" | as_root tee "$list" >/dev/null
     fi
     echo "Installing: qemu-user (bookworm-backports) gcc-multilib"
-    as_root apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -qq --no-install-recommends \
-        -t bookworm-backports qemu-user >/dev/null
-    DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -qq --no-install-recommends gcc-multilib >/dev/null
+    apt_update
+    apt_install --no-install-recommends -t bookworm-backports qemu-user
+    apt_install --no-install-recommends gcc-multilib
 }
 
 # qemu-i386 hands fault signals to Wine with a trap number of -1; the preload library puts the
@@ -129,6 +128,73 @@ enter_i386_emulation() {
 
 select_architecture
 
+# apt-get update, tried again while an index fails: a mirror in the middle of a sync serves a
+# Release file naming sizes its indexes do not have yet ("File has unexpected size ... Mirror
+# sync in progress?"). After the last try it goes on with the indexes it has; the ones that
+# failed are named again if the install then fails.
+APT_FAILED_INDEXES=""
+apt_update() {
+    local log try
+    log=$(mktemp)
+    for try in 1 2 3 4; do
+        if as_root apt-get update -qq >"$log" 2>&1 && ! grep -q '^[EW]: Failed to fetch' "$log"; then
+            APT_FAILED_INDEXES=""
+            rm -f "$log"
+            return 0
+        fi
+        APT_FAILED_INDEXES=$(sed -n 's/^[EW]: Failed to fetch \([^ ]*\).*/\1/p' "$log" | sort -u | tr '\n' ' ')
+        [ -n "$APT_FAILED_INDEXES" ] || APT_FAILED_INDEXES="(apt-get update: $(grep -m1 '^E:' "$log" || echo failed))"
+        [ "$try" -lt 4 ] || break
+        echo "apt-get update: an index failed: $APT_FAILED_INDEXES; trying again in $((try * 15)) s" >&2
+        sleep $((try * 15))
+    done
+    echo "apt-get update: going on without $APT_FAILED_INDEXES" >&2
+    rm -f "$log"
+    return 0
+}
+
+# apt preferences that keep both architectures to the indexes both have: every suite one of
+# whose indexes failed to download is held below the others for this install (priority 100,
+# as what is installed already), so that a package both architectures install (Multi-Arch:
+# same, one version on both) comes in a version both list, and nothing installed is downgraded.
+pins_without_failed_suites() {
+    local suite
+    for suite in $(printf '%s\n' $APT_FAILED_INDEXES | sed -n 's|.*/dists/\([^/]*\)/.*|\1|p' | sort -u); do
+        printf 'Package: *\nPin: release n=%s\nPin-Priority: 100\n\n' "$suite"
+    done
+}
+
+# apt-get install; where it fails, once more with both architectures held to versions both list;
+# where that fails too, one message that says what happened, and the run stops.
+apt_install() {
+    local log held
+    log=$(mktemp)
+    if DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -qq "$@" >"$log" 2>&1; then
+        rm -f "$log"
+        return 0
+    fi
+    held=$(mktemp)
+    pins_without_failed_suites >"$held"
+    if [ -s "$held" ]; then
+        echo "apt-get install failed; trying again with both architectures held to the versions both list" \
+            "(without the suites whose indexes failed)" >&2
+        chmod a+r "$held"
+        if DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -qq -o Dir::Etc::Preferences="$held" "$@" >"$log" 2>&1; then
+            rm -f "$log" "$held"
+            return 0
+        fi
+    fi
+    grep -E '^(E:| )' "$log" | head -n 15 >&2
+    rm -f "$log" "$held"
+    if [ -n "$APT_FAILED_INDEXES" ]; then
+        echo "Could not install the packages the build needs: these package indexes failed to download: $APT_FAILED_INDEXES" >&2
+        echo "The package mirror is probably in the middle of a sync. Try again later." >&2
+    else
+        echo "Could not install the packages the build needs (apt-get's words above). Try again later, or install them by hand: $*" >&2
+    fi
+    exit 100
+}
+
 ensure_packages() {
     local missing=""
     for p in $PACKAGES; do
@@ -137,8 +203,8 @@ ensure_packages() {
     if [ -n "$missing" ]; then
         echo "Installing:$missing"
         as_root dpkg --add-architecture i386
-        as_root apt-get update -qq
-        DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -qq $missing >/dev/null
+        apt_update
+        apt_install $missing
     fi
     if [ -z "${VELMARIN_I386_EMULATION:-}" ] && [ "${VELMARIN_WINDOWS_ARCH:-}" != x86_64 ] &&
         ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
