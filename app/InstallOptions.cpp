@@ -132,9 +132,12 @@ void CInstallOptions::DetectFolders()
             m_strDataDir[0] = 0;
     }
 
+    // A folder below one the shell does not name is none either: "\\岚舟浏览器" would be a
+    // folder of the current drive's root.
     WCHAR folder[MAX_PATH];
     SpecialFolder(CSIDL_COMMON_PROGRAMS, folder);
-    Format(m_strProgramGroup, L"%s\\%s", folder, L"岚舟浏览器");
+    if (!folder[0] || !Format(m_strProgramGroup, L"%s\\%s", folder, L"岚舟浏览器"))
+        m_strProgramGroup[0] = 0;
     SpecialFolder(CSIDL_COMMON_STARTMENU, m_strCommonStartMenu);
     SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY, m_strCommonDesktop);
 
@@ -144,9 +147,11 @@ void CInstallOptions::DetectFolders()
         SHGetPathFromIDListW(idList, folder);
         CoTaskMemFree(idList);
     }
-    Format(m_strQuickLaunch, L"%s\\Microsoft\\Internet Explorer\\Quick Launch", folder);
+    if (!folder[0] || !Format(m_strQuickLaunch, L"%s\\Microsoft\\Internet Explorer\\Quick Launch", folder))
+        m_strQuickLaunch[0] = 0;
     SpecialFolder(CSIDL_FAVORITES, m_strFavorites);
-    Format(m_strIniPath, L"%s\\Velmarin.ini", m_strDataDir);
+    if (!m_strDataDir[0] || !Format(m_strIniPath, L"%s\\Velmarin.ini", m_strDataDir))
+        m_strIniPath[0] = 0;
 }
 
 bool CInstallOptions::ReadDefaultBrowserSetting() const

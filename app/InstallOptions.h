@@ -146,6 +146,8 @@ private:
     // message, the temporary folder; `outcome` (a RunOutcome) is what a silent run exits with.
     void StopInstall(const WCHAR *message, int outcome);
     void StopForFullDrive(const WCHAR *pattern, const WCHAR *folder, ULONGLONG shortfall);
+    // Removes the browser's backup an interrupted older setup left in the install folder.
+    void RemoveLeftoverBackup();
     void CreateLinkBarShortcuts();
     HANDLE OwnAccountToken();
     void ForgetOwnAccountToken();

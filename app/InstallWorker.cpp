@@ -35,10 +35,22 @@ LRESULT CInstallWorker::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam
     CInstallOptions &options = CInstallOptions::Instance();
     switch (message) {
     case WM_CLOSE:
+        // The worker ends only when start-up asks (WM_SETUP_STOP), not when another program does.
+        return 0;
+    case WM_SETUP_STOP:
+    case WM_SETUP_EXTRACT:
+    case WM_SETUP_INSTALL:
+    case WM_SETUP_FINISH:
+        if (!IsSetupMessage(lParam))
+            return 0;
+        break;
+    }
+    switch (message) {
+    case WM_SETUP_STOP:
         DestroyWindow(m_hWnd);
         PostQuitMessage(-1);
-        if (lParam)
-            SetEvent((HANDLE)lParam);
+        if (wParam)
+            SetEvent((HANDLE)wParam);
         return 0;
     case WM_SETUP_EXTRACT:
         options.ExtractPayload();
@@ -84,7 +96,7 @@ static DWORD WINAPI WorkerThread(LPVOID param)
     HWND window = worker->Create();
     // The extraction is the first command in the queue, so an install posted by the progress
     // page always finds the payload unpacked.
-    PostMessageW(window, WM_SETUP_EXTRACT, 0, 0);
+    PostSetupMessage(window, WM_SETUP_EXTRACT, 0);
     SetEvent((HANDLE)windowReady);
     MSG msg;
     while (GetMessageW(&msg, NULL, 0, 0) > 0)
@@ -139,7 +151,7 @@ void StopWorker(DWORD timeoutMs)
         return;
     // The worker ends once its current command is done: a payload that is still unpacking is
     // waited for, never stopped.
-    if (!PostMessageW(window, WM_CLOSE, 0, (LPARAM)stopped)) {
+    if (!PostSetupMessage(window, WM_SETUP_STOP, (WPARAM)stopped)) {
         CloseHandle(stopped);
         return;
     }

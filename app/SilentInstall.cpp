@@ -104,8 +104,10 @@ static HANDLE OpenAdministratorsNamespace()
 }
 
 // Whether an existing object was made by a setup: its owner is Administrators, SYSTEM or this
-// user. Windows gives every object an owner (the maker's); only Wine leaves one without, for
-// an object made without a descriptor, as every setup makes its mutex.
+// user where this user counts among them (see CRunningAccount; an elevated setup's objects are
+// the Administrators' on Windows, and the user's own unelevated programs carry his SID). Windows
+// gives every object an owner (the maker's); only Wine leaves one without, for an object made
+// without a descriptor, as every setup makes its mutex.
 static bool MadeByASetup(HANDLE object)
 {
     PSID owner = NULL;
@@ -113,10 +115,8 @@ static bool MadeByASetup(HANDLE object)
     if (GetSecurityInfo(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, NULL, NULL, NULL,
                         &descriptor) != ERROR_SUCCESS)
         return false;
-    PSID self = CopyProcessUserSid();
-    bool trusted = !owner || OwnerIsAdministratorsOr(owner, self);
-    if (self)
-        LocalFree(self);
+    CRunningAccount account;
+    bool trusted = !owner || OwnerIsAdministratorsOr(owner, account.Trusted());
     LocalFree(descriptor);
     return trusted;
 }

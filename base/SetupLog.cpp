@@ -136,14 +136,12 @@ LogRefusal CheckOurLog(HANDLE file)
 {
     PSID owner = NULL;
     PSECURITY_DESCRIPTOR descriptor = NULL;
-    PSID self = CopyProcessUserSid();
+    CRunningAccount account;
     bool trusted = GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, NULL, NULL, NULL,
                                    &descriptor) == ERROR_SUCCESS &&
-                   OwnerIsAdministratorsOr(owner, self);
+                   OwnerIsAdministratorsOr(owner, account.Trusted());
     if (descriptor)
         LocalFree(descriptor);
-    if (self)
-        LocalFree(self);
     if (!trusted)
         return kLogForeign;
     char start[kFirstLineBytes + 32];

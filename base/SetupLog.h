@@ -30,8 +30,9 @@ const WCHAR *DescribeLogRefusal(LogRefusal refusal);
 // without device names, streams, wildcards or control characters, nor a name ending in a dot or
 // space, which Windows would take off.
 bool LogPathAcceptable(const WCHAR *fullPath);
-// Whether `owner` is Administrators, SYSTEM or `self` (the user this process runs as): whose
-// existing log, or object of the setup's name, the setup trusts.
+// Whether `owner` is Administrators, SYSTEM or `self` (the user this process runs as, where it
+// counts among them: CRunningAccount::Trusted): whose existing log, or object of the setup's
+// name, the setup trusts.
 bool OwnerIsAdministratorsOr(PSID owner, PSID self);
 // `text` with every control character written out (CR as \r, LF as \n, tab as \t, others as \xHH,
 // the Unicode line and paragraph separators as \uHHHH), cut to fit `capacity`.

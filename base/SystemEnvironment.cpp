@@ -103,8 +103,9 @@ bool SetWholeEnvironment(const WCHAR *block)
     return true;
 }
 
-// A folder the system's list of profiles names (expanded with this process's SystemDrive, which
-// is the system's by then); empty where it names none.
+}  // namespace
+
+// Expanded with this process's SystemDrive, which is the system's by then.
 void ProfileListFolder(const WCHAR *name, WCHAR (&folder)[MAX_PATH])
 {
     DWORD size = sizeof(folder) - sizeof(WCHAR);
@@ -112,9 +113,10 @@ void ProfileListFolder(const WCHAR *name, WCHAR (&folder)[MAX_PATH])
                     &size) != ERROR_SUCCESS)
         folder[0] = 0;
     folder[MAX_PATH - 1] = 0;
+    size_t length = wcslen(folder);
+    while (length > 3 && folder[length - 1] == L'\\')
+        folder[--length] = 0;
 }
-
-}  // namespace
 
 WCHAR *EnvironmentOf(HANDLE token)
 {

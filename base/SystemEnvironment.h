@@ -29,3 +29,8 @@ void FreeEnvironmentOf(WCHAR *block);
 // system does not set) stays. False when no such environment could be made (no memory): the
 // program must not go on elevated with the user's.
 bool UseTheSystemsOwnVariables();
+
+// A folder the system's list of profiles names ("ProfilesDirectory", the folder every user's
+// profile lies in, which only administrators may change; "Public"; "ProgramData"), expanded with
+// this process's SystemDrive, without a trailing backslash; empty where it names none.
+void ProfileListFolder(const WCHAR *name, WCHAR (&folder)[MAX_PATH]);

@@ -75,6 +75,13 @@ public:
     // Takes the folder's journal, waiting up to `waitMs` while another update holds it, and
     // resolves what a stopped earlier run left. Everything else needs it first.
     UpdateOpenResult Open(DWORD waitMs);
+    // Reads the plan of an update stopped in the target folder from the folder's own journal,
+    // without taking it and without changing anything: what judging the folder before Open
+    // needs to know of the names such an update leaves. False where there is no journal, another
+    // update holds it or it cannot be read; the plan is then empty.
+    bool ReadStoppedPlan();
+    // The set-aside name of planned file `index`, relative; empty for a new file.
+    const WCHAR *SetAsideName(int index) const { return m_entries[index].aside; }
     // True when Open found a journal it could not read and started it afresh.
     bool JournalWasUnreadable() const { return m_bUnreadable; }
 

@@ -2,10 +2,12 @@
 #include "base/Format.h"
 #include "base/SafePaths.h"
 #include "engine/InstallRecord.h"
+#include "engine/OpenHandles.h"
 #include <aclapi.h>
 #include <sddl.h>
 #include <shlobj.h>
 #include <shlwapi.h>
+#include <stdlib.h>
 
 PSECURITY_DESCRIPTOR CreateInstallFolderDescriptor()
 {
@@ -105,16 +107,32 @@ bool OthersCouldChange(PSECURITY_DESCRIPTOR descriptor, int changes, PSID self)
     return false;
 }
 
-DescriptorVerdict JudgeDescriptor(PSECURITY_DESCRIPTOR descriptor, PSID self)
+static bool IsAccount(PSID sid, PSID account)
 {
-    PACL dacl = TrustedOwnersList(descriptor, self);
-    if (!dacl)
+    return account && sid && IsValidSid(account) && IsValidSid(sid) && EqualSid(sid, account);
+}
+
+DescriptorVerdict JudgeDescriptor(PSECURITY_DESCRIPTOR descriptor, PSID self, PSID account)
+{
+    PSID owner = NULL;
+    PACL dacl = NULL;
+    BOOL present = FALSE, defaulted = FALSE;
+    if (!descriptor || !IsValidSecurityDescriptor(descriptor) || !GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) ||
+        !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !present || !dacl)
         return kOthersByItsOwn;
+    DescriptorVerdict verdict = kOnlyTrustedCanChange;
+    // An owner may always change the permissions: only this process's own account may be one
+    // whose object the setup takes over.
+    if (!IsTrustedSid(owner, self)) {
+        if (!IsAccount(owner, account))
+            return kOthersByItsOwn;
+        verdict = kOwnAccountsByItsOwn;
+    }
     ACCESS_MASK rights = RightsThatChange(kChangeInsideOf | kChangeRename);
     // A handle opened with these keeps them after any protection: such an entry refuses the
-    // object even where it is only inherited.
+    // object even where it is only inherited, unless it is the account's own, whose handles
+    // are looked for before the object is taken over.
     const ACCESS_MASK permissions = WRITE_DAC | WRITE_OWNER | GENERIC_ALL;
-    DescriptorVerdict verdict = kOnlyTrustedCanChange;
     for (DWORD i = 0; i < dacl->AceCount; ++i) {
         ACE_HEADER *header = NULL;
         if (!GetAce(dacl, i, (void **)&header))
@@ -130,9 +148,14 @@ DescriptorVerdict JudgeDescriptor(PSECURITY_DESCRIPTOR descriptor, PSID self)
         bool onlyBelow = (header->AceFlags & INHERIT_ONLY_ACE) != 0;
         if (!(allowed->Mask & rights) || IsTrustedSid(sid, self) || (onlyBelow && IsCreatorOwner(sid)))
             continue;
+        if (IsAccount(sid, account)) {
+            verdict = kOwnAccountsByItsOwn;
+            continue;
+        }
         if (!(header->AceFlags & INHERITED_ACE) || (allowed->Mask & permissions))
             return kOthersByItsOwn;
-        verdict = kOthersThroughInheritance;
+        if (verdict == kOnlyTrustedCanChange)
+            verdict = kOthersThroughInheritance;
     }
     return verdict;
 }
@@ -198,13 +221,18 @@ static bool CreateSystemFolder(const WCHAR *path, PSECURITY_DESCRIPTOR descripto
     return CreateDirectoryW(path, &attributes) != FALSE;
 }
 
-static const FolderSecurityHooks kSystemHooks = {ReadSystemSecurity, ApplySystemSecurity, CreateSystemFolder};
-static const FolderSecurityHooks *g_hooks = &kSystemHooks;
+static bool SystemOthersHold(const WCHAR *const *paths, int count);
 
-DescriptorVerdict JudgePath(const WCHAR *path, PSID self)
+static const FolderSecurityHooks kSystemHooks = {ReadSystemSecurity, ApplySystemSecurity, CreateSystemFolder, SystemOthersHold};
+static const FolderSecurityHooks *g_hooks = &kSystemHooks;
+// Whether the running account counts among the trusted: unknown (-1) until first asked, and
+// again whenever the hooks change.
+static volatile LONG g_accountTrusted = -1;
+
+DescriptorVerdict JudgePath(const WCHAR *path, PSID self, PSID account)
 {
     PSECURITY_DESCRIPTOR descriptor = g_hooks->read(path);
-    DescriptorVerdict verdict = JudgeDescriptor(descriptor, self);
+    DescriptorVerdict verdict = JudgeDescriptor(descriptor, self, account);
     if (descriptor)
         LocalFree(descriptor);
     return verdict;
@@ -246,9 +274,85 @@ bool CreateFolderWithSecurity(const WCHAR *path, PSECURITY_DESCRIPTOR descriptor
     return (g_hooks->create ? g_hooks->create : CreateSystemFolder)(path, descriptor);
 }
 
+static bool SystemOthersHold(const WCHAR *const *paths, int count)
+{
+    // This process's own handle to each object first: its entry in the system's list names the
+    // object, and so every other handle to it.
+    HANDLE *own = (HANDLE *)LocalAlloc(LPTR, count * sizeof(HANDLE));
+    int opened = 0;
+    while (own && opened < count) {
+        own[opened] = OpenObjectItself(paths[opened], FILE_READ_ATTRIBUTES);
+        if (own[opened] == INVALID_HANDLE_VALUE)
+            break;
+        ++opened;
+    }
+    bool held = true;
+    size_t listed = 0;
+    OpenHandle *handles = opened == count ? ReadOpenHandles(listed) : NULL;
+    if (handles)
+        held = OthersHoldAny(handles, listed, GetCurrentProcessId(), own, count, kRightsThatChangeAnObject);
+    free(handles);
+    while (opened > 0)
+        CloseHandle(own[--opened]);
+    LocalFree(own);
+    return held;
+}
+
+bool OthersHoldForChange(const WCHAR *const *paths, int count)
+{
+    return count > 0 && (g_hooks->othersHold ? g_hooks->othersHold : SystemOthersHold)(paths, count);
+}
+
 void SetFolderSecurityHooks(const FolderSecurityHooks *hooks)
 {
     g_hooks = hooks ? hooks : &kSystemHooks;
+    InterlockedExchange(&g_accountTrusted, -1);
+}
+
+// Makes a folder of its own in the Windows folder's Temp, asking for Administrators as its owner,
+// and reads back whom it came out owned by: where that is the account, the file system keeps no
+// owners apart. Not where it cannot be told.
+static bool MadeFoldersComeOutOwnedBy(PSID account)
+{
+    WCHAR windows[MAX_PATH], probe[MAX_PATH];
+    UINT length = GetSystemWindowsDirectoryW(windows, MAX_PATH);
+    PSECURITY_DESCRIPTOR asked = CreateInstallFolderDescriptor();
+    bool owned = false;
+    for (int attempt = 0; asked && length > 0 && length < MAX_PATH && attempt < 16; ++attempt) {
+        // A name someone else took first is passed over: only a folder this call made is read.
+        if (!Format(probe, L"%s\\Temp\\VelmarinOwner-%lu-%lu", windows, GetCurrentProcessId(), GetTickCount() + attempt) ||
+            !CreateSystemFolder(probe, asked))
+            continue;
+        PSECURITY_DESCRIPTOR read = g_hooks->read(probe);
+        PSID owner = NULL;
+        BOOL defaulted = FALSE;
+        owned = read && GetSecurityDescriptorOwner(read, &owner, &defaulted) && IsAccount(owner, account);
+        if (read)
+            LocalFree(read);
+        RemoveDirectoryW(probe);
+        break;
+    }
+    if (asked)
+        LocalFree(asked);
+    return owned;
+}
+
+CRunningAccount::CRunningAccount() : m_sid(CopyProcessUserSid()), m_bTrusted(false)
+{
+    if (!m_sid)
+        return;
+    LONG known = InterlockedCompareExchange(&g_accountTrusted, -1, -1);
+    if (known < 0) {
+        known = MadeFoldersComeOutOwnedBy(m_sid) ? 1 : 0;
+        InterlockedExchange(&g_accountTrusted, known);
+    }
+    m_bTrusted = known == 1;
+}
+
+CRunningAccount::~CRunningAccount()
+{
+    if (m_sid)
+        LocalFree(m_sid);
 }
 
 PSID CopyProcessUserSid()

@@ -2,6 +2,8 @@
 #include "base/Format.h"
 #include "base/SafePaths.h"
 #include "engine/FileSystem.h"
+#include "engine/FileUpdate.h"
+#include "engine/FileUpdateShared.h"
 #include "engine/FolderSecurity.h"
 #include "engine/InstallRecord.h"
 #include "engine/PayloadManifest.h"
@@ -9,16 +11,76 @@
 
 namespace {
 
+// The names an update stopped in the folder left there, as the folder's own journal lists
+// them: until the next update resolves it, a file may have a second name there (its set-aside
+// name), and staged copies lie beside the browser's files.
+class CStoppedUpdate {
+public:
+    explicit CStoppedUpdate(const WCHAR *folder) : m_plan(folder, folder), m_bRead(m_plan.ReadStoppedPlan()) {}
+    // `relative` is a file the plan puts in place or its set-aside name, the other name is there
+    // too, and the two are one file with no third name: both names lie in the folder.
+    bool ExplainsSecondName(const WCHAR *folder, const WCHAR *relative) const
+    {
+        for (int i = 0; m_bRead && i < m_plan.StagedCount(); ++i) {
+            const WCHAR *name = m_plan.StagedFile(i), *aside = m_plan.SetAsideName(i);
+            if (!aside[0] || (!SameIgnoringCase(relative, name) && !SameIgnoringCase(relative, aside)))
+                continue;
+            return SameFileWithTwoNames(folder, name, aside);
+        }
+        return false;
+    }
+    // `relative` is a staged copy or a set-aside name of the plan.
+    bool Lists(const WCHAR *relative) const
+    {
+        size_t staged = wcslen(kStagedSuffix);
+        for (int i = 0; m_bRead && i < m_plan.StagedCount(); ++i) {
+            const WCHAR *name = m_plan.StagedFile(i);
+            size_t length = wcslen(name);
+            if (SameIgnoringCase(relative, m_plan.SetAsideName(i)) ||
+                (wcslen(relative) == length + staged && SameIgnoringCase(relative, name, length) &&
+                 SameIgnoringCase(relative + length, kStagedSuffix)))
+                return true;
+        }
+        return false;
+    }
+
+private:
+    static bool SameFileWithTwoNames(const WCHAR *folder, const WCHAR *first, const WCHAR *second)
+    {
+        BY_HANDLE_FILE_INFORMATION a, b;
+        return FileInformation(folder, first, a) && FileInformation(folder, second, b) && a.nNumberOfLinks == 2 &&
+               b.nNumberOfLinks == 2 && a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+               a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+    }
+    static bool FileInformation(const WCHAR *folder, const WCHAR *relative, BY_HANDLE_FILE_INFORMATION &info)
+    {
+        CHeldPath file;
+        return file.Open(folder, relative, FILE_READ_ATTRIBUTES) && !file.IsFolder() &&
+               GetFileInformationByHandle(file.Handle(), &info);
+    }
+
+    CFileUpdate m_plan;
+    bool m_bRead;
+};
+
 // What a walk through an install folder found.
 struct TreeWalk {
-    PSID self;
-    size_t base;                    // characters of the install folder's own path
+    const CRunningAccount *who;
+    const WCHAR *root;              // the install folder
+    size_t base;                    // characters of its path
+    const CStoppedUpdate *stopped;  // the names a stopped update left, where one did
     PSECURITY_DESCRIPTOR reinherit; // when set, each object is made to inherit again first
-    bool checkHeld;                 // whether folders someone holds open to change count
+    bool checkHeld;                 // whether objects someone holds open to change count
     bool foreign;                   // an object others own, or were given rights on of its own
     bool inherits;                  // an object others could change through what it inherits
+    bool accountsOwn;               // an object the running account owns or was given rights on
     bool onlyBrowser;               // nothing but the browser's files and the folders they lie in
-    bool held;                      // a folder someone holds open to write into or rename
+    bool held;                      // an object someone holds open to write into or rename
+    bool secondNames;               // a file with the second name a stopped update gave it
+    // With `checkHeld`, every object walked, for one look at who else holds them open.
+    WCHAR (*walked)[MAX_PATH];
+    int walkedCount;
+    int walkedCapacity;
 };
 
 // `relative` ("\Extensions\PlgKit") holds files of the browser.
@@ -34,14 +96,26 @@ bool IsPayloadFolder(const WCHAR *relative)
     return false;
 }
 
-bool IsBrowserFile(const WCHAR *relative)
+// A file of the browser's own, or one an earlier setup or update of it left: its record, its
+// journal, the backup of its program an older setup made ("Velmarin.exe.bak"), and a file of the
+// browser under the staged or set-aside name of an update (".vmnew", ".vmold", ".xxxx.vmold"),
+// which the next update removes.
+bool IsBrowserFile(const WCHAR *relative, const CStoppedUpdate *stopped)
 {
     if (SameIgnoringCase(relative + 1, kRecordFileName) || SameIgnoringCase(relative, L"\\VelmarinSetup.record.new") ||
-        SameIgnoringCase(relative, L"\\VelmarinSetup.journal"))
+        SameIgnoringCase(relative, kJournalName) || SameIgnoringCase(relative, L"\\Velmarin.exe.bak") ||
+        (stopped && stopped->Lists(relative)))
         return true;
     const CPayloadManifest &manifest = CPayloadManifest::Instance();
+    size_t length = wcslen(relative);
     for (int i = 0; i < manifest.FileCount(); ++i) {
-        if (SameIgnoringCase(manifest.File(i).relative, relative))
+        const WCHAR *file = manifest.File(i).relative;
+        size_t fileLength = wcslen(file);
+        if (fileLength > length || !SameIgnoringCase(file, relative, fileLength))
+            continue;
+        const WCHAR *suffix = relative + fileLength;
+        if (!*suffix || SameIgnoringCase(suffix, kStagedSuffix) || SameIgnoringCase(suffix, L".vmold") ||
+            IsSetAsideSuffix(suffix, wcslen(suffix)))
             return true;
     }
     return false;
@@ -70,18 +144,64 @@ bool HasOtherNames(const WCHAR *file)
     return others;
 }
 
+DescriptorVerdict JudgeFor(const WCHAR *path, const CRunningAccount *who)
+{
+    return JudgePath(path, who->Trusted(), who->Own());
+}
+
 void Judge(const WCHAR *path, TreeWalk &walk)
 {
-    switch (JudgePath(path, walk.self)) {
+    switch (JudgeFor(path, walk.who)) {
     case kOthersByItsOwn:
         walk.foreign = true;
         break;
     case kOthersThroughInheritance:
         walk.inherits = true;
         break;
+    case kOwnAccountsByItsOwn:
+        walk.accountsOwn = true;
+        break;
     case kOnlyTrustedCanChange:
         break;
     }
+}
+
+void NoteWalked(const WCHAR *path, TreeWalk &walk)
+{
+    if (walk.walkedCount == walk.walkedCapacity) {
+        int capacity = walk.walkedCapacity ? walk.walkedCapacity * 2 : 32;
+        void *larger = walk.walked ? HeapReAlloc(GetProcessHeap(), 0, walk.walked, capacity * sizeof(*walk.walked))
+                                   : HeapAlloc(GetProcessHeap(), 0, capacity * sizeof(*walk.walked));
+        if (!larger) {
+            walk.held = true;  // what cannot be looked at cannot be vouched for
+            return;
+        }
+        walk.walked = (WCHAR(*)[MAX_PATH])larger;
+        walk.walkedCapacity = capacity;
+    }
+    Copy(walk.walked[walk.walkedCount++], path);
+}
+
+// Whether anyone but this process holds one of the objects walked open to change it: one look
+// at the system's list of handles for all of them.
+bool WalkedHeldByOthers(const TreeWalk &walk)
+{
+    const WCHAR **paths = (const WCHAR **)HeapAlloc(GetProcessHeap(), 0, (walk.walkedCount + 1) * sizeof(WCHAR *));
+    if (!paths)
+        return true;
+    for (int i = 0; i < walk.walkedCount; ++i)
+        paths[i] = walk.walked[i];
+    bool held = OthersHoldForChange(paths, walk.walkedCount);
+    HeapFree(GetProcessHeap(), 0, paths);
+    return held;
+}
+
+void EndWalk(TreeWalk &walk)
+{
+    if (walk.walked)
+        HeapFree(GetProcessHeap(), 0, walk.walked);
+    walk.walked = NULL;
+    walk.walkedCount = walk.walkedCapacity = 0;
 }
 
 void WalkBelow(const WCHAR *folder, TreeWalk &walk, int depth)
@@ -110,17 +230,25 @@ void WalkBelow(const WCHAR *folder, TreeWalk &walk, int depth)
         const WCHAR *relative = path + walk.base;
         bool link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
         bool isFolder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        // A second name of a file is another folder's file, unless a stopped update of this
+        // folder made it, both names here.
         if (!link && !isFolder && HasOtherNames(path)) {
-            walk.foreign = true;
-            break;
+            if (!walk.stopped || !walk.stopped->ExplainsSecondName(walk.root, relative)) {
+                walk.foreign = true;
+                break;
+            }
+            walk.secondNames = true;
         }
-        // Only an object whose owner and own entries are trusted is made to inherit: another
-        // user's stays his, and refuses the folder.
-        if (walk.reinherit && !link && JudgePath(path, walk.self) != kOthersByItsOwn)
+        // Only an object whose owner and own entries are trusted, or the running account's, is
+        // made to inherit: another user's stays his, and refuses the folder.
+        if (walk.reinherit && !link && JudgeFor(path, walk.who) != kOthersByItsOwn)
             ApplyDescriptor(path, walk.reinherit);
         Judge(path, walk);
-        if (walk.checkHeld && HeldForChange(path))
-            walk.held = true;
+        if (walk.checkHeld) {
+            if (HeldForChange(path))
+                walk.held = true;
+            NoteWalked(path, walk);
+        }
         if (link) {
             walk.onlyBrowser = false;
         } else if (isFolder) {
@@ -129,16 +257,16 @@ void WalkBelow(const WCHAR *folder, TreeWalk &walk, int depth)
                 continue;
             }
             WalkBelow(path, walk, depth + 1);
-        } else if (!IsBrowserFile(relative)) {
+        } else if (!IsBrowserFile(relative, walk.stopped)) {
             walk.onlyBrowser = false;
         }
     } while (!walk.foreign && FindNextFileW(search, &entry));
     FindClose(search);
 }
 
-TreeWalk StartWalk(const WCHAR *folder, PSID self)
+TreeWalk StartWalk(const WCHAR *folder, const CRunningAccount *who, const CStoppedUpdate *stopped)
 {
-    TreeWalk walk = {self, wcslen(folder), NULL, false, false, false, true, false};
+    TreeWalk walk = {who, folder, wcslen(folder), stopped, NULL, false, false, false, false, true, false, false, NULL, 0, 0};
     return walk;
 }
 
@@ -162,12 +290,16 @@ bool AboveChangeable(const WCHAR *folder, PSID self)
     }
 }
 
-// An existing folder others could change only through inheritance: protected at its top first,
-// so that nobody else can add to it any more, then every object below made to inherit that,
-// then all of it judged again as it now reads. Once the top is protected, a refusal is final.
-bool ProtectExistingFolder(const WCHAR *folder, PSID self)
+// An existing folder others could change only through inheritance, or the running account
+// through what it owns or was given: taken over at its top first (owner Administrators, the
+// protected list), so that nobody else can add to it any more, then every object below made to
+// inherit that, then all of it judged again as it now reads, and nothing of it may be held open
+// by anyone else with a right to change it, its name or its permissions (a handle keeps what it
+// was granted, the owner's right to change permissions included). Once the top is protected, a
+// refusal is final.
+bool ProtectExistingFolder(const WCHAR *folder, const CRunningAccount *who)
 {
-    if (JudgePath(folder, self) == kOthersByItsOwn)
+    if (JudgeFor(folder, who) == kOthersByItsOwn)
         return false;
     PSECURITY_DESCRIPTOR descriptor = CreateInstallFolderDescriptor();
     bool applied = ApplyDescriptor(folder, descriptor);
@@ -176,17 +308,20 @@ bool ProtectExistingFolder(const WCHAR *folder, PSID self)
     if (!applied) {
         // A volume that keeps no access lists (FAT) lets everyone change everything; one that
         // keeps them its own way may already protect the folder.
-        return !PathOthersCouldChange(folder, kChangeInsideOf | kChangeRename, self);
+        return !PathOthersCouldChange(folder, kChangeInsideOf | kChangeRename, who->Trusted());
     }
-    TreeWalk walk = StartWalk(folder, self);
+    TreeWalk walk = StartWalk(folder, who, NULL);
     walk.reinherit = CreateInheritingDescriptor();
     walk.checkHeld = true;
-    bool ready = walk.reinherit != NULL && !HeldForChange(folder) && JudgePath(folder, self) == kOnlyTrustedCanChange;
+    NoteWalked(folder, walk);
+    bool ready = walk.reinherit != NULL && !HeldForChange(folder) && JudgeFor(folder, who) == kOnlyTrustedCanChange;
     if (ready)
         WalkBelow(folder, walk, 0);
     if (walk.reinherit)
         LocalFree(walk.reinherit);
-    return ready && !walk.foreign && !walk.inherits && !walk.held;
+    ready = ready && !walk.foreign && !walk.inherits && !walk.accountsOwn && !walk.held && !WalkedHeldByOthers(walk);
+    EndWalk(walk);
+    return ready;
 }
 
 // Makes `folder` and the levels above it from `first` down, `first` protected as it is made
@@ -243,6 +378,7 @@ namespace {
 // What the setup found of an install folder and what it will do with it.
 struct FolderPlan {
     InstallFolderDecision decision;
+    bool onNetwork;                // refused: it lies on a network drive, or leads to one
     WCHAR path[MAX_PATH];          // the folder, a drive root as "D:\\" (never relative to a current folder)
     bool existed;                  // it was there when decided
     WCHAR firstMissing[MAX_PATH];  // otherwise the topmost level the setup makes
@@ -268,22 +404,32 @@ void DecideInstallFolder(const WCHAR *folder, FolderPlan &plan)
 {
     plan.decision = kFolderRefused;
     plan.firstMissing[0] = 0;
-    plan.existed = plan.inProgramFiles = false;
+    plan.existed = plan.inProgramFiles = plan.onNetwork = false;
     if (!RootedFolder(folder, plan.path))
         return;
     const WCHAR *path = plan.path;
-    PSID self = CopyProcessUserSid();
+    // A share's "Administrators" are the server's, and whoever controls the server or the
+    // traffic changes what the elevated programs run.
+    if (FolderOnNetwork(path)) {
+        plan.onNetwork = true;
+        return;
+    }
+    CRunningAccount who;
     plan.decision = kFolderTrusted;
     plan.existed = PathIsDirectoryW(path) != FALSE;
     if (plan.existed) {
-        DescriptorVerdict top = JudgePath(path, self);
-        TreeWalk walk = StartWalk(path, self);
+        CStoppedUpdate stopped(path);
+        DescriptorVerdict top = JudgeFor(path, &who);
+        TreeWalk walk = StartWalk(path, &who, &stopped);
         if (top != kOthersByItsOwn)
             WalkBelow(path, walk, 0);
         if (top == kOthersByItsOwn || walk.foreign)
             plan.decision = kFolderRefused;
-        else if (top == kOthersThroughInheritance || walk.inherits)
-            plan.decision = walk.onlyBrowser ? kFolderToProtect : kFolderRefused;
+        else if (top != kOnlyTrustedCanChange || walk.inherits || walk.accountsOwn)
+            // A file with two names cannot be protected on its own: a stopped update there is
+            // resolved only in a folder that needs no protection.
+            plan.decision = walk.onlyBrowser && !walk.secondNames ? kFolderToProtect : kFolderRefused;
+        EndWalk(walk);
     } else {
         // The topmost level the setup will make: everything it makes below inherits from it.
         Copy(plan.firstMissing, path);
@@ -298,10 +444,8 @@ void DecideInstallFolder(const WCHAR *folder, FolderPlan &plan)
         plan.inProgramFiles = IsInProgramFiles(path);
         plan.decision = plan.inProgramFiles ? kFolderTrusted : kFolderToProtect;
     }
-    if (plan.decision != kFolderRefused && AboveChangeable(path, self))
+    if (plan.decision != kFolderRefused && AboveChangeable(path, who.Trusted()))
         plan.decision = kFolderRefused;
-    if (self)
-        LocalFree(self);
 }
 
 // Makes a folder decided missing; in Program Files the new levels inherit, and what they
@@ -312,16 +456,14 @@ PreparedFolder MakeDecidedFolder(const FolderPlan &plan, bool &made)
     if (!MakeMissingLevels(plan.path, plan.firstMissing, !plan.inProgramFiles, taken))
         return taken ? kFolderOthersCouldChange : kFolderNotMade;
     made = true;
-    PSID self = CopyProcessUserSid();
-    bool trusted = JudgePath(plan.firstMissing, self) == kOnlyTrustedCanChange;
+    CRunningAccount who;
+    bool trusted = JudgeFor(plan.firstMissing, &who) == kOnlyTrustedCanChange;
     if (!trusted) {
         PSECURITY_DESCRIPTOR descriptor = CreateInstallFolderDescriptor();
-        trusted = ApplyDescriptor(plan.firstMissing, descriptor) && JudgePath(plan.firstMissing, self) == kOnlyTrustedCanChange;
+        trusted = ApplyDescriptor(plan.firstMissing, descriptor) && JudgeFor(plan.firstMissing, &who) == kOnlyTrustedCanChange;
         if (descriptor)
             LocalFree(descriptor);
     }
-    if (self)
-        LocalFree(self);
     if (trusted)
         return kFolderReady;
     RemoveMadeFolder(plan.path);
@@ -337,7 +479,7 @@ PreparedFolder CheckInstallFolder(const WCHAR *folder, bool &made)
     FolderPlan plan;
     DecideInstallFolder(folder, plan);
     if (plan.decision == kFolderRefused)
-        return kFolderOthersCouldChange;
+        return plan.onNetwork ? kFolderOnNetwork : kFolderOthersCouldChange;
     return plan.existed ? kFolderReady : MakeDecidedFolder(plan, made);
 }
 
@@ -347,34 +489,32 @@ PreparedFolder PrepareInstallFolder(const WCHAR *folder, bool &made, bool &prote
     FolderPlan plan;
     DecideInstallFolder(folder, plan);
     if (plan.decision == kFolderRefused)
-        return kFolderOthersCouldChange;
+        return plan.onNetwork ? kFolderOnNetwork : kFolderOthersCouldChange;
     // What was missing is made, never taken over: a folder that appeared since is refused.
     if (!plan.existed)
         return MakeDecidedFolder(plan, made);
     if (plan.decision != kFolderToProtect)
         return kFolderReady;
-    PSID self = CopyProcessUserSid();
-    protectedNow = ProtectExistingFolder(plan.path, self);
-    if (self)
-        LocalFree(self);
+    CRunningAccount who;
+    protectedNow = ProtectExistingFolder(plan.path, &who);
     return protectedNow ? kFolderReady : kFolderOthersCouldChange;
 }
 
 bool InstallationOthersCouldChange(const WCHAR *typed)
 {
     WCHAR folder[MAX_PATH];
-    if (!RootedFolder(typed, folder))
+    if (!RootedFolder(typed, folder) || FolderOnNetwork(folder))
         return true;
-    PSID self = CopyProcessUserSid();
-    bool changeable = !PathIsDirectoryW(folder) || JudgePath(folder, self) != kOnlyTrustedCanChange ||
-                      AboveChangeable(folder, self);
+    CRunningAccount who;
+    bool changeable = !PathIsDirectoryW(folder) || JudgeFor(folder, &who) != kOnlyTrustedCanChange ||
+                      AboveChangeable(folder, who.Trusted());
     if (!changeable) {
-        TreeWalk walk = StartWalk(folder, self);
+        CStoppedUpdate stopped(folder);
+        TreeWalk walk = StartWalk(folder, &who, &stopped);
         WalkBelow(folder, walk, 0);
-        changeable = walk.foreign || walk.inherits;
+        changeable = walk.foreign || walk.inherits || walk.accountsOwn;
+        EndWalk(walk);
     }
-    if (self)
-        LocalFree(self);
     return changeable;
 }
 
@@ -396,18 +536,22 @@ bool RemoveMadeFolder(const WCHAR *typed)
     return removed;
 }
 
-bool FinalFolderPath(const WCHAR *folder, WCHAR (&final)[MAX_PATH])
+namespace {
+
+// The longest part of `folder` that exists, opened, and the name Windows gives it; `tail` where
+// the rest (yet to be made) starts in `trimmed`, the folder without trailing backslashes. `told`
+// is false before Vista, where Windows cannot name an opened folder: `named` is then its long
+// name. False when no part of it exists or can be opened.
+bool NameLongestPart(const WCHAR *folder, WCHAR (&trimmed)[MAX_PATH], size_t &tail, WCHAR (&named)[MAX_PATH + 8], bool &told)
 {
-    final[0] = 0;
-    WCHAR trimmed[MAX_PATH], existing[MAX_PATH];
+    WCHAR existing[MAX_PATH];
     if (!Copy(trimmed, folder))
         return false;
     size_t length = wcslen(trimmed);
     while (length > 3 && trimmed[length - 1] == L'\\')
         trimmed[--length] = 0;
     RootedFolder(trimmed, existing);
-    // The longest part that exists is opened; the rest is yet to be made.
-    size_t tail = length;
+    tail = length;
     while (!PathIsDirectoryW(existing)) {
         WCHAR *slash = wcsrchr(existing, L'\\');
         if (!slash || slash < existing + 2 || (slash == existing + 2 && !slash[1]))
@@ -419,19 +563,58 @@ bool FinalFolderPath(const WCHAR *folder, WCHAR (&final)[MAX_PATH])
                                 NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
     if (opened == INVALID_HANDLE_VALUE)
         return false;
-    WCHAR named[MAX_PATH + 8];
-    bool told = FinalNameOf(opened, named);
+    told = FinalNameOf(opened, named);
     CloseHandle(opened);
-    // Before Vista Windows cannot name an opened folder: the long names are what it can tell.
-    if (!told) {
-        const WCHAR *start = wcsncmp(existing, L"\\\\?\\", 4) == 0 ? existing + 4 : existing;
-        DWORD length = GetLongPathNameW(start, named, MAX_PATH + 8);
-        if (length == 0 || length >= MAX_PATH + 8)
-            return false;
-    }
+    if (told)
+        return true;
+    const WCHAR *start = wcsncmp(existing, L"\\\\?\\", 4) == 0 ? existing + 4 : existing;
+    DWORD longLength = GetLongPathNameW(start, named, MAX_PATH + 8);
+    return longLength > 0 && longLength < MAX_PATH + 8;
+}
+
+// "X:" at the start of `path`, or of the place Windows names "\\?\X:\...".
+bool DriveLetterOf(const WCHAR *path, WCHAR &letter)
+{
+    const WCHAR *plain = wcsncmp(path, L"\\\\?\\", 4) == 0 ? path + 4 : path;
+    letter = plain[0];
+    return ((letter >= L'A' && letter <= L'Z') || (letter >= L'a' && letter <= L'z')) && plain[1] == L':';
+}
+
+bool IsRemoteDrive(WCHAR letter)
+{
+    WCHAR root[4] = {letter, L':', L'\\', 0};
+    return GetDriveTypeW(root) == DRIVE_REMOTE;
+}
+
+}
+
+bool FolderOnNetwork(const WCHAR *folder)
+{
+    WCHAR letter;
+    if (!folder || !DriveLetterOf(folder, letter) || IsRemoteDrive(letter))
+        return true;
+    WCHAR trimmed[MAX_PATH], named[MAX_PATH + 8];
+    size_t tail = 0;
+    bool told = false;
+    // Nothing of it there: it is made on the drive it names.
+    if (!NameLongestPart(folder, trimmed, tail, named, told))
+        return false;
+    // A link or junction on the way to a share, or a mapped drive Windows names by its share.
+    return !DriveLetterOf(named, letter) || IsRemoteDrive(letter);
+}
+
+bool FinalFolderPath(const WCHAR *folder, WCHAR (&final)[MAX_PATH])
+{
+    final[0] = 0;
+    WCHAR trimmed[MAX_PATH], named[MAX_PATH + 8];
+    size_t tail = 0;
+    bool told = false;
+    if (!NameLongestPart(folder, trimmed, tail, named, told))
+        return false;
     const WCHAR *plain = wcsncmp(named, L"\\\\?\\", 4) == 0 ? named + 4 : named;
     // A drive letter and a colon: a network share or a volume without a letter is not taken.
-    if (!((plain[0] >= L'A' && plain[0] <= L'Z') || (plain[0] >= L'a' && plain[0] <= L'z')) || plain[1] != L':')
+    WCHAR letter;
+    if (!DriveLetterOf(plain, letter))
         return false;
     size_t plainLength = wcslen(plain);
     const WCHAR *rest = trimmed + tail;

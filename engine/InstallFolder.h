@@ -7,10 +7,11 @@
 enum InstallFolderDecision {
     kFolderTrusted,    // only administrators can change it, what is in it and the folders above it
     kFolderToProtect,  // others could change it only through what it inherits (never with the
-                       // right to change permissions), and it holds nothing but the browser's
-                       // files: protected as a whole, it is the setup's
+                       // right to change permissions), or the running account through what it
+                       // owns or was given, and it holds nothing but the browser's files:
+                       // taken over and protected as a whole, it is the setup's
     kFolderRefused,    // others own or were given a part of it, could change its permissions, or
-                       // could change a folder above it
+                       // could change a folder above it; or it lies on a network drive
 };
 // A missing folder is decided by the folders above it that exist; the topmost level the setup
 // makes is protected from its first moment, unless it lies in Program Files, where what it
@@ -21,6 +22,7 @@ enum InstallFolderDecision {
 enum PreparedFolder {
     kFolderReady,             // it exists, and only administrators can change it
     kFolderOthersCouldChange, // refused; nothing was written into it
+    kFolderOnNetwork,         // refused: it lies on a network drive or leads to one (FolderOnNetwork)
     kFolderNotMade,           // it could not be made (read-only media, a drive that went)
 };
 // The installation's road: decides about `folder`, then makes what is missing or protects an
@@ -34,11 +36,18 @@ PreparedFolder PrepareInstallFolder(const WCHAR *folder, bool &made, bool &prote
 PreparedFolder CheckInstallFolder(const WCHAR *folder, bool &made);
 
 // For the uninstaller: whether someone else could have changed the install folder, a folder
-// above it or anything the browser's files lie in. A folder that is gone counts as changed.
+// above it or anything the browser's files lie in: another user, or the account this process
+// runs as where it is not trusted (see CRunningAccount). A folder that is gone, or on a network
+// drive, counts as changed.
 bool InstallationOthersCouldChange(const WCHAR *folder);
 
 // Removes an empty folder this run made, through a handle that cannot have followed a link.
 bool RemoveMadeFolder(const WCHAR *folder);
+
+// Whether `folder` ("X:\..."), or the part of it that exists, lies on a network drive: its
+// drive is remote (a mapped share), or Windows names it, once opened, by a share or by a remote
+// drive (a link or junction on the way to one). True for anything not on a drive letter.
+bool FolderOnNetwork(const WCHAR *folder);
 
 // `folder` as Windows names it once opened: long names for short ones, the real place for a
 // link or junction on the way, no "\\?\" prefix, a drive root spelled as given ("D:" or

@@ -19,7 +19,7 @@ static const WCHAR kRecordNotWritten[] =
 
 void CInstallOptions::MakeRecordedFolder(const WCHAR *folder)
 {
-    if (!PathIsDirectoryW(folder) && CreateDirectoryTree(folder))
+    if (folder[0] && !PathIsDirectoryW(folder) && CreateDirectoryTree(folder))
         m_record.AddMadeFolder(folder);
 }
 

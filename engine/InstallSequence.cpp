@@ -1,6 +1,7 @@
 #include "app/InstallOptions.h"
 #include "app/SetupMessages.h"
 #include "base/Format.h"
+#include "base/SafePaths.h"
 #include "base/SetupLog.h"
 #include "app/Outcomes.h"
 #include "engine/FileSystem.h"
@@ -50,6 +51,8 @@ static const WCHAR kUnreadableJournal[] =
 static const WCHAR kFolderOthersCanChange[] =
     L"其他用户可以更改安装目录（%s）或它上层的文件夹，为了安全，安装未能完成，原有的文件未作改动。\r\n"
     L"请将岚舟浏览器安装到其它目录。";
+static const WCHAR kNetworkFolder[] = L"不能安装到网络上的文件夹，请选择本机磁盘上的安装路径";
+static const WCHAR kUnplaceableFolder[] = L"无法将文件放入安装目录，请选择其它目录后再安装。";
 static const WCHAR kCopyFailedKeptOld[] =
     L"无法将岚舟浏览器的程序文件复制到安装目录，安装未能完成，原有的浏览器已保留。\r\n"
     L"请关闭正在使用这些文件的程序，然后重新运行安装程序。";
@@ -69,7 +72,7 @@ static void BroadcastSettingChange()
 
 void CInstallOptions::PostProgress(int percentage)
 {
-    PostMessageW(m_hProgressWnd, WM_SETUP_PROGRESS, (WPARAM)percentage, 0);
+    PostSetupMessage(m_hProgressWnd, WM_SETUP_PROGRESS, (WPARAM)percentage);
 }
 
 void CInstallOptions::RequestClose()
@@ -84,7 +87,7 @@ bool CInstallOptions::CloseRequested()
 
 void CInstallOptions::PostFinished()
 {
-    PostMessageW(m_hProgressWnd, WM_SETUP_END, 0, 0);
+    PostSetupMessage(m_hProgressWnd, WM_SETUP_END, 0);
 }
 
 namespace {
@@ -219,6 +222,20 @@ void CInstallOptions::StopForFullDrive(const WCHAR *pattern, const WCHAR *folder
     StopInstall(message, kOutcomeDiskFull);
 }
 
+// "Velmarin.exe.bak", the backup of the browser that older setups made beside it and removed a
+// moment later: one an interrupted run left goes, through a handle that cannot have followed a
+// link, so that nothing outside the install folder goes with it. Nothing records it.
+void CInstallOptions::RemoveLeftoverBackup()
+{
+    CHeldPath backup;
+    if (backup.Open(m_strInstallDir, L"\\Velmarin.exe.bak", DELETE | FILE_WRITE_ATTRIBUTES) && !backup.IsFolder()) {
+        if (backup.Delete())
+            LogStep(L"已删除上次安装留下的 Velmarin.exe.bak");
+        else
+            LogFailure(GetLastError(), L"无法删除上次安装留下的 Velmarin.exe.bak");
+    }
+}
+
 void CInstallOptions::StopInstall(const WCHAR *message, int outcome)
 {
     m_nOutcome = outcome;
@@ -238,11 +255,22 @@ void CInstallOptions::RunInstall(HWND progressWindow)
     m_hProgressWnd = progressWindow;
 
     // The folder as Windows names it: what is recorded and registered is the real place, which
-    // the uninstaller finds again however the folder was typed.
+    // the uninstaller finds again however the folder was typed. One on a network drive, or one
+    // whose place cannot be told, is no place for the elevated setup.
     WCHAR final[MAX_PATH];
+    if (FolderOnNetwork(m_strInstallDir)) {
+        LogStep(L"安装目录 %s 位于网络上", m_strInstallDir);
+        ShowMessage(NULL, kNetworkFolder, kErrorCaption, MB_OK);
+        StopInstall(NULL, kOutcomeFolderRefused);
+        return;
+    }
     if (!FinalFolderPath(m_strInstallDir, final)) {
-        LogFailure(GetLastError(), L"无法确定安装目录 %s 的实际位置，按原样使用", m_strInstallDir);
-    } else if (lstrcmpW(final, m_strInstallDir) != 0) {
+        LogFailure(GetLastError(), L"无法确定安装目录 %s 的实际位置", m_strInstallDir);
+        ShowMessage(NULL, kUnplaceableFolder, kErrorCaption, MB_OK);
+        StopInstall(NULL, kOutcomeFolderRefused);
+        return;
+    }
+    if (lstrcmpW(final, m_strInstallDir) != 0) {
         LogStep(L"安装目录 %s 即 %s", m_strInstallDir, final);
         Copy(m_strInstallDir, final);
     }
@@ -264,9 +292,14 @@ void CInstallOptions::RunInstall(HWND progressWindow)
         LogStep(L"其他用户可以更改安装目录或它上层的文件夹");
         StopInstall(refused, kOutcomeFolderRefused);
         return;
+    case kFolderOnNetwork:
+        LogStep(L"安装目录位于网络上");
+        ShowMessage(NULL, kNetworkFolder, kErrorCaption, MB_OK);
+        StopInstall(NULL, kOutcomeFolderRefused);
+        return;
     case kFolderNotMade:
         LogFailure(GetLastError(), L"无法创建安装目录");
-        ShowMessage(NULL, L"无法将文件放入安装目录，请选择其它目录后再安装。", kErrorCaption, MB_OK);
+        ShowMessage(NULL, kUnplaceableFolder, kErrorCaption, MB_OK);
         StopInstall(NULL, kOutcomeFolderRefused);
         return;
     }
@@ -280,7 +313,7 @@ void CInstallOptions::RunInstall(HWND progressWindow)
         LogStep(L"已保护安装目录及其中的全部内容：仅管理员可以更改");
     if (!IsFolderWritable(m_strInstallDir)) {
         LogFailure(GetLastError(), L"安装目录无法写入");
-        ShowMessage(NULL, L"无法将文件放入安装目录，请选择其它目录后再安装。", kErrorCaption, MB_OK);
+        ShowMessage(NULL, kUnplaceableFolder, kErrorCaption, MB_OK);
         StopInstall(NULL, kOutcomeFolderRefused);
         return;
     }
@@ -314,9 +347,12 @@ void CInstallOptions::RunInstall(HWND progressWindow)
     // The browser is ended first: what a stopped earlier run left cannot be put right while
     // it runs from the folder.
     if (PathFileExistsW(browserPath) && IsFileInUse(browserPath) && ResolveRunningBrowser(browserPath) == kBrowserCancelled) {
+        RemoveLeftoverBackup();
         StopInstall(NULL, kOutcomeBrowserRunning);
         return;
     }
+    PostProgress(30);
+    RemoveLeftoverBackup();
     if (CloseRequested()) {
         StopInstall(NULL, kOutcomeCancelled);
         return;
@@ -347,7 +383,6 @@ void CInstallOptions::RunInstall(HWND progressWindow)
         ShowMessage(NULL, kUnreadableJournal, kNoticeCaption, MB_OK | MB_ICONWARNING);
     bool hadBrowser = PathFileExistsW(browserPath) != FALSE;
 
-    PostProgress(30);
     // Until the update is committed, the new files take room beside the installed ones.
     const CPayloadManifest &manifest = CPayloadManifest::Instance();
     if (ULONGLONG shortfall = DriveShortfall(m_strInstallDir, manifest.TotalSize(), manifest.FileCount())) {

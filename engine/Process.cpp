@@ -61,53 +61,88 @@ HANDLE SaferNormalUserToken()
     return token && GetHandleInformation(token, &flags) ? token : NULL;
 }
 
-// The same made from this process's token directly, where Safer gives none: the Administrators
-// group for denying only, every privilege but the basic ones dropped.
+TOKEN_GROUPS *TokenGroupsOf(HANDLE token)
+{
+    DWORD size = 0;
+    GetTokenInformation(token, TokenGroups, NULL, 0, &size);
+    TOKEN_GROUPS *groups = size ? (TOKEN_GROUPS *)LocalAlloc(LPTR, size) : NULL;
+    if (groups && !GetTokenInformation(token, TokenGroups, groups, size, &size)) {
+        LocalFree(groups);
+        groups = NULL;
+    }
+    return groups;
+}
+
+// The same made from this process's token directly, where Safer gives none: every group but the
+// plain user's (GroupStaysWithTheUser) for denying only, every privilege but the basic ones dropped.
 HANDLE RestrictedOwnToken()
 {
     HANDLE own = NULL, restricted = NULL;
-    BYTE administrators[SECURITY_MAX_SID_SIZE];
-    if (!WellKnownSid(WinBuiltinAdministratorsSid, administrators) ||
-        !OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY | TOKEN_ASSIGN_PRIMARY | TOKEN_ADJUST_DEFAULT,
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY | TOKEN_ASSIGN_PRIMARY | TOKEN_ADJUST_DEFAULT,
                           &own))
         return NULL;
-    SID_AND_ATTRIBUTES denyOnly = {administrators, 0};
-    if (!CreateRestrictedToken(own, DISABLE_MAX_PRIVILEGE, 1, &denyOnly, 0, NULL, 0, NULL, &restricted))
+    TOKEN_GROUPS *groups = TokenGroupsOf(own);
+    SID_AND_ATTRIBUTES *denyOnly = groups ? (SID_AND_ATTRIBUTES *)LocalAlloc(LPTR, (groups->GroupCount + 1) * sizeof(SID_AND_ATTRIBUTES)) : NULL;
+    DWORD count = 0;
+    for (DWORD i = 0; denyOnly && i < groups->GroupCount; ++i) {
+        // A label is no group: the level is set apart.
+        if (groups->Groups[i].Attributes & SE_GROUP_INTEGRITY)
+            continue;
+        if (!GroupStaysWithTheUser(groups->Groups[i].Sid, groups->Groups[i].Attributes)) {
+            denyOnly[count].Sid = groups->Groups[i].Sid;
+            denyOnly[count++].Attributes = 0;
+        }
+    }
+    if (!denyOnly || !CreateRestrictedToken(own, DISABLE_MAX_PRIVILEGE, count, denyOnly, 0, NULL, 0, NULL, &restricted))
         restricted = NULL;
+    LocalFree(denyOnly);
+    LocalFree(groups);
     CloseHandle(own);
     return restricted;
 }
 
-// A program at high integrity would be out of reach of the user's other programs (dragging a
-// link onto its window, say). Before Vista there are no integrity levels; a failure leaves the
-// level as it was, the Administrators group denying all the same.
-void LowerToMediumIntegrity(HANDLE token)
+// The token's integrity level's RID; false where the system keeps no levels (before Vista).
+bool IntegrityOf(HANDLE token, DWORD &rid)
 {
-    BYTE medium[SECURITY_MAX_SID_SIZE];
-    if (!WellKnownSid(WinMediumLabelSid, medium))
-        return;
-    TOKEN_MANDATORY_LABEL label = {{medium, SE_GROUP_INTEGRITY}};
-    SetTokenInformation(token, TokenIntegrityLevel, &label, sizeof(label) + GetLengthSid(medium));
+    BYTE buffer[sizeof(TOKEN_MANDATORY_LABEL) + SECURITY_MAX_SID_SIZE];
+    DWORD size = 0;
+    if (!GetTokenInformation(token, TokenIntegrityLevel, buffer, sizeof(buffer), &size))
+        return false;
+    PSID label = ((TOKEN_MANDATORY_LABEL *)buffer)->Label.Sid;
+    rid = *GetSidSubAuthorityCount(label) ? *GetSidSubAuthority(label, *GetSidSubAuthorityCount(label) - 1) : 0;
+    return true;
 }
 
-// Whether the Administrators group grants anything in `token`: present and enabled, not only
-// for denying. True also when the token cannot be read.
-bool TokenGrantsAdministratorRights(HANDLE token)
+// A program at high integrity would be out of reach of the user's other programs (dragging a
+// link onto its window, say). False where the token keeps a level above medium: a level that
+// cannot be set is no token to start the user's programs with. Before Vista there are no levels;
+// a system that takes the new level without keeping it (Wine, which enforces none) is as one
+// without them.
+bool LowerToMediumIntegrity(HANDLE token)
 {
-    BYTE administrators[SECURITY_MAX_SID_SIZE];
-    DWORD size = 0;
-    GetTokenInformation(token, TokenGroups, NULL, 0, &size);
-    TOKEN_GROUPS *groups = size ? (TOKEN_GROUPS *)LocalAlloc(LPTR, size) : NULL;
-    bool grants = true;
-    if (groups && WellKnownSid(WinBuiltinAdministratorsSid, administrators) &&
-        GetTokenInformation(token, TokenGroups, groups, size, &size)) {
-        grants = false;
-        for (DWORD i = 0; i < groups->GroupCount; ++i) {
-            DWORD attributes = groups->Groups[i].Attributes;
-            if (EqualSid(groups->Groups[i].Sid, administrators) && (attributes & SE_GROUP_ENABLED) &&
-                !(attributes & SE_GROUP_USE_FOR_DENY_ONLY))
-                grants = true;
-        }
+    DWORD before = 0, after = 0;
+    if (!IntegrityOf(token, before))
+        return true;
+    BYTE medium[SECURITY_MAX_SID_SIZE];
+    if (!WellKnownSid(WinMediumLabelSid, medium))
+        return false;
+    TOKEN_MANDATORY_LABEL label = {{medium, SE_GROUP_INTEGRITY}};
+    if (before > SECURITY_MANDATORY_MEDIUM_RID &&
+        !SetTokenInformation(token, TokenIntegrityLevel, &label, sizeof(label) + GetLengthSid(medium)))
+        return false;
+    return IntegrityOf(token, after) && (after <= SECURITY_MANDATORY_MEDIUM_RID || after == before);
+}
+
+// Whether `token` grants anything through a group beyond the plain user's: one present and
+// enabled, not only for denying. True also when the token cannot be read.
+bool TokenGrantsMoreThanTheUsers(HANDLE token)
+{
+    TOKEN_GROUPS *groups = TokenGroupsOf(token);
+    bool grants = groups == NULL;
+    for (DWORD i = 0; groups && i < groups->GroupCount && !grants; ++i) {
+        DWORD attributes = groups->Groups[i].Attributes;
+        grants = (attributes & SE_GROUP_ENABLED) && !(attributes & (SE_GROUP_USE_FOR_DENY_ONLY | SE_GROUP_INTEGRITY)) &&
+                 !GroupStaysWithTheUser(groups->Groups[i].Sid, attributes);
     }
     LocalFree(groups);
     return grants;
@@ -152,16 +187,26 @@ HANDLE CreateTokenWithoutAdministratorRights()
     HANDLE (*const makers[])() = {SaferNormalUserToken, RestrictedOwnToken};
     for (HANDLE (*make)() : makers) {
         HANDLE token = make();
-        if (token && !TokenGrantsAdministratorRights(token)) {
-            LowerToMediumIntegrity(token);
+        if (token && !TokenGrantsMoreThanTheUsers(token) && LowerToMediumIntegrity(token))
             return token;
-        }
         if (token)
             CloseHandle(token);
     }
     return NULL;
 }
 
+}
+
+bool GroupStaysWithTheUser(PSID group, DWORD attributes)
+{
+    if (attributes & SE_GROUP_LOGON_ID)
+        return true;
+    const WELL_KNOWN_SID_TYPE plain[] = {WinWorldSid, WinBuiltinUsersSid, WinAuthenticatedUserSid, WinInteractiveSid};
+    for (WELL_KNOWN_SID_TYPE type : plain) {
+        if (IsValidSid(group) && IsWellKnownSid(group, type))
+            return true;
+    }
+    return false;
 }
 
 HANDLE StartCommandLine(WCHAR *commandLine, int showMode)

@@ -19,15 +19,22 @@ HANDLE StartCommandLineWithTemporaryFolder(WCHAR *commandLine, int showMode, con
 // Whether a process of `job` still runs; also when that cannot be told.
 bool ProcessesMayRemainIn(HANDLE job);
 
+// Whether a group of a token stays enabled in a token made for the user's own programs: only
+// the plain user's (Everyone, Users, Authenticated Users, Interactive, the logon session's);
+// every other (Administrators, Backup Operators, Power Users, a domain's admins, any group a
+// domain adds) only denies there.
+bool GroupStaysWithTheUser(PSID group, DWORD attributes);
+
 // Starts a command line as StartCommandLine does, for the user where the desktop shell cannot:
-// with a copy of this process's token in which the Administrators group only denies access, with
-// no privilege beyond the basic ones and, from Vista on, at medium integrity, checked before use.
+// with a copy of this process's token in which every group but those GroupStaysWithTheUser keeps
+// only denies access, with no privilege beyond the basic ones and, from Vista on, at medium
+// integrity, all checked before use.
 // False, and nothing started, when this process runs as a service account or as someone other
 // than the desktop's user, when no such token could be made, or the process not created.
 bool StartWithoutAdministratorRights(WCHAR *commandLine, int showMode);
 
 // A copy of the token StartWithoutAdministratorRights starts with, made for acting on a thread of
-// this process: this process's own account, its Administrators group only denying. For what
+// this process: this process's own account, its groups beyond the plain user's only denying. For what
 // concerns only that account's own files (its profile's links, its settings), which the account
 // may change without elevation. Null when none can be made; the caller closes it.
 HANDLE CreateOwnAccountToken();

@@ -2,6 +2,7 @@
 #include "engine/FileSystem.h"
 #include "app/InstallOptions.h"
 #include "base/Format.h"
+#include "base/SetupLog.h"
 #include "engine/Product.h"
 #include "engine/Process.h"
 #include <shlobj.h>
@@ -161,6 +162,9 @@ bool CInstallOptions::CreateShortcuts()
         bool accountsOwn;
     } oldLinks[] = {{m_strCommonDesktop, false}, {m_strCommonStartMenu, false}, {m_strQuickLaunch, true}};
     for (const OldLink &old : oldLinks) {
+        // A folder the shell does not name is none: "\\Velmarin 3.0.lnk" would be on the current drive.
+        if (!old.folder[0])
+            continue;
         COwnAccountRights rights(old.accountsOwn ? ownAccount : NULL);
         if ((!old.accountsOwn || rights.Acting()) && Format(path, L"%s\\Velmarin 3.0.lnk", old.folder))
             DeleteFileW(path);
@@ -207,6 +211,12 @@ bool CInstallOptions::CreateShortcuts()
 void CInstallOptions::CreateLinkBarShortcuts()
 {
     WCHAR folder[MAX_PATH];
+    // An account the shell names no favourites folder for has no links bar: "\\LinkBar" would be
+    // made at the current drive's root, and the record would name what its uninstaller refuses.
+    if (!m_strFavorites[0]) {
+        LogStep(L"找不到本帐户的收藏夹：不创建收藏栏链接");
+        return;
+    }
     // The favourites are the account's own.
     HANDLE ownAccount = OwnAccountToken();
     if (!Format(folder, L"%s\\LinkBar", m_strFavorites))

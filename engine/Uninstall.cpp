@@ -1,6 +1,7 @@
 #include "engine/Uninstall.h"
 #include "base/Format.h"
 #include "base/SafePaths.h"
+#include "base/SystemEnvironment.h"
 #include "engine/FileSystem.h"
 #include "engine/InstallFolder.h"
 #include "engine/PayloadManifest.h"
@@ -227,18 +228,68 @@ static void RemoveEmptyParents(const WCHAR *folder, const WCHAR *relative)
     }
 }
 
+// The deepest folder above `path` that only administrators may change, and the rest of the path
+// below it ("\name" parts). In a profile (the links bar and the quick-launch link are the
+// account's own) that is the folder of every profile: the account, and his unelevated programs,
+// may put a link or junction anywhere in his own. Elsewhere (the all-users menus and desktop) it
+// is the folder the item lies in.
+static bool SplitAtTrustedFolder(const WCHAR *path, WCHAR (&trusted)[MAX_PATH], const WCHAR *&below)
+{
+    WCHAR profiles[MAX_PATH], everyone[MAX_PATH];
+    ProfileListFolder(L"ProfilesDirectory", profiles);
+    ProfileListFolder(L"Public", everyone);
+    size_t length = 0;
+    if (profiles[0] && IsPathWithin(path, profiles) && wcslen(path) > wcslen(profiles) &&
+        !(everyone[0] && IsPathWithin(path, everyone))) {
+        length = wcslen(profiles);
+    } else {
+        const WCHAR *slash = wcsrchr(path, L'\\');
+        if (!slash || slash <= path + 2)
+            return false;
+        length = (size_t)(slash - path);
+    }
+    if (length >= MAX_PATH || path[length] != L'\\')
+        return false;
+    lstrcpynW(trusted, path, (int)length + 1);
+    below = path + length;
+    return true;
+}
+
 // A folder the setup made outside the install folder (the program group, LinkBar), when empty:
-// removed through a handle that cannot have followed a link, the folder it lies in held meanwhile.
+// removed through a handle that cannot have followed a link from the trusted folder above it
+// down, every folder on the way held meanwhile.
 static void RemoveMadeOutsideFolder(const WCHAR *path)
 {
-    WCHAR parent[MAX_PATH], name[MAX_PATH];
-    WCHAR *slash = Copy(parent, path) ? wcsrchr(parent, L'\\') : NULL;
-    if (!slash || slash <= parent + 2 || !Copy(name, slash))
+    WCHAR trusted[MAX_PATH];
+    const WCHAR *below = NULL;
+    if (!SplitAtTrustedFolder(path, trusted, below))
         return;
-    *slash = 0;
     CHeldPath folder;
-    if (folder.Open(parent, name, DELETE) && folder.IsFolder())
+    if (folder.Open(trusted, below, DELETE) && folder.IsFolder())
         folder.Delete();
+}
+
+// A shortcut the setup put outside the install folder, as it put it. The folders on the way to
+// it from the trusted folder above are opened without following a link and held, so that none
+// can be swapped for one while it is checked and deleted; where one is a link, the shortcut is
+// not the setup's any more.
+static FileOutcome RemoveLinkAsRecorded(const RecordItem &item)
+{
+    WCHAR trusted[MAX_PATH];
+    const WCHAR *below = NULL;
+    if (!SplitAtTrustedFolder(item.path, trusted, below))
+        return kFileChanged;
+    CHeldPath way;
+    const WCHAR *name = wcsrchr(below, L'\\');
+    if (name != below) {
+        WCHAR folders[MAX_PATH];
+        lstrcpynW(folders, below, (int)(name - below) + 1);
+        if (!way.Open(trusted, folders, FILE_LIST_DIRECTORY) || !way.IsFolder()) {
+            DWORD error = GetLastError();
+            return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? kFileRemoved : kFileChanged;
+        }
+    }
+    return RemoveFileAsRecorded(item.path, item);
 }
 
 static const WCHAR kUninstallerFile[] = L"\\UnInst.exe";
@@ -307,7 +358,7 @@ UninstallCounts RemoveRecordedInstallation(const CInstallRecord &record, void (*
                 CountFile(counts, RemoveFileAsRecorded(path, item), path);
             break;
         case RecordItem::kLink:
-            CountFile(counts, RemoveFileAsRecorded(item.path, item), item.path);
+            CountFile(counts, RemoveLinkAsRecorded(item), item.path);
             break;
         case RecordItem::kValue:
             // Another view than this program's own is left alone: it would be another program's.
@@ -363,9 +414,11 @@ UninstallCounts RemoveRecordedInstallation(const CInstallRecord &record, void (*
     // A copy an interrupted save of the record may have left goes too.
     if (Format(recordPath, L"%s\\%s.new", folder, kRecordFileName))
         DeleteFileW(recordPath);
-    // A drive root or a folder that holds anything else stays.
+    // Only a folder the setup made goes, and only empty: a drive root, a folder that was there
+    // before the installation, or one that holds anything else stays.
     CloseHandle(held);
-    RemoveMadeFolder(folder);
+    if (record.MadeFolder())
+        RemoveMadeFolder(folder);
     if (progress)
         progress(context, 100);
     return counts;
@@ -386,13 +439,15 @@ bool DeleteUninstallerOnceEnded(HANDLE uninstaller, const CInstallRecord &record
     }
     CloseHandle(uninstaller);
     if (deleted) {
-        RemoveMadeFolder(folder);
+        if (record.MadeFolder())
+            RemoveMadeFolder(folder);
         return true;
     }
     // Still mapped by someone (a scanner, say): it goes at the next restart, and its folder after
-    // it; only administrators can change the folder, so the names stay the setup's meanwhile.
+    // it where the setup made it; only administrators can change the folder, so the names stay
+    // the setup's meanwhile.
     return known && MoveFileExW(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT) &&
-           MoveFileExW(folder, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
+           (!record.MadeFolder() || MoveFileExW(folder, NULL, MOVEFILE_DELAY_UNTIL_REBOOT));
 }
 
 void DescribeUninstallEnd(const UninstallCounts &counts, WCHAR (&text)[400])

@@ -174,6 +174,32 @@ UpdateOpenResult CFileUpdate::Open(DWORD waitMs)
     return kUpdateReady;
 }
 
+bool CFileUpdate::ReadStoppedPlan()
+{
+    m_count = m_folderCount = 0;
+    WCHAR path[MAX_PATH];
+    if (m_hJournal != INVALID_HANDLE_VALUE || !Format(path, L"%s%s", m_target, kJournalName))
+        return false;
+    // Shared as an update never shares it: a journal an update holds is not read.
+    HANDLE journal = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                                 FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+    if (journal == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD size = GetFileSize(journal, NULL);
+    BYTE *data = IsTheFolderOwnJournal(journal, m_target) && size != INVALID_FILE_SIZE && size <= kMaxJournalSize && size
+                     ? (BYTE *)HeapAlloc(GetProcessHeap(), 0, size)
+                     : NULL;
+    DWORD read = 0;
+    bool committed = false;
+    bool valid = data && ReadFile(journal, data, size, &read, NULL) && read == size && ReadJournal(data, size, committed);
+    if (data)
+        HeapFree(GetProcessHeap(), 0, data);
+    CloseHandle(journal);
+    if (!valid)
+        m_count = m_folderCount = 0;
+    return valid;
+}
+
 // Fills the plan from the journal's valid records; `committed` tells whether the commit record
 // was reached. False when a record passes its CRC but holds what no update writes: a field out of
 // bounds, a path that would not fit below the install folder with the update's suffixes. Such a

@@ -153,6 +153,10 @@ void CCustomPage::OnStart()
     // passes: the user may go back and install elsewhere.
     bool made = false;
     PreparedFolder prepared = CheckInstallFolder(folder, made);
+    if (prepared == kFolderOnNetwork) {
+        RefuseFolder(kFolderNetwork, folder);
+        return;
+    }
     if (prepared == kFolderOthersCouldChange) {
         MessageBoxW(m_hWnd, L"其他用户可以更改这个文件夹或它上层的文件夹，安装到这里不安全，请选择其它安装路径", kBadFolderCaption, MB_OK);
         return;

@@ -34,8 +34,8 @@ void CFinishPage::Finish(bool runBrowser)
         return;
     // Without a worker nobody would answer: the setup ends here, as the worker's answer would end it.
     HWND worker = GetWorkerWindow();
-    if (!worker || !PostMessageW(worker, WM_SETUP_FINISH, runBrowser ? 1 : 0, 0))
-        PostMessageW(CPageSet::Instance().Progress()->m_hWnd, WM_SETUP_END, 0, 0);
+    if (!worker || !PostSetupMessage(worker, WM_SETUP_FINISH, runBrowser ? 1 : 0))
+        PostSetupMessage(CPageSet::Instance().Progress()->m_hWnd, WM_SETUP_END, 0);
     ShowWindow(m_hWnd, SW_HIDE);
 }
 

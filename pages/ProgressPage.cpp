@@ -35,8 +35,8 @@ void CProgressPage::OnInitPage()
     SetTimer(m_hWnd, kTimerId, kTickMilliseconds, NULL);
     // Without the worker nothing would ever move the bar: the user is told, and the setup ends.
     HWND worker = WaitForWorkerWindow(kWorkerWaitMilliseconds);
-    if (!worker || !PostMessageW(worker, WM_SETUP_INSTALL, (WPARAM)m_hWnd, 0))
-        PostMessageW(m_hWnd, kWorkerUnreachable, 0, 0);
+    if (!worker || !PostSetupMessage(worker, WM_SETUP_INSTALL, (WPARAM)m_hWnd))
+        PostSetupMessage(m_hWnd, kWorkerUnreachable, 0);
 }
 
 void CProgressPage::OnTick()
@@ -54,7 +54,7 @@ void CProgressPage::OnTick()
         // Closed during the installation: it is complete now; the setup ends without asking
         // anything more, once the worker has finished.
         HWND worker = GetWorkerWindow();
-        if (!worker || !PostMessageW(worker, WM_SETUP_FINISH, 0, 0))
+        if (!worker || !PostSetupMessage(worker, WM_SETUP_FINISH, 0))
             EndSetup();
         return;
     }
@@ -83,8 +83,17 @@ void CProgressPage::OnClose()
     }
 }
 
-bool CProgressPage::OnPageMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR &)
+bool CProgressPage::OnPageMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR &)
 {
+    switch (message) {
+    case WM_SETUP_PROGRESS:
+    case WM_SETUP_END:
+    case kWorkerUnreachable:
+        // Another program's message of these numbers moves nothing and ends nothing.
+        if (!IsSetupMessage(lParam))
+            return true;
+        break;
+    }
     switch (message) {
     case WM_TIMER:
         if (wParam == kTimerId)

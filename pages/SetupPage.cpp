@@ -33,6 +33,7 @@ INT_PTR CALLBACK CSetupPage::DialogProc(HWND window, UINT message, WPARAM wParam
         page->m_hWnd = window;
         page->m_frame.Attach(window);
         SetWindowLongPtrW(window, DWLP_USER, (LONG_PTR)page);
+        RegisterAccessibleSource(window, page);
     }
     if (!page)
         return FALSE;
@@ -40,6 +41,7 @@ INT_PTR CALLBACK CSetupPage::DialogProc(HWND window, UINT message, WPARAM wParam
     INT_PTR result = 0;
     bool handled = page->OnMessage(message, wParam, lParam, result);
     if (message == WM_NCDESTROY) {
+        RegisterAccessibleSource(window, NULL);
         page->m_hWnd = NULL;
         return FALSE;
     }
@@ -169,16 +171,15 @@ bool CSetupPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR &
     case WM_GETOBJECT:
         result = AnswerAccessibleObject(m_hWnd, wParam, lParam);
         return result != 0;
-    case WM_ACCESSIBLE_FACTS:
-        // A dialog named by its caption: the setup's title, or the uninstaller's.
-        if (AccessibleFacts *facts = (AccessibleFacts *)wParam) {
-            facts->role = ROLE_SYSTEM_DIALOG;
-            GetWindowTextW(m_hWnd, facts->name, 256);
-        }
-        result = 1;
-        return true;
-    case WM_COMMAND:
+    case WM_COMMAND: {
+        // A button or link of the page acts only when it tells of its own activation: a
+        // WM_COMMAND naming one may come from any program that may post or send to the page.
+        HWND control = Item(LOWORD(wParam));
+        if (CSubclassedControl::Activates(control) &&
+            !((HWND)lParam == control && CSubclassedControl::IsNotifying(control)))
+            return true;
         return OnCommand(LOWORD(wParam), HIWORD(wParam));
+    }
     case WM_DPICHANGED: {
         // Dragged onto a monitor of another scale: laid out anew there, at the place Windows
         // suggests, with the page's own size.
@@ -190,6 +191,12 @@ bool CSetupPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR &
     }
     }
     return OnPageMessage(message, wParam, lParam, result);
+}
+
+void CSetupPage::DescribeForReaders(AccessibleFacts &facts)
+{
+    facts.role = ROLE_SYSTEM_DIALOG;
+    GetWindowTextW(m_hWnd, facts.name, 256);
 }
 
 HBRUSH CSetupPage::StaticBackground(HWND, HDC)

@@ -5,6 +5,7 @@
 // answers alike; a page says what differs through small hooks.
 #pragma once
 #include "app/MessageLoop.h"
+#include "skin/Accessible.h"
 #include "skin/CheckBox.h"
 #include "skin/SkinFrame.h"
 #include <windows.h>
@@ -49,7 +50,7 @@ PageControl ButtonControl(int id, CImageButton &button, int x, int y, int width,
 bool IsEscapeOrEnter(const MSG &msg);
 
 
-class CSetupPage : public CMessageFilter {
+class CSetupPage : public CMessageFilter, public CAccessibleSource {
 public:
     explicit CSetupPage(int templateId);
     virtual ~CSetupPage() {}
@@ -70,6 +71,8 @@ public:
     void ConfirmQuit();
 
     BOOL FilterMessage(MSG *msg) override;
+    // A dialog named by its caption: the setup's title, or the uninstaller's.
+    void DescribeForReaders(AccessibleFacts &facts) override;
 
     HWND m_hWnd;
     CSkinFrame m_frame;

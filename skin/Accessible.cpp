@@ -1,6 +1,7 @@
 #include "skin/Accessible.h"
 #include "base/DllSafety.h"
 #include "base/Format.h"
+#include "skin/WindowTable.h"
 #include <oleacc.h>
 
 namespace {
@@ -37,6 +38,17 @@ const OleaccApi *Oleacc()
 bool IsSelf(const VARIANT &child)
 {
     return child.vt == VT_I4 && child.lVal == CHILDID_SELF;
+}
+
+// The controls' sources, by window, touched only on the thread of the pages (every control's),
+// as their accessible objects are.
+CWindowTable g_sources;
+
+CAccessibleSource *SourceOf(HWND window)
+{
+    if (!window || GetWindowThreadProcessId(window, NULL) != GetCurrentThreadId())
+        return NULL;
+    return (CAccessibleSource *)g_sources.Find(window);
 }
 
 // The system's object for a control's client area, with what the control says of itself over
@@ -128,8 +140,8 @@ public:
     {
         if (!IsSelf(child))
             return m_system->accDoDefaultAction(child);
-        return IsWindow(m_window) && SendMessageW(m_window, WM_ACCESSIBLE_FACTS, 0, 0) == 1 ? S_OK
-                                                                                            : DISP_E_MEMBERNOTFOUND;
+        CAccessibleSource *source = SourceOf(m_window);
+        return source && source->DoDefaultAction() ? S_OK : DISP_E_MEMBERNOTFOUND;
     }
 
     // IAccessible: the system's.
@@ -174,7 +186,11 @@ private:
     bool Facts(AccessibleFacts &facts) const
     {
         ZeroMemory(&facts, sizeof(facts));
-        return IsWindow(m_window) && SendMessageW(m_window, WM_ACCESSIBLE_FACTS, (WPARAM)&facts, 0) == 1;
+        CAccessibleSource *source = SourceOf(m_window);
+        if (!source)
+            return false;
+        source->DescribeForReaders(facts);
+        return true;
     }
     static HRESULT Text(const WCHAR *text, BSTR *result)
     {
@@ -191,10 +207,15 @@ private:
 
 }
 
+void RegisterAccessibleSource(HWND window, CAccessibleSource *source)
+{
+    g_sources.Set(window, source);
+}
+
 LRESULT AnswerAccessibleObject(HWND window, WPARAM wParam, LPARAM lParam)
 {
     const OleaccApi *oleacc = Oleacc();
-    if ((LONG)lParam != OBJID_CLIENT || !oleacc)
+    if ((LONG)lParam != OBJID_CLIENT || !oleacc || !SourceOf(window))
         return 0;
     IAccessible *system = NULL;
     if (FAILED(oleacc->createStdAccessibleObject(window, OBJID_CLIENT, kIidAccessible, (void **)&system)) || !system)

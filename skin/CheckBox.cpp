@@ -12,25 +12,40 @@ bool IsSystemCheckBox(HWND window)
     return type == BS_CHECKBOX || type == BS_AUTOCHECKBOX;
 }
 
+bool CAccessibleCheckBox::Attach(HWND window)
+{
+    if (!Subclass(window))
+        return false;
+    RegisterAccessibleSource(window, this);
+    return true;
+}
+
+void CAccessibleCheckBox::DescribeForReaders(AccessibleFacts &facts)
+{
+    bool checked = SendMessageW(m_hWnd, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    facts.role = ROLE_SYSTEM_CHECKBUTTON;
+    facts.state = checked ? STATE_SYSTEM_CHECKED : 0;
+    GetWindowTextW(m_hWnd, facts.name, 256);
+    Copy(facts.action, checked ? L"清除" : L"选中");
+}
+
+bool CAccessibleCheckBox::DoDefaultAction()
+{
+    PressLater();
+    return true;
+}
+
 bool CAccessibleCheckBox::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT &result)
 {
     switch (message) {
     case WM_GETOBJECT:
         result = AnswerAccessibleObject(m_hWnd, wParam, lParam);
         return result != 0;
-    case WM_ACCESSIBLE_FACTS: {
-        bool checked = SendMessageW(m_hWnd, BM_GETCHECK, 0, 0) == BST_CHECKED;
-        if (AccessibleFacts *facts = (AccessibleFacts *)wParam) {
-            facts->role = ROLE_SYSTEM_CHECKBUTTON;
-            facts->state = checked ? STATE_SYSTEM_CHECKED : 0;
-            GetWindowTextW(m_hWnd, facts->name, 256);
-            Copy(facts->action, checked ? L"清除" : L"选中");
-        } else {
-            PostMessageW(m_hWnd, BM_CLICK, 0, 0);
-        }
-        result = 1;
+    case WM_TIMER:
+        if (!TakePendingPress(wParam))
+            return false;
+        SendMessageW(m_hWnd, BM_CLICK, 0, 0);
         return true;
-    }
     case WM_SETFOCUS:
         result = CallPrevious(message, wParam, lParam);
         AnnounceFocus(m_hWnd);

@@ -2,11 +2,14 @@
 // and state (on Wine the system's own object calls it a client area), and says when it takes the
 // focus or changes.
 #pragma once
+#include "skin/Accessible.h"
 #include "skin/SubclassedControl.h"
 
-class CAccessibleCheckBox : public CSubclassedControl {
+class CAccessibleCheckBox : public CSubclassedControl, public CAccessibleSource {
 public:
-    bool Attach(HWND window) { return Subclass(window); }
+    bool Attach(HWND window);
+    void DescribeForReaders(AccessibleFacts &facts) override;
+    bool DoDefaultAction() override;
 
 protected:
     bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT &result) override;

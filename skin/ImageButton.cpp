@@ -21,6 +21,8 @@ bool CImageButton::Attach(HWND window)
 {
     if (!Subclass(window))
         return false;
+    RegisterAccessibleSource(window, this);
+    m_bActivates = true;
     LONG style = GetWindowLongW(window, GWL_STYLE);
     if ((style | BS_OWNERDRAW) != style)
         SetWindowLongW(window, GWL_STYLE, style | BS_OWNERDRAW);
@@ -155,6 +157,8 @@ bool CImageButton::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
         }
         return false;
     case WM_LBUTTONDOWN:
+        if (!IsRealKeyDown(VK_LBUTTON))
+            return true;
         SetCapture(m_hWnd);
         if (GetCapture() == m_hWnd) {
             m_bDown = 1;
@@ -162,6 +166,8 @@ bool CImageButton::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
         }
         return true;
     case WM_LBUTTONDBLCLK:
+        if (!IsRealKeyDown(VK_LBUTTON))
+            return true;
         if (GetCapture() != m_hWnd)
             SetCapture(m_hWnd);
         if (!m_bDown) {
@@ -170,10 +176,9 @@ bool CImageButton::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
         }
         return true;
     case WM_LBUTTONUP:
-        if (GetCapture() == m_hWnd) {
+        if (GetCapture() == m_hWnd && !IsRealKeyDown(VK_LBUTTON)) {
             if (m_bDown)
-                SendMessageW(GetParent(m_hWnd), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(m_hWnd), BN_CLICKED),
-                             (LPARAM)m_hWnd);
+                NotifyParent(BN_CLICKED);
             // The parent's handler may have destroyed the button.
             if (IsWindow(m_hWnd) && GetCapture() == m_hWnd)
                 ReleaseCapture();
@@ -209,23 +214,18 @@ bool CImageButton::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
     case WM_GETOBJECT:
         result = AnswerAccessibleObject(m_hWnd, wParam, lParam);
         return result != 0;
-    case WM_ACCESSIBLE_FACTS:
-        if (AccessibleFacts *facts = (AccessibleFacts *)wParam) {
-            facts->role = ROLE_SYSTEM_PUSHBUTTON;
-            facts->state = m_bDown ? STATE_SYSTEM_PRESSED : 0;
-            GetWindowTextW(m_hWnd, facts->name, 256);
-            Copy(facts->action, L"按下");
-        } else {
-            PostMessageW(GetParent(m_hWnd), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(m_hWnd), BN_CLICKED), (LPARAM)m_hWnd);
-        }
-        result = 1;
+    case WM_TIMER:
+        if (!TakePendingPress(wParam))
+            return false;
+        if (IsWindowEnabled(m_hWnd))
+            NotifyParent(BN_CLICKED);
         return true;
     case WM_KEYDOWN:
         // The space bar presses the button as a click does, for whoever cannot use a mouse.
         // Enter and Esc stay with the page, which ignores them.
         if (wParam != VK_SPACE)
             return false;
-        if (!m_bSpaceDown && GetCapture() != m_hWnd) {
+        if (!m_bSpaceDown && GetCapture() != m_hWnd && IsRealKeyDown(VK_SPACE)) {
             m_bSpaceDown = 1;
             m_bDown = 1;
             Repaint(m_hWnd);
@@ -234,11 +234,12 @@ bool CImageButton::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
     case WM_KEYUP:
         if (wParam != VK_SPACE)
             return false;
-        if (m_bSpaceDown) {
+        // A release while the key is still held is no release of the system's.
+        if (m_bSpaceDown && !IsRealKeyDown(VK_SPACE)) {
             m_bSpaceDown = 0;
             m_bDown = 0;
             Repaint(m_hWnd);
-            SendMessageW(GetParent(m_hWnd), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(m_hWnd), BN_CLICKED), (LPARAM)m_hWnd);
+            NotifyParent(BN_CLICKED);
         }
         return true;
     case WM_PAINT:
@@ -259,4 +260,18 @@ bool CImageButton::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
         return false;
     }
     return false;
+}
+
+void CImageButton::DescribeForReaders(AccessibleFacts &facts)
+{
+    facts.role = ROLE_SYSTEM_PUSHBUTTON;
+    facts.state = m_bDown ? STATE_SYSTEM_PRESSED : 0;
+    GetWindowTextW(m_hWnd, facts.name, 256);
+    Copy(facts.action, L"按下");
+}
+
+bool CImageButton::DoDefaultAction()
+{
+    PressLater();
+    return true;
 }

@@ -32,6 +32,8 @@ bool CLinkLabel::Attach(HWND window)
 {
     if (!Subclass(window))
         return false;
+    RegisterAccessibleSource(window, this);
+    m_bActivates = true;
     WCHAR className[8];
     GetClassNameW(window, className, 8);
     if (lstrcmpiW(className, L"static") == 0) {
@@ -157,7 +159,7 @@ void CLinkLabel::Paint(HDC dc)
 void CLinkLabel::ReportActivation()
 {
     if (m_dwStyle & kCommandMode)
-        SendMessageW(GetParent(m_hWnd), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(m_hWnd), 0), (LPARAM)m_hWnd);
+        NotifyParent(0);
 }
 
 bool CLinkLabel::PointInText(LPARAM lParam) const
@@ -192,20 +194,21 @@ bool CLinkLabel::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
         return false;
     }
     case WM_LBUTTONDOWN:
-        if (PointInText(lParam)) {
+        if (PointInText(lParam) && IsRealKeyDown(VK_LBUTTON)) {
             SetFocus(m_hWnd);
             SetCapture(m_hWnd);
         }
         return true;
     case WM_LBUTTONUP:
-        if (GetCapture() == m_hWnd) {
+        if (GetCapture() == m_hWnd && !IsRealKeyDown(VK_LBUTTON)) {
             ReleaseCapture();
             if (PointInText(lParam))
                 ReportActivation();
         }
         return true;
     case WM_CHAR:
-        if (wParam == VK_RETURN || wParam == VK_SPACE)
+        // Typed: the key that makes the character is down.
+        if ((wParam == VK_RETURN || wParam == VK_SPACE) && IsRealKeyDown((int)wParam))
             ReportActivation();
         return true;
     case WM_GETDLGCODE:
@@ -214,16 +217,10 @@ bool CLinkLabel::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
     case WM_GETOBJECT:
         result = AnswerAccessibleObject(m_hWnd, wParam, lParam);
         return result != 0;
-    case WM_ACCESSIBLE_FACTS:
-        if (AccessibleFacts *facts = (AccessibleFacts *)wParam) {
-            facts->role = ROLE_SYSTEM_LINK;
-            facts->state = STATE_SYSTEM_LINKED | STATE_SYSTEM_FOCUSABLE;
-            GetWindowTextW(m_hWnd, facts->name, 256);
-            Copy(facts->action, L"跳转");
-        } else if (m_dwStyle & kCommandMode) {
-            PostMessageW(GetParent(m_hWnd), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(m_hWnd), 0), (LPARAM)m_hWnd);
-        }
-        result = 1;
+    case WM_TIMER:
+        if (!TakePendingPress(wParam))
+            return false;
+        ReportActivation();
         return true;
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
@@ -264,4 +261,18 @@ bool CLinkLabel::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
         return false;
     }
     return false;
+}
+
+void CLinkLabel::DescribeForReaders(AccessibleFacts &facts)
+{
+    facts.role = ROLE_SYSTEM_LINK;
+    facts.state = STATE_SYSTEM_LINKED | STATE_SYSTEM_FOCUSABLE;
+    GetWindowTextW(m_hWnd, facts.name, 256);
+    Copy(facts.action, L"跳转");
+}
+
+bool CLinkLabel::DoDefaultAction()
+{
+    PressLater();
+    return true;
 }

@@ -1,10 +1,12 @@
 // A static text turned into a link: link colour and underlined font, hand cursor and tooltip
-// over the text, focus on click, and activation (a click, Enter or Space) reported to the
-// parent as WM_COMMAND with the control's ID when in command mode.
+// over the text, focus on click, and activation (a click, Enter or Space, from the system's own
+// input; or a screen reader's) reported to the parent as WM_COMMAND with the control's ID when in
+// command mode.
 #pragma once
+#include "skin/Accessible.h"
 #include "skin/SubclassedControl.h"
 
-class CLinkLabel : public CSubclassedControl {
+class CLinkLabel : public CSubclassedControl, public CAccessibleSource {
 public:
     enum { kCommandMode = 0x04 };
 
@@ -25,6 +27,9 @@ public:
     unsigned m_bDrawsText : 1;
     RECT m_rcText;
     HWND m_hToolTip;
+
+    void DescribeForReaders(AccessibleFacts &facts) override;
+    bool DoDefaultAction() override;
 
 protected:
     bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT &result) override;

@@ -25,6 +25,8 @@ HWND CSkinProgress::Create(HWND parent, const RECT &rect)
     m_nPos = 0;
     m_hWnd = CreateWindowExW(0, kProgressClass, NULL, WS_CHILD | WS_VISIBLE, rect.left, rect.top,
                              rect.right - rect.left, rect.bottom - rect.top, parent, NULL, instance, this);
+    if (m_hWnd)
+        RegisterAccessibleSource(m_hWnd, this);
     return m_hWnd;
 }
 
@@ -38,6 +40,14 @@ HWND CSkinProgress::PlaceOnPage(HWND page, int dpi)
                  SWP_NOZORDER | SWP_NOACTIVATE);
     InvalidateRect(m_hWnd, NULL, TRUE);
     return m_hWnd;
+}
+
+void CSkinProgress::DescribeForReaders(AccessibleFacts &facts)
+{
+    facts.role = ROLE_SYSTEM_PROGRESSBAR;
+    facts.state = STATE_SYSTEM_READONLY;
+    Copy(facts.name, L"进度");
+    Format(facts.value, L"%d%%", m_nPos);
 }
 
 void CSkinProgress::SetPosition(int position)
@@ -57,14 +67,9 @@ LRESULT CALLBACK CSkinProgress::WindowProc(HWND window, UINT message, WPARAM wPa
         return 1;
     case WM_GETOBJECT:
         return AnswerAccessibleObject(window, wParam, lParam);
-    case WM_ACCESSIBLE_FACTS:
-        if (AccessibleFacts *facts = (AccessibleFacts *)wParam) {
-            facts->role = ROLE_SYSTEM_PROGRESSBAR;
-            facts->state = STATE_SYSTEM_READONLY;
-            Copy(facts->name, L"进度");
-            Format(facts->value, L"%d%%", control ? control->m_nPos : 0);
-        }
-        return 1;
+    case WM_NCDESTROY:
+        RegisterAccessibleSource(window, NULL);
+        break;
     case WM_PAINT: {
         PAINTSTRUCT paint;
         HDC dc = BeginPaint(window, &paint);

@@ -1,21 +1,66 @@
 #include "skin/SubclassedControl.h"
+#include "skin/Accessible.h"
+#include "skin/WindowTable.h"
 #include <commctrl.h>
 
-static const WCHAR kControlProperty[] = L"VelmarinSkinControl";
+// The skinned controls, by window: only the pages' thread makes and uses them.
+static CWindowTable g_controls;
+// The control whose own handler is telling its parent of an activation right now.
+static HWND g_hNotifying = NULL;
 
 bool CSubclassedControl::Subclass(HWND window)
 {
-    if (!window)
+    if (!window || !g_controls.Set(window, this))
         return false;
     m_hWnd = window;
-    SetPropW(window, kControlProperty, this);
     m_prevProc = (WNDPROC)SetWindowLongPtrW(window, GWLP_WNDPROC, (LONG_PTR)WindowProc);
     if (!m_prevProc) {
-        RemovePropW(window, kControlProperty);
+        g_controls.Set(window, NULL);
         m_hWnd = NULL;
         return false;
     }
     return true;
+}
+
+void CSubclassedControl::NotifyParent(WORD code)
+{
+    HWND previous = g_hNotifying;
+    g_hNotifying = m_hWnd;
+    SendMessageW(GetParent(m_hWnd), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(m_hWnd), code), (LPARAM)m_hWnd);
+    g_hNotifying = previous;
+}
+
+bool CSubclassedControl::Activates(HWND control)
+{
+    CSubclassedControl *found = (CSubclassedControl *)g_controls.Find(control);
+    return found && found->m_bActivates;
+}
+
+bool CSubclassedControl::IsNotifying(HWND control)
+{
+    return control && control == g_hNotifying;
+}
+
+void CSubclassedControl::PressLater()
+{
+    m_bPressPending = true;
+    if (!SetTimer(m_hWnd, kPressTimer, 0, NULL))
+        m_bPressPending = false;
+}
+
+bool CSubclassedControl::TakePendingPress(WPARAM timer)
+{
+    if (timer != kPressTimer)
+        return false;
+    KillTimer(m_hWnd, kPressTimer);
+    bool pending = m_bPressPending;
+    m_bPressPending = false;
+    return pending;
+}
+
+bool IsRealKeyDown(int key)
+{
+    return GetKeyState(key) < 0;
 }
 
 LRESULT CSubclassedControl::CallPrevious(UINT message, WPARAM wParam, LPARAM lParam)
@@ -37,7 +82,7 @@ void CSubclassedControl::PaintClient(WPARAM wParam)
 
 LRESULT CALLBACK CSubclassedControl::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    CSubclassedControl *control = (CSubclassedControl *)GetPropW(window, kControlProperty);
+    CSubclassedControl *control = (CSubclassedControl *)g_controls.Find(window);
     if (!control)
         return DefWindowProcW(window, message, wParam, lParam);
     LRESULT result = 0;
@@ -45,7 +90,8 @@ LRESULT CALLBACK CSubclassedControl::WindowProc(HWND window, UINT message, WPARA
         return result;
     result = control->CallPrevious(message, wParam, lParam);
     if (message == WM_NCDESTROY) {
-        RemovePropW(window, kControlProperty);
+        g_controls.Set(window, NULL);
+        RegisterAccessibleSource(window, NULL);
         control->m_hWnd = NULL;
     }
     return result;

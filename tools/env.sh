@@ -251,17 +251,27 @@ ensure_display() {
 # The prefix of the tested build: 32-bit where 32-bit programs run natively, else 64-bit.
 ensure_prefix() {
     prepare_prefix "$WINEPREFIX" "$WINEARCH"
-    # Drive R: is a folder of the build that a test takes away, as a removed USB drive goes.
-    mkdir -p "$BUILD/removable-drive"
-    ln -sfn "$BUILD/removable-drive" "$WINEPREFIX/dosdevices/r:"
+    map_test_drives "$WINEPREFIX" "$WINEARCH"
 }
 
 # The 64-bit prefix beside the 32-bit one, where 32-bit programs run natively.
 ensure_prefix64() {
     [ "$I386_ROUTE" = native ] || return 0
     prepare_prefix "$PREFIX64" win64
-    mkdir -p "$BUILD/removable-drive"
-    ln -sfn "$BUILD/removable-drive" "$PREFIX64/dosdevices/r:"
+    map_test_drives "$PREFIX64" win64
+}
+
+# Drive R: is a folder of the build that a test takes away, as a removed USB drive goes. Drive
+# Y: is a network drive, as a mapped share is (Wine's mount manager reads the type when its
+# server starts, which start_wineserver does afresh).
+map_test_drives() {
+    local prefix=$1 arch=$2 view=""
+    [ "$arch" = win64 ] && view=/reg:64
+    mkdir -p "$BUILD/removable-drive" "$BUILD/network-drive"
+    ln -sfn "$BUILD/removable-drive" "$prefix/dosdevices/r:"
+    ln -sfn "$BUILD/network-drive" "$prefix/dosdevices/y:"
+    WINEPREFIX="$prefix" WINEARCH="$arch" wine reg add 'HKLM\Software\Wine\Drives' /v y: /t REG_SZ /d network /f $view \
+        >/dev/null 2>&1 || true
 }
 
 prepare_prefix() {

@@ -1,5 +1,6 @@
 #include "uninstall/UninstallPage.h"
 #include "uninstall/DataRemoval.h"
+#include "app/SetupMessages.h"
 #include "base/Format.h"
 #include "base/SetupText.h"
 #include "engine/InstallRecord.h"
@@ -105,8 +106,16 @@ bool CUninstallPage::OnCommand(int id, int)
     return false;
 }
 
-bool CUninstallPage::OnPageMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR &)
+bool CUninstallPage::OnPageMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR &)
 {
+    switch (message) {
+    case kRemovalProgress:
+    case kRemovalEnded:
+        // Only the removal's own: another program's message of these numbers moves nothing.
+        if (!IsSetupMessage(lParam))
+            return true;
+        break;
+    }
     switch (message) {
     case kRemovalProgress:
         m_progress.SetPosition((int)wParam);
@@ -120,7 +129,7 @@ bool CUninstallPage::OnPageMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR 
 
 void CUninstallPage::ReportProgress(void *context, int percent)
 {
-    PostMessageW(((CUninstallPage *)context)->m_hWnd, kRemovalProgress, (WPARAM)percent, 0);
+    PostSetupMessage(((CUninstallPage *)context)->m_hWnd, kRemovalProgress, (WPARAM)percent);
 }
 
 DWORD WINAPI CUninstallPage::RemovalThread(LPVOID param)
@@ -130,12 +139,12 @@ DWORD WINAPI CUninstallPage::RemovalThread(LPVOID param)
     // A browser running from the folder would keep its files: it is ended first, or nothing goes.
     if (Format(browser, L"%s\\Velmarin.exe", page->m_record.Folder()) && IsFileInUse(browser) &&
         ResolveRunningBrowser(browser, L"卸载") == kBrowserCancelled) {
-        PostMessageW(page->m_hWnd, kRemovalEnded, 0, 0);
+        PostSetupMessage(page->m_hWnd, kRemovalEnded, 0);
         return 0;
     }
     page->m_counts = RemoveRecordedInstallation(page->m_record, ReportProgress, page);
     if (page->m_bRemoveData)
         page->m_counts.data = RemoveUserBrowserData(page->m_pszIniPath, page->m_pszDataDir, page->m_record.Folder());
-    PostMessageW(page->m_hWnd, kRemovalEnded, 1, 0);
+    PostSetupMessage(page->m_hWnd, kRemovalEnded, 1);
     return 0;
 }

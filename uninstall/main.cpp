@@ -73,7 +73,9 @@ static bool StartCopy(const WCHAR *folder, const WCHAR *options, HANDLE *answer)
         return false;
     HANDLE inherited = NULL, reading = NULL, writing = NULL;
     SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), NULL, TRUE};
-    if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &inherited, SYNCHRONIZE, TRUE, 0))
+    // The copy waits on it, and asks it which process it is before it trusts it.
+    if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &inherited,
+                         SYNCHRONIZE | PROCESS_QUERY_INFORMATION, TRUE, 0))
         return false;
     if (answer && !CreatePipe(&reading, &writing, &inheritable, 0)) {
         CloseHandle(inherited);
@@ -103,6 +105,58 @@ static bool StartCopy(const WCHAR *folder, const WCHAR *options, HANDLE *answer)
     else if (reading)
         CloseHandle(reading);
     return started;
+}
+
+typedef LONG(NTAPI *QueryInformationProcessFn)(HANDLE, int, void *, ULONG, ULONG *);
+typedef BOOL(WINAPI *PipeServerProcessIdFn)(HANDLE, PULONG);
+
+// The process that started this one, as Windows noted it at the start; 0 where it cannot say.
+static DWORD StartingProcessId()
+{
+    struct {
+        LONG exitStatus;
+        void *peb;
+        ULONG_PTR affinity;
+        LONG basePriority;
+        ULONG_PTR id;
+        ULONG_PTR parentId;
+    } basic = {};
+    QueryInformationProcessFn query = (QueryInformationProcessFn)(void *)GetProcAddress(
+        GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess");
+    ULONG size = 0;
+    return query && query(GetCurrentProcess(), 0, &basic, sizeof(basic), &size) >= 0 ? (DWORD)basic.parentId : 0;
+}
+
+// A handle number from the command line: decimal digits only, nothing else.
+static bool HandleNumber(const WCHAR *text, HANDLE &handle)
+{
+    handle = NULL;
+    if (!text[0] || wcslen(text) > 20 || wcsspn(text, L"0123456789") != wcslen(text))
+        return false;
+    handle = (HANDLE)(ULONG_PTR)_wcstoui64(text, NULL, 10);
+    return true;
+}
+
+// The handles the uninstaller in the install folder hands its copy: a handle of this process to
+// that program itself, the one that started this process, and, for a silent run, the writing end
+// of a pipe that program made. A copy started with anything else (numbers of handles it never
+// got, or of other objects) would close and write to whatever they are: it changes nothing.
+static bool HandedHandlesAreTheStartersOwn(HANDLE starter, HANDLE answer)
+{
+    DWORD parent = StartingProcessId();
+    if (!starter || !parent || GetProcessId(starter) != parent)
+        return false;
+    if (!answer)
+        return true;
+    DWORD flags = 0;
+    if (GetFileType(answer) != FILE_TYPE_PIPE || !GetNamedPipeInfo(answer, &flags, NULL, NULL, NULL) ||
+        (flags & PIPE_SERVER_END))
+        return false;
+    // From Vista on the pipe also tells who made it.
+    PipeServerProcessIdFn server = (PipeServerProcessIdFn)(void *)GetProcAddress(GetModuleHandleW(L"kernel32.dll"),
+                                                                                  "GetNamedPipeServerProcessId");
+    ULONG maker = 0;
+    return !server || !server(answer, &maker) || maker == parent;
 }
 
 // What a silent copy hands back: its exit code, or 1603 when it ended without one.
@@ -211,8 +265,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
         if (GetModuleFileNameW(NULL, self, MAX_PATH) < MAX_PATH && PathRemoveFileSpecW(self))
             ownFolder = LockFolder(self);
         Copy(folder, argv[2]);
-        first = (HANDLE)(ULONG_PTR)_wcstoui64(argv[3], NULL, 10);
-        answer = (HANDLE)(ULONG_PTR)_wcstoui64(argv[4], NULL, 10);
+        if (!HandleNumber(argv[3], first) || !HandleNumber(argv[4], answer) ||
+            !HandedHandlesAreTheStartersOwn(first, answer)) {
+            LocalFree(argv);
+            TellUninstallRefusal(kOutcomeBadArguments, L"/removing", L"交给卸载程序副本的句柄无效");
+            return kOutcomeBadArguments;
+        }
         JoinOptions(argv, argc, 5, options);
         ReadArguments(options, kUninstallerArguments, arguments);
         // The program in the install folder has to end first, so that its file can go with the
@@ -270,7 +328,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
     // what the elevated uninstaller would act on.
     int outcome = kOutcomeDone;
     CInstallRecord record;
-    if (InstallationOthersCouldChange(folder)) {
+    if (FolderOnNetwork(folder)) {
+        // What a share holds its server changes: the elevated uninstaller acts on nothing there.
+        LogStep(L"安装目录 %s 位于网络上", folder);
+        ShowMessage(NULL, L"岚舟浏览器的安装目录位于网络上的文件夹中。\r\n为了安全，卸载程序没有删除任何文件。", kCaption,
+                    MB_OK | MB_ICONERROR);
+        outcome = kOutcomeOthersCouldChange;
+    } else if (InstallationOthersCouldChange(folder)) {
         ShowMessage(NULL,
                     L"其他用户可以更改岚舟浏览器的安装目录、它上层的文件夹、安装记录或卸载程序。\r\n"
                     L"为了安全，卸载程序没有删除任何文件。",

@@ -182,6 +182,10 @@ TEST_F(CustomInstall, FolderChecksAndTheWayBack)
     EXPECT_FALSE(test::DirExists(L"C:\\VmLong"));
     TypeFolder(custom, L"\\\\server\\share\\Velmarin");
     ExpectStartRefused(setup, custom, kBadFolderCaption, L"不能安装到网络上的文件夹，请选择本机磁盘上的安装路径");
+    // A mapped drive is a network folder too (drive Y: of the prefix is one).
+    TypeFolder(custom, L"Y:\\Velmarin");
+    ExpectStartRefused(setup, custom, kBadFolderCaption, L"不能安装到网络上的文件夹，请选择本机磁盘上的安装路径");
+    EXPECT_FALSE(test::DirExists(L"Y:\\Velmarin"));
 
     // A read-only file system, and a path that names a file. An empty one of the tests' own where
     // they may mount it: /proc may hold other users' objects, and is then refused for them.

@@ -81,6 +81,10 @@ TEST_F(SilentInstall, IntoAFolderWithALogAndEveryRefusalWithItsCode)
     EXPECT_EQ(87u, Setup(L"/S /DesktopShortcut=yes"));
     EXPECT_EQ(267u, Setup(L"/S /D=\\\\server\\share\\Velmarin"));
     EXPECT_EQ(267u, Setup(L"/S /D=C:\\部署 测试\\CON"));
+    // Drive Y: of the prefix is a network drive, as a mapped share is.
+    ASSERT_EQ((UINT)DRIVE_REMOTE, GetDriveTypeW(L"Y:\\")) << "tools/env.sh maps Y: as a network drive";
+    EXPECT_EQ(267u, Setup(L"/S /D=Y:\\Velmarin"));
+    EXPECT_FALSE(test::DirExists(L"Y:\\Velmarin"));
     EXPECT_FALSE(Installed());
     EXPECT_FALSE(test::DirExists(L"C:\\部署 测试"));
 
@@ -99,6 +103,21 @@ TEST_F(SilentInstall, IntoAFolderWithALogAndEveryRefusalWithItsCode)
         EXPECT_NE(std::string::npos, text.find(step)) << step << "\n" << text;
     std::string last = text.substr(text.rfind('\n', text.size() - 2) + 1);
     EXPECT_NE(std::string::npos, last.find("退出代码 0：完成")) << last;
+
+    // An update ended (killed, or the power cut) right after the installed browser got its
+    // set-aside name, a second name of the same file, with an earlier update's set-aside file
+    // still there: the next run finishes the update and installs.
+    std::wstring newer = test::MakeTempDir(L"newer files");
+    test::WriteFile(newer + L"\\Velmarin.exe", "a newer browser");
+    test::WriteFile(newer + L"\\WebApp.exe", "a newer web app");
+    EXPECT_EQ(9u, test::RunToEnd(L"\"" + test::BuildDir() + L"\\tests\\update_runner.exe\" \"" + newer + L"\" \"" +
+                                 m_folder + L"\" 0 l1"));
+    test::WriteFile(m_folder + L"\\Velmarin.exe.vmold", "an earlier update's");
+    EXPECT_EQ(0u, Setup(L"/S /DesktopShortcut=0 /D=" + m_folder));
+    for (const std::wstring &file : test::PayloadFileTable())
+        EXPECT_EQ(test::ReadFile(test::StandInFiles() + file), test::ReadFile(m_folder + file)) << test::Utf8(file);
+    test::ExpectNoUpdateLeftovers(m_folder);
+    test::RemoveTree(newer);
 
     // The browser runs from the folder: left alone by default, ended when asked.
     HANDLE browser = test::StartProcess(L"\"" + m_folder + L"\\Velmarin.exe\" /stay");

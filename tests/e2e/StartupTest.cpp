@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include "e2e/Screenshot.h"
 #include "e2e/SetupProcess.h"
+#include "e2e/WizardDriver.h"
 #include "support/TestSupport.h"
 #include <shlwapi.h>
 #include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -13,8 +15,51 @@ using test::SetupProcess;
 
 const DWORD kExitMinusOne = 0xFFFFFFFF;
 
+BOOL CALLBACK CollectWindow(HWND window, LPARAM list)
+{
+    ((std::vector<HWND> *)list)->push_back(window);
+    return TRUE;
+}
+
+// What another program may send or post to the setup's windows: the message the controls once
+// answered for screen readers, with no pointer and with pointers of every kind; each control's
+// command and mouse and key presses; the worker's commands and the progress page's. Nothing of
+// it installs, ends or crashes anything.
+void SendWhatOthersMay(const SetupProcess &setup, HWND page)
+{
+    const UINT kControlsFacts = WM_APP + 0x2A0;
+    static char here[4096];
+    std::vector<HWND> targets = {page};
+    EnumChildWindows(page, CollectWindow, (LPARAM)&targets);
+    for (HWND target : targets) {
+        for (WPARAM pointer : {(WPARAM)0, (WPARAM)here, (WPARAM)0x7FFE0000, (WPARAM)target, (WPARAM)0x10})
+            SendMessageTimeoutW(target, kControlsFacts, pointer, 0, SMTO_ABORTIFHUNG, 2000, nullptr);
+        int id = GetDlgCtrlID(target);
+        PostMessageW(page, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)target);
+        PostMessageW(page, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+        SendMessageTimeoutW(page, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)target, SMTO_ABORTIFHUNG, 2000, nullptr);
+        for (UINT input : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_KEYDOWN, WM_CHAR, WM_KEYUP})
+            PostMessageW(target, input, input >= WM_KEYDOWN ? VK_SPACE : MK_LBUTTON, MAKELPARAM(5, 5));
+        PostMessageW(target, WM_TIMER, 0x5645, 0);
+    }
+    // The worker's message-only window, and the setup's private commands to it and to a page.
+    for (HWND window = FindWindowExW(HWND_MESSAGE, nullptr, nullptr, nullptr); window;
+         window = FindWindowExW(HWND_MESSAGE, window, nullptr, nullptr)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner != setup.Id())
+            continue;
+        for (UINT command : {0x1401u, 0x1402u, 0x1403u, 0x3403u, (UINT)WM_CLOSE})
+            for (LPARAM key : {(LPARAM)0, (LPARAM)1, (LPARAM)0x5EED})
+                PostMessageW(window, command, command == 0x1402u ? (WPARAM)page : 1, key);
+    }
+    for (UINT ending : {0x3401u, 0x3402u, (UINT)WM_APP + 1})
+        PostMessageW(page, ending, 100, 0);
+}
+
 TEST(Startup, ShowsTheWelcomePageAndEndsWithMinusOneOnYes)
 {
+    test::RemoveInstallation(test::DefaultInstallFolder());
     SetupProcess setup;
     ASSERT_TRUE(setup.Started());
     HWND page = setup.WaitForPage();
@@ -23,6 +68,12 @@ TEST(Startup, ShowsTheWelcomePageAndEndsWithMinusOneOnYes)
     GetClientRect(page, &client);
     EXPECT_EQ(587, client.right);
     EXPECT_EQ(396, client.bottom);
+
+    SendWhatOthersMay(setup, page);
+    Sleep(1500);
+    EXPECT_EQ(STILL_ACTIVE, setup.WaitForExit(0)) << "nothing crashed or ended it";
+    EXPECT_EQ(page, setup.WaitForPage(0)) << "still the welcome page";
+    EXPECT_FALSE(test::DirExists(test::DefaultInstallFolder())) << "nothing installed";
 
     // No leaves everything as it was.
     PostMessageW(page, WM_CLOSE, 0, 0);

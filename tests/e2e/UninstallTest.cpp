@@ -265,10 +265,11 @@ TEST_F(Uninstall, SilentUpdateAndRemovalShowNothingAndLeaveNoTrace)
     for (int i = 0; i < 100 && test::ProcessIdOf(L"UnInst.exe"); ++i)
         Sleep(100);
     EXPECT_EQ("", watch.Seen()) << "nothing showed";
-    EXPECT_FALSE(test::DirExists(m_folder));
     EXPECT_FALSE(test::DirExists(m_dataDir));
-    // The older browser's own key stays, emptied: the setup found it and did not make it.
-    EXPECT_EQ("added Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Velmarin.exe\n",
+    // The older browser's folder and its own key stay, emptied: the setup found them and did not
+    // make them.
+    EXPECT_TRUE(test::FolderContents(m_folder).empty());
+    EXPECT_EQ("added " + test::Utf8(m_folder) + "\nadded Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Velmarin.exe\n",
               Differences(before, PrefixState()));
     test::RemoveBrowserRegistration();
 
@@ -395,6 +396,59 @@ TEST_F(Uninstall, WithoutATrustworthyRecordNothingIsDeleted)
         EXPECT_TRUE(test::RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
     }
     EXPECT_TRUE(test::FileExists(L"C:\\windows\\win.ini"));
+
+    // The uninstaller's copy started with handles that are not its starter's own (numbers it was
+    // never given, an event, this very process, a pipe that is no pipe): it changes nothing.
+    test::WriteFile(record, good);
+    SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
+    HANDLE event = CreateEventW(&inheritable, TRUE, FALSE, nullptr);
+    HANDLE file = CreateFileW((m_folder + L"\\UnInst.exe").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                              &inheritable, OPEN_EXISTING, 0, nullptr);
+    const std::wstring handed[][2] = {{L"1234", L"5678"},
+                                      {std::to_wstring((ULONG_PTR)event), L"0"},
+                                      {L"4294967295", L"0"},
+                                      {L"0", L"0"},
+                                      {std::to_wstring((ULONG_PTR)event), std::to_wstring((ULONG_PTR)file)},
+                                      {L"12abc", L"0"}};
+    for (const auto &handles : handed) {
+        std::wstring line = L"\"" + m_folder + L"\\UnInst.exe\" /removing \"" + m_folder + L"\" " + handles[0] + L" " +
+                            handles[1] + L" /S";
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION copy = {};
+        ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &copy));
+        CloseHandle(copy.hThread);
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(copy.hProcess, 20000));
+        DWORD exitCode = 0;
+        GetExitCodeProcess(copy.hProcess, &exitCode);
+        CloseHandle(copy.hProcess);
+        EXPECT_EQ(87u, exitCode) << test::Utf8(handles[0]) << " " << test::Utf8(handles[1]);
+        EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(event, 0)) << "the event was not touched";
+    }
+    CloseHandle(event);
+    CloseHandle(file);
+    for (const std::wstring &name : test::PayloadFileTable())
+        EXPECT_TRUE(test::FileExists(m_folder + name)) << test::Utf8(name);
+    EXPECT_TRUE(test::RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+}
+
+// An installation into a folder that was there before: the removal leaves the folder.
+TEST_F(Uninstall, AFolderThatWasThereBeforeStays)
+{
+    const std::wstring folder = L"C:\\先前的文件夹\\Velmarin";
+    ASSERT_TRUE(SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr) == ERROR_SUCCESS);
+    InstallOverPlantedBrowser(folder);
+    ASSERT_TRUE(test::FileExists(folder + L"\\VelmarinSetup.record"));
+    // The stand-in browser's own logs of its starts would keep the folder anyway.
+    DeleteFileW((folder + L"\\velmarin-starts.log").c_str());
+    DeleteFileW((folder + L"\\velmarin-parents.log").c_str());
+    RunUninstaller(false);
+    EXPECT_FALSE(test::FileExists(folder + L"\\Velmarin.exe"));
+    EXPECT_TRUE(test::FolderContents(folder).empty());
+    EXPECT_TRUE(test::DirExists(folder));
+    test::RemoveInstallation(folder);
+    RemoveDirectoryW(folder.c_str());
+    RemoveDirectoryW(L"C:\\先前的文件夹");
 }
 
 TEST_F(Uninstall, ADriveRootKeepsEverythingElseOnIt)
@@ -417,9 +471,9 @@ TEST_F(Uninstall, ADriveRootKeepsEverythingElseOnIt)
 }
 
 // While the question page waits, a folder above the install folder becomes a link to a decoy
-// that holds copies of the installed files and a record, and the LinkBar folder one to a decoy
-// with copies of its Internet shortcuts: nothing is deleted through either, and the closing page
-// says the files stayed.
+// that holds copies of the installed files and a record, and the favourites folder one to a
+// decoy with an empty LinkBar folder of its own: nothing is deleted through either, and the
+// closing page says the files stayed.
 TEST_F(Uninstall, AFolderAboveSwappedForALinkLeadsNowhere)
 {
     std::wstring root = test::MakeTempDir(L"swap drive");
@@ -428,19 +482,18 @@ TEST_F(Uninstall, AFolderAboveSwappedForALinkLeadsNowhere)
     ASSERT_TRUE(CreateDirectoryW(L"T:\\Apps\\Velmarin", nullptr));
     InstallOverPlantedBrowser(L"T:\\Apps\\Velmarin");
     ASSERT_TRUE(test::FileExists(L"T:\\Apps\\Velmarin\\VelmarinSetup.record"));
-    std::wstring decoy = test::MakeTempDir(L"decoy"), linkDecoy = test::MakeTempDir(L"link decoy");
+    std::wstring decoy = test::MakeTempDir(L"decoy"), favouritesDecoy = test::MakeTempDir(L"favourites decoy");
     std::vector<std::wstring> files = test::PayloadFileTable();
     files.push_back(L"\\VelmarinSetup.record");
-    const std::wstring linkBar = test::SpecialFolder(CSIDL_FAVORITES) + L"\\LinkBar";
+    const std::wstring favourites = test::SpecialFolder(CSIDL_FAVORITES), linkBar = favourites + L"\\LinkBar";
     std::vector<std::wstring> shortcuts;  // "\\name.url"
     for (const auto &file : test::FolderContents(linkBar))
         shortcuts.push_back(file.first);
     ASSERT_EQ(3u, shortcuts.size());
+    ASSERT_TRUE(CreateDirectoryW((favouritesDecoy + L"\\LinkBar").c_str(), nullptr));
     RunUninstaller(false, nullptr, 0, [&] {
-        for (const std::wstring &name : shortcuts)
-            ASSERT_TRUE(CopyFileW((linkBar + name).c_str(), (linkDecoy + name).c_str(), FALSE));
-        ASSERT_TRUE(MoveFileW(linkBar.c_str(), (linkBar + L".real").c_str()));
-        ASSERT_TRUE(test::MakeSymbolicLink(linkBar, linkDecoy));
+        ASSERT_TRUE(MoveFileW(favourites.c_str(), (favourites + L".real").c_str()));
+        ASSERT_TRUE(test::MakeSymbolicLink(favourites, favouritesDecoy));
         ASSERT_TRUE(MoveFileW(L"T:\\Apps", L"T:\\Apps.real"));
         for (const std::wstring &file : files) {
             std::wstring copy = decoy + L"\\Velmarin" + file;
@@ -453,12 +506,14 @@ TEST_F(Uninstall, AFolderAboveSwappedForALinkLeadsNowhere)
         EXPECT_TRUE(test::FileExists(decoy + L"\\Velmarin" + file)) << test::Utf8(file);
         EXPECT_TRUE(test::FileExists(L"T:\\Apps.real\\Velmarin" + file)) << test::Utf8(file);
     }
+    EXPECT_TRUE(test::DirExists(favouritesDecoy + L"\\LinkBar")) << "an empty LinkBar the link led to stays";
     for (const std::wstring &name : shortcuts)
-        EXPECT_TRUE(test::FileExists(linkDecoy + name)) << test::Utf8(name);
+        EXPECT_TRUE(test::FileExists(favourites + L".real\\LinkBar" + name)) << test::Utf8(name);
     EXPECT_NE(std::wstring::npos, m_closingText.find(L"没有删除")) << test::Utf8(m_closingText);
-    test::RemoveSymbolicLink(linkBar);
-    test::RemoveTree(linkBar + L".real");
-    test::RemoveTree(linkDecoy);
+    test::RemoveSymbolicLink(favourites);
+    ASSERT_TRUE(MoveFileW((favourites + L".real").c_str(), favourites.c_str()));
+    test::RemoveTree(linkBar);
+    test::RemoveTree(favouritesDecoy);
     test::RemoveSymbolicLink(L"T:\\Apps");
     test::RemoveInstallation(L"T:\\Apps.real\\Velmarin");
     test::UnmapDrive(L'T');

@@ -4,6 +4,7 @@
 #include "base/Checksum.h"
 #include "engine/FileSystem.h"
 #include "engine/FileUpdate.h"
+#include "engine/InstallFolder.h"
 #include "support/TestSupport.h"
 #include <shlobj.h>
 #include <algorithm>
@@ -329,20 +330,48 @@ TEST_F(InterruptedUpdate, AnUpdateReplacesTheSetAndFollowsNoLink)
     test::RemoveTree(elsewhere);
 }
 
-// Ended for real at moments of the copy (a large browser makes them last): at each, the folder
-// holds a complete installation, old or new, once the next run has resolved it; then an update
-// completes.
+// Ended for real right after each of the update's operations in turn, then at moments of the
+// copy (a large browser makes them last): at each, the folder is one the next setup installs
+// into, judged before anything resolves it (a set-aside name its journal explains is the
+// browser's, not another folder's), and it holds a complete installation, old or new, once the
+// next run has resolved it; then an update completes.
 TEST_F(InterruptedUpdate, EndedAtAnyMomentTheNextRunFindsACompleteInstallation)
 {
+    const std::wstring runner = L"\"" + test::BuildDir() + L"\\tests\\update_runner.exe\" \"";
+    // An ancient set-aside file of an earlier update waits for a restart beside the browser.
+    Files old = m_old;
+    old[L"\\Velmarin.exe.vmold"] = "an earlier update's";
+    int stopped = 0;
+    for (int at = 1; at < 200; ++at) {
+        test::RemoveTree(m_folder);
+        Write(old);
+        HANDLE process = test::StartProcess(runner + m_source + L"\" \"" + m_folder + L"\" 0 " + std::to_wstring(at));
+        ASSERT_NE(nullptr, process);
+        DWORD code = ExitCodeOf(process);
+        if (code == 0)
+            break;
+        ASSERT_EQ(9u, code) << "at operation " << at;
+        ++stopped;
+        bool made = false;
+        EXPECT_EQ(kFolderReady, CheckInstallFolder(m_folder.c_str(), made)) << "ended after operation " << at;
+        EXPECT_TRUE(RecoverInterruptedUpdate(m_folder.c_str())) << "ended after operation " << at;
+        // The update takes the ancient file away once it has copied everything.
+        Files found = test::FolderContents(m_folder);
+        found.erase(L"\\Velmarin.exe.vmold");
+        EXPECT_TRUE(found == m_old || found == m_new) << "ended after operation " << at;
+    }
+    EXPECT_GT(stopped, 10);
+
     std::wstring source = test::MakeTempDir(L"large new files");
     const std::string large(24 << 20, 'n');
     Files fresh = {{L"\\Velmarin.exe", large}, {L"\\WebApp.exe", "new web app"},
                    {L"\\Extensions\\PlgKit\\PlgKit.dll", "new kit"}};
     Write(fresh, source);
+    test::RemoveTree(m_folder);
     Write(m_old);
-    std::wstring runner = L"\"" + test::BuildDir() + L"\\tests\\update_runner.exe\" \"" + source + L"\" \"" + m_folder + L"\"";
+    const std::wstring largeRun = runner + source + L"\" \"" + m_folder + L"\"";
     for (DWORD delay : {0, 20, 60, 150, 400}) {
-        HANDLE process = test::StartProcess(runner);
+        HANDLE process = test::StartProcess(largeRun);
         ASSERT_NE(nullptr, process);
         // From the moment the new browser starts to arrive.
         for (int i = 0; i < 500 && !test::FileExists(m_folder + L"\\Velmarin.exe.vmnew"); ++i)
@@ -356,7 +385,7 @@ TEST_F(InterruptedUpdate, EndedAtAnyMomentTheNextRunFindsACompleteInstallation)
         if (found == fresh)
             Write(m_old);
     }
-    HANDLE process = test::StartProcess(runner);
+    HANDLE process = test::StartProcess(largeRun);
     ASSERT_NE(nullptr, process);
     EXPECT_EQ(0u, ExitCodeOf(process));
     EXPECT_EQ(fresh, test::FolderContents(m_folder));

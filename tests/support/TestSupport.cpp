@@ -1,4 +1,5 @@
 #include "support/TestSupport.h"
+#include <sddl.h>
 #include <gtest/gtest.h>
 #include <shlobj.h>
 #include <shlwapi.h>
@@ -131,6 +132,24 @@ std::wstring PathFromEnvironment(const char *name)
 std::wstring BuildDir()
 {
     return PathFromEnvironment("VELMARIN_BUILD");
+}
+
+std::wstring AccountSid()
+{
+    HANDLE token = nullptr;
+    BYTE buffer[256];
+    DWORD size = 0;
+    wchar_t *text = nullptr;
+    std::wstring sid;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) &&
+        GetTokenInformation(token, TokenUser, buffer, sizeof(buffer), &size) &&
+        ConvertSidToStringSidW(((TOKEN_USER *)buffer)->User.Sid, &text))
+        sid = text;
+    if (text)
+        LocalFree(text);
+    if (token)
+        CloseHandle(token);
+    return sid;
 }
 
 std::wstring StandInFiles()
@@ -465,7 +484,8 @@ static bool NoteProtection(const wchar_t *path, PSECURITY_DESCRIPTOR descriptor)
 AppliedProtections::AppliedProtections(std::vector<std::wstring> refused) : refusedBelow(refused)
 {
     // Nothing the setup reads is taken from here: descriptors read are none.
-    static const FolderSecurityHooks hooks = {[](const wchar_t *) -> PSECURITY_DESCRIPTOR { return nullptr; }, NoteProtection, nullptr};
+    static const FolderSecurityHooks hooks = {[](const wchar_t *) -> PSECURITY_DESCRIPTOR { return nullptr; }, NoteProtection,
+                                              nullptr, nullptr};
     g_protections = this;
     SetFolderSecurityHooks(&hooks);
 }

@@ -26,6 +26,8 @@ std::string Utf8(const std::wstring &text);
 std::wstring PathFromEnvironment(const char *name);
 // The build folder (where the stand-in file set and the setup lie), as a Windows path.
 std::wstring BuildDir();
+// The SID of the account the tests run as, as text.
+std::wstring AccountSid();
 // The stand-in browser file set the payload is packed from.
 std::wstring StandInFiles();
 // The built setup, or the one the environment variable VELMARIN_SETUP_EXE names (a Unix path).

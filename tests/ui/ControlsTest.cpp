@@ -25,7 +25,18 @@ protected:
         m_button.AssignImageList(CSkinStore::Instance().LargeButtonImages());
         m_button.AssignImages(0, 2, 1, 0);
     }
-    void Mouse(UINT message, int x, int y) { SendMessageW(m_button.m_hWnd, message, MK_LBUTTON, MAKELPARAM(x, y)); }
+    // A mouse message as the system's input makes it, the button's state along with it.
+    void Mouse(UINT message, int x, int y)
+    {
+        if (message != WM_MOUSEMOVE)
+            test::HoldKey(VK_LBUTTON, message != WM_LBUTTONUP);
+        SendMessageW(m_button.m_hWnd, message, MK_LBUTTON, MAKELPARAM(x, y));
+    }
+    void Key(UINT message, WPARAM key, LPARAM flags = 0)
+    {
+        test::HoldKey((int)key, message == WM_KEYDOWN);
+        SendMessageW(m_button.m_hWnd, message, key, flags);
+    }
 
     test::CommandRecorder m_parent;
     CImageButton m_button;
@@ -33,6 +44,16 @@ protected:
 
 TEST_F(ImageButtonTest, PressAndReleaseInsideSendsOneClickBeforeTheCaptureGoes)
 {
+    // The same messages from another program, the mouse not pressed: nothing.
+    test::HoldKey(VK_LBUTTON, false);
+    for (UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
+        PostMessageW(m_button.m_hWnd, message, MK_LBUTTON, MAKELPARAM(10, 10));
+    PostMessageW(m_button.m_hWnd, WM_KEYDOWN, VK_SPACE, 0);
+    PostMessageW(m_button.m_hWnd, WM_KEYUP, VK_SPACE, 0);
+    test::PumpMessages(50);
+    EXPECT_TRUE(m_parent.commands.empty());
+    EXPECT_NE(m_button.m_hWnd, GetCapture());
+
     Mouse(WM_MOUSEMOVE, 10, 10);
     Mouse(WM_LBUTTONDOWN, 10, 10);
     EXPECT_EQ(m_button.m_hWnd, GetCapture());
@@ -101,20 +122,20 @@ TEST_F(ImageButtonTest, DoubleClickGivesTwoClicksAndSpaceOne)
     EXPECT_EQ(2u, m_parent.commands.size());
 
     SetFocus(m_button.m_hWnd);
-    SendMessageW(m_button.m_hWnd, WM_KEYDOWN, VK_SPACE, 0);
-    SendMessageW(m_button.m_hWnd, WM_KEYDOWN, VK_SPACE, 0x40000000);
+    Key(WM_KEYDOWN, VK_SPACE);
+    Key(WM_KEYDOWN, VK_SPACE, 0x40000000);
     EXPECT_TRUE(m_button.m_bDown) << "the pressed cell while the key is held";
     SendMessageW(m_button.m_hWnd, WM_CHAR, VK_SPACE, 0);
-    SendMessageW(m_button.m_hWnd, WM_KEYUP, VK_SPACE, 0);
-    SendMessageW(m_button.m_hWnd, WM_KEYDOWN, VK_RETURN, 0);
-    SendMessageW(m_button.m_hWnd, WM_KEYUP, VK_RETURN, 0);
+    Key(WM_KEYUP, VK_SPACE);
+    Key(WM_KEYDOWN, VK_RETURN);
+    Key(WM_KEYUP, VK_RETURN);
     test::PumpMessages(100);
     EXPECT_EQ(3u, m_parent.commands.size());
     EXPECT_FALSE(m_button.m_bDown);
 
-    SendMessageW(m_button.m_hWnd, WM_KEYDOWN, VK_SPACE, 0);
+    Key(WM_KEYDOWN, VK_SPACE);
     SetFocus(nullptr);
-    SendMessageW(m_button.m_hWnd, WM_KEYUP, VK_SPACE, 0);
+    Key(WM_KEYUP, VK_SPACE);
     test::PumpMessages(100);
     EXPECT_EQ(3u, m_parent.commands.size());
 }
@@ -168,7 +189,18 @@ protected:
         m_link.MeasureLink();
         m_link.m_dwStyle = CLinkLabel::kCommandMode;
     }
-    void Mouse(UINT message, int x, int y) { SendMessageW(m_link.m_hWnd, message, MK_LBUTTON, MAKELPARAM(x, y)); }
+    void Mouse(UINT message, int x, int y)
+    {
+        if (message != WM_MOUSEMOVE)
+            test::HoldKey(VK_LBUTTON, message != WM_LBUTTONUP);
+        SendMessageW(m_link.m_hWnd, message, MK_LBUTTON, MAKELPARAM(x, y));
+    }
+    void Typed(wchar_t key)
+    {
+        test::HoldKey(key, true);
+        SendMessageW(m_link.m_hWnd, WM_CHAR, key, 0);
+        test::HoldKey(key, false);
+    }
 
     test::CommandRecorder m_parent;
     CLinkLabel m_link;
@@ -208,9 +240,13 @@ TEST_F(LinkLabelTest, TooltipCarriesTheLinkText)
 TEST_F(LinkLabelTest, EnterAndSpaceReportOnce)
 {
     SetFocus(m_link.m_hWnd);
+    // Characters another program sends, no key typed: nothing.
     SendMessageW(m_link.m_hWnd, WM_CHAR, VK_RETURN, 0);
     SendMessageW(m_link.m_hWnd, WM_CHAR, VK_SPACE, 0);
-    SendMessageW(m_link.m_hWnd, WM_CHAR, 'a', 0);
+    EXPECT_TRUE(m_parent.commands.empty());
+    Typed(VK_RETURN);
+    Typed(VK_SPACE);
+    Typed('A');
     EXPECT_EQ(2u, m_parent.commands.size());
     EXPECT_EQ(DLGC_WANTCHARS, SendMessageW(m_link.m_hWnd, WM_GETDLGCODE, 0, 0));
 }

@@ -175,8 +175,11 @@ TEST_F(Pages, LicenceLinkOpensTheSameViewerOverTheWelcomePage)
 {
     CWelcomePage *welcome = pages.Welcome();
     ShowWindow(welcome->m_hWnd, SW_SHOW);
+    // A command naming the link, as any program may send one, opens nothing; the link does.
     SendMessageW(welcome->m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_WELCOME_LICENSE_LINK, 0),
                  (LPARAM)GetDlgItem(welcome->m_hWnd, IDC_WELCOME_LICENSE_LINK));
+    EXPECT_FALSE(IsWindowVisible(pages.License()->m_hWnd));
+    test::PressLikeTheUser(GetDlgItem(welcome->m_hWnd, IDC_WELCOME_LICENSE_LINK));
     CLicensePage *viewer = pages.License();
     ASSERT_TRUE(IsWindowVisible(viewer->m_hWnd));
     EXPECT_TRUE(IsWindowVisible(welcome->m_hWnd)) << "the welcome page stays underneath";
@@ -198,14 +201,14 @@ TEST_F(Pages, LicenceLinkOpensTheSameViewerOverTheWelcomePage)
     EXPECT_FALSE(IsWindowVisible(viewer->m_hWnd));
     EXPECT_TRUE(IsWindowVisible(welcome->m_hWnd));
     SetWindowPos(welcome->m_hWnd, nullptr, 30, 60, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-    SendMessageW(welcome->m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_WELCOME_LICENSE_LINK, 0), 0);
+    test::PressLikeTheUser(GetDlgItem(welcome->m_hWnd, IDC_WELCOME_LICENSE_LINK));
     EXPECT_EQ(viewer, pages.License());
     GetWindowRect(welcome->m_hWnd, &a);
     GetWindowRect(viewer->m_hWnd, &b);
     EXPECT_TRUE(EqualRect(&a, &b));
     EXPECT_EQ(firstLine, SendMessageW(viewer->m_hText, EM_GETFIRSTVISIBLELINE, 0, 0));
 
-    SendMessageW(viewer->m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_VIEWER_BACK, BN_CLICKED), 0);
+    test::PressLikeTheUser(GetDlgItem(viewer->m_hWnd, IDC_VIEWER_BACK));
     EXPECT_FALSE(IsWindowVisible(viewer->m_hWnd));
 }
 
@@ -213,7 +216,7 @@ TEST_F(Pages, PrivacyViewerOpensOverTheFinishPage)
 {
     CFinishPage *finish = pages.Finish();
     ShowWindow(finish->m_hWnd, SW_SHOW);
-    SendMessageW(finish->m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_FINISH_PRIVACY, 0), 0);
+    test::PressLikeTheUser(GetDlgItem(finish->m_hWnd, IDC_FINISH_PRIVACY));
     CPrivacyPage *privacy = pages.Privacy();
     EXPECT_TRUE(IsWindowVisible(privacy->m_hWnd));
     EXPECT_TRUE(IsWindowVisible(finish->m_hWnd)) << "the finish page stays under it";
@@ -221,7 +224,7 @@ TEST_F(Pages, PrivacyViewerOpensOverTheFinishPage)
     GetWindowRect(finish->m_hWnd, &a);
     GetWindowRect(privacy->m_hWnd, &b);
     EXPECT_TRUE(EqualRect(&a, &b));
-    SendMessageW(privacy->m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_VIEWER_BACK, BN_CLICKED), 0);
+    test::PressLikeTheUser(GetDlgItem(privacy->m_hWnd, IDC_VIEWER_BACK));
     EXPECT_FALSE(IsWindowVisible(privacy->m_hWnd));
 }
 
@@ -316,7 +319,7 @@ TEST_F(Pages, ProgressShowsEveryValueInOrderThenTheFinishPage)
     EXPECT_EQ(std::vector<int>{0}, shown);
 
     for (int target = 10; target <= 100; target += 10)
-        PostMessageW(progress->m_hWnd, WM_SETUP_PROGRESS, target, 0);
+        PostSetupMessage(progress->m_hWnd, WM_SETUP_PROGRESS, target);
     HWND finish = nullptr;
     DWORD start = GetTickCount();
     while (GetTickCount() - start < 5000 && IsWindowVisible(progress->m_hWnd))
@@ -331,7 +334,7 @@ TEST_F(Pages, ProgressShowsEveryValueInOrderThenTheFinishPage)
 
     // Hidden, it still ends the setup on the end message.
     HWND window = progress->m_hWnd;
-    PostMessageW(window, WM_SETUP_END, 0, 0);
+    PostSetupMessage(window, WM_SETUP_END, 0);
     ExpectSetupEnded(window);
 }
 
@@ -344,7 +347,7 @@ TEST_F(Pages, AMinimisedProgressPageHandsOverItsRestoredRectangle)
     RECT normal;
     GetWindowRect(progress->m_hWnd, &normal);
     ShowWindow(progress->m_hWnd, SW_MINIMIZE);
-    PostMessageW(progress->m_hWnd, WM_SETUP_PROGRESS, 100, 0);
+    PostSetupMessage(progress->m_hWnd, WM_SETUP_PROGRESS, 100);
     HWND finish = pages.Finish()->m_hWnd;
     test::RunLoopUntil([&] { return IsWindowVisible(finish) != FALSE; }, 5000);
     ASSERT_TRUE(IsWindowVisible(finish));
@@ -362,10 +365,17 @@ TEST_F(Pages, EndMessageWhileTheBarMovesEndsAtOnce)
 {
     CProgressPage *progress = pages.Progress();
     ShowWindow(progress->m_hWnd, SW_SHOW);
-    PostMessageW(progress->m_hWnd, WM_SETUP_PROGRESS, 20, 0);
+    PostSetupMessage(progress->m_hWnd, WM_SETUP_PROGRESS, 20);
     test::RunLoopUntil([&] { return progress->m_nCurrent >= 5; }, 3000);
     HWND window = progress->m_hWnd;
+    // Another program's messages of these numbers, without the setup's key, end and move nothing.
     PostMessageW(window, WM_SETUP_END, 0, 0);
+    PostMessageW(window, WM_SETUP_PROGRESS, 100, 0);
+    PostMessageW(window, CProgressPage::kWorkerUnreachable, 0, 0);
+    EXPECT_FALSE(test::RunLoopUntil([] { return false; }, 300));
+    EXPECT_TRUE(IsWindowVisible(window));
+    EXPECT_LE(progress->m_nTarget, 20);
+    PostSetupMessage(window, WM_SETUP_END, 0);
     ExpectSetupEnded(window);
 }
 
@@ -380,7 +390,7 @@ TEST_F(Pages, ClosingTheProgressPageEndsWithoutAQuestion)
     EXPECT_FALSE(test::RunLoopUntil([] { return false; }, 300)) << "not while the worker may be replacing files";
     EXPECT_TRUE(IsWindow(window));
     EXPECT_TRUE(CInstallOptions::Instance().CloseRequested()) << "the worker is told";
-    PostMessageW(window, WM_SETUP_END, 0, 0);
+    PostSetupMessage(window, WM_SETUP_END, 0);
     ExpectSetupEnded(window);
 }
 
@@ -519,9 +529,11 @@ TEST_F(Pages, ScreenReadersHearEachControlAndThePercentage)
     EXPECT_NE(0, std::count(g_focusEvents.begin(), g_focusEvents.end(), custom)) << "focus announced";
     EXPECT_NE(0, Hear(custom).state & STATE_SYSTEM_FOCUSED);
     // Held down by the space bar it is pressed; the focus gone, it is not, and nothing was clicked.
+    test::HoldKey(VK_SPACE, true);
     SendMessageW(custom, WM_KEYDOWN, VK_SPACE, 0);
     EXPECT_NE(0, Hear(custom).state & STATE_SYSTEM_PRESSED);
     SendMessageW(custom, WM_KILLFOCUS, 0, 0);
+    test::HoldKey(VK_SPACE, false);
     EXPECT_EQ(0, Hear(custom).state & STATE_SYSTEM_PRESSED);
 
     // The licence link's default action opens the licence, as a click does.

@@ -85,6 +85,30 @@ LRESULT CALLBACK CommandRecorder::Proc(HWND window, UINT message, WPARAM wParam,
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
+void HoldKey(int key, bool down)
+{
+    BYTE state[256];
+    GetKeyboardState(state);
+    state[key] = down ? 0x80 : 0;
+    SetKeyboardState(state);
+}
+
+void PressLikeTheUser(HWND control)
+{
+    wchar_t className[16] = {};
+    GetClassNameW(control, className, 16);
+    if (lstrcmpiW(className, L"Static") == 0) {
+        HoldKey(VK_RETURN, true);
+        SendMessageW(control, WM_CHAR, VK_RETURN, 0);
+        HoldKey(VK_RETURN, false);
+        return;
+    }
+    HoldKey(VK_LBUTTON, true);
+    SendMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+    HoldKey(VK_LBUTTON, false);
+    SendMessageW(control, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+}
+
 std::vector<DWORD> RenderClient(HWND window, int &width, int &height)
 {
     RECT client;

@@ -59,6 +59,14 @@ private:
     HWND m_window;
 };
 
+// Sets how this thread's input state holds `key` (a virtual key, VK_LBUTTON included), as the
+// system's own input would have left it before the message it makes.
+void HoldKey(int key, bool down);
+
+// Activates a skinned button or link as the system's own input does: a click inside a button,
+// Enter typed on a link.
+void PressLikeTheUser(HWND control);
+
 // Client pixels of a window drawn through WM_PRINTCLIENT into a 32-bit surface.
 std::vector<DWORD> RenderClient(HWND window, int &width, int &height);
 
