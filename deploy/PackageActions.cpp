@@ -5,8 +5,8 @@
 #include "app/Outcomes.h"
 #include "base/Format.h"
 #include "engine/TempFolder.h"
-#include <msi.h>
 #include <initializer_list>
+#include <msi.h>
 #include <msiquery.h>
 #include <wchar.h>
 
@@ -72,7 +72,6 @@ static LONG RecordedInstallFolder(WCHAR (&folder)[MAX_PATH])
         folder[--length] = 0;
     return length > 0 ? ERROR_SUCCESS : ERROR_INVALID_DATA;
 }
-
 
 // ---------------------------------------------------------------- the package's mark
 
