@@ -12,9 +12,10 @@
 
 static const WCHAR kSetupRecordKey[] =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{7B2E91C4-3A5D-4f08-B6E2-91D4C07A5F13}";
-// The setup's and the uninstaller's logs begin with this line, after a UTF-8 byte-order mark.
+// The setup's and the uninstaller's logs begin with this line, after a UTF-8 byte-order mark; they
+// append to a file that does.
 static const char kLogHeader[] = "\xEF\xBB\xBF\xE5\xB2\x9A\xE8\x88\x9F\xE6\xB5\x8F\xE8\xA7\x88\xE5\x99\xA8"
-                                 "\xE5\xAE\x89\xE8\xA3\x85\xE4\xB8\x8E\xE5\x8D\xB8\xE8\xBD\xBD\xE6\x97\xA5\xE5\xBF\x97";
+                                 "\xE5\xAE\x89\xE8\xA3\x85\xE4\xB8\x8E\xE5\x8D\xB8\xE8\xBD\xBD\xE6\x97\xA5\xE5\xBF\x97\r\n";
 // Windows Installer calls the actions by their plain names; nothing else of the DLL is exported.
 #define PACKAGE_ACTION extern "C" __declspec(dllexport) UINT __stdcall
 
@@ -353,12 +354,14 @@ static UINT HandOver(MSIHANDLE install, const WCHAR *action, std::initializer_li
 {
     WCHAR data[4096] = L"";
     size_t used = 0;
+    bool first = true;
     for (const WCHAR *item : items) {
-        if (!FormatText(data + used, ARRAYSIZE(data) - used, used ? L"\n%s" : L"%s", item)) {
+        if (!FormatText(data + used, ARRAYSIZE(data) - used, first ? L"%s" : L"\n%s", item)) {
             Say(install, L"The command line does not fit; nothing was changed.");
             return ERROR_INSTALL_FAILURE;
         }
         used += wcslen(data + used);
+        first = false;
     }
     if (MsiSetPropertyW(install, action, data) != ERROR_SUCCESS)
         return ERROR_INSTALL_FAILURE;
@@ -447,7 +450,11 @@ PACKAGE_ACTION PrepareSetup(MSIHANDLE install)
         Say(install, L"The setup program's folder is not known; nothing was installed.");
         return ERROR_INSTALL_FAILURE;
     }
-    ChooseLogFolder(install, logFolder);
+    // The package's log of a repair is its caller's to place: the programs' log then goes to a
+    // folder of the machine's own.
+    logFolder[0] = 0;
+    if (!installed[0])
+        ChooseLogFolder(install, logFolder);
     if (!SetupArguments(properties, arguments, ARRAYSIZE(arguments))) {
         Say(install, L"The setup's command line does not fit; nothing was installed.");
         return ERROR_INSTALL_FAILURE;

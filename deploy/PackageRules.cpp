@@ -46,14 +46,19 @@ bool CheckPackageProperties(const PackageProperties &p, WCHAR *reason, size_t ca
     return true;
 }
 
+// What every run of the package hands the setup, whatever its properties: also the place for an
+// option on what a run as the machine's account does with the users' own parts.
+static const WCHAR kPackageRunOptions[] = L"/S";
+
 bool SetupArguments(const PackageProperties &p, WCHAR *arguments, size_t capacity)
 {
     WCHAR folder[MAX_PATH + 8] = L"";
     if (wcscmp(p.installDir, kSetupChoosesFolder) != 0 &&
         !FormatText(folder, ARRAYSIZE(folder), L" /D=%s", p.installDir))
         return false;
-    return FormatText(arguments, capacity, L"/S /DesktopShortcut=%s /QuickLaunchShortcut=%s /DefaultBrowser=%s /CloseBrowser=%s%s",
-                      p.desktopShortcut, p.quickLaunchShortcut, p.defaultBrowser, p.closeBrowser, folder);
+    return FormatText(arguments, capacity, L"%s /DesktopShortcut=%s /QuickLaunchShortcut=%s /DefaultBrowser=%s /CloseBrowser=%s%s",
+                      kPackageRunOptions, p.desktopShortcut, p.quickLaunchShortcut, p.defaultBrowser, p.closeBrowser,
+                      folder);
 }
 
 static const WCHAR *SwitchText(int value)

@@ -150,7 +150,7 @@ TEST_F(Package, InstallsUpgradesRefusesADowngradeAndRemoves)
     // again is refused, and changes nothing.
     EXPECT_EQ(0u, Logged(L"/i \"" + m_newer + L"\" /qn", log));
     std::vector<std::wstring> newer = Installed();
-    ASSERT_EQ(1u, newer.size());
+    ASSERT_EQ(1u, newer.size()) << log;
     EXPECT_EQ(newer[0].substr(0, 38) + L" 3.2.1.0", newer[0]);
     EXPECT_NE(first[0].substr(0, 38), newer[0].substr(0, 38));
     EXPECT_TRUE(test::FileExists(m_folder + L"\\Velmarin.exe")) << log;
