@@ -1,15 +1,8 @@
 #!/usr/bin/env python3
-"""The build's winget manifests against the published schemas, the files they name and the
-exit codes the setup and the uninstaller really answer.
-    winget-manifests.py <source folder> <build folder>"""
-import hashlib
-import json
-import pathlib
-import re
-import sys
-
-import jsonschema
-import yaml
+"""The build's winget manifests against the published schemas, the files they name and the exit
+codes the setup and the uninstaller answer: winget-manifests.py <source folder> <build folder>"""
+import hashlib, json, pathlib, re, sys
+import jsonschema, yaml
 
 source, build = (pathlib.Path(p) for p in sys.argv[1:3])
 schemas = source / "tests/release/winget-schemas"
@@ -22,7 +15,7 @@ def check(condition, what):
         failures.append(what)
 
 
-read = {}
+read = {}  # each manifest by its kind
 for kind, name in (("version", ""), ("defaultLocale", ".locale.zh-CN"), ("installer", ".installer")):
     path = manifests / f"QingshiStudio.Velmarin{name}.yaml"
     manifest = yaml.safe_load(path.read_text(encoding="utf-8"))

@@ -97,9 +97,9 @@ TEST(PackageRules, RepairsTakeTheRecordAndTheMarkOnly)
         ASSERT_TRUE(FormatPackageMark(mark, again, ARRAYSIZE(again)));
         EXPECT_EQ(test::Utf8(c.mark), test::Utf8(again));
         PackageProperties p = MaintenanceProperties(c.recorded, mark);
-        EXPECT_EQ(c.properties, test::Utf8(p.installDir) + " " + test::Utf8(p.desktopShortcut) + " " +
-                                    test::Utf8(p.quickLaunchShortcut) + " " + test::Utf8(p.defaultBrowser) + " " +
-                                    test::Utf8(p.closeBrowser));
+        std::wstring read = std::wstring(p.installDir) + L" " + p.desktopShortcut + L" " + p.quickLaunchShortcut + L" " +
+                            p.defaultBrowser + L" " + p.closeBrowser;
+        EXPECT_EQ(c.properties, test::Utf8(read));
     }
     for (const wchar_t *bad : {L"", L"{0d3c7a52-1f6e-5b84-9a2d-7e4c1b0f6a39} 0 1", L"{0D3C7A52-1F6E-5B84-9A2D-7E4C1B0F6A39} 0",
                                L"{0D3C7A52-1F6E-5B84-9A2D-7E4C1B0F6A39} 0 1 1", L"{0D3C7A52-1F6E-5B84-9A2D-7E4C1B0F6A39}  0 1",
@@ -150,7 +150,6 @@ TEST(PackageRules, TheWingetSwitchesAreTheSetups)
         return value;
     };
     std::string line = switchOf("Silent") + " " + switchOf("Log") + " " + switchOf("InstallLocation");
-    EXPECT_EQ(switchOf("Silent"), switchOf("SilentWithProgress"));
     ASSERT_TRUE(line.find("<LOGPATH>") != std::string::npos && line.find("<INSTALLPATH>") != std::string::npos) << line;
     line.replace(line.find("<LOGPATH>"), 9, "C:\\Users\\A B\\AppData\\Local\\Temp\\WinGet\\a.log");
     line.replace(line.find("<INSTALLPATH>"), 13, "D:\\Programs\\Velmarin 3");
