@@ -1,20 +1,26 @@
 // The package's custom actions. The immediate ones read the public properties, check them before
 // anything changes and hand the deferred ones, which run as the machine's account inside the
-// installation's transaction, all they need as CustomActionData: the program to run, its log and
-// its arguments, one a line.
+// installation's transaction, all they need as CustomActionData, one item a line.
 #include "deploy/PackageRules.h"
 #include "app/Outcomes.h"
 #include "base/Format.h"
+#include "engine/TempFolder.h"
+#include <initializer_list>
 #include <msi.h>
 #include <msiquery.h>
 #include <wchar.h>
 
 static const WCHAR kSetupRecordKey[] =
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{7B2E91C4-3A5D-4f08-B6E2-91D4C07A5F13}";
-// The setup's and the uninstaller's logs begin with this line, after a UTF-8 byte-order mark.
+// The setup's and the uninstaller's logs begin with this line, after a UTF-8 byte-order mark; they
+// append to a file that does.
 static const char kLogHeader[] = "\xEF\xBB\xBF\xE5\xB2\x9A\xE8\x88\x9F\xE6\xB5\x8F\xE8\xA7\x88\xE5\x99\xA8"
-                                 "\xE5\xAE\x89\xE8\xA3\x85\xE4\xB8\x8E\xE5\x8D\xB8\xE8\xBD\xBD\xE6\x97\xA5\xE5\xBF\x97";
+                                 "\xE5\xAE\x89\xE8\xA3\x85\xE4\xB8\x8E\xE5\x8D\xB8\xE8\xBD\xBD\xE6\x97\xA5\xE5\xBF\x97\r\n";
+// Windows Installer calls the actions by their plain names; nothing else of the DLL is exported.
+#define PACKAGE_ACTION extern "C" __declspec(dllexport) UINT __stdcall
+
 static const DWORD kMostLogCopied = 1 << 20;
+static const DWORD kHeaderBytes = sizeof(kLogHeader) - 1;
 
 static void Say(MSIHANDLE install, const WCHAR *line)
 {
@@ -40,32 +46,6 @@ static bool ReadProperty(MSIHANDLE install, const WCHAR *name, WCHAR *value, DWO
     DWORD length = capacity;
     value[0] = 0;
     return MsiGetPropertyW(install, name, value, &length) == ERROR_SUCCESS;
-}
-
-// The programs' log: beside the package's own log, else in the machine's Temp.
-static void ChooseLog(MSIHANDLE install, WCHAR (&log)[MAX_PATH])
-{
-    WCHAR packageLog[MAX_PATH];
-    if (ReadProperty(install, L"MsiLogFileLocation", packageLog, ARRAYSIZE(packageLog)) &&
-        LogBesidePackageLog(packageLog, log, ARRAYSIZE(log)))
-        return;
-    WCHAR windows[MAX_PATH];
-    UINT length = GetSystemWindowsDirectoryW(windows, ARRAYSIZE(windows));
-    if (length == 0 || length >= ARRAYSIZE(windows))
-        Copy(windows, L"C:\\Windows");
-    Format(log, L"%s\\Temp\\%s", windows, kLogName);
-}
-
-static UINT HandOver(MSIHANDLE install, const WCHAR *action, const WCHAR *program, const WCHAR *log,
-                     const WCHAR *arguments)
-{
-    WCHAR data[4096];
-    if (!Format(data, L"%s\n%s\n%s", program, log, arguments) ||
-        MsiSetPropertyW(install, action, data) != ERROR_SUCCESS) {
-        Say(install, L"The command line does not fit.");
-        return ERROR_INSTALL_FAILURE;
-    }
-    return ERROR_SUCCESS;
 }
 
 // The install folder the setup's entry in the machine's registry names, which only
@@ -94,31 +74,85 @@ static LONG RecordedInstallFolder(WCHAR (&folder)[MAX_PATH])
     return length > 0 ? ERROR_SUCCESS : ERROR_INVALID_DATA;
 }
 
-// While the package owns the installation, the system's list of programs shows the package's
-// entry alone: the setup's stays written, as the uninstaller needs it, but hidden.
-static void ShowSetupEntry(MSIHANDLE install, bool shown)
+// ---------------------------------------------------------------- the package's mark
+
+// Beside the setup's own values in its record, which only administrators change. While a package
+// owns the installation the list of programs shows the package's entry alone: the setup's stays
+// written, as the uninstaller needs it, but hidden.
+static const WCHAR kMarkHidden[] = L"SystemComponent";
+static const WCHAR kMarkProduct[] = L"PackageProductCode";
+static const WCHAR kMarkDesktop[] = L"PackageDesktopShortcut";
+static const WCHAR kMarkQuickLaunch[] = L"PackageQuickLaunchShortcut";
+
+static bool ReadDword(HKEY key, const WCHAR *name, DWORD &value)
+{
+    DWORD size = sizeof(value), type = 0;
+    return RegQueryValueExW(key, name, nullptr, &type, (BYTE *)&value, &size) == ERROR_SUCCESS && type == REG_DWORD &&
+           size == sizeof(value);
+}
+
+static PackageMark ReadMark()
+{
+    PackageMark mark = {};
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSetupRecordKey, 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, &key) != ERROR_SUCCESS)
+        return mark;
+    DWORD hidden = 0, desktop = 0, quickLaunch = 0, type = 0;
+    mark.owned = ReadDword(key, kMarkHidden, hidden) && hidden == 1;
+    WCHAR code[40] = L"";
+    DWORD size = sizeof(code) - sizeof(WCHAR);
+    if (RegQueryValueExW(key, kMarkProduct, nullptr, &type, (BYTE *)code, &size) == ERROR_SUCCESS && type == REG_SZ) {
+        code[size / sizeof(WCHAR)] = 0;
+        if (IsProductCode(code))
+            Copy(mark.productCode, code);
+    }
+    mark.desktopShortcut = ReadDword(key, kMarkDesktop, desktop) && desktop <= 1 ? (int)desktop : -1;
+    mark.quickLaunchShortcut = ReadDword(key, kMarkQuickLaunch, quickLaunch) && quickLaunch <= 1 ? (int)quickLaunch : -1;
+    RegCloseKey(key);
+    return mark;
+}
+
+static LONG SetOrDelete(HKEY key, const WCHAR *name, bool set, const BYTE *data, DWORD size, DWORD type)
+{
+    LONG result = set ? RegSetValueExW(key, name, 0, type, data, size) : RegDeleteValueW(key, name);
+    return result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result;
+}
+
+// Writes `mark`, or takes it away when it is unowned: the setup's entry then shows. A record the
+// setup did not write (its 1610 on a first installation) gets no mark.
+static void WriteMark(MSIHANDLE install, const PackageMark &mark)
 {
     HKEY key;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSetupRecordKey, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, &key) != ERROR_SUCCESS)
         return;
-    DWORD hidden = 1;
-    LONG result = shown ? RegDeleteValueW(key, L"SystemComponent")
-                        : RegSetValueExW(key, L"SystemComponent", 0, REG_DWORD, (const BYTE *)&hidden, sizeof(hidden));
+    DWORD hidden = 1, desktop = (DWORD)mark.desktopShortcut, quickLaunch = (DWORD)mark.quickLaunchShortcut;
+    LONG results[] = {
+        SetOrDelete(key, kMarkHidden, mark.owned, (const BYTE *)&hidden, sizeof(hidden), REG_DWORD),
+        SetOrDelete(key, kMarkProduct, mark.owned && mark.productCode[0], (const BYTE *)mark.productCode,
+                    (DWORD)((wcslen(mark.productCode) + 1) * sizeof(WCHAR)), REG_SZ),
+        SetOrDelete(key, kMarkDesktop, mark.owned && mark.desktopShortcut >= 0, (const BYTE *)&desktop,
+                    sizeof(desktop), REG_DWORD),
+        SetOrDelete(key, kMarkQuickLaunch, mark.owned && mark.quickLaunchShortcut >= 0, (const BYTE *)&quickLaunch,
+                    sizeof(quickLaunch), REG_DWORD),
+    };
     RegCloseKey(key);
-    if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND)
-        SayFormatted(install, L"The setup's entry in the list of programs could not be %s (error %ld).",
-                     shown ? L"shown" : L"hidden", result);
+    for (LONG result : results) {
+        if (result != ERROR_SUCCESS) {
+            SayFormatted(install, L"The package's mark on the setup's entry could not be %s (error %ld).",
+                         mark.owned ? L"written" : L"taken away", result);
+            return;
+        }
+    }
 }
 
 // After the uninstaller ran on its own, the setup's entry holds at most the package's mark, which
 // keeps the key: the mark goes, and the key with it when nothing else is left in it.
-static void RemoveLeftEntry()
+static void RemoveLeftEntry(MSIHANDLE install)
 {
+    WriteMark(install, PackageMark{});
     HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSetupRecordKey, 0, KEY_SET_VALUE | KEY_QUERY_VALUE | KEY_WOW64_32KEY, &key) !=
-        ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSetupRecordKey, 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, &key) != ERROR_SUCCESS)
         return;
-    RegDeleteValueW(key, L"SystemComponent");
     DWORD subkeys = 1, values = 1;
     bool empty = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
                                   nullptr, nullptr) == ERROR_SUCCESS && subkeys == 0 && values == 0;
@@ -127,85 +161,85 @@ static void RemoveLeftEntry()
         RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kSetupRecordKey, KEY_WOW64_32KEY, 0);
 }
 
-// Immediate, before anything changes: checks the public properties and prepares RunSetup.
-extern "C" UINT __stdcall PrepareSetup(MSIHANDLE install)
+// ---------------------------------------------------------------- the programs' log
+
+// A file made new for one run, held open until its lines are copied: nobody else can have made
+// it, take it away or hold it, and only administrators and the system may open it.
+struct ProgramsLog {
+    HANDLE file = INVALID_HANDLE_VALUE;
+    HANDLE folder = INVALID_HANDLE_VALUE;  // the protected folder made for it, when it has one
+    WCHAR path[MAX_PATH] = L"";
+};
+
+static void CloseProgramsLog(ProgramsLog &log)
 {
-    WCHAR installDir[MAX_PATH + 1], desktop[16], quickLaunch[16], defaultBrowser[16], closeBrowser[16];
-    bool read = ReadProperty(install, L"INSTALLDIR", installDir, ARRAYSIZE(installDir));
-    // A value too long for its buffer is read as what it is not: it is refused as empty.
-    read = ReadProperty(install, L"DESKTOP_SHORTCUT", desktop, ARRAYSIZE(desktop)) && read;
-    read = ReadProperty(install, L"QUICKLAUNCH_SHORTCUT", quickLaunch, ARRAYSIZE(quickLaunch)) && read;
-    read = ReadProperty(install, L"DEFAULT_BROWSER", defaultBrowser, ARRAYSIZE(defaultBrowser)) && read;
-    read = ReadProperty(install, L"CLOSE_BROWSER", closeBrowser, ARRAYSIZE(closeBrowser)) && read;
-    PackageProperties properties = {installDir, desktop, quickLaunch, defaultBrowser, closeBrowser};
-    WCHAR reason[512];
-    if (!read) {
-        Say(install, L"A property of the package is too long; nothing was installed.");
-        return ERROR_INSTALL_FAILURE;
+    for (HANDLE *handle : {&log.file, &log.folder}) {
+        if (*handle != INVALID_HANDLE_VALUE)
+            CloseHandle(*handle);
+        *handle = INVALID_HANDLE_VALUE;
     }
-    if (!CheckPackageProperties(properties, reason, ARRAYSIZE(reason))) {
-        SayFormatted(install, L"%s; nothing was installed.", reason);
-        return ERROR_INSTALL_FAILURE;
-    }
-    // Without INSTALLDIR an installed browser keeps its folder. Windows Installer removes an
-    // older package first; where it does not tell that package it is being upgraded (Wine's
-    // does not), that removal takes the browser with it and the setup installs it again, into
-    // the same folder.
-    WCHAR recorded[MAX_PATH];
-    if (wcscmp(installDir, kSetupChoosesFolder) == 0 && RecordedInstallFolder(recorded) == ERROR_SUCCESS)
-        properties.installDir = recorded;
-    WCHAR setupFolder[MAX_PATH], program[MAX_PATH], log[MAX_PATH], arguments[2048];
-    DWORD length = ARRAYSIZE(setupFolder);
-    if (MsiGetTargetPathW(install, L"SetupFolder", setupFolder, &length) != ERROR_SUCCESS ||
-        !Format(program, L"%sVelmarinSetup.exe", setupFolder)) {
-        Say(install, L"The setup program's folder is not known; nothing was installed.");
-        return ERROR_INSTALL_FAILURE;
-    }
-    ChooseLog(install, log);
-    if (!SetupArguments(properties, log, arguments, ARRAYSIZE(arguments))) {
-        Say(install, L"The setup's command line does not fit; nothing was installed.");
-        return ERROR_INSTALL_FAILURE;
-    }
-    return HandOver(install, L"RunSetup", program, log, arguments);
 }
 
-// Immediate: prepares RunUninstaller. The uninstaller is found when it runs, through the record
-// in the machine's registry, which only administrators change.
-extern "C" UINT __stdcall PrepareRemoval(MSIHANDLE install)
+// A number from the system's random generator: a name no other user can make in advance.
+static DWORD UnforeseenNumber(int attempt)
 {
-    WCHAR log[MAX_PATH], arguments[1024];
-    ChooseLog(install, log);
-    if (!UninstallerArguments(log, arguments, ARRAYSIZE(arguments)))
-        return ERROR_INSTALL_FAILURE;
-    return HandOver(install, L"RunUninstaller", L"", log, arguments);
+    typedef BOOLEAN(WINAPI * RtlGenRandomFn)(PVOID, ULONG);
+    RtlGenRandomFn generate = (RtlGenRandomFn)(void *)GetProcAddress(GetModuleHandleW(L"advapi32.dll"), "SystemFunction036");
+    DWORD number = 0;
+    if (generate && generate(&number, sizeof(number)))
+        return number;
+    return GetTickCount() ^ (GetCurrentProcessId() << 16) ^ (DWORD)attempt;
 }
 
-// The three lines of CustomActionData, split in place.
-static bool SplitData(MSIHANDLE install, WCHAR (&data)[4096], WCHAR *&program, WCHAR *&log, WCHAR *&arguments)
+// Beside the package's own log when Windows Installer names one (`besideFolder`), else in a
+// protected folder of the machine's Temp made for this run. False, said in the log, when none
+// can be made: the program then runs without a log.
+static bool MakeProgramsLog(MSIHANDLE install, const WCHAR *besideFolder, ProgramsLog &log)
 {
-    if (!ReadProperty(install, L"CustomActionData", data, ARRAYSIZE(data)))
+    WCHAR folder[MAX_PATH] = L"";
+    if (*besideFolder) {
+        Copy(folder, besideFolder);
+    } else {
+        WCHAR root[MAX_PATH];
+        log.folder = CreateHeldWindowsTempRoot(root);
+        if (log.folder == INVALID_HANDLE_VALUE || !Format(folder, L"%s\\", root)) {
+            SayFormatted(install, L"No protected folder for the programs' log could be made (error %lu); the program runs without a log.",
+                         GetLastError());
+            CloseProgramsLog(log);
+            return false;
+        }
+    }
+    PSECURITY_DESCRIPTOR descriptor = CreateProtectedFolderDescriptor();
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
+    DWORD error = descriptor ? ERROR_FILE_EXISTS : GetLastError();
+    for (int attempt = 0; descriptor && attempt < 16 && (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS);
+         ++attempt) {
+        if (!Format(log.path, L"%sVelmarinSetup-msi-%08lX.log", folder, UnforeseenNumber(attempt))) {
+            error = ERROR_FILENAME_EXCED_RANGE;
+            break;
+        }
+        // No delete sharing: while it is held, nobody can rename it or put another in its place.
+        log.file = CreateFileW(log.path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &attributes,
+                               CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        error = log.file == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+    }
+    if (descriptor)
+        LocalFree(descriptor);
+    DWORD written = 0;
+    if (log.file != INVALID_HANDLE_VALUE &&
+        (!WriteFile(log.file, kLogHeader, kHeaderBytes, &written, nullptr) || written != kHeaderBytes)) {
+        error = GetLastError();
+        CloseHandle(log.file);
+        log.file = INVALID_HANDLE_VALUE;
+        DeleteFileW(log.path);
+    }
+    if (log.file == INVALID_HANDLE_VALUE) {
+        SayFormatted(install, L"The programs' log could not be made in %s (error %lu); the program runs without a log.",
+                     folder, error);
+        CloseProgramsLog(log);
         return false;
-    program = data;
-    WCHAR *end = wcschr(program, L'\n');
-    if (!end)
-        return false;
-    *end = 0;
-    log = end + 1;
-    end = wcschr(log, L'\n');
-    if (!end)
-        return false;
-    *end = 0;
-    arguments = end + 1;
+    }
     return true;
-}
-
-// The log's size now, from where the lines of this run will follow; 0 when there is none yet.
-static LONGLONG LogSize(const WCHAR *log)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(log, GetFileExInfoStandard, &data))
-        return 0;
-    return ((LONGLONG)data.nFileSizeHigh << 32) | data.nFileSizeLow;
 }
 
 static void SayUtf8Line(MSIHANDLE install, const char *line, int length)
@@ -221,37 +255,22 @@ static void SayUtf8Line(MSIHANDLE install, const char *line, int length)
         Say(install, wide);
 }
 
-// Copies the lines the program added to its log into the package's log. The folder may be one
-// that users write to: only a plain file with one name that begins as the programs' logs do is
-// read, so no other file the machine's account can read ends up in the package's log.
-static void CopyLogLines(MSIHANDLE install, const WCHAR *log, LONGLONG from)
+// Copies what the program wrote after the first line into the package's log, through the handle
+// held since the file was made.
+static void CopyLogLines(MSIHANDLE install, const ProgramsLog &log)
 {
-    HANDLE file = CreateFileW(log, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        SayFormatted(install, L"The log %s cannot be read (error %lu).", log, GetLastError());
-        return;
-    }
-    BY_HANDLE_FILE_INFORMATION info;
-    char header[sizeof(kLogHeader) - 1];
-    DWORD got = 0;
-    bool sound = GetFileInformationByHandle(file, &info) &&
-                 !(info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) &&
-                 info.nNumberOfLinks == 1 && ReadFile(file, header, sizeof(header), &got, nullptr) &&
-                 got == sizeof(header) && memcmp(header, kLogHeader, sizeof(header)) == 0;
     LARGE_INTEGER size = {}, start = {};
-    start.QuadPart = from;
-    if (!sound || !GetFileSizeEx(file, &size) || size.QuadPart < from ||
-        !SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) {
-        SayFormatted(install, L"The log %s is not one of the setup's; it is not copied here.", log);
-        CloseHandle(file);
+    start.QuadPart = kHeaderBytes;
+    if (!GetFileSizeEx(log.file, &size) || size.QuadPart < start.QuadPart ||
+        !SetFilePointerEx(log.file, start, nullptr, FILE_BEGIN)) {
+        SayFormatted(install, L"The log %s cannot be read (error %lu).", log.path, GetLastError());
         return;
     }
-    LONGLONG wanted = size.QuadPart - from;
+    LONGLONG wanted = size.QuadPart - start.QuadPart;
     DWORD count = wanted > kMostLogCopied ? kMostLogCopied : (DWORD)wanted;
     char *text = (char *)HeapAlloc(GetProcessHeap(), 0, count + 1);
     DWORD read = 0;
-    if (text && ReadFile(file, text, count, &read, nullptr)) {
+    if (text && ReadFile(log.file, text, count, &read, nullptr)) {
         int lineStart = 0;
         for (DWORD i = 0; i < read; ++i) {
             if (text[i] == '\n') {
@@ -263,8 +282,9 @@ static void CopyLogLines(MSIHANDLE install, const WCHAR *log, LONGLONG from)
     }
     if (text)
         HeapFree(GetProcessHeap(), 0, text);
-    CloseHandle(file);
 }
+
+// ---------------------------------------------------------------- running the programs
 
 // Runs a program to its end; its exit code, or a Windows error code when it could not start.
 static bool RunToEnd(MSIHANDLE install, const WCHAR *program, const WCHAR *arguments, DWORD &code)
@@ -290,6 +310,30 @@ static bool RunToEnd(MSIHANDLE install, const WCHAR *program, const WCHAR *argum
     return ended;
 }
 
+// Runs a program with a log made for it, its lines then copied into the package's log; without
+// one when none can be made or the program refuses it, which it does before it changes anything.
+static bool RunLogged(MSIHANDLE install, const WCHAR *program, const WCHAR *logFolder, const WCHAR *arguments,
+                      DWORD &code)
+{
+    ProgramsLog log;
+    WCHAR line[4096];
+    if (!MakeProgramsLog(install, logFolder, log))
+        return RunToEnd(install, program, arguments, code);
+    if (!WithLogOption(log.path, arguments, line, ARRAYSIZE(line))) {
+        Say(install, L"The command line with the log does not fit; the program runs without a log.");
+        CloseProgramsLog(log);
+        return RunToEnd(install, program, arguments, code);
+    }
+    bool ran = RunToEnd(install, program, line, code);
+    if (ran)
+        CopyLogLines(install, log);
+    CloseProgramsLog(log);
+    if (!ran || code != kOutcomeLogRefused)
+        return ran;
+    Say(install, L"The program could not take the log made for it; it runs again without a log.");
+    return RunToEnd(install, program, arguments, code);
+}
+
 static UINT Conclude(MSIHANDLE install, const WCHAR *program, DWORD code, ActionResult result)
 {
     SayFormatted(install, L"%s ended with %lu: %s.", program, code, DescribeExit(code));
@@ -303,32 +347,192 @@ static UINT Conclude(MSIHANDLE install, const WCHAR *program, DWORD code, Action
     return result.installerCode;
 }
 
-// Deferred, as the machine's account: runs the setup silently.
-extern "C" UINT __stdcall RunSetup(MSIHANDLE install)
+// ---------------------------------------------------------------- handing over
+
+// CustomActionData, one item a line; false, said in the log, when it does not fit.
+static UINT HandOver(MSIHANDLE install, const WCHAR *action, std::initializer_list<const WCHAR *> items)
+{
+    WCHAR data[4096] = L"";
+    size_t used = 0;
+    bool first = true;
+    for (const WCHAR *item : items) {
+        if (!FormatText(data + used, ARRAYSIZE(data) - used, first ? L"%s" : L"\n%s", item)) {
+            Say(install, L"The command line does not fit; nothing was changed.");
+            return ERROR_INSTALL_FAILURE;
+        }
+        used += wcslen(data + used);
+        first = false;
+    }
+    if (MsiSetPropertyW(install, action, data) != ERROR_SUCCESS)
+        return ERROR_INSTALL_FAILURE;
+    return ERROR_SUCCESS;
+}
+
+// The lines of CustomActionData, split in place; false when there are not `count` of them.
+template <size_t N>
+static bool SplitData(MSIHANDLE install, WCHAR (&data)[4096], const WCHAR *(&items)[N])
+{
+    if (!ReadProperty(install, L"CustomActionData", data, ARRAYSIZE(data)))
+        return false;
+    WCHAR *at = data;
+    for (size_t i = 0; i < N; ++i) {
+        items[i] = at;
+        WCHAR *end = wcschr(at, L'\n');
+        if (i + 1 < N && !end)
+            return false;
+        if (i + 1 == N && end)
+            return false;
+        if (end) {
+            *end = 0;
+            at = end + 1;
+        }
+    }
+    return true;
+}
+
+// Where the programs' logs go: the folder of the package's log, or "" for a protected folder of
+// the machine's Temp (Windows Installer names no log without /l, and Wine none at all).
+static void ChooseLogFolder(MSIHANDLE install, WCHAR (&folder)[MAX_PATH])
+{
+    WCHAR packageLog[MAX_PATH];
+    if (!ReadProperty(install, L"MsiLogFileLocation", packageLog, ARRAYSIZE(packageLog)) ||
+        !FolderOfPackageLog(packageLog, folder, ARRAYSIZE(folder)))
+        folder[0] = 0;
+}
+
+// ---------------------------------------------------------------- the actions
+
+// Immediate, before anything changes: decides the setup's command line and prepares RunSetup and
+// its rollback. A first installation takes the public properties, checked; any other run (a
+// repair, a reinstallation, which any user may start) takes nothing from its caller.
+PACKAGE_ACTION PrepareSetup(MSIHANDLE install)
+{
+    WCHAR installed[64], productCode[64];
+    ReadProperty(install, L"Installed", installed, ARRAYSIZE(installed));
+    if (!ReadProperty(install, L"ProductCode", productCode, ARRAYSIZE(productCode)) || !IsProductCode(productCode)) {
+        Say(install, L"The package's ProductCode cannot be read; nothing was installed.");
+        return ERROR_INSTALL_FAILURE;
+    }
+    PackageMark previous = ReadMark();
+    WCHAR recorded[MAX_PATH];
+    bool hasRecord = RecordedInstallFolder(recorded) == ERROR_SUCCESS;
+    WCHAR installDir[MAX_PATH + 1], desktop[16], quickLaunch[16], defaultBrowser[16], closeBrowser[16];
+    PackageProperties properties = {installDir, desktop, quickLaunch, defaultBrowser, closeBrowser};
+    if (installed[0]) {
+        properties = MaintenanceProperties(hasRecord ? recorded : nullptr, previous);
+        SayFormatted(install, L"A repair of the installed browser: the setup runs on %s, with the shortcut choices of its "
+                              L"first installation; no property given to this run is used.",
+                     hasRecord ? recorded : L"its default folder, as no record names one");
+    } else {
+        bool read = ReadProperty(install, L"INSTALLDIR", installDir, ARRAYSIZE(installDir));
+        // A value too long for its buffer is read as what it is not: it is refused as empty.
+        read = ReadProperty(install, L"DESKTOP_SHORTCUT", desktop, ARRAYSIZE(desktop)) && read;
+        read = ReadProperty(install, L"QUICKLAUNCH_SHORTCUT", quickLaunch, ARRAYSIZE(quickLaunch)) && read;
+        read = ReadProperty(install, L"DEFAULT_BROWSER", defaultBrowser, ARRAYSIZE(defaultBrowser)) && read;
+        read = ReadProperty(install, L"CLOSE_BROWSER", closeBrowser, ARRAYSIZE(closeBrowser)) && read;
+        WCHAR reason[512];
+        if (!read) {
+            Say(install, L"A property of the package is too long; nothing was installed.");
+            return ERROR_INSTALL_FAILURE;
+        }
+        if (!CheckPackageProperties(properties, reason, ARRAYSIZE(reason))) {
+            SayFormatted(install, L"%s; nothing was installed.", reason);
+            return ERROR_INSTALL_FAILURE;
+        }
+        // Without INSTALLDIR an installed browser keeps its folder, also through an upgrade.
+        if (wcscmp(installDir, kSetupChoosesFolder) == 0 && hasRecord)
+            properties.installDir = recorded;
+    }
+    WCHAR setupFolder[MAX_PATH], program[MAX_PATH], logFolder[MAX_PATH], arguments[2048];
+    DWORD length = ARRAYSIZE(setupFolder);
+    if (MsiGetTargetPathW(install, L"SetupFolder", setupFolder, &length) != ERROR_SUCCESS ||
+        !Format(program, L"%sVelmarinSetup.exe", setupFolder)) {
+        Say(install, L"The setup program's folder is not known; nothing was installed.");
+        return ERROR_INSTALL_FAILURE;
+    }
+    // The package's log of a repair is its caller's to place: the programs' log then goes to a
+    // folder of the machine's own.
+    logFolder[0] = 0;
+    if (!installed[0])
+        ChooseLogFolder(install, logFolder);
+    if (!SetupArguments(properties, arguments, ARRAYSIZE(arguments))) {
+        Say(install, L"The setup's command line does not fit; nothing was installed.");
+        return ERROR_INSTALL_FAILURE;
+    }
+    PackageMark mark = {true, L"", properties.desktopShortcut[0] - L'0', properties.quickLaunchShortcut[0] - L'0'};
+    Copy(mark.productCode, productCode);
+    WCHAR markText[64], previousText[64];
+    FormatPackageMark(mark, markText, ARRAYSIZE(markText));
+    FormatPackageMark(previous, previousText, ARRAYSIZE(previousText));
+    UINT result = HandOver(install, L"UndoSetupOwnership", {previousText, productCode});
+    return result != ERROR_SUCCESS ? result : HandOver(install, L"RunSetup", {program, logFolder, arguments, markText});
+}
+
+// Immediate: prepares RunUninstaller. The uninstaller is found when it runs, through the record
+// in the machine's registry, which only administrators change.
+PACKAGE_ACTION PrepareRemoval(MSIHANDLE install)
+{
+    WCHAR logFolder[MAX_PATH], arguments[256], productCode[64];
+    ChooseLogFolder(install, logFolder);
+    ReadProperty(install, L"ProductCode", productCode, ARRAYSIZE(productCode));
+    if (!UninstallerArguments(arguments, ARRAYSIZE(arguments)))
+        return ERROR_INSTALL_FAILURE;
+    return HandOver(install, L"RunUninstaller", {logFolder, arguments, productCode});
+}
+
+// Deferred, as the machine's account: runs the setup silently; when it installed the browser,
+// the package's mark goes on the setup's entry.
+PACKAGE_ACTION RunSetup(MSIHANDLE install)
 {
     WCHAR data[4096];
-    WCHAR *program, *log, *arguments;
-    if (!SplitData(install, data, program, log, arguments)) {
+    const WCHAR *items[4];
+    PackageMark mark;
+    if (!SplitData(install, data, items) || !ReadPackageMark(items[3], mark)) {
         Say(install, L"The setup's command line is missing.");
         return ERROR_INSTALL_FAILURE;
     }
-    LONGLONG from = LogSize(log);
     DWORD code = 0;
-    if (!RunToEnd(install, program, arguments, code))
+    if (!RunLogged(install, items[0], items[1], items[2], code))
         return ERROR_INSTALL_FAILURE;
-    CopyLogLines(install, log, from);
     ActionResult result = MapSetupExit(code);
     if (result.installerCode == ERROR_SUCCESS)
-        ShowSetupEntry(install, false);
+        WriteMark(install, mark);
+    if (code == kOutcomeRecordKept)
+        Say(install, L"The browser is installed, but its record is not this installation's: the uninstaller, and so the "
+                     L"package's removal, may leave some of it behind (the setup's lines above say what).");
     return Conclude(install, L"VelmarinSetup.exe", code, result);
 }
 
-// Deferred, as the machine's account: runs the installation's own uninstaller silently.
-extern "C" UINT __stdcall RunUninstaller(MSIHANDLE install)
+// Rollback of RunSetup, as the machine's account, when the installation fails after the setup ran:
+// Windows Installer puts back the package that owned the browser before, or none, and this puts
+// back its mark. The browser stays as the setup left it; owned by no package, its own entry shows.
+PACKAGE_ACTION UndoSetupOwnership(MSIHANDLE install)
 {
     WCHAR data[4096];
-    WCHAR *unused, *log, *arguments;
-    if (!SplitData(install, data, unused, log, arguments)) {
+    const WCHAR *items[2];
+    PackageMark previous;
+    if (!SplitData(install, data, items) || !ReadPackageMark(items[0], previous))
+        return ERROR_SUCCESS;
+    PackageMark current = ReadMark();
+    bool markedByThisRun = current.owned && wcscmp(current.productCode, items[1]) == 0 &&
+                           !(previous.owned && wcscmp(previous.productCode, items[1]) == 0);
+    if (!markedByThisRun)
+        return ERROR_SUCCESS;
+    WriteMark(install, previous);
+    Say(install, previous.owned
+                     ? L"Rolled back after the setup had run: the browser stays as the setup left it, owned again by "
+                       L"the package that owned it before."
+                     : L"Rolled back after the setup had run: the browser stays as the setup left it, and its own "
+                       L"entry shows in the list of programs.");
+    return ERROR_SUCCESS;
+}
+
+// Deferred, as the machine's account: runs the installation's own uninstaller silently.
+PACKAGE_ACTION RunUninstaller(MSIHANDLE install)
+{
+    WCHAR data[4096];
+    const WCHAR *items[3];
+    if (!SplitData(install, data, items)) {
         Say(install, L"The uninstaller's command line is missing.");
         return ERROR_INSTALL_FAILURE;
     }
@@ -336,8 +540,15 @@ extern "C" UINT __stdcall RunUninstaller(MSIHANDLE install)
     LONG read = RecordedInstallFolder(folder);
     if (read == ERROR_FILE_NOT_FOUND) {
         // Removed already, by its own uninstaller: the package has nothing more to take away.
-        RemoveLeftEntry();
+        RemoveLeftEntry(install);
         Say(install, L"The browser is not installed; there is nothing to remove.");
+        return ERROR_SUCCESS;
+    }
+    // A newer package took the browser over: this is that upgrade's removal of the older package,
+    // which Windows tells it (UPGRADINGPRODUCTCODE) and Wine does not.
+    PackageMark mark = ReadMark();
+    if (mark.owned && mark.productCode[0] && wcscmp(mark.productCode, items[2]) != 0) {
+        SayFormatted(install, L"The browser belongs to the package %s now; it stays.", mark.productCode);
         return ERROR_SUCCESS;
     }
     if (read != ERROR_SUCCESS || !Format(program, L"%s\\UnInst.exe", folder)) {
@@ -347,16 +558,13 @@ extern "C" UINT __stdcall RunUninstaller(MSIHANDLE install)
     // The uninstaller removes only the values the setup wrote, so its entry goes only without
     // the package's mark. Files in use keep the entry and the uninstaller: once the package's
     // entry is gone, the setup's is how the rest is removed, so it stays shown; a failure rolls
-    // the package back, which keeps its own entry, and the setup's is hidden again.
-    ShowSetupEntry(install, true);
-    LONGLONG from = LogSize(log);
+    // the package back, which keeps its own entry, and the mark is put back.
+    WriteMark(install, PackageMark{});
     DWORD code = 0;
-    if (!RunToEnd(install, program, arguments, code)) {
-        ShowSetupEntry(install, false);
+    bool ran = RunLogged(install, program, items[0], items[1], code);
+    if (!ran || (code != kOutcomeDone && code != kOutcomeFilesStayed))
+        WriteMark(install, mark);
+    if (!ran)
         return ERROR_INSTALL_FAILURE;
-    }
-    CopyLogLines(install, log, from);
-    if (code != kOutcomeDone && code != kOutcomeFilesStayed)
-        ShowSetupEntry(install, false);
     return Conclude(install, L"UnInst.exe", code, MapUninstallerExit(code));
 }

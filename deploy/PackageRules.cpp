@@ -4,7 +4,6 @@
 #include <wchar.h>
 
 const WCHAR kSetupChoosesFolder[] = L"?";
-const WCHAR kLogName[] = L"VelmarinSetup-msi.log";
 
 static bool IsSwitch(const WCHAR *value)
 {
@@ -47,23 +46,45 @@ bool CheckPackageProperties(const PackageProperties &p, WCHAR *reason, size_t ca
     return true;
 }
 
-bool SetupArguments(const PackageProperties &p, const WCHAR *logPath, WCHAR *arguments, size_t capacity)
+// What every run of the package hands the setup, whatever its properties: also the place for an
+// option on what a run as the machine's account does with the users' own parts.
+static const WCHAR kPackageRunOptions[] = L"/S";
+
+bool SetupArguments(const PackageProperties &p, WCHAR *arguments, size_t capacity)
 {
     WCHAR folder[MAX_PATH + 8] = L"";
     if (wcscmp(p.installDir, kSetupChoosesFolder) != 0 &&
         !FormatText(folder, ARRAYSIZE(folder), L" /D=%s", p.installDir))
         return false;
-    return FormatText(arguments, capacity,
-        L"/S /DesktopShortcut=%s /QuickLaunchShortcut=%s /DefaultBrowser=%s /CloseBrowser=%s /Log=\"%s\"%s",
-        p.desktopShortcut, p.quickLaunchShortcut, p.defaultBrowser, p.closeBrowser, logPath, folder);
+    return FormatText(arguments, capacity, L"%s /DesktopShortcut=%s /QuickLaunchShortcut=%s /DefaultBrowser=%s /CloseBrowser=%s%s",
+                      kPackageRunOptions, p.desktopShortcut, p.quickLaunchShortcut, p.defaultBrowser, p.closeBrowser,
+                      folder);
 }
 
-bool UninstallerArguments(const WCHAR *logPath, WCHAR *arguments, size_t capacity)
+static const WCHAR *SwitchText(int value)
 {
-    return FormatText(arguments, capacity, L"/S /RemoveData=0 /Log=\"%s\"", logPath);
+    return value == 0 ? L"0" : L"1";
 }
 
-bool LogBesidePackageLog(const WCHAR *packageLog, WCHAR *log, size_t capacity)
+PackageProperties MaintenanceProperties(const WCHAR *recordedFolder, const PackageMark &mark)
+{
+    // An installation the package took over before it kept the choices gets the package's defaults.
+    bool kept = mark.owned && mark.desktopShortcut >= 0;
+    return {recordedFolder && *recordedFolder ? recordedFolder : kSetupChoosesFolder,
+            SwitchText(kept ? mark.desktopShortcut : 1), SwitchText(kept ? mark.quickLaunchShortcut : 1), L"0", L"0"};
+}
+
+bool UninstallerArguments(WCHAR *arguments, size_t capacity)
+{
+    return FormatText(arguments, capacity, L"/S /RemoveData=0");
+}
+
+bool WithLogOption(const WCHAR *log, const WCHAR *arguments, WCHAR *line, size_t capacity)
+{
+    return FormatText(line, capacity, L"/Log=\"%s\" %s", log, arguments);
+}
+
+bool FolderOfPackageLog(const WCHAR *packageLog, WCHAR *folder, size_t capacity)
 {
     WCHAR drive = packageLog ? (WCHAR)(packageLog[0] | 0x20) : 0;
     if (drive < L'a' || drive > L'z' || packageLog[1] != L':' || packageLog[2] != L'\\')
@@ -73,7 +94,73 @@ bool LogBesidePackageLog(const WCHAR *packageLog, WCHAR *log, size_t capacity)
             return false;
     }
     const WCHAR *name = wcsrchr(packageLog, L'\\') + 1;
-    return FormatText(log, capacity, L"%.*s%s", (int)(name - packageLog), packageLog, kLogName);
+    return FormatText(folder, capacity, L"%.*s", (int)(name - packageLog), packageLog);
+}
+
+bool IsProductCode(const WCHAR *text)
+{
+    static const WCHAR shape[] = L"{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}";
+    if (!text || wcslen(text) != ARRAYSIZE(shape) - 1)
+        return false;
+    for (size_t i = 0; shape[i]; ++i) {
+        bool hex = (text[i] >= L'0' && text[i] <= L'9') || (text[i] >= L'A' && text[i] <= L'F');
+        if (shape[i] == L'X' ? !hex : text[i] != shape[i])
+            return false;
+    }
+    return true;
+}
+
+// A mark that earlier packages left names no ProductCode and kept no choices.
+static const WCHAR kUnnamedOwner[] = L"*";
+
+bool FormatPackageMark(const PackageMark &mark, WCHAR *text, size_t capacity)
+{
+    if (!mark.owned)
+        return FormatText(text, capacity, L"-");
+    return FormatText(text, capacity, L"%s %d %d", mark.productCode[0] ? mark.productCode : kUnnamedOwner,
+                      mark.desktopShortcut, mark.quickLaunchShortcut);
+}
+
+static bool ReadChoice(const WCHAR *word, int &choice)
+{
+    if (wcscmp(word, L"-1") != 0 && wcscmp(word, L"0") != 0 && wcscmp(word, L"1") != 0)
+        return false;
+    choice = _wtoi(word);
+    return true;
+}
+
+bool ReadPackageMark(const WCHAR *text, PackageMark &mark)
+{
+    ZeroMemory(&mark, sizeof(mark));
+    if (text && wcscmp(text, L"-") == 0)
+        return true;
+    // Three words, one blank apart.
+    WCHAR words[3][40];
+    int count = 0;
+    for (const WCHAR *at = text ? text : L"";; ++count) {
+        const WCHAR *end = wcschr(at, L' ');
+        size_t length = end ? (size_t)(end - at) : wcslen(at);
+        if (count == 3 || length == 0 || length >= ARRAYSIZE(words[0]))
+            return false;
+        wmemcpy(words[count], at, length);
+        words[count][length] = 0;
+        if (!end) {
+            ++count;
+            break;
+        }
+        at = end + 1;
+    }
+    int desktop = 0, quickLaunch = 0;
+    bool named = IsProductCode(words[0]);
+    if (count != 3 || (!named && wcscmp(words[0], kUnnamedOwner) != 0) || !ReadChoice(words[1], desktop) ||
+        !ReadChoice(words[2], quickLaunch))
+        return false;
+    mark.owned = true;
+    if (named)
+        CopyText(mark.productCode, ARRAYSIZE(mark.productCode), words[0]);
+    mark.desktopShortcut = desktop;
+    mark.quickLaunchShortcut = quickLaunch;
+    return true;
 }
 
 ActionResult MapSetupExit(DWORD code)
@@ -82,6 +169,8 @@ ActionResult MapSetupExit(DWORD code)
         return {ERROR_SUCCESS, false};
     if (code == kOutcomeRestartNeeded)
         return {ERROR_SUCCESS, true};
+    if (code == kOutcomeRecordKept)
+        return {ERROR_SUCCESS, false};
     return {ERROR_INSTALL_FAILURE, false};
 }
 

@@ -61,15 +61,20 @@ if(failed)
 endif()
 # wixl leaves the database's code page at 0 and drops every text that is not ASCII from its
 # tables: the code page is set to 936 and the Chinese texts are written again. wixl takes no
-# Secure attribute either.
+# Secure attribute and no rollback action either.
 file(WRITE "${work}/_ForceCodepage.idt" "\r\n\r\n936\t_ForceCodepage\r\n")
 execute_process(
     COMMAND ${FAKETIME} -f "${frozen}" ${MSIBUILD} "${OUTPUT}.new" -i "${work}/_ForceCodepage.idt"
         -q "UPDATE `Property` SET `Value` = '${product_name}' WHERE `Property` = 'ProductName'"
         -q "UPDATE `Property` SET `Value` = '${manufacturer}' WHERE `Property` = 'Manufacturer'"
         -q "UPDATE `LaunchCondition` SET `Description` = '${downgrade_refused}' WHERE `Condition` = 'NOT NEWERPACKAGEFOUND OR Installed'"
-        # Public properties pass to the installation's server side as the machine's account.
+        # The public properties that pass to the installation's server side, which runs as the
+        # machine's account: those an administrator's first installation takes, also from a
+        # prompt without elevation. The custom actions use them on a first installation only, as
+        # any user may start a repair; a transform's values are the package's own.
         -q "UPDATE `Property` SET `Value` = 'OLDERPACKAGEFOUND;NEWERPACKAGEFOUND;INSTALLDIR;DESKTOP_SHORTCUT;QUICKLAUNCH_SHORTCUT;DEFAULT_BROWSER;CLOSE_BROWSER' WHERE `Property` = 'SecureCustomProperties'"
+        # A DLL's deferred action without impersonation, run on rollback only (3329), whose result is ignored (64).
+        -q "UPDATE `CustomAction` SET `Type` = 3393 WHERE `Action` = 'UndoSetupOwnership'"
         -s "${product_name}" "${manufacturer}" "Intel;2052" "{${package_code}}"
     COMMAND_ERROR_IS_FATAL ANY)
 file(RENAME "${OUTPUT}.new" "${OUTPUT}")

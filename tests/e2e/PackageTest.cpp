@@ -1,6 +1,6 @@
 // The Windows Installer package as a fleet's tools run it: Wine's own msiexec refuses bad
-// properties and a running browser, takes over the setup's installation, upgrades, refuses a
-// downgrade and removes, and the browser follows.
+// properties and a running browser, takes over the setup's installation, upgrades (a failed
+// upgrade changing nothing), repairs, refuses a downgrade and removes, and the browser follows.
 #include <gtest/gtest.h>
 #include "e2e/WizardDriver.h"
 #include "engine/Product.h"
@@ -36,11 +36,31 @@ protected:
         test::RemoveInstallation(m_folder);
         RemoveDirectoryW(L"C:\\部署 测试");
         test::RemoveInstallation(test::DefaultInstallFolder());
-        // The programs' log, in the machine's Temp where Wine names no package log.
+        DeleteFileW(PlantedLog().c_str());
+        // The programs' logs, each in a folder of its own in the machine's Temp, as Wine names no
+        // package log.
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW((WindowsTemp() + L"\\*").c_str(), &found);
+        for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) {
+            std::wstring folder = WindowsTemp() + L"\\" + found.cFileName;
+            WIN32_FIND_DATAW log;
+            HANDLE logs = FindFirstFileW((folder + L"\\VelmarinSetup-msi-*.log").c_str(), &log);
+            if (logs != INVALID_HANDLE_VALUE) {
+                FindClose(logs);
+                test::RemoveTree(folder);
+            }
+        }
+        if (search != INVALID_HANDLE_VALUE)
+            FindClose(search);
+    }
+    static std::wstring WindowsTemp()
+    {
         wchar_t windows[MAX_PATH];
         GetSystemWindowsDirectoryW(windows, ARRAYSIZE(windows));
-        DeleteFileW((std::wstring(windows) + L"\\Temp\\VelmarinSetup-msi.log").c_str());
+        return std::wstring(windows) + L"\\Temp";
     }
+    // The name earlier packages gave the programs' log, in a folder where any user makes files.
+    static std::wstring PlantedLog() { return WindowsTemp() + L"\\VelmarinSetup-msi.log"; }
 
     DWORD Msiexec(const std::wstring &arguments) { return test::RunToEnd(L"msiexec " + arguments); }
     // Runs msiexec with a verbose log of its own and returns the code; `log` hears the log.
@@ -111,12 +131,26 @@ TEST_F(Package, InstallsUpgradesRefusesADowngradeAndRemoves)
                                                   "/DefaultBrowser=0 /CloseBrowser=0 .*/D=C:\\\\")))
         << log;
     EXPECT_NE(std::string::npos, log.find("VelmarinSetup.exe ended with 0")) << log;
+    // Its log was made new, in a protected folder of its own.
+    EXPECT_TRUE(std::regex_search(log, std::regex("/Log=\"C:\\\\windows\\\\temp\\\\\\d+\\\\VelmarinSetup-msi-[0-9A-F]{8}\\.log\" ",
+                                                  std::regex::icase)))
+        << log;
+
+    // A newer package that fails, its browser running, leaves the older one as it was: installed,
+    // owning the browser, its entry the only one shown.
+    browser = test::StartProcess(L"\"" + m_folder + L"\\Velmarin.exe\" /stay");
+    ASSERT_TRUE(browser);
+    EXPECT_EQ(1603u, Logged(L"/i \"" + m_newer + L"\" /qn", log));
+    EXPECT_NE(std::string::npos, log.find("VelmarinSetup.exe ended with 32")) << log;
+    EXPECT_EQ(first, Installed());
+    CloseHandle(browser);
+    test::EndProcessesIn(m_folder);
 
     // A newer package replaces the older in place; the browser stays where it is. The older one
     // again is refused, and changes nothing.
     EXPECT_EQ(0u, Logged(L"/i \"" + m_newer + L"\" /qn", log));
     std::vector<std::wstring> newer = Installed();
-    ASSERT_EQ(1u, newer.size());
+    ASSERT_EQ(1u, newer.size()) << log;
     EXPECT_EQ(newer[0].substr(0, 38) + L" 3.2.1.0", newer[0]);
     EXPECT_NE(first[0].substr(0, 38), newer[0].substr(0, 38));
     EXPECT_TRUE(test::FileExists(m_folder + L"\\Velmarin.exe")) << log;
@@ -126,14 +160,37 @@ TEST_F(Package, InstallsUpgradesRefusesADowngradeAndRemoves)
     EXPECT_EQ(0u, test::RunToEnd(L"\"" + test::SetupExe() + L"\" /S"));
     EXPECT_EQ(newer, Installed());
 
+    // A repair, which any user may start, takes nothing from its caller: with the browser
+    // running it fails and ends nothing, then it brings back a lost file into the recorded folder.
+    const std::wstring repair = L"/i " + newer[0].substr(0, 38) +
+                                L" REINSTALL=ALL REINSTALLMODE=vomus /qn INSTALLDIR=C:\\Other\\Velmarin CLOSE_BROWSER=1";
+    ASSERT_TRUE(DeleteFileW((m_folder + L"\\Extensions\\PlgKit\\PlgKit.dll").c_str()));
+    browser = test::StartProcess(L"\"" + m_folder + L"\\Velmarin.exe\" /stay");
+    ASSERT_TRUE(browser);
+    EXPECT_EQ(1603u, Msiexec(repair));
+    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(browser, 0)) << "still running";
+    CloseHandle(browser);
+    test::EndProcessesIn(m_folder);
+    EXPECT_EQ(0u, Logged(repair, log));
+    EXPECT_NE(std::string::npos, log.find("A repair of the installed browser")) << log;
+    EXPECT_TRUE(test::FileExists(m_folder + L"\\Extensions\\PlgKit\\PlgKit.dll")) << log;
+    EXPECT_FALSE(test::DirExists(L"C:\\Other"));
+    EXPECT_EQ(newer, Installed());
+
     EXPECT_EQ(0u, Logged(L"/x " + newer[0].substr(0, 38) + L" /qn", log));
     EXPECT_TRUE(Installed().empty());
     EXPECT_FALSE(BrowserInstalled());
     EXPECT_FALSE(test::FileExists(m_folder + L"\\Velmarin.exe"));
     EXPECT_NE(std::string::npos, log.find("UnInst.exe ended with 0")) << log;
 
-    // A browser removed through its own uninstaller leaves the package nothing to do but go.
-    ASSERT_EQ(0u, Msiexec(L"/i \"" + m_package + L"\" /qn INSTALLDIR=\"" + m_folder + L"\""));
+    // A browser removed through its own uninstaller leaves the package nothing to do but go. A log
+    // another user planted under the name earlier packages used, and holds, stays as it was.
+    test::WriteFile(PlantedLog(), "planted by another user\r\n");
+    HANDLE held = CreateFileW(PlantedLog().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    EXPECT_EQ(0u, Msiexec(L"/i \"" + m_package + L"\" /qn INSTALLDIR=\"" + m_folder + L"\""));
+    CloseHandle(held);
+    EXPECT_EQ("planted by another user\r\n", test::ReadFile(PlantedLog()));
     ASSERT_EQ(0u, test::RunToEnd(L"\"" + m_folder + L"\\UnInst.exe\" /S"));
     EXPECT_EQ(0u, Msiexec(L"/x " + first[0].substr(0, 38) + L" /qn"));
     EXPECT_TRUE(Installed().empty());
