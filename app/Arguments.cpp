@@ -94,7 +94,7 @@ void ReadArguments(const WCHAR *words, ArgumentsOf program, Arguments &read)
 {
     ZeroMemory(&read, sizeof(read));
     read.desktopShortcut = read.quickLaunchShortcut = read.defaultBrowser = read.closeBrowser = read.removeData =
-        kOptionUnset;
+        read.userParts = kOptionUnset;
     struct ZeroOrOne {
         const WCHAR *name;
         int *value;
@@ -104,6 +104,7 @@ void ReadArguments(const WCHAR *words, ArgumentsOf program, Arguments &read)
         {L"/QuickLaunchShortcut=", &read.quickLaunchShortcut, kSetupArguments},
         {L"/DefaultBrowser=", &read.defaultBrowser, kSetupArguments},
         {L"/CloseBrowser=", &read.closeBrowser, kSetupArguments},
+        {L"/UserParts=", &read.userParts, kSetupArguments},
         {L"/RemoveData=", &read.removeData, kUninstallerArguments},
     };
     bool folderGiven = false, logGiven = false;

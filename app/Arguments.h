@@ -15,6 +15,8 @@ struct Arguments {
     int quickLaunchShortcut;   // /QuickLaunchShortcut=0|1
     int defaultBrowser;        // /DefaultBrowser=0|1
     int closeBrowser;          // /CloseBrowser=0|1
+    int userParts;             // /UserParts=0|1: the running account's own parts now (1, the
+                               // default) or only at each user's logon (0)
     int removeData;            // /RemoveData=0|1            (the uninstaller's)
     WCHAR folder[kArgumentChars];  // /D=<folder>: the rest of the line, its quotes taken off
     WCHAR log[MAX_PATH];           // /Log=<file>

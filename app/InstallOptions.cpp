@@ -82,7 +82,7 @@ CInstallOptions &CInstallOptions::Instance()
 CInstallOptions::CInstallOptions()
     : m_nOsVersion(GetOsVersionCode()), m_dwRealVersion(GetRealWindowsVersion()), m_nState(0), m_hProgressWnd(NULL),
       m_bExtractionProtected(false),
-      m_bDefaultBrowser(1), m_bDesktopShortcut(1), m_bQuickLaunch(1), m_bMadeInstallDir(false), m_bEarlierRecordUntrusted(false),
+      m_bDefaultBrowser(1), m_bDesktopShortcut(1), m_bQuickLaunch(1), m_bUserParts(true), m_bMadeInstallDir(false), m_bEarlierRecordUntrusted(false),
       m_hTempRootLock(INVALID_HANDLE_VALUE),
       m_hExtractLock(INVALID_HANDLE_VALUE), m_hBrowserRuns(NULL), m_bTempRootLeftForRestart(false),
       m_hOwnAccount(NULL), m_bOwnAccountTried(false),

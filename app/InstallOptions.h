@@ -37,6 +37,7 @@ bool RegistersCapabilities(int osCode, DWORD realVersion);
 
 class CFileUpdate;
 struct LinkFile;
+struct ManifestFile;
 
 class CInstallOptions {
 public:
@@ -108,6 +109,10 @@ public:
     BOOL m_bDefaultBrowser;
     BOOL m_bDesktopShortcut;
     BOOL m_bQuickLaunch;
+    // Whether the installation writes the running account's own parts (the links bar, the
+    // quick-launch link, the ini edits in its profile): not as the machine's account, nor where
+    // /UserParts=0 says so. Each user gets his at his next logon (Active Setup) either way.
+    bool m_bUserParts;
     // The install folder did not exist before this setup made it.
     bool m_bMadeInstallDir;
     // The installation protected a folder others could write into: the record found there is
@@ -148,6 +153,12 @@ private:
     void StopForFullDrive(const WCHAR *pattern, const WCHAR *folder, ULONGLONG shortfall);
     // Removes the browser's backup an interrupted older setup left in the install folder.
     void RemoveLeftoverBackup();
+    // The program each user's logon runs, written into the extraction folder beside the
+    // browser's files, and its registration with its version and the installation's choice; the
+    // installing person marked as served, where he got his parts now.
+    bool PlaceUserPartsProgram(ManifestFile &placed);
+    void RegisterUserParts();
+    void MarkUserPartsDone();
     void CreateLinkBarShortcuts();
     HANDLE OwnAccountToken();
     void ForgetOwnAccountToken();

@@ -1,5 +1,6 @@
 #include "app/InstallWorker.h"
 #include "app/InstallOptions.h"
+#include "app/MessageLoop.h"
 #include "app/SetupMessages.h"
 #include "base/Format.h"
 #include <objbase.h>
@@ -17,6 +18,9 @@ static LRESULT CALLBACK WorkerWindowProc(HWND window, UINT message, WPARAM wPara
     }
     if (!worker)
         return DefWindowProcW(window, message, wParam, lParam);
+    // Only its own destruction, which start-up asks for, lets go of the window.
+    if ((message == WM_NCDESTROY || message == WM_DESTROY) && !worker->m_bStopping)
+        return 0;
     LRESULT result = worker->HandleMessage(message, wParam, lParam);
     if (message == WM_NCDESTROY) {
         InterlockedExchangePointer((PVOID volatile *)&worker->m_hWnd, NULL);
@@ -47,8 +51,9 @@ LRESULT CInstallWorker::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam
     }
     switch (message) {
     case WM_SETUP_STOP:
+        m_bStopping = true;
         DestroyWindow(m_hWnd);
-        PostQuitMessage(-1);
+        QuitMessageLoop(-1);
         if (wParam)
             SetEvent((HANDLE)wParam);
         return 0;
@@ -99,7 +104,7 @@ static DWORD WINAPI WorkerThread(LPVOID param)
     PostSetupMessage(window, WM_SETUP_EXTRACT, 0);
     SetEvent((HANDLE)windowReady);
     MSG msg;
-    while (GetMessageW(&msg, NULL, 0, 0) > 0)
+    while (GetOwnMessage(&msg) > 0)
         DispatchMessageW(&msg);
     CoUninitialize();
     return 0;

@@ -5,7 +5,7 @@
 
 class CInstallWorker {
 public:
-    CInstallWorker() : m_hWnd(NULL) {}
+    CInstallWorker() : m_hWnd(NULL), m_bStopping(false) {}
     virtual ~CInstallWorker() {}
 
     virtual LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
@@ -15,6 +15,8 @@ public:
     HWND Create();
 
     HWND m_hWnd;
+    // Set when start-up has asked it to end: its window goes only then.
+    bool m_bStopping;
 };
 
 // Starts the worker thread (once, from start-up after the first page is shown) with a worker

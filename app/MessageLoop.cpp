@@ -17,11 +17,65 @@ BOOL CMessageLoop::PreTranslateMessage(MSG *msg)
     return FALSE;
 }
 
+// The thread's own ending, asked for with QuitMessageLoop: a value of thread-local storage.
+static DWORD QuitSlot()
+{
+    static volatile LONG slot = (LONG)TLS_OUT_OF_INDEXES;
+    if (slot == (LONG)TLS_OUT_OF_INDEXES) {
+        DWORD made = TlsAlloc();
+        if (InterlockedCompareExchange(&slot, (LONG)made, (LONG)TLS_OUT_OF_INDEXES) != (LONG)TLS_OUT_OF_INDEXES &&
+            made != TLS_OUT_OF_INDEXES)
+            TlsFree(made);
+    }
+    return (DWORD)slot;
+}
+
+void QuitMessageLoop(int code)
+{
+    DWORD slot = QuitSlot();
+    if (slot != TLS_OUT_OF_INDEXES)
+        TlsSetValue(slot, (LPVOID)1);
+    PostQuitMessage(code);
+}
+
+static bool NeverPosted(const MSG &msg)
+{
+    switch (msg.message) {
+    case WM_NCDESTROY:
+    case WM_DESTROY:
+    case WM_NCCREATE:
+    case WM_CREATE:
+    case WM_DPICHANGED:
+    case WM_COMMAND:
+    case WM_ENDSESSION:
+        return true;
+    case WM_TIMER:
+        return msg.lParam != 0;
+    }
+    return false;
+}
+
+BOOL GetOwnMessage(MSG *msg)
+{
+    for (;;) {
+        BOOL result = GetMessageW(msg, NULL, 0, 0);
+        if (result == 0) {
+            DWORD slot = QuitSlot();
+            if (slot == TLS_OUT_OF_INDEXES || TlsGetValue(slot))
+                return 0;
+            continue;
+        }
+        if (result > 0 && NeverPosted(*msg))
+            continue;
+        return result;
+    }
+}
+
 int CMessageLoop::Run()
 {
     MSG msg;
     for (;;) {
-        BOOL result = GetMessageW(&msg, NULL, 0, 0);
+        BOOL result = GetOwnMessage(&msg);
         if (result == -1)
             continue;
         if (result == 0)

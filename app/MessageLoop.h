@@ -28,6 +28,15 @@ private:
     int m_nFilters;
 };
 
+// Ends the calling thread's message loop with `code`, as PostQuitMessage does; only a loop's own
+// ending ends it.
+void QuitMessageLoop(int code);
+// GetMessageW for a thread's loop: 0 (with the code in wParam) only for the thread's own
+// QuitMessageLoop, never for a quit message another program posted to the thread. Messages the
+// system only ever sends, never posts (destruction, a new DPI, a command, a timer with a callback
+// of its own), are dropped when they come posted: another program put them in the queue.
+BOOL GetOwnMessage(MSG *msg);
+
 // The module's registry of message loops, keyed by thread id and guarded by one lock.
 namespace MessageLoops {
 void Initialize();

@@ -34,6 +34,9 @@ bool ApplyArguments(const Arguments &arguments, CInstallOptions &options, WCHAR 
         if (choice.given != kOptionUnset)
             *choice.choice = choice.given;
     }
+    // Only ever taken away: as the machine's account there are no parts of its own to make.
+    if (arguments.userParts == 0)
+        options.m_bUserParts = false;
     return true;
 }
 
@@ -174,6 +177,8 @@ void ShowCommandLineHelp()
                 L"/QuickLaunchShortcut=0|1\t添加到快速启动栏或任务栏（默认为 1）\r\n"
                 L"/DefaultBrowser=0|1\t设为默认浏览器（默认为 1）\r\n"
                 L"/CloseBrowser=0|1\t静默安装时浏览器正在运行：0 不作改动并退出（默认），1 强制退出浏览器\r\n"
+                L"/UserParts=0|1\t为本帐户创建收藏栏链接、快速启动栏和浏览器设置（默认为 1）；\r\n"
+                L"\t0 则每个用户在下次登录时得到自己的\r\n"
                 L"/Log=<文件>\t将安装过程记录到 UTF-8 日志文件\r\n"
                 L"/?\t显示本说明",
                 g_strSetupTitle, MB_OK | MB_ICONINFORMATION);

@@ -11,6 +11,7 @@
 #include "base/SetupLog.h"
 #include "base/SetupText.h"
 #include "engine/FileUpdate.h"
+#include "engine/FolderSecurity.h"
 #include "engine/Shortcuts.h"
 #include "pages/PageSet.h"
 #include "skin/CommonControls.h"
@@ -46,8 +47,10 @@ static int TellRefusal(int code, const WCHAR *pattern, const WCHAR *first, const
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
 {
     RestrictDllSearchToSystem();
+    EnableDataExecutionPrevention();
     if (!UseTheSystemsOwnVariables())
         return kOutcomeCopyFailed;
+    OwnWhatThisProcessMakesAsAdministrators();
     // A folder on a drive without a disk is answered by the setup's own message, never by the
     // system's "there is no disk" box.
     SetErrorMode(SEM_FAILCRITICALERRORS);

@@ -13,6 +13,15 @@ void RestrictDllSearchToSystem()
     SetDllDirectoryW(L"");
 }
 
+void EnableDataExecutionPrevention()
+{
+    typedef BOOL(WINAPI * SetPolicyFn)(DWORD);
+    SetPolicyFn setPolicy = (SetPolicyFn)(void *)GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetProcessDEPPolicy");
+    // PROCESS_DEP_ENABLE; a 64-bit process has it always, and says no.
+    if (setPolicy)
+        setPolicy(0x00000001);
+}
+
 HMODULE LoadSystemLibrary(const WCHAR *fileName)
 {
     WCHAR systemDir[MAX_PATH];

@@ -6,6 +6,9 @@
 
 // Before anything else at start-up: no DLL search in the program's own or the current folder.
 void RestrictDllSearchToSystem();
+// At start-up too: no data run as code, also where the system leaves that to each program
+// (Windows XP SP3, whose loader reads no "NX compatible" mark); from Vista on the mark does it.
+void EnableDataExecutionPrevention();
 
 // Loads a DLL by its full path in the system folder; null when it is not there.
 HMODULE LoadSystemLibrary(const WCHAR *fileName);

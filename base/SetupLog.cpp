@@ -131,15 +131,17 @@ bool StartsAsOurLog(const char *start, DWORD read)
     return memcmp(start + stampBytes, name, nameBytes) == 0;
 }
 
-// An existing file is a log of ours when its owner is trusted and it starts with our first line.
+// An existing file is a log of ours when its owner is trusted, nobody else may write into it,
+// and it starts with our first line.
 LogRefusal CheckOurLog(HANDLE file)
 {
     PSID owner = NULL;
     PSECURITY_DESCRIPTOR descriptor = NULL;
     CRunningAccount account;
-    bool trusted = GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, NULL, NULL, NULL,
-                                   &descriptor) == ERROR_SUCCESS &&
-                   OwnerIsAdministratorsOr(owner, account.Trusted());
+    bool trusted = GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                                   NULL, NULL, NULL, &descriptor) == ERROR_SUCCESS &&
+                   OwnerIsAdministratorsOr(owner, account.Trusted()) &&
+                   !OthersCouldChange(descriptor, kChangeInsideOf, account.Trusted());
     if (descriptor)
         LocalFree(descriptor);
     if (!trusted)

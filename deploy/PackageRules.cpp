@@ -46,9 +46,10 @@ bool CheckPackageProperties(const PackageProperties &p, WCHAR *reason, size_t ca
     return true;
 }
 
-// What every run of the package hands the setup, whatever its properties: also the place for an
-// option on what a run as the machine's account does with the users' own parts.
-static const WCHAR kPackageRunOptions[] = L"/S";
+// What every run of the package hands the setup, whatever its properties: silent, and none of
+// the running account's own parts (the package's actions run as the machine's account): each
+// user gets his at his next logon.
+static const WCHAR kPackageRunOptions[] = L"/S /UserParts=0";
 
 bool SetupArguments(const PackageProperties &p, WCHAR *arguments, size_t capacity)
 {

@@ -59,7 +59,7 @@ static CFileOperations g_realOperations;
 
 CFileUpdate::CFileUpdate(const WCHAR *sourceDir, const WCHAR *targetDir, CFileOperations *operations)
     : m_ops(operations ? operations : &g_realOperations), m_hJournal(INVALID_HANDLE_VALUE), m_id(0),
-      m_journalSize(0), m_bUnreadable(false), m_bFailed(false), m_bMoves(false), m_moved(0), m_entries(NULL), m_count(0), m_capacity(0),
+      m_journalSize(0), m_bUnreadable(false), m_bDistrusted(false), m_bFailed(false), m_bMoves(false), m_moved(0), m_entries(NULL), m_count(0), m_capacity(0),
       m_folders(NULL), m_folderCount(0), m_folderCapacity(0), m_foldersMade(0), m_bLastFolderNew(false),
       m_plan(NULL), m_planSize(0), m_planCapacity(0)
 {

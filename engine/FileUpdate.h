@@ -84,6 +84,9 @@ public:
     const WCHAR *SetAsideName(int index) const { return m_entries[index].aside; }
     // True when Open found a journal it could not read and started it afresh.
     bool JournalWasUnreadable() const { return m_bUnreadable; }
+    // Before Open: the folder's earlier journal may be someone else's (others could write into
+    // the folder until now). Open then acts on none of it, and starts afresh.
+    void DistrustEarlierJournal() { m_bDistrusted = true; }
 
     // Plans "<source><relative>" for "<target><relative>". `relative` starts with a backslash.
     // False when the file cannot be part of the update.
@@ -145,6 +148,7 @@ private:
     ULONGLONG m_id;
     DWORD m_journalSize;
     bool m_bUnreadable;
+    bool m_bDistrusted;
     bool m_bFailed;
     bool m_bMoves;
     int m_moved;

@@ -2,7 +2,6 @@
 #include "base/Format.h"
 #include "base/SafePaths.h"
 #include "engine/InstallRecord.h"
-#include "engine/OpenHandles.h"
 #include <aclapi.h>
 #include <sddl.h>
 #include <shlobj.h>
@@ -62,8 +61,10 @@ static ACCESS_MASK RightsThatChange(int changes)
 {
     // The generic rights a descriptor may carry, mapped as the file system maps them.
     ACCESS_MASK rights = WRITE_DAC | WRITE_OWNER | GENERIC_ALL;
+    // Writing attributes or extended attributes may make an empty folder a junction.
     if (changes & kChangeInsideOf)
-        rights |= FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_DELETE_CHILD | DELETE | GENERIC_WRITE;
+        rights |= FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_DELETE_CHILD | DELETE | GENERIC_WRITE | FILE_WRITE_ATTRIBUTES |
+                  FILE_WRITE_EA;
     if (changes & kChangeRename)
         rights |= DELETE;
     if (changes & kChangeChildren)
@@ -112,26 +113,15 @@ static bool IsAccount(PSID sid, PSID account)
     return account && sid && IsValidSid(account) && IsValidSid(sid) && EqualSid(sid, account);
 }
 
-DescriptorVerdict JudgeDescriptor(PSECURITY_DESCRIPTOR descriptor, PSID self, PSID account)
+DescriptorVerdict JudgeDescriptor(PSECURITY_DESCRIPTOR descriptor, PSID self)
 {
-    PSID owner = NULL;
-    PACL dacl = NULL;
-    BOOL present = FALSE, defaulted = FALSE;
-    if (!descriptor || !IsValidSecurityDescriptor(descriptor) || !GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) ||
-        !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !present || !dacl)
+    PACL dacl = TrustedOwnersList(descriptor, self);
+    if (!dacl)
         return kOthersByItsOwn;
     DescriptorVerdict verdict = kOnlyTrustedCanChange;
-    // An owner may always change the permissions: only this process's own account may be one
-    // whose object the setup takes over.
-    if (!IsTrustedSid(owner, self)) {
-        if (!IsAccount(owner, account))
-            return kOthersByItsOwn;
-        verdict = kOwnAccountsByItsOwn;
-    }
     ACCESS_MASK rights = RightsThatChange(kChangeInsideOf | kChangeRename);
     // A handle opened with these keeps them after any protection: such an entry refuses the
-    // object even where it is only inherited, unless it is the account's own, whose handles
-    // are looked for before the object is taken over.
+    // object even where it is only inherited.
     const ACCESS_MASK permissions = WRITE_DAC | WRITE_OWNER | GENERIC_ALL;
     for (DWORD i = 0; i < dacl->AceCount; ++i) {
         ACE_HEADER *header = NULL;
@@ -148,14 +138,9 @@ DescriptorVerdict JudgeDescriptor(PSECURITY_DESCRIPTOR descriptor, PSID self, PS
         bool onlyBelow = (header->AceFlags & INHERIT_ONLY_ACE) != 0;
         if (!(allowed->Mask & rights) || IsTrustedSid(sid, self) || (onlyBelow && IsCreatorOwner(sid)))
             continue;
-        if (IsAccount(sid, account)) {
-            verdict = kOwnAccountsByItsOwn;
-            continue;
-        }
         if (!(header->AceFlags & INHERITED_ACE) || (allowed->Mask & permissions))
             return kOthersByItsOwn;
-        if (verdict == kOnlyTrustedCanChange)
-            verdict = kOthersThroughInheritance;
+        verdict = kOthersThroughInheritance;
     }
     return verdict;
 }
@@ -221,18 +206,16 @@ static bool CreateSystemFolder(const WCHAR *path, PSECURITY_DESCRIPTOR descripto
     return CreateDirectoryW(path, &attributes) != FALSE;
 }
 
-static bool SystemOthersHold(const WCHAR *const *paths, int count);
-
-static const FolderSecurityHooks kSystemHooks = {ReadSystemSecurity, ApplySystemSecurity, CreateSystemFolder, SystemOthersHold};
+static const FolderSecurityHooks kSystemHooks = {ReadSystemSecurity, ApplySystemSecurity, CreateSystemFolder};
 static const FolderSecurityHooks *g_hooks = &kSystemHooks;
 // Whether the running account counts among the trusted: unknown (-1) until first asked, and
 // again whenever the hooks change.
 static volatile LONG g_accountTrusted = -1;
 
-DescriptorVerdict JudgePath(const WCHAR *path, PSID self, PSID account)
+DescriptorVerdict JudgePath(const WCHAR *path, PSID self)
 {
     PSECURITY_DESCRIPTOR descriptor = g_hooks->read(path);
-    DescriptorVerdict verdict = JudgeDescriptor(descriptor, self, account);
+    DescriptorVerdict verdict = JudgeDescriptor(descriptor, self);
     if (descriptor)
         LocalFree(descriptor);
     return verdict;
@@ -272,35 +255,6 @@ bool ApplyDescriptor(const WCHAR *path, PSECURITY_DESCRIPTOR descriptor)
 bool CreateFolderWithSecurity(const WCHAR *path, PSECURITY_DESCRIPTOR descriptor)
 {
     return (g_hooks->create ? g_hooks->create : CreateSystemFolder)(path, descriptor);
-}
-
-static bool SystemOthersHold(const WCHAR *const *paths, int count)
-{
-    // This process's own handle to each object first: its entry in the system's list names the
-    // object, and so every other handle to it.
-    HANDLE *own = (HANDLE *)LocalAlloc(LPTR, count * sizeof(HANDLE));
-    int opened = 0;
-    while (own && opened < count) {
-        own[opened] = OpenObjectItself(paths[opened], FILE_READ_ATTRIBUTES);
-        if (own[opened] == INVALID_HANDLE_VALUE)
-            break;
-        ++opened;
-    }
-    bool held = true;
-    size_t listed = 0;
-    OpenHandle *handles = opened == count ? ReadOpenHandles(listed) : NULL;
-    if (handles)
-        held = OthersHoldAny(handles, listed, GetCurrentProcessId(), own, count, kRightsThatChangeAnObject);
-    free(handles);
-    while (opened > 0)
-        CloseHandle(own[--opened]);
-    LocalFree(own);
-    return held;
-}
-
-bool OthersHoldForChange(const WCHAR *const *paths, int count)
-{
-    return count > 0 && (g_hooks->othersHold ? g_hooks->othersHold : SystemOthersHold)(paths, count);
 }
 
 void SetFolderSecurityHooks(const FolderSecurityHooks *hooks)
@@ -353,6 +307,42 @@ CRunningAccount::~CRunningAccount()
 {
     if (m_sid)
         LocalFree(m_sid);
+}
+
+// Whether this process's token holds the Administrators group, enabled, as one it may make the
+// owner of what it makes.
+bool MayOwnAsAdministrators()
+{
+    HANDLE token = NULL;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return false;
+    DWORD size = 0;
+    GetTokenInformation(token, TokenGroups, NULL, 0, &size);
+    TOKEN_GROUPS *groups = size ? (TOKEN_GROUPS *)LocalAlloc(LPTR, size) : NULL;
+    bool may = false;
+    if (groups && GetTokenInformation(token, TokenGroups, groups, size, &size)) {
+        for (DWORD i = 0; i < groups->GroupCount && !may; ++i) {
+            DWORD attributes = groups->Groups[i].Attributes;
+            may = IsWellKnownSid(groups->Groups[i].Sid, WinBuiltinAdministratorsSid) && (attributes & SE_GROUP_ENABLED) &&
+                  (attributes & SE_GROUP_OWNER) && !(attributes & SE_GROUP_USE_FOR_DENY_ONLY);
+        }
+    }
+    LocalFree(groups);
+    CloseHandle(token);
+    return may;
+}
+
+void OwnWhatThisProcessMakesAsAdministrators()
+{
+    BYTE administrators[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof(administrators);
+    HANDLE token = NULL;
+    if (!MayOwnAsAdministrators() || !CreateWellKnownSid(WinBuiltinAdministratorsSid, NULL, administrators, &size) ||
+        !OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_DEFAULT, &token))
+        return;
+    TOKEN_OWNER owner = {(PSID)administrators};
+    SetTokenInformation(token, TokenOwner, &owner, sizeof(owner));
+    CloseHandle(token);
 }
 
 PSID CopyProcessUserSid()

@@ -21,6 +21,15 @@ bool OthersCouldChange(PSECURITY_DESCRIPTOR descriptor, int changes, PSID self);
 // The user this process runs as; LocalFree it. Null when it cannot be read.
 PSID CopyProcessUserSid();
 
+// Whether this process's token holds the Administrators group, enabled, as one it may make the
+// owner of what it makes.
+bool MayOwnAsAdministrators();
+// Makes Administrators the owner of everything this process makes from now on, where its token
+// may: a policy that gives administrators' objects to their creator would make the account
+// itself their owner, and an owner may always change the permissions, from his unelevated
+// programs too. For the start of each elevated program.
+void OwnWhatThisProcessMakesAsAdministrators();
+
 // The account this process runs as, as the judgements of what only administrators could change
 // take it. On Windows an administrator's unelevated programs carry his own SID too: what his SID
 // owns or may change, his unelevated side may change, so the account is another user there. It
@@ -33,8 +42,6 @@ public:
     ~CRunningAccount();
     // The account where it counts among the trusted, else null.
     PSID Trusted() const { return m_bTrusted ? m_sid : NULL; }
-    // The account where it does not (its own objects may be taken over), else null.
-    PSID Own() const { return m_bTrusted ? NULL : m_sid; }
 
 private:
     PSID m_sid;
@@ -45,24 +52,17 @@ private:
 
 // How an object of an install folder stands, by its descriptor: whether anyone but the trusted
 // accounts above could change it, write into it or change what is made in it, and if so whether
-// only through entries it inherits (which protecting the folder above it takes away), only as
-// `account` (this process's own account where it is not trusted, see CRunningAccount: owning it,
-// or through entries of its own; the setup may take such an object over), or as anyone else
-// through its owner or entries of its own (which stay).
-enum DescriptorVerdict { kOnlyTrustedCanChange, kOthersThroughInheritance, kOwnAccountsByItsOwn, kOthersByItsOwn };
-DescriptorVerdict JudgeDescriptor(PSECURITY_DESCRIPTOR descriptor, PSID self, PSID account = NULL);
+// only through entries it inherits (which protecting the folder above it takes away) or through
+// its owner or entries of its own (which stay). An owner may always change the permissions, and
+// a handle opened meanwhile keeps that right after any protection: nobody else's object is ever
+// taken over, the running account's own where it is not trusted included.
+enum DescriptorVerdict { kOnlyTrustedCanChange, kOthersThroughInheritance, kOthersByItsOwn };
+DescriptorVerdict JudgeDescriptor(PSECURITY_DESCRIPTOR descriptor, PSID self);
 
 // Reads the descriptor of `path` through the hooks below and judges it as JudgeDescriptor does,
 // or, with `changes`, as OthersCouldChange does.
-DescriptorVerdict JudgePath(const WCHAR *path, PSID self, PSID account = NULL);
+DescriptorVerdict JudgePath(const WCHAR *path, PSID self);
 bool PathOthersCouldChange(const WCHAR *path, int changes, PSID self);
-// Whether any other handle than this process's own is open to one of `paths` (the objects
-// themselves, never what a link leads to) with a right to change it, its contents, its name or
-// its permissions: what a protection applied afterwards cannot take back. An owner may always
-// change the permissions, so a handle opened while someone else owned the object may carry that
-// right without asking to share anything. True also where it cannot be told. Read through the
-// hooks below.
-bool OthersHoldForChange(const WCHAR *const *paths, int count);
 // Whether files made or moved into the folder `path` take on entries from it, read through the
 // hooks below. Where it passes nothing down, a file made to inherit ends with an empty access
 // list (no access for anyone), while a file created there gets its maker's default list.
@@ -85,7 +85,6 @@ struct FolderSecurityHooks {
     PSECURITY_DESCRIPTOR (*read)(const WCHAR *path);  // owner and access list; LocalFree'd by the caller
     bool (*apply)(const WCHAR *path, PSECURITY_DESCRIPTOR descriptor);
     bool (*create)(const WCHAR *path, PSECURITY_DESCRIPTOR descriptor);  // a new folder; null: the system's
-    bool (*othersHold)(const WCHAR *const *paths, int count);            // null: the system's
 };
 void SetFolderSecurityHooks(const FolderSecurityHooks *hooks);
 

@@ -7,6 +7,7 @@
 #include "engine/FolderSecurity.h"
 #include "engine/InstallRecord.h"
 #include "engine/PayloadManifest.h"
+#include "engine/Product.h"
 #include <shlwapi.h>
 
 namespace {
@@ -73,14 +74,10 @@ struct TreeWalk {
     bool checkHeld;                 // whether objects someone holds open to change count
     bool foreign;                   // an object others own, or were given rights on of its own
     bool inherits;                  // an object others could change through what it inherits
-    bool accountsOwn;               // an object the running account owns or was given rights on
     bool onlyBrowser;               // nothing but the browser's files and the folders they lie in
     bool held;                      // an object someone holds open to write into or rename
     bool secondNames;               // a file with the second name a stopped update gave it
-    // With `checkHeld`, every object walked, for one look at who else holds them open.
-    WCHAR (*walked)[MAX_PATH];
-    int walkedCount;
-    int walkedCapacity;
+    bool journalNames;              // a file that is the browser's only as a stopped update's name
 };
 
 // `relative` ("\Extensions\PlgKit") holds files of the browser.
@@ -97,14 +94,14 @@ bool IsPayloadFolder(const WCHAR *relative)
 }
 
 // A file of the browser's own, or one an earlier setup or update of it left: its record, its
-// journal, the backup of its program an older setup made ("Velmarin.exe.bak"), and a file of the
-// browser under the staged or set-aside name of an update (".vmnew", ".vmold", ".xxxx.vmold"),
-// which the next update removes.
-bool IsBrowserFile(const WCHAR *relative, const CStoppedUpdate *stopped)
+// journal, the backup of its program an older setup made ("Velmarin.exe.bak"), the program each
+// user's logon runs, and a file of the browser under the staged or set-aside name of an update
+// (".vmnew", ".vmold", ".xxxx.vmold"), which the next update removes.
+bool IsBrowserFile(const WCHAR *relative)
 {
     if (SameIgnoringCase(relative + 1, kRecordFileName) || SameIgnoringCase(relative, L"\\VelmarinSetup.record.new") ||
         SameIgnoringCase(relative, kJournalName) || SameIgnoringCase(relative, L"\\Velmarin.exe.bak") ||
-        (stopped && stopped->Lists(relative)))
+        SameIgnoringCase(relative, kUserPartsProgram))
         return true;
     const CPayloadManifest &manifest = CPayloadManifest::Instance();
     size_t length = wcslen(relative);
@@ -146,7 +143,7 @@ bool HasOtherNames(const WCHAR *file)
 
 DescriptorVerdict JudgeFor(const WCHAR *path, const CRunningAccount *who)
 {
-    return JudgePath(path, who->Trusted(), who->Own());
+    return JudgePath(path, who->Trusted());
 }
 
 void Judge(const WCHAR *path, TreeWalk &walk)
@@ -158,50 +155,9 @@ void Judge(const WCHAR *path, TreeWalk &walk)
     case kOthersThroughInheritance:
         walk.inherits = true;
         break;
-    case kOwnAccountsByItsOwn:
-        walk.accountsOwn = true;
-        break;
     case kOnlyTrustedCanChange:
         break;
     }
-}
-
-void NoteWalked(const WCHAR *path, TreeWalk &walk)
-{
-    if (walk.walkedCount == walk.walkedCapacity) {
-        int capacity = walk.walkedCapacity ? walk.walkedCapacity * 2 : 32;
-        void *larger = walk.walked ? HeapReAlloc(GetProcessHeap(), 0, walk.walked, capacity * sizeof(*walk.walked))
-                                   : HeapAlloc(GetProcessHeap(), 0, capacity * sizeof(*walk.walked));
-        if (!larger) {
-            walk.held = true;  // what cannot be looked at cannot be vouched for
-            return;
-        }
-        walk.walked = (WCHAR(*)[MAX_PATH])larger;
-        walk.walkedCapacity = capacity;
-    }
-    Copy(walk.walked[walk.walkedCount++], path);
-}
-
-// Whether anyone but this process holds one of the objects walked open to change it: one look
-// at the system's list of handles for all of them.
-bool WalkedHeldByOthers(const TreeWalk &walk)
-{
-    const WCHAR **paths = (const WCHAR **)HeapAlloc(GetProcessHeap(), 0, (walk.walkedCount + 1) * sizeof(WCHAR *));
-    if (!paths)
-        return true;
-    for (int i = 0; i < walk.walkedCount; ++i)
-        paths[i] = walk.walked[i];
-    bool held = OthersHoldForChange(paths, walk.walkedCount);
-    HeapFree(GetProcessHeap(), 0, paths);
-    return held;
-}
-
-void EndWalk(TreeWalk &walk)
-{
-    if (walk.walked)
-        HeapFree(GetProcessHeap(), 0, walk.walked);
-    walk.walked = NULL;
-    walk.walkedCount = walk.walkedCapacity = 0;
 }
 
 void WalkBelow(const WCHAR *folder, TreeWalk &walk, int depth)
@@ -244,11 +200,8 @@ void WalkBelow(const WCHAR *folder, TreeWalk &walk, int depth)
         if (walk.reinherit && !link && JudgeFor(path, walk.who) != kOthersByItsOwn)
             ApplyDescriptor(path, walk.reinherit);
         Judge(path, walk);
-        if (walk.checkHeld) {
-            if (HeldForChange(path))
-                walk.held = true;
-            NoteWalked(path, walk);
-        }
+        if (walk.checkHeld && HeldForChange(path))
+            walk.held = true;
         if (link) {
             walk.onlyBrowser = false;
         } else if (isFolder) {
@@ -257,8 +210,13 @@ void WalkBelow(const WCHAR *folder, TreeWalk &walk, int depth)
                 continue;
             }
             WalkBelow(path, walk, depth + 1);
-        } else if (!IsBrowserFile(relative, walk.stopped)) {
-            walk.onlyBrowser = false;
+        } else if (!IsBrowserFile(relative)) {
+            // A name the folder's own journal lists counts only where nobody else could have
+            // written that journal: it is noted, and a folder to be taken over refuses it.
+            if (walk.stopped && walk.stopped->Lists(relative))
+                walk.journalNames = true;
+            else
+                walk.onlyBrowser = false;
         }
     } while (!walk.foreign && FindNextFileW(search, &entry));
     FindClose(search);
@@ -266,7 +224,7 @@ void WalkBelow(const WCHAR *folder, TreeWalk &walk, int depth)
 
 TreeWalk StartWalk(const WCHAR *folder, const CRunningAccount *who, const CStoppedUpdate *stopped)
 {
-    TreeWalk walk = {who, folder, wcslen(folder), stopped, NULL, false, false, false, false, true, false, false, NULL, 0, 0};
+    TreeWalk walk = {who, folder, wcslen(folder), stopped, NULL, false, false, false, true, false, false, false};
     return walk;
 }
 
@@ -290,13 +248,11 @@ bool AboveChangeable(const WCHAR *folder, PSID self)
     }
 }
 
-// An existing folder others could change only through inheritance, or the running account
-// through what it owns or was given: taken over at its top first (owner Administrators, the
-// protected list), so that nobody else can add to it any more, then every object below made to
-// inherit that, then all of it judged again as it now reads, and nothing of it may be held open
-// by anyone else with a right to change it, its name or its permissions (a handle keeps what it
-// was granted, the owner's right to change permissions included). Once the top is protected, a
-// refusal is final.
+// An existing folder others could change only through inheritance: protected at its top first
+// (owner Administrators, the protected list), so that nobody else can add to it any more, then
+// every object below made to inherit that, then all of it judged again as it now reads: still
+// nothing but the browser's files (what others added before the top was protected), none of it
+// held open by anyone to write into or rename. Once the top is protected, a refusal is final.
 bool ProtectExistingFolder(const WCHAR *folder, const CRunningAccount *who)
 {
     if (JudgeFor(folder, who) == kOthersByItsOwn)
@@ -313,15 +269,12 @@ bool ProtectExistingFolder(const WCHAR *folder, const CRunningAccount *who)
     TreeWalk walk = StartWalk(folder, who, NULL);
     walk.reinherit = CreateInheritingDescriptor();
     walk.checkHeld = true;
-    NoteWalked(folder, walk);
     bool ready = walk.reinherit != NULL && !HeldForChange(folder) && JudgeFor(folder, who) == kOnlyTrustedCanChange;
     if (ready)
         WalkBelow(folder, walk, 0);
     if (walk.reinherit)
         LocalFree(walk.reinherit);
-    ready = ready && !walk.foreign && !walk.inherits && !walk.accountsOwn && !walk.held && !WalkedHeldByOthers(walk);
-    EndWalk(walk);
-    return ready;
+    return ready && !walk.foreign && !walk.inherits && !walk.held && walk.onlyBrowser;
 }
 
 // Makes `folder` and the levels above it from `first` down, `first` protected as it is made
@@ -425,11 +378,11 @@ void DecideInstallFolder(const WCHAR *folder, FolderPlan &plan)
             WalkBelow(path, walk, 0);
         if (top == kOthersByItsOwn || walk.foreign)
             plan.decision = kFolderRefused;
-        else if (top != kOnlyTrustedCanChange || walk.inherits || walk.accountsOwn)
-            // A file with two names cannot be protected on its own: a stopped update there is
-            // resolved only in a folder that needs no protection.
-            plan.decision = walk.onlyBrowser && !walk.secondNames ? kFolderToProtect : kFolderRefused;
-        EndWalk(walk);
+        else if (top != kOnlyTrustedCanChange || walk.inherits)
+            // Others could have written the folder's journal too: a stopped update's names count
+            // as the browser's only where only administrators could change the folder, and a
+            // file with two names cannot be protected on its own.
+            plan.decision = walk.onlyBrowser && !walk.secondNames && !walk.journalNames ? kFolderToProtect : kFolderRefused;
     } else {
         // The topmost level the setup will make: everything it makes below inherits from it.
         Copy(plan.firstMissing, path);
@@ -450,6 +403,44 @@ void DecideInstallFolder(const WCHAR *folder, FolderPlan &plan)
 
 // Makes a folder decided missing; in Program Files the new levels inherit, and what they
 // inherit is judged before anything is put into them.
+// The levels this run made from `first` down to `folder` hold nothing it did not make: each the
+// next level alone, the last nothing at all.
+bool MadeLevelsHoldNothingElse(const WCHAR *folder, const WCHAR *first)
+{
+    WCHAR level[MAX_PATH], pattern[MAX_PATH];
+    if (!Copy(level, first))
+        return false;
+    size_t folderLength = wcslen(folder);
+    for (;;) {
+        size_t length = wcslen(level);
+        bool last = length >= folderLength;
+        int found = 0;
+        WIN32_FIND_DATAW entry;
+        HANDLE search = Format(pattern, L"%s\\*", level) ? FindFirstFileW(pattern, &entry) : INVALID_HANDLE_VALUE;
+        if (search == INVALID_HANDLE_VALUE)
+            return false;
+        do {
+            if (lstrcmpW(entry.cFileName, L".") == 0 || lstrcmpW(entry.cFileName, L"..") == 0)
+                continue;
+            const WCHAR *next = folder + length + 1;
+            size_t nextLength = wcscspn(next, L"\\");
+            bool isNext = !last && wcslen(entry.cFileName) == nextLength && SameIgnoringCase(entry.cFileName, next, nextLength) &&
+                          (entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ==
+                              FILE_ATTRIBUTE_DIRECTORY;
+            found += isNext ? 1 : 100;
+        } while (FindNextFileW(search, &entry));
+        FindClose(search);
+        if (found != (last ? 0 : 1))
+            return false;
+        if (last)
+            return true;
+        size_t nextLength = wcscspn(folder + length + 1, L"\\");
+        if (length + 1 + nextLength >= MAX_PATH)
+            return false;
+        lstrcpynW(level, folder, (int)(length + 1 + nextLength) + 1);
+    }
+}
+
 PreparedFolder MakeDecidedFolder(const FolderPlan &plan, bool &made)
 {
     bool taken = false;
@@ -463,6 +454,9 @@ PreparedFolder MakeDecidedFolder(const FolderPlan &plan, bool &made)
         trusted = ApplyDescriptor(plan.firstMissing, descriptor) && JudgeFor(plan.firstMissing, &who) == kOnlyTrustedCanChange;
         if (descriptor)
             LocalFree(descriptor);
+        // Until it was protected it took on what the folder above passes down, which may let
+        // others add to it: what they put there meanwhile refuses it.
+        trusted = trusted && MadeLevelsHoldNothingElse(plan.path, plan.firstMissing);
     }
     if (trusted)
         return kFolderReady;
@@ -500,6 +494,32 @@ PreparedFolder PrepareInstallFolder(const WCHAR *folder, bool &made, bool &prote
     return protectedNow ? kFolderReady : kFolderOthersCouldChange;
 }
 
+bool WayToFolderOthersCouldChange(const WCHAR *typed)
+{
+    WCHAR folder[MAX_PATH], level[MAX_PATH];
+    if (!RootedFolder(typed, folder) || !Copy(level, folder))
+        return true;
+    CRunningAccount who;
+    if (AboveChangeable(folder, who.Trusted()))
+        return true;
+    // Each link or junction on the way, the folder's own name included, is judged itself: one
+    // someone else made or may change leads where he chooses.
+    for (size_t at = 3; at <= wcslen(folder); ++at) {
+        if (folder[at] != L'\\' && folder[at] != 0)
+            continue;
+        level[at] = 0;
+        bool link = IsReparsePoint(level);
+        level[at] = folder[at];
+        if (!link)
+            continue;
+        WCHAR linkPath[MAX_PATH];
+        lstrcpynW(linkPath, folder, (int)at + 1);
+        if (JudgeFor(linkPath, &who) != kOnlyTrustedCanChange)
+            return true;
+    }
+    return false;
+}
+
 bool InstallationOthersCouldChange(const WCHAR *typed)
 {
     WCHAR folder[MAX_PATH];
@@ -512,8 +532,7 @@ bool InstallationOthersCouldChange(const WCHAR *typed)
         CStoppedUpdate stopped(folder);
         TreeWalk walk = StartWalk(folder, &who, &stopped);
         WalkBelow(folder, walk, 0);
-        changeable = walk.foreign || walk.inherits || walk.accountsOwn;
-        EndWalk(walk);
+        changeable = walk.foreign || walk.inherits;
     }
     return changeable;
 }

@@ -44,6 +44,12 @@ bool InstallationOthersCouldChange(const WCHAR *folder);
 // Removes an empty folder this run made, through a handle that cannot have followed a link.
 bool RemoveMadeFolder(const WCHAR *folder);
 
+// Whether `folder` as typed leads through what others could change: a folder above it they
+// could rename or replace, or a link or junction on the way (its own name included) they made or
+// may change. Judged before its real place is looked up: what lies at the end of such a way is
+// theirs to choose.
+bool WayToFolderOthersCouldChange(const WCHAR *folder);
+
 // Whether `folder` ("X:\..."), or the part of it that exists, lies on a network drive: its
 // drive is remote (a mapped share), or Windows names it, once opened, by a share or by a remote
 // drive (a link or junction on the way to one). True for anything not on a drive letter.

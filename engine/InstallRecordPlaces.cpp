@@ -68,6 +68,26 @@ static bool IsDirectlyInAnotherProfile(const WCHAR *path, const WCHAR *folder, c
            IsDirectlyInSameFolderOf(path, folder, profile, other);
 }
 
+// The account's own folders of an installation where a profile has them by default: whatever
+// this account's own folders are now (none, or somewhere else: the account may change them), the
+// links an installation made there, in any profile, stay the setup's to remove.
+static const WCHAR *const kDefaultPerUserFolders[] = {
+    L"\\Favorites\\LinkBar",
+    L"\\AppData\\Roaming\\Microsoft\\Internet Explorer\\Quick Launch",
+    L"\\Application Data\\Microsoft\\Internet Explorer\\Quick Launch",
+};
+
+static bool IsDirectlyInADefaultPerUserFolder(const WCHAR *path, const RecordPlaces &places)
+{
+    WCHAR folder[MAX_PATH];
+    for (const WCHAR *relative : kDefaultPerUserFolders) {
+        if (places.profile[0] && Format(folder, L"%s%s", places.profile, relative) &&
+            (IsDirectlyIn(path, folder) || IsDirectlyInAnotherProfile(path, folder, places)))
+            return true;
+    }
+    return false;
+}
+
 static bool EndsWith(const WCHAR *text, const WCHAR *end)
 {
     size_t length = wcslen(text), endLength = wcslen(end);
@@ -114,7 +134,7 @@ bool CInstallRecord::Accepts(const RecordItem &item, const RecordPlaces &places)
             if (folder && folder[0] && IsDirectlyInAnotherProfile(item.path, folder, places))
                 return true;
         }
-        return false;
+        return IsDirectlyInADefaultPerUserFolder(item.path, places);
     }
     case RecordItem::kMadeFolder: {
         if ((places.programGroup && SameIgnoringCase(item.path, places.programGroup)) ||
@@ -122,8 +142,9 @@ bool CInstallRecord::Accepts(const RecordItem &item, const RecordPlaces &places)
             return true;
         // Another profile's LinkBar: the entry of its favourites folder named so.
         WCHAR probe[MAX_PATH];
-        return linkBar[0] && Format(probe, L"%s\\x.url", item.path) && EndsWith(item.path, L"\\LinkBar") &&
-               IsDirectlyInAnotherProfile(probe, linkBar, places);
+        return Format(probe, L"%s\\x.url", item.path) && EndsWith(item.path, L"\\LinkBar") &&
+               ((linkBar[0] && IsDirectlyInAnotherProfile(probe, linkBar, places)) ||
+                IsDirectlyInADefaultPerUserFolder(probe, places));
     }
     case RecordItem::kMadeKey:
     case RecordItem::kValue:

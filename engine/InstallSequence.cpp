@@ -10,6 +10,7 @@
 #include "engine/FileUpdate.h"
 #include "engine/Payload.h"
 #include "engine/PayloadManifest.h"
+#include "engine/Process.h"
 #include "engine/Product.h"
 #include "engine/RunningBrowser.h"
 #include "engine/Shortcuts.h"
@@ -18,8 +19,6 @@
 
 const WCHAR kLongestInstalledFile[] = L"\\Extensions\\GuardHub\\GuardHub.dll";
 
-static const WCHAR kIniSection[] = L"AddUnstall";
-static const WCHAR kIniKey[] = L"IsSave";
 static const WCHAR kErrorCaption[] = L"错误";
 static const WCHAR kNoticeCaption[] = L"提示";
 // How long a second copy of the setup waits for another one's update of the same folder.
@@ -112,8 +111,9 @@ namespace {
 // is checked again, through the handle its copy reads, against what the manifest names.
 class CCheckedCopies : public CFileOperations {
 public:
-    CCheckedCopies(const WCHAR *source, const CPayloadManifest &manifest)
-        : m_source(source), m_manifest(manifest), m_next(0), m_bDiffered(false)
+    // `extra`, when it names a file, is one the setup put beside the manifest's files itself.
+    CCheckedCopies(const WCHAR *source, const CPayloadManifest &manifest, const ManifestFile &extra)
+        : m_source(source), m_manifest(manifest), m_extra(extra), m_next(0), m_bDiffered(false)
     {
     }
     bool CopyTo(const WCHAR *from, const WCHAR *to, bool mustBeNew) override
@@ -143,6 +143,8 @@ private:
         size_t length = wcslen(m_source);
         if (_wcsnicmp(from, m_source, length) != 0 || from[length] != L'\\')
             return NULL;
+        if (m_extra.relative[0] && lstrcmpiW(m_extra.relative, from + length) == 0)
+            return &m_extra;
         // The update copies mostly in the manifest's order: each search starts after the last find.
         int count = m_manifest.FileCount();
         for (int looked = 0; looked < count; ++looked, m_next = (m_next + 1) % count) {
@@ -153,6 +155,7 @@ private:
     }
     const WCHAR *m_source;
     const CPayloadManifest &m_manifest;
+    const ManifestFile &m_extra;
     int m_next;
     bool m_bDiffered;
 };
@@ -167,8 +170,11 @@ bool CInstallOptions::CopyBrowserFiles(CFileUpdate &update)
     bool staged = true;
     for (const WCHAR *program : programs)
         staged = staged && update.Stage(program);
-
+    // The setup's own program for each user's logon, where it was put beside them.
     WCHAR path[MAX_PATH];
+    if (staged && Format(path, L"%s%s", m_strExtractDir, kUserPartsProgram) && PathFileExistsW(path))
+        staged = update.Stage(kUserPartsProgram);
+
     const WCHAR *guardHub[] = {kLongestInstalledFile, L"\\Extensions\\GuardHub\\urlproc.dll"};
     for (const WCHAR *file : guardHub) {
         if (staged && Format(path, L"%s%s", m_strExtractDir, file) && PathFileExistsW(path))
@@ -254,6 +260,12 @@ void CInstallOptions::RunInstall(HWND progressWindow)
 {
     m_hProgressWnd = progressWindow;
 
+    // As the machine's account (a deployment tool's run) there is nobody whose parts these would be.
+    if (m_bUserParts && RunsAsMachineAccount())
+        m_bUserParts = false;
+    if (!m_bUserParts)
+        LogStep(L"不在本帐户中创建收藏栏链接、快速启动栏和浏览器设置：每个用户在下次登录时得到自己的");
+
     // The folder as Windows names it: what is recorded and registered is the real place, which
     // the uninstaller finds again however the folder was typed. One on a network drive, or one
     // whose place cannot be told, is no place for the elevated setup.
@@ -262,6 +274,13 @@ void CInstallOptions::RunInstall(HWND progressWindow)
         LogStep(L"安装目录 %s 位于网络上", m_strInstallDir);
         ShowMessage(NULL, kNetworkFolder, kErrorCaption, MB_OK);
         StopInstall(NULL, kOutcomeFolderRefused);
+        return;
+    }
+    WCHAR refused[512];
+    Format(refused, kFolderOthersCanChange, m_strInstallDir);
+    if (WayToFolderOthersCouldChange(m_strInstallDir)) {
+        LogStep(L"其他用户可以更改通往安装目录 %s 的文件夹或链接", m_strInstallDir);
+        StopInstall(refused, kOutcomeFolderRefused);
         return;
     }
     if (!FinalFolderPath(m_strInstallDir, final)) {
@@ -282,7 +301,6 @@ void CInstallOptions::RunInstall(HWND progressWindow)
     // Nobody but administrators may change the folder the elevated setup, its uninstaller and
     // the next update act in: decided here again, whatever a page decided before, from the
     // folder this run installs into; made or protected before the first file.
-    WCHAR refused[512];
     Format(refused, kFolderOthersCanChange, m_strInstallDir);
     bool made = false, protectedNow = false;
     switch (PrepareInstallFolder(m_strInstallDir, made, protectedNow)) {
@@ -358,13 +376,22 @@ void CInstallOptions::RunInstall(HWND progressWindow)
         return;
     }
 
+    ManifestFile userParts = {};
+    if (!PlaceUserPartsProgram(userParts)) {
+        LogFailure(GetLastError(), L"无法准备每个用户登录时运行的程序");
+        userParts.relative[0] = 0;
+    }
+
     // From here until the update is resolved the folder is this setup's alone; what a stopped
     // earlier run left is resolved first, towards a complete installation.
-    CCheckedCopies checkedCopies(m_strExtractDir, CPayloadManifest::Instance());
+    CCheckedCopies checkedCopies(m_strExtractDir, CPayloadManifest::Instance(), userParts);
     CFileUpdate update(m_strExtractDir, m_strInstallDir, m_bExtractionProtected ? NULL : &checkedCopies);
     // Files that only administrators could change since their check are moved, not copied.
     if (m_bExtractionProtected)
         update.MoveFromSource();
+    // A journal others could write until the folder was protected names what they chose.
+    if (m_bEarlierRecordUntrusted)
+        update.DistrustEarlierJournal();
     switch (update.Open(kUpdateWaitMilliseconds)) {
     case kUpdateReady:
         break;
@@ -418,12 +445,16 @@ void CInstallOptions::RunInstall(HWND progressWindow)
     WriteIniValue(L"addunstall", kIniKey, NULL, false);
 
     PostProgress(90);
-    CreateLinkBarShortcuts();
+    if (m_bUserParts)
+        CreateLinkBarShortcuts();
 
     PostProgress(100);
     RegisterWithSystem();
     LogStep(L"已在系统中注册");
     bool quickLaunch = CreateShortcuts();
+    // The person at hand has his parts now: his next logon need not make them again.
+    if (m_bUserParts)
+        MarkUserPartsDone();
     ForgetOwnAccountToken();
     LogStep(L"已创建快捷方式（桌面：%s，快速启动栏：%s）", m_bDesktopShortcut ? L"是" : L"否", quickLaunch ? L"是" : L"否");
     bool recordSaved = SaveInstallRecord();
@@ -434,7 +465,7 @@ void CInstallOptions::RunInstall(HWND progressWindow)
         RunBrowserSetDefault();
         LogStep(L"已设为默认浏览器");
     }
-    if (m_bQuickLaunch && m_nOsVersion == kOsWindows7)
+    if (m_bQuickLaunch && m_bUserParts && m_nOsVersion == kOsWindows7)
         RunBrowserTaskbar();
     // The shell hears once, at the end, of the new client and class and of what the browser's
     // runs changed (its default-browser run among them): its refresh, the whole association

@@ -35,6 +35,9 @@ void CInstallOptions::WriteIniValue(const WCHAR *section, const WCHAR *key, cons
     if (!m_strIniPath[0])
         return;
     bool inProfile = DataInProfile();
+    // In the profile the ini is the account's own part: none for the machine's account.
+    if (inProfile && !m_bUserParts)
+        return;
     COwnAccountRights rights(inProfile ? OwnAccountToken() : NULL);
     if (inProfile && !rights.Acting())
         return;

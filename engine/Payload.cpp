@@ -8,8 +8,7 @@
 #include "base/Format.h"
 #include "base/SetupLog.h"
 
-// The bytes of a resource of this executable; false when it is missing.
-static bool FindResourceBytes(const WCHAR *type, const WCHAR *name, const void *&bytes, DWORD &size)
+bool FindResourceBytes(const WCHAR *type, const WCHAR *name, const void *&bytes, DWORD &size)
 {
     HMODULE module = GetModuleHandleW(NULL);
     HRSRC found = FindResourceW(module, name, type);

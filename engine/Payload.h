@@ -4,6 +4,8 @@
 
 enum { kPayloadResourceId = 228 };
 
+// The bytes of a resource of this executable; false when it is missing.
+bool FindResourceBytes(const WCHAR *type, const WCHAR *name, const void *&bytes, DWORD &size);
 // Writes a resource of this executable to a new file; false when any argument is null, the
 // resource is missing, the file exists already or could not be written whole.
 bool WriteResourceToFile(const WCHAR *path, const WCHAR *type, const WCHAR *name);

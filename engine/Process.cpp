@@ -159,11 +159,8 @@ bool BelongsToTheDesktopUser(HANDLE token)
     if (!GetTokenInformation(token, TokenUser, user, sizeof(user), &size))
         return false;
     PSID sid = ((TOKEN_USER *)user)->User.Sid;
-    const WELL_KNOWN_SID_TYPE services[] = {WinLocalSystemSid, WinLocalServiceSid, WinNetworkServiceSid};
-    for (WELL_KNOWN_SID_TYPE service : services) {
-        if (IsWellKnownSid(sid, service))
-            return false;
-    }
+    if (IsMachineAccount(sid))
+        return false;
     BYTE logon[SECURITY_MAX_SID_SIZE];
     DWORD needed = 0;
     if (!GetUserObjectInformationW(GetThreadDesktop(GetCurrentThreadId()), UOI_USER_SID, logon, sizeof(logon), &needed) ||
@@ -195,6 +192,38 @@ HANDLE CreateTokenWithoutAdministratorRights()
     return NULL;
 }
 
+}
+
+bool IsMachineAccount(PSID user)
+{
+    const WELL_KNOWN_SID_TYPE services[] = {WinLocalSystemSid, WinLocalServiceSid, WinNetworkServiceSid};
+    for (WELL_KNOWN_SID_TYPE service : services) {
+        if (user && IsValidSid(user) && IsWellKnownSid(user, service))
+            return true;
+    }
+    return false;
+}
+
+static bool (*g_runsAsMachineAccount)() = NULL;
+
+void SetMachineAccountHook(bool (*runsAsMachineAccount)())
+{
+    g_runsAsMachineAccount = runsAsMachineAccount;
+}
+
+bool RunsAsMachineAccount()
+{
+    if (g_runsAsMachineAccount)
+        return g_runsAsMachineAccount();
+    HANDLE token = NULL;
+    BYTE user[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)];
+    DWORD size = 0;
+    bool machine = OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) &&
+                   GetTokenInformation(token, TokenUser, user, sizeof(user), &size) &&
+                   IsMachineAccount(((TOKEN_USER *)user)->User.Sid);
+    if (token)
+        CloseHandle(token);
+    return machine;
 }
 
 bool GroupStaysWithTheUser(PSID group, DWORD attributes)

@@ -19,6 +19,15 @@ HANDLE StartCommandLineWithTemporaryFolder(WCHAR *commandLine, int showMode, con
 // Whether a process of `job` still runs; also when that cannot be told.
 bool ProcessesMayRemainIn(HANDLE job);
 
+// Whether `user` is one of the machine's own accounts (SYSTEM, LocalService, NetworkService), as
+// deployment tools (Group Policy, Intune, Configuration Manager) run the setup: nobody's profile
+// that a person logs on with.
+bool IsMachineAccount(PSID user);
+// Whether this process runs as one; the tests stand in for the machine's account with the hook
+// (null: the process's own token decides).
+bool RunsAsMachineAccount();
+void SetMachineAccountHook(bool (*runsAsMachineAccount)());
+
 // Whether a group of a token stays enabled in a token made for the user's own programs: only
 // the plain user's (Everyone, Users, Authenticated Users, Interactive, the logon session's);
 // every other (Administrators, Backup Operators, Power Users, a domain's admins, any group a

@@ -16,8 +16,13 @@ const WCHAR kClientKey[] = L"SOFTWARE\\Clients\\StartMenuInternet\\Velmarin.exe"
 const WCHAR kCapabilitiesKey[] = L"SOFTWARE\\Clients\\StartMenuInternet\\Velmarin.exe\\Capabilities";
 const WCHAR kUrlClass[] = L"VelmarinURL";
 const WCHAR kUrlClassKey[] = L"SOFTWARE\\Classes\\VelmarinURL";
+const WCHAR kActiveSetupKey[] =
+    L"SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\{5E0C7A2B-9D41-4C6E-8F3A-2B7D1E64A9C5}";
+const WCHAR kUserPartsProgram[] = L"\\VelmarinUser.exe";
+const WCHAR kIniSection[] = L"AddUnstall";
+const WCHAR kIniKey[] = L"IsSave";
 
-static const WCHAR *const kOwnRegistryKeys[] = {kUninstallKey, kAppPathKey, kClientKey, kUrlClassKey};
+static const WCHAR *const kOwnRegistryKeys[] = {kUninstallKey, kAppPathKey, kClientKey, kUrlClassKey, kActiveSetupKey};
 
 bool IsOwnRegistryKey(const WCHAR *key)
 {
@@ -158,4 +163,5 @@ void CInstallOptions::RegisterWithSystem()
         RegisterCapabilities();
     WriteUninstallEntry();
     WriteAppPath();
+    RegisterUserParts();
 }

@@ -9,6 +9,9 @@
 #include <shlwapi.h>
 #include <intshcut.h>
 
+const WCHAR kBrowserLinkName[] = L"岚舟 3.lnk";
+const WCHAR kOldBrowserLinkName[] = L"Velmarin 3.0.lnk";
+
 bool CreateShortcut(const WCHAR *target, const WCHAR *linkPath, const WCHAR *arguments)
 {
     IShellLinkW *link = NULL;
@@ -155,18 +158,19 @@ bool CInstallOptions::CreateShortcuts()
 {
     WCHAR path[MAX_PATH];
     // The 3.0 shortcuts go whatever was installed before: an upgrade must not keep them. The
-    // quick-launch folder is the account's own.
-    HANDLE ownAccount = OwnAccountToken();
+    // quick-launch folder is the account's own: without the account's own parts (the machine's
+    // account, a deployment) each user's logon takes care of it.
+    HANDLE ownAccount = m_bUserParts ? OwnAccountToken() : NULL;
     struct OldLink {
         const WCHAR *folder;
         bool accountsOwn;
     } oldLinks[] = {{m_strCommonDesktop, false}, {m_strCommonStartMenu, false}, {m_strQuickLaunch, true}};
     for (const OldLink &old : oldLinks) {
         // A folder the shell does not name is none: "\\Velmarin 3.0.lnk" would be on the current drive.
-        if (!old.folder[0])
+        if (!old.folder[0] || (old.accountsOwn && !m_bUserParts))
             continue;
         COwnAccountRights rights(old.accountsOwn ? ownAccount : NULL);
-        if ((!old.accountsOwn || rights.Acting()) && Format(path, L"%s\\Velmarin 3.0.lnk", old.folder))
+        if ((!old.accountsOwn || rights.Acting()) && Format(path, L"%s\\%s", old.folder, kOldBrowserLinkName))
             DeleteFileW(path);
     }
     MakeRecordedFolder(m_strProgramGroup);
@@ -182,12 +186,12 @@ bool CInstallOptions::CreateShortcuts()
         BOOL wanted;
         bool accountsOwn;
     } links[] = {
-        {m_strProgramGroup, L"岚舟 3.lnk", browser, NULL, TRUE, false},
+        {m_strProgramGroup, kBrowserLinkName, browser, NULL, TRUE, false},
         {m_strProgramGroup, L"卸载岚舟 3.lnk", uninstaller, NULL, TRUE, false},
         {m_strProgramGroup, L"进程管理器.lnk", browser, L"/tp:4", TRUE, false},
-        {m_strCommonDesktop, L"岚舟 3.lnk", browser, NULL, m_bDesktopShortcut, false},
-        {m_strQuickLaunch, L"岚舟 3.lnk", browser, NULL, m_bQuickLaunch, true},
-        {m_strCommonStartMenu, L"岚舟 3.lnk", browser, NULL, TRUE, false},
+        {m_strCommonDesktop, kBrowserLinkName, browser, NULL, m_bDesktopShortcut, false},
+        {m_strQuickLaunch, kBrowserLinkName, browser, NULL, m_bQuickLaunch && m_bUserParts, true},
+        {m_strCommonStartMenu, kBrowserLinkName, browser, NULL, TRUE, false},
     };
     LinkFile files[ARRAYSIZE(links)];
     int count = 0, quickLaunch = -1;
@@ -208,6 +212,31 @@ bool CInstallOptions::CreateShortcuts()
     return quickLaunch >= 0 && files[quickLaunch].saved;
 }
 
+int LinkBarFiles(const WCHAR *favorites, LinkFile *files, WCHAR (*urls)[MAX_PATH])
+{
+    static const struct {
+        const WCHAR *file;
+        const WCHAR *path;
+    } shortcuts[kLinkBarFiles] = {
+        {L"新手上路.url", L"/vm3/beginner/"},
+        {L"新特性.url", L"/vm3/feature/"},
+        {L"如何使用收藏栏.url", L"/vm3/beginner/favoritebar.htm"},
+    };
+    int count = 0;
+    for (int i = 0; favorites && favorites[0] && i < kLinkBarFiles; ++i) {
+        if (Format(files[count].path, L"%s\\LinkBar\\%s", favorites, shortcuts[i].file) &&
+            Format(urls[count], L"http://%s%s", kProductWebHost, shortcuts[i].path)) {
+            files[count].url = urls[count];
+            files[count].target = files[count].arguments = NULL;
+            files[count].accountsOwn = false;
+            files[count].accountToken = NULL;
+            files[count].saved = false;
+            ++count;
+        }
+    }
+    return count;
+}
+
 void CInstallOptions::CreateLinkBarShortcuts()
 {
     WCHAR folder[MAX_PATH];
@@ -226,26 +255,12 @@ void CInstallOptions::CreateLinkBarShortcuts()
         if (rights.Acting())
             MakeRecordedFolder(folder);
     }
-    struct UrlShortcut {
-        const WCHAR *file;
-        const WCHAR *path;
-    } shortcuts[] = {
-        {L"新手上路.url", L"/vm3/beginner/"},
-        {L"新特性.url", L"/vm3/feature/"},
-        {L"如何使用收藏栏.url", L"/vm3/beginner/favoritebar.htm"},
-    };
-    LinkFile files[ARRAYSIZE(shortcuts)];
-    WCHAR urls[ARRAYSIZE(shortcuts)][MAX_PATH];
-    int count = 0;
-    for (const UrlShortcut &shortcut : shortcuts) {
-        if (Format(files[count].path, L"%s\\%s", folder, shortcut.file) &&
-            Format(urls[count], L"http://%s%s", kProductWebHost, shortcut.path)) {
-            files[count].url = urls[count];
-            files[count].target = files[count].arguments = NULL;
-            files[count].accountsOwn = true;
-            files[count].accountToken = ownAccount;
-            ++count;
-        }
+    LinkFile files[kLinkBarFiles];
+    WCHAR urls[kLinkBarFiles][MAX_PATH];
+    int count = LinkBarFiles(m_strFavorites, files, urls);
+    for (int i = 0; i < count; ++i) {
+        files[i].accountsOwn = true;
+        files[i].accountToken = ownAccount;
     }
     WriteRecordedLinks(files, count);
 }

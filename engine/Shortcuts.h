@@ -42,3 +42,15 @@ struct LinkFile {
 // depends on another, and each mostly waits while the shell takes note of it. Returns when all
 // are done; `saved` tells which were written.
 void WriteLinkFiles(LinkFile *links, int count);
+
+// The names of the browser's shortcut in every shortcut folder, and of the one the 3.0 versions
+// left there.
+extern const WCHAR kBrowserLinkName[];  // "岚舟 3.lnk"
+extern const WCHAR kOldBrowserLinkName[];  // "Velmarin 3.0.lnk"
+
+// The account's own links of an installation: the three Internet shortcuts of the links bar in
+// `favorites` ("<favorites>\LinkBar\新手上路.url" and the others), filled into the first of
+// `files` with their URLs in `urls` (room for kLinkBarFiles each); the count (0 without a
+// favourites folder). Neither written nor recorded here.
+enum { kLinkBarFiles = 3 };
+int LinkBarFiles(const WCHAR *favorites, LinkFile *files, WCHAR (*urls)[MAX_PATH]);

@@ -25,29 +25,6 @@ static bool TokenSidText(TOKEN_INFORMATION_CLASS which, WCHAR (&sid)[192])
     return found;
 }
 
-// Whether this process's token holds the Administrators group, enabled, as one it may make the
-// owner of what it makes.
-static bool MayOwnAsAdministrators()
-{
-    HANDLE token = NULL;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
-        return false;
-    DWORD size = 0;
-    GetTokenInformation(token, TokenGroups, NULL, 0, &size);
-    TOKEN_GROUPS *groups = size ? (TOKEN_GROUPS *)LocalAlloc(LPTR, size) : NULL;
-    bool may = false;
-    if (groups && GetTokenInformation(token, TokenGroups, groups, size, &size)) {
-        for (DWORD i = 0; i < groups->GroupCount && !may; ++i) {
-            DWORD attributes = groups->Groups[i].Attributes;
-            may = IsWellKnownSid(groups->Groups[i].Sid, WinBuiltinAdministratorsSid) && (attributes & SE_GROUP_ENABLED) &&
-                  (attributes & SE_GROUP_OWNER) && !(attributes & SE_GROUP_USE_FOR_DENY_ONLY);
-        }
-    }
-    LocalFree(groups);
-    CloseHandle(token);
-    return may;
-}
-
 PSECURITY_DESCRIPTOR CreateProtectedFolderDescriptor()
 {
     // Administrators own it wherever the token may say so: the token's own default owner is the

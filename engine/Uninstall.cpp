@@ -3,8 +3,11 @@
 #include "base/SafePaths.h"
 #include "base/SystemEnvironment.h"
 #include "engine/FileSystem.h"
+#include "engine/FileUpdate.h"
+#include "engine/FileUpdateShared.h"
 #include "engine/InstallFolder.h"
 #include "engine/PayloadManifest.h"
+#include "engine/Process.h"
 #include "engine/Product.h"
 #include "engine/RecordedRegistry.h"
 #include "engine/TempFolder.h"
@@ -317,6 +320,40 @@ static int CompareLongestFirst(const void *a, const void *b)
     return (int)wcslen((*(const RecordItem *const *)b)->path) - (int)wcslen((*(const RecordItem *const *)a)->path);
 }
 
+// The mark in the running account's own registry that its logon has made its parts of the
+// installation: the account's key, taken away with its own rights. Other users' marks, and the
+// parts their logons made, stay theirs.
+static void RemoveOwnUserPartsMark()
+{
+    HANDLE ownAccount = CreateOwnAccountToken();
+    {
+        COwnAccountRights rights(ownAccount);
+        HKEY user = NULL;
+        if (rights.Acting() && RegOpenCurrentUser(KEY_READ | DELETE, &user) == ERROR_SUCCESS) {
+            RegDeleteKeyW(user, kActiveSetupKey);
+            RegCloseKey(user);
+        }
+    }
+    if (ownAccount)
+        CloseHandle(ownAccount);
+}
+
+// An update stopped in the folder (a power cut, a kill) is finished or undone first, as the next
+// setup would: its set-aside and staged files go, and the browser's files are again those of
+// one installation. One that cannot be resolved now (another setup updates the folder, a file in
+// use) keeps the way back, so that the removal can be run again.
+static void ResolveStoppedUpdate(const WCHAR *folder, UninstallCounts &counts)
+{
+    WCHAR journal[MAX_PATH];
+    if (!Format(journal, L"%s%s", folder, kJournalName) || GetFileAttributesW(journal) == INVALID_FILE_ATTRIBUTES)
+        return;
+    CFileUpdate update(folder, folder);
+    if (update.Open(10000) == kUpdateReady)
+        update.Abandon();
+    else
+        CountFile(counts, kFileInUse, journal);
+}
+
 UninstallCounts RemoveRecordedInstallation(const CInstallRecord &record, void (*progress)(void *context, int percent),
                                            void *context, HANDLE *runningUninstaller)
 {
@@ -327,6 +364,8 @@ UninstallCounts RemoveRecordedInstallation(const CInstallRecord &record, void (*
     // Where the folder is not the recorded one, nothing in it is touched.
     HANDLE held = HoldInstallFolder(folder);
     const bool reachable = held != INVALID_HANDLE_VALUE;
+    if (reachable)
+        ResolveStoppedUpdate(folder, counts);
     int total = record.Count() > 0 ? record.Count() : 1;
     int done = 0;
     // Keys are taken the deepest first, after every value: a key goes only once it is empty.
@@ -411,6 +450,7 @@ UninstallCounts RemoveRecordedInstallation(const CInstallRecord &record, void (*
             progress(context, 100);
         return counts;
     }
+    RemoveOwnUserPartsMark();
     // A copy an interrupted save of the record may have left goes too.
     if (Format(recordPath, L"%s\\%s.new", folder, kRecordFileName))
         DeleteFileW(recordPath);

@@ -141,7 +141,8 @@ UpdateOpenResult CFileUpdate::Open(DWORD waitMs)
         DWORD read = 0;
         bool committed = false;
         // A fresh update rewrites every file of the set anyway.
-        if (!data || !ReadFile(m_hJournal, data, size, &read, NULL) || read != size || !ReadJournal(data, size, committed)) {
+        if (m_bDistrusted || !data || !ReadFile(m_hJournal, data, size, &read, NULL) || read != size ||
+            !ReadJournal(data, size, committed)) {
             m_bUnreadable = true;
             m_count = m_folderCount = 0;
             committed = false;

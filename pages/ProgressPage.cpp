@@ -67,7 +67,7 @@ void CProgressPage::OnTick()
 void CProgressPage::EndSetup()
 {
     DestroyWindow(m_hWnd);
-    PostQuitMessage(-1);
+    QuitMessageLoop(-1);
 }
 
 void CProgressPage::OnClose()

@@ -11,7 +11,7 @@
 static CSetupPage *g_creatingPage = NULL;
 
 CSetupPage::CSetupPage(int templateId)
-    : m_hWnd(NULL), m_nTemplate(templateId), m_nCheckBoxes(0), m_templateSizes(), m_nTemplateDpi(96),
+    : m_hWnd(NULL), m_nTemplate(templateId), m_nCheckBoxes(0), m_nEdits(0), m_templateSizes(), m_nTemplateDpi(96),
       m_bControlsAttached(false)
 {
 }
@@ -37,6 +37,10 @@ INT_PTR CALLBACK CSetupPage::DialogProc(HWND window, UINT message, WPARAM wParam
     }
     if (!page)
         return FALSE;
+    // Destruction is the window's own doing, on its own thread: another program's message of
+    // that kind destroys nothing.
+    if ((message == WM_NCDESTROY || message == WM_DESTROY) && InSendMessage())
+        return TRUE;
     page->m_frame.OnMessage(message, wParam, lParam);
     INT_PTR result = 0;
     bool handled = page->OnMessage(message, wParam, lParam, result);
@@ -123,7 +127,7 @@ void CSetupPage::ConfirmQuit()
     if (MessageBoxW(m_hWnd, g_strExitPrompt, g_strSetupTitle, MB_YESNO | MB_ICONWARNING) == IDNO)
         return;
     DestroyWindow(m_hWnd);
-    PostQuitMessage(-1);
+    QuitMessageLoop(-1);
 }
 
 bool IsEscapeOrEnter(const MSG &msg)
@@ -176,14 +180,16 @@ bool CSetupPage::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR &
         // WM_COMMAND naming one may come from any program that may post or send to the page.
         HWND control = Item(LOWORD(wParam));
         if (CSubclassedControl::Activates(control) &&
-            !((HWND)lParam == control && CSubclassedControl::IsNotifying(control)))
+            !((HWND)lParam == control && CSubclassedControl::TakeNotification(control)))
             return true;
         return OnCommand(LOWORD(wParam), HIWORD(wParam));
     }
     case WM_DPICHANGED: {
         // Dragged onto a monitor of another scale: laid out anew there, at the place Windows
         // suggests, with the page's own size.
-        const RECT *suggested = (const RECT *)lParam;
+        // The suggested place only from the system, on this thread: another program's pointer
+        // is read by nobody.
+        const RECT *suggested = InSendMessage() ? NULL : (const RECT *)lParam;
         POINT at = {suggested ? suggested->left : 0, suggested ? suggested->top : 0};
         ApplyDpi(LOWORD(wParam), suggested ? &at : NULL);
         result = 0;
@@ -310,6 +316,8 @@ void CSetupPage::AttachControl(const PageControl &control, HWND window, HFONT fo
     case PageControl::kPlain:
         if (IsSystemCheckBox(window) && m_nCheckBoxes < kMaxCheckBoxes)
             m_checkBoxes[m_nCheckBoxes++].Attach(window);
+        else if (IsSystemEdit(window) && m_nEdits < kMaxEdits)
+            m_edits[m_nEdits++].Attach(window);
         break;
     }
 }

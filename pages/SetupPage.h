@@ -7,6 +7,7 @@
 #include "app/MessageLoop.h"
 #include "skin/Accessible.h"
 #include "skin/CheckBox.h"
+#include "skin/GuardedEdit.h"
 #include "skin/SkinFrame.h"
 #include <windows.h>
 #include <commctrl.h>
@@ -81,6 +82,10 @@ public:
     enum { kMaxCheckBoxes = 4 };
     CAccessibleCheckBox m_checkBoxes[kMaxCheckBoxes];
     int m_nCheckBoxes;
+    // Its edit controls, which take no callback from another program.
+    enum { kMaxEdits = 2 };
+    CGuardedEdit m_edits[kMaxEdits];
+    int m_nEdits;
     // The template's sizes of the controls that keep them, at the DPI the window was made at.
     enum { kMaxControls = 16 };
     SIZE m_templateSizes[kMaxControls];

@@ -45,6 +45,7 @@
 #define IDB_PAYLOAD_MANIFEST        236
 #define IDB_PRIVACY_TEXT            237
 #define IDB_DATA_HELPER             238   // the uninstaller's, not the setup's
+#define IDB_USER_PARTS              239   // the program each user's logon runs (VelmarinUser.exe)
 
 // Welcome (201)
 #define IDC_WELCOME_INSTALL         1000

@@ -36,9 +36,12 @@ bool CSubclassedControl::Activates(HWND control)
     return found && found->m_bActivates;
 }
 
-bool CSubclassedControl::IsNotifying(HWND control)
+bool CSubclassedControl::TakeNotification(HWND control)
 {
-    return control && control == g_hNotifying;
+    if (!control || control != g_hNotifying)
+        return false;
+    g_hNotifying = NULL;
+    return true;
 }
 
 void CSubclassedControl::PressLater()
@@ -85,6 +88,9 @@ LRESULT CALLBACK CSubclassedControl::WindowProc(HWND window, UINT message, WPARA
     CSubclassedControl *control = (CSubclassedControl *)g_controls.Find(window);
     if (!control)
         return DefWindowProcW(window, message, wParam, lParam);
+    // Destruction is the window's own doing, on its own thread.
+    if ((message == WM_NCDESTROY || message == WM_DESTROY) && InSendMessage())
+        return 0;
     LRESULT result = 0;
     if (control->HandleMessage(message, wParam, lParam, result))
         return result;

@@ -12,9 +12,10 @@ public:
 
     // Whether `control` is a skinned control that tells its parent of activations (a button, a
     // link), and whether its own handler is doing so right now (NotifyParent): what a page acts
-    // on, unlike a WM_COMMAND naming it that any program may post or send to the page.
+    // on, unlike a WM_COMMAND naming it that any program may post or send to the page. Taken once:
+    // a command that arrives while the page acts on the first (in a message box's loop) is not it.
     static bool Activates(HWND control);
-    static bool IsNotifying(HWND control);
+    static bool TakeNotification(HWND control);
 
     HWND m_hWnd;
     WNDPROC m_prevProc;

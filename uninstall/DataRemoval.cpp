@@ -64,13 +64,19 @@ static bool ElevatedSplitToken()
     return full;
 }
 
-// An event the helper, running as another (unelevated) user, may set but not take over.
-static HANDLE CreateHelperEvent(const WCHAR *name)
+// An event the helper, running as the desktop's (unelevated) user `helperUser`, may set but not
+// take over; nobody else but the system and administrators may touch it.
+static HANDLE CreateHelperEvent(const WCHAR *name, PSID helperUser)
 {
     PSECURITY_DESCRIPTOR descriptor = NULL;
+    WCHAR *user = NULL, sddl[256];
     // 0x100002: SYNCHRONIZE | EVENT_MODIFY_STATE.
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x100002;;;WD)",
-                                                              SDDL_REVISION_1, &descriptor, NULL))
+    bool made = helperUser && ConvertSidToStringSidW(helperUser, &user) &&
+                Format(sddl, L"D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x100002;;;%s)", user) &&
+                ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, NULL);
+    if (user)
+        LocalFree(user);
+    if (!made)
         return NULL;
     SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
     HANDLE event = CreateEventW(&attributes, TRUE, FALSE, name);
@@ -86,7 +92,7 @@ static HANDLE CreateHelperEvent(const WCHAR *name)
 // Writes the helper into a fresh folder below the Windows folder's Temp that only administrators
 // can change and every user can read and run, and starts it through the shell. True when it
 // reported the data gone.
-static bool RunHelperAsDesktopUser(const WCHAR *installDir)
+static bool RunHelperAsDesktopUser(const WCHAR *installDir, PSID desktopUser)
 {
     WCHAR root[MAX_PATH], folder[MAX_PATH], helper[MAX_PATH];
     if (!CreateFreshWindowsTempRoot(root))
@@ -105,7 +111,7 @@ static bool RunHelperAsDesktopUser(const WCHAR *installDir)
     Format(name, L"Local\\VelmarinUserData-%lu-%lu", GetCurrentProcessId(), GetTickCount());
     Format(goneName, L"%s-gone", name);
     Format(keptName, L"%s-kept", name);
-    HANDLE events[2] = {CreateHelperEvent(goneName), CreateHelperEvent(keptName)};
+    HANDLE events[2] = {CreateHelperEvent(goneName, desktopUser), CreateHelperEvent(keptName, desktopUser)};
     // A drive root's backslash is doubled before the closing quote, or it would escape the quote.
     size_t length = wcslen(installDir);
     const WCHAR *doubled = length && installDir[length - 1] == L'\\' ? L"\\" : L"";
@@ -145,7 +151,7 @@ DataOutcome RemoveUserBrowserData(const WCHAR *iniPath, const WCHAR *dataDir, co
     case kDataRemovedHere:
         return RemoveBrowserData(iniPath, dataDir, installDir) ? kDataGone : kDataKept;
     case kDataRemovedByHelper:
-        return RunHelperAsDesktopUser(installDir) ? kDataGone : kDataKept;
+        return RunHelperAsDesktopUser(installDir, (PSID)desktopUser) ? kDataGone : kDataKept;
     case kDataRemovedByNobody:
         break;
     }

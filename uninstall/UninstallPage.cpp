@@ -79,7 +79,7 @@ void CUninstallPage::OnClose()
     if (m_nState == kRemoving)
         return;
     DestroyWindow(m_hWnd);
-    PostQuitMessage(m_nState == kDone ? 0 : 1);
+    QuitMessageLoop(m_nState == kDone ? 0 : 1);
 }
 
 bool CUninstallPage::OnCommand(int id, int)

@@ -19,6 +19,7 @@
 #include "base/SetupText.h"
 #include "engine/RunningBrowser.h"
 #include "engine/FileSystem.h"
+#include "engine/FolderSecurity.h"
 #include "engine/InstallFolder.h"
 #include "engine/InstallRecord.h"
 #include "engine/Uninstall.h"
@@ -247,8 +248,10 @@ static void TellUninstallRefusal(int code, const WCHAR *what, const WCHAR *reaso
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int showCommand)
 {
     RestrictDllSearchToSystem();
+    EnableDataExecutionPrevention();
     if (!UseTheSystemsOwnVariables())
         return kOutcomeCopyFailed;
+    OwnWhatThisProcessMakesAsAdministrators();
     SetErrorMode(SEM_FAILCRITICALERRORS);
     FormatSetupTitle();
 

@@ -127,7 +127,7 @@ TEST_F(Package, InstallsUpgradesRefusesADowngradeAndRemoves)
     EXPECT_FALSE(test::FileExists(test::SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + L"\\岚舟 3.lnk"));
     // The setup's own lines, each with its time, follow the package's in its log; Wine writes
     // the log in the system's code page, so only their ASCII parts are looked for.
-    EXPECT_TRUE(std::regex_search(log, std::regex("\n\\d{4}-\\d\\d-\\d\\d [0-9:.]+ .*/S /DesktopShortcut=0 /QuickLaunchShortcut=1 "
+    EXPECT_TRUE(std::regex_search(log, std::regex("\n\\d{4}-\\d\\d-\\d\\d [0-9:.]+ .*/S /UserParts=0 /DesktopShortcut=0 /QuickLaunchShortcut=1 "
                                                   "/DefaultBrowser=0 /CloseBrowser=0 .*/D=C:\\\\")))
         << log;
     EXPECT_NE(std::string::npos, log.find("VelmarinSetup.exe ended with 0")) << log;

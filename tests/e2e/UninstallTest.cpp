@@ -240,8 +240,18 @@ TEST_F(Uninstall, SilentUpdateAndRemovalShowNothingAndLeaveNoTrace)
     wchar_t shortFolder[MAX_PATH] = {};
     ASSERT_NE(0u, GetShortPathNameW(m_folder.c_str(), shortFolder, MAX_PATH));
     ASSERT_NE(m_folder, shortFolder);
-    EXPECT_EQ(0u, test::RunToEnd(L"\"" + test::SetupExe() + L"\" /S \"/Log=" + log + L"\" /D=" + shortFolder));
+    // As a package runs it: none of the running account's own parts now, but at its next logon.
+    EXPECT_EQ(0u, test::RunToEnd(L"\"" + test::SetupExe() + L"\" /S /UserParts=0 \"/Log=" + log + L"\" /D=" + shortFolder));
     EXPECT_NE(older, test::ReadFile(m_folder + L"\\Velmarin.exe")) << "updated";
+    const std::wstring linkBar = test::SpecialFolder(CSIDL_FAVORITES) + L"\\LinkBar",
+                       quickLaunch = test::SpecialFolder(CSIDL_APPDATA) + L"\\Microsoft\\Internet Explorer\\Quick Launch\\岚舟 3.lnk";
+    EXPECT_FALSE(test::DirExists(linkBar));
+    // The logon's program, run as Windows runs it for each user, makes them.
+    std::wstring stub = test::ReadRegString(HKEY_LOCAL_MACHINE, kActiveSetupKey, L"StubPath");
+    ASSERT_EQ(0u, stub.find(L"\"" + m_folder + L"\\VelmarinUser.exe\"")) << test::Utf8(stub);
+    EXPECT_EQ(0u, test::RunToEnd(stub));
+    EXPECT_EQ(3u, test::FolderContents(linkBar).size());
+    EXPECT_EQ(m_folder + L"\\Velmarin.exe", test::ReadLink(quickLaunch).target);
     for (const std::wstring &file : test::PayloadFileTable())
         EXPECT_TRUE(test::FileExists(m_folder + file)) << test::Utf8(file);
     std::wstring quiet = test::ReadRegString(HKEY_LOCAL_MACHINE, kUninstallKey, L"QuietUninstallString");
@@ -266,6 +276,11 @@ TEST_F(Uninstall, SilentUpdateAndRemovalShowNothingAndLeaveNoTrace)
         Sleep(100);
     EXPECT_EQ("", watch.Seen()) << "nothing showed";
     EXPECT_FALSE(test::DirExists(m_dataDir));
+    // The component goes; the parts each user's logon made stay that user's.
+    EXPECT_FALSE(test::RegKeyExists(HKEY_LOCAL_MACHINE, kActiveSetupKey));
+    EXPECT_TRUE(test::FileExists(quickLaunch));
+    test::RemoveTree(linkBar);
+    DeleteFileW(quickLaunch.c_str());
     // The older browser's folder and its own key stay, emptied: the setup found them and did not
     // make them.
     EXPECT_TRUE(test::FolderContents(m_folder).empty());

@@ -1,7 +1,6 @@
 // An update of the install folder either completes or leaves it as it was, whatever moment it
 // is stopped at, whatever its journal lost, and whoever else runs meanwhile.
 #include <gtest/gtest.h>
-#include "base/Checksum.h"
 #include "engine/FileSystem.h"
 #include "engine/FileUpdate.h"
 #include "engine/InstallFolder.h"
@@ -32,35 +31,6 @@ DWORD ExitCodeOf(HANDLE process)
     GetExitCodeProcess(process, &code);
     CloseHandle(process);
     return code;
-}
-
-// A journal of the records given (each its kind and its fields as UTF-16 units) after the first,
-// every CRC valid: what anyone who may write into the folder can forge.
-std::string ForgedJournal(const std::vector<std::wstring> &records)
-{
-    const ULONGLONG id = 0x5EED;
-    std::wstring begin(1, L'B');
-    begin.append((const wchar_t *)&id, sizeof(id) / sizeof(wchar_t));
-    std::string journal;
-    std::vector<std::wstring> all = {begin};
-    all.insert(all.end(), records.begin(), records.end());
-    for (const std::wstring &body : all) {
-        DWORD size = DWORD(body.size() * sizeof(wchar_t)), crc = Crc32(Crc32(0, &id, sizeof(id)), body.data(), size);
-        journal.append((const char *)&size, 4).append((const char *)&crc, 4).append((const char *)body.data(), size);
-    }
-    return journal;
-}
-
-// A file the update puts in place, replacing an installed one under its set-aside name or new.
-std::wstring FileRecord(const std::wstring &relative, bool replaces)
-{
-    std::wstring record = {L'F', wchar_t(replaces), wchar_t(relative.size())};
-    return record + relative + (replaces ? relative + L".0000.vmold" : L"");
-}
-
-std::wstring SwappedRecord(DWORD index)
-{
-    return std::wstring(1, L'S') + std::wstring((const wchar_t *)&index, 2);
 }
 
 class InterruptedUpdate : public ::testing::Test {
@@ -401,7 +371,7 @@ TEST_F(InterruptedUpdate, AForgedJournalIsNeverActedOn)
                            {L"\\Velmarin.exe.vmnew", "staged"}};
     const Files outside = {{L"\\PlgKit.dll", "another program's"}, {L"\\PlgKit.dll.0000.vmold", "its backup"},
                            {L"\\PlgKit.dll.vmnew", "its download"}, {L"\\New.dll", "its plugin"}};
-    const std::wstring planned = FileRecord(L"\\Velmarin.exe", true);
+    const std::wstring planned = test::FileRecord(L"\\Velmarin.exe", true);
     // A relative path this long fits below the folder with the staged suffix, not the set-aside one.
     const size_t roomForStaged = MAX_PATH - 1 - m_folder.size() - 6;
     const struct {
@@ -409,11 +379,11 @@ TEST_F(InterruptedUpdate, AForgedJournalIsNeverActedOn)
         std::vector<std::wstring> records;
         bool unreadable;
     } cases[] = {
-        {"a 259-character path", {planned, FileRecord(L"\\" + std::wstring(150, L'p') + L"\\" + std::wstring(107, L'q'), true)}, true},
-        {"no room for a set-aside name", {planned, FileRecord(L"\\" + std::wstring(roomForStaged - 1, L'r'), true)}, true},
-        {"a swap of a file never planned", {planned, SwappedRecord(7)}, true},
-        {"a roll-back through a link", {FileRecord(L"\\Extensions\\PlgKit.dll", true), FileRecord(L"\\Extensions\\New.dll", false)}, false},
-        {"a completion through a link", {FileRecord(L"\\Extensions\\PlgKit.dll", true), SwappedRecord(0), L"C"}, false},
+        {"a 259-character path", {planned, test::FileRecord(L"\\" + std::wstring(150, L'p') + L"\\" + std::wstring(107, L'q'), true)}, true},
+        {"no room for a set-aside name", {planned, test::FileRecord(L"\\" + std::wstring(roomForStaged - 1, L'r'), true)}, true},
+        {"a swap of a file never planned", {planned, test::SwappedRecord(7)}, true},
+        {"a roll-back through a link", {test::FileRecord(L"\\Extensions\\PlgKit.dll", true), test::FileRecord(L"\\Extensions\\New.dll", false)}, false},
+        {"a completion through a link", {test::FileRecord(L"\\Extensions\\PlgKit.dll", true), test::SwappedRecord(0), L"C"}, false},
     };
     std::wstring elsewhere = test::MakeTempDir(L"outside the folder");
     for (const auto &forged : cases) {
@@ -421,7 +391,7 @@ TEST_F(InterruptedUpdate, AForgedJournalIsNeverActedOn)
         Write(stopped);
         Write(outside, elsewhere);
         ASSERT_TRUE(test::MakeSymbolicLink(m_folder + L"\\Extensions", elsewhere));
-        test::WriteFile(m_folder + L"\\VelmarinSetup.journal", ForgedJournal(forged.records));
+        test::WriteFile(m_folder + L"\\VelmarinSetup.journal", test::ForgedJournal(forged.records));
         {
             CFileUpdate update(m_folder.c_str(), m_folder.c_str());
             EXPECT_EQ(kUpdateReady, update.Open(0)) << forged.name;
@@ -433,14 +403,14 @@ TEST_F(InterruptedUpdate, AForgedJournalIsNeverActedOn)
     }
     // The journal's name a link to a file outside: that file is neither read as a journal nor cut.
     const std::wstring journalLink = m_folder + L"\\VelmarinSetup.journal", victim = elsewhere + L"\\victim.txt";
-    test::WriteFile(victim, ForgedJournal({planned}));
+    test::WriteFile(victim, test::ForgedJournal({planned}));
     test::MakeSymbolicLink(journalLink, victim);
     ASSERT_TRUE(test::FileExists(journalLink));
     {
         CFileUpdate update(m_folder.c_str(), m_folder.c_str());
         EXPECT_EQ(kUpdateNoJournal, update.Open(0));
     }
-    EXPECT_EQ(ForgedJournal({planned}), test::ReadFile(victim));
+    EXPECT_EQ(test::ForgedJournal({planned}), test::ReadFile(victim));
     test::RemoveSymbolicLink(journalLink);
     EXPECT_EQ(stopped, test::FolderContents(m_folder));
     test::RemoveTree(elsewhere);

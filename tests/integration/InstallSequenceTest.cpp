@@ -6,6 +6,7 @@
 #include "app/InstallWorker.h"
 #include "app/Outcomes.h"
 #include "app/SetupMessages.h"
+#include "app/Versions.h"
 #include "engine/InstallFolder.h"
 #include "engine/InstallRecord.h"
 #include "engine/FolderSecurity.h"
@@ -159,6 +160,10 @@ TEST_F(InstallSequence, FreshInstallWithEveryChoice)
 
     std::vector<std::string> expected = {Quoted("/tp:3 /v:1 /tb:0"), Quoted("/tp:2 /v:1"), Quoted("/tp:11 /v:1")};
     EXPECT_EQ(expected, BrowserStarts());
+    // The person who installs has his parts now: his logon is marked as served.
+    EXPECT_EQ(test::ReadRegString(HKEY_LOCAL_MACHINE, kActiveSetupKey, L"Version"),
+              test::ReadRegString(HKEY_CURRENT_USER, kActiveSetupKey, L"Version"));
+    EXPECT_TRUE(test::FileExists(m_install + kUserPartsProgram));
     EXPECT_FALSE(test::DirExists(m_root + L"\\temp\\123")) << "the temporary folder is removed";
 }
 
@@ -180,6 +185,36 @@ TEST_F(InstallSequence, WithoutTheAccountsOwnRightsItsProfileIsLeftAlone)
         EXPECT_FALSE(test::FileExists(m_root + L"\\Quick Launch\\岚舟 3.lnk")) << tokenMade;
         EXPECT_TRUE(RemoveDirectoryW(linkBar.c_str())) << "the links bar stays empty";
         EXPECT_TRUE(test::FileExists(m_root + L"\\Desktop\\岚舟 3.lnk")) << "the machine's links are written";
+    }
+}
+
+// As the machine's account (a deployment tool's run) the sequence writes nothing of the account's
+// own into its profile and records none of it; the component that gives each user his own at
+// his logon is registered, its program in the install folder, and it makes them there.
+TEST_F(InstallSequence, AsTheMachinesAccountEachUserGetsHisOwnPartsAtLogon)
+{
+    test::WriteFile(m_root + L"\\Data\\Velmarin.ini", "[AddUnstall]\r\nIsSave=1\r\n");
+    SetMachineAccountHook([] { return true; });
+    std::vector<int> progress = Run();
+    SetMachineAccountHook(nullptr);
+    EXPECT_EQ(kFullProgress, progress);
+    EXPECT_FALSE(test::DirExists(m_root + L"\\Favorites\\LinkBar"));
+    EXPECT_FALSE(test::FileExists(m_root + L"\\Quick Launch\\岚舟 3.lnk"));
+    EXPECT_EQ(1u, GetPrivateProfileIntW(L"AddUnstall", L"IsSave", 0, m_options.m_strIniPath)) << "the ini is the user's";
+    EXPECT_TRUE(test::FileExists(m_root + L"\\Desktop\\岚舟 3.lnk")) << "the machine's parts are made";
+    EXPECT_FALSE(test::RegKeyExists(HKEY_CURRENT_USER, kActiveSetupKey)) << "nobody marked as served";
+    std::wstring stub = test::ReadRegString(HKEY_LOCAL_MACHINE, kActiveSetupKey, L"StubPath");
+    EXPECT_EQ(L"\"" + m_install + kUserPartsProgram + L"\" /QuickLaunchShortcut=1", stub);
+    EXPECT_TRUE(test::FileExists(m_install + kUserPartsProgram));
+    std::wstring version = SetupVersion();
+    std::replace(version.begin(), version.end(), L'.', L',');
+    EXPECT_EQ(version, test::ReadRegString(HKEY_LOCAL_MACHINE, kActiveSetupKey, L"Version")) << "as Active Setup compares it";
+    CInstallRecord record;
+    ASSERT_EQ(kRecordValid, record.Load(m_install.c_str(), m_options.Places()));
+    for (int i = 0; i < record.Count(); ++i) {
+        std::wstring path = record.Item(i).path;
+        EXPECT_TRUE(path.find(L"LinkBar") == std::wstring::npos && path.find(L"Quick Launch") == std::wstring::npos)
+            << test::Utf8(path);
     }
 }
 
@@ -556,22 +591,9 @@ struct WindowsLikeSecurity {
         LocalFree(sddl);
         return true;
     }
-    // Objects someone else holds open with a right to change them (Wine lists no handles' objects).
-    static std::set<std::wstring> &HeldByOthers()
-    {
-        static std::set<std::wstring> held;
-        return held;
-    }
-    static bool OthersHold(const wchar_t *const *paths, int count)
-    {
-        for (int i = 0; i < count; ++i)
-            if (HeldByOthers().count(Key(paths[i])))
-                return true;
-        return false;
-    }
     WindowsLikeSecurity()
     {
-        static const FolderSecurityHooks hooks = {Read, Apply, Create, OthersHold};
+        static const FolderSecurityHooks hooks = {Read, Apply, Create};
         SetFolderSecurityHooks(&hooks);
     }
     ~WindowsLikeSecurity()
@@ -579,12 +601,13 @@ struct WindowsLikeSecurity {
         SetFolderSecurityHooks(nullptr);
         Descriptors().clear();
         AppliedTo().clear();
-        HeldByOthers().clear();
     }
 };
 
 // What the installing account's own unelevated programs make: owned by the account, full control
-// for it. On Windows an elevated administrator's own objects are the Administrators'.
+// for it. On Windows an elevated administrator's own objects are the Administrators', and the
+// account is another user: an owner may always change the permissions, and a handle his programs
+// opened keeps that right after any protection, so nothing of his is taken over.
 std::wstring AccountsOwn()
 {
     std::wstring account = test::AccountSid();
@@ -666,13 +689,13 @@ TEST_F(InstallSequence, AFolderOthersCouldChangeIsProtectedFirstOrRefused)
         const wchar_t *sddl;
     };
     const std::wstring accounts = AccountsOwn();
+    const wchar_t *const kJournal = L"\\VelmarinSetup.journal", *const kAsideDll = L"\\version.dll.0000.vmold";
     struct Case {
         const char *what;
         const wchar_t *own;
         std::vector<Planted> planted;
         bool held, installs;
         const wchar_t *above = nullptr;
-        bool heldWithRights = false;  // someone holds it open, as the system's list of handles shows
         size_t protectionsBeforeRefusal = 0;
     } cases[] = {
         {"made on the drive", nullptr, {}, false, true},
@@ -687,16 +710,21 @@ TEST_F(InstallSequence, AFolderOthersCouldChangeIsProtectedFirstOrRefused)
          false, false},
         {"its Extensions another user's", nullptr, {{L"\\Velmarin.exe", nullptr}, {L"\\Extensions", kMadeByAUser}}, false, false},
         {"a plugin that grants another user", nullptr, {{plugin, kGrantsAUser}}, false, false},
-        {"held open by someone", kUsersModifyInherited, {{L"\\Velmarin.exe", nullptr}}, true, false, nullptr, false, 1},
+        {"held open by someone", kUsersModifyInherited, {{L"\\Velmarin.exe", nullptr}}, true, false, nullptr, 1},
         {"below a folder a user made", nullptr, {}, false, false, kMadeByAUser},
-        {"the account's own, with the browser's files", accounts.c_str(), {{L"\\Velmarin.exe", accounts.c_str()}}, false, true},
+        {"the account's own, with the browser's files", accounts.c_str(), {{L"\\Velmarin.exe", accounts.c_str()}}, false, false},
         {"its Extensions the account's own", nullptr, {{L"\\Velmarin.exe", nullptr}, {L"\\Extensions", accounts.c_str()}},
-         false, true},
+         false, false},
         {"a DLL of the account's beside the browser's", nullptr,
          {{L"\\Velmarin.exe", nullptr}, {L"\\Extensions\\PlgKit\\version.dll", accounts.c_str()}}, false, false},
-        {"the account's own, held open with a right to change it", accounts.c_str(), {{L"\\Velmarin.exe", nullptr}}, false,
-         false, nullptr, true, 2},
         {"below a folder of the account's own", nullptr, {}, false, false, accounts.c_str()},
+        // A journal is only what its writer says: in a folder others could write, it vouches for
+        // no name, and a DLL it calls a set-aside file is still a DLL of theirs.
+        {"Users may modify it through inheritance, a journal of theirs calls their DLL set aside", kUsersModifyInherited,
+         {{L"\\Velmarin.exe", kUsersModifyInherited}, {kJournal, kUsersModifyInherited}, {kAsideDll, kUsersModifyInherited}},
+         false, false},
+        {"the account's own, a journal of its calls its DLL set aside", accounts.c_str(),
+         {{L"\\Velmarin.exe", accounts.c_str()}, {kJournal, accounts.c_str()}, {kAsideDll, accounts.c_str()}}, false, false},
     };
     ASSERT_TRUE(CreateDirectoryW(drive.c_str(), nullptr));
     size_t seen = 0;
@@ -718,6 +746,9 @@ TEST_F(InstallSequence, AFolderOthersCouldChangeIsProtectedFirstOrRefused)
                 ASSERT_TRUE(CreateHardLinkW((install + L"\\Velmarin.exe").c_str(), (drive + L"\\elsewhere.exe").c_str(), nullptr));
             } else if (p.relative == L"\\Extensions") {
                 CreateDirectoryW(path.c_str(), nullptr);
+            } else if (p.relative == kJournal) {
+                // An update stopped before its commit that replaced "version.dll".
+                test::WriteFile(path, test::ForgedJournal({test::FileRecord(L"\\version.dll", true)}));
             } else {
                 SHCreateDirectoryExW(nullptr, path.substr(0, path.rfind(L'\\')).c_str(), nullptr);
                 test::WriteFile(path, "an older browser's " + test::Utf8(p.relative));
@@ -725,8 +756,6 @@ TEST_F(InstallSequence, AFolderOthersCouldChangeIsProtectedFirstOrRefused)
             if (p.sddl)
                 WindowsLikeSecurity::Descriptors()[WindowsLikeSecurity::Key(path)] = p.sddl;
         }
-        if (c.heldWithRights)
-            WindowsLikeSecurity::HeldByOthers().insert(WindowsLikeSecurity::Key(install));
         HANDLE held = c.held ? CreateFileW(install.c_str(), FILE_ADD_FILE | FILE_LIST_DIRECTORY,
                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)
@@ -741,6 +770,7 @@ TEST_F(InstallSequence, AFolderOthersCouldChangeIsProtectedFirstOrRefused)
         seen = all.size();
         if (held != INVALID_HANDLE_VALUE)
             CloseHandle(held);
+        EXPECT_FALSE(test::FileExists(install + L"\\version.dll")) << c.what << ": a planted file took the name it chose";
         const std::vector<WindowsLikeSecurity::Applied> &applied = WindowsLikeSecurity::AppliedTo();
         if (c.installs) {
             EXPECT_EQ(kFullProgress, progress) << c.what;
@@ -776,8 +806,28 @@ TEST_F(InstallSequence, AFolderOthersCouldChangeIsProtectedFirstOrRefused)
         test::RemoveBrowserRegistration();
         test::RemoveTree(install);
         DeleteFileW((drive + L"\\elsewhere.exe").c_str());
-        WindowsLikeSecurity::HeldByOthers().clear();
     }
+}
+
+// A silent run's folder reached through a link that someone else made, below a folder of his:
+// where it leads is no folder the setup was asked for, and another program's files there stay.
+TEST_F(InstallSequence, AFolderReachedThroughAnotherUsersLinkIsRefused)
+{
+    WindowsLikeSecurity security;
+    const std::wstring theirs = m_root + L"\\Programs", other = m_root + L"\\Program Files\\OtherApp";
+    ASSERT_TRUE(CreateDirectoryW(theirs.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(other.c_str(), nullptr));
+    test::WriteFile(other + L"\\UnInst.exe", "another program's uninstaller");
+    WindowsLikeSecurity::Descriptors()[WindowsLikeSecurity::Key(theirs)] = kMadeByAUser;
+    ASSERT_TRUE(test::MakeSymbolicLink(theirs + L"\\Velmarin 3", other));
+    wcscpy(m_options.m_strInstallDir, (theirs + L"\\Velmarin 3").c_str());
+    test::MessageBoxAnswerer answerer(L"错误", {IDOK});
+    Run();
+    EXPECT_EQ(kOutcomeFolderRefused, m_options.m_nOutcome) << "installed into " << test::Utf8(m_options.m_strInstallDir);
+    EXPECT_EQ("another program's uninstaller", test::ReadFile(other + L"\\UnInst.exe"));
+    EXPECT_FALSE(test::FileExists(other + L"\\Velmarin.exe"));
+    test::EndProcessesIn(other);
+    test::RemoveSymbolicLink(theirs + L"\\Velmarin 3");
 }
 
 // What the uninstaller trusts: an installation only administrators could have changed, every

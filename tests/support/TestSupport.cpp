@@ -464,6 +464,7 @@ void EndProcessesIn(const std::wstring &folder)
 #include "app/InstallOptions.h"
 #include "engine/FolderSecurity.h"
 #include "engine/Product.h"
+#include "base/Checksum.h"
 
 namespace test {
 
@@ -485,7 +486,7 @@ AppliedProtections::AppliedProtections(std::vector<std::wstring> refused) : refu
 {
     // Nothing the setup reads is taken from here: descriptors read are none.
     static const FolderSecurityHooks hooks = {[](const wchar_t *) -> PSECURITY_DESCRIPTOR { return nullptr; }, NoteProtection,
-                                              nullptr, nullptr};
+                                              nullptr};
     g_protections = this;
     SetFolderSecurityHooks(&hooks);
 }
@@ -515,6 +516,8 @@ void RemoveBrowserRegistration()
     DeleteRegTree(HKEY_LOCAL_MACHINE, kUninstallKey);
     DeleteRegTree(HKEY_LOCAL_MACHINE, kAppPathKey);
     DeleteRegTree(HKEY_LOCAL_MACHINE, kUrlClassKey);
+    DeleteRegTree(HKEY_LOCAL_MACHINE, kActiveSetupKey);
+    DeleteRegTree(HKEY_CURRENT_USER, kActiveSetupKey);
     SHDeleteValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\RegisteredApplications", L"Velmarin.exe");
 }
 
@@ -746,6 +749,32 @@ bool WatchedOperations::Run(char op, const WCHAR *path, const WCHAR *to, const s
     if (after)
         after(events.back());
     return result;
+}
+
+std::string ForgedJournal(const std::vector<std::wstring> &records)
+{
+    const ULONGLONG id = 0x5EED;
+    std::wstring begin(1, L'B');
+    begin.append((const wchar_t *)&id, sizeof(id) / sizeof(wchar_t));
+    std::string journal;
+    std::vector<std::wstring> all = {begin};
+    all.insert(all.end(), records.begin(), records.end());
+    for (const std::wstring &body : all) {
+        DWORD size = DWORD(body.size() * sizeof(wchar_t)), crc = Crc32(Crc32(0, &id, sizeof(id)), body.data(), size);
+        journal.append((const char *)&size, 4).append((const char *)&crc, 4).append((const char *)body.data(), size);
+    }
+    return journal;
+}
+
+std::wstring FileRecord(const std::wstring &relative, bool replaces)
+{
+    std::wstring record = {L'F', wchar_t(replaces), wchar_t(relative.size())};
+    return record + relative + (replaces ? relative + L".0000.vmold" : L"");
+}
+
+std::wstring SwappedRecord(DWORD index)
+{
+    return std::wstring(1, L'S') + std::wstring((const wchar_t *)&index, 2);
 }
 
 void LeaveStoppedUpdate(const std::wstring &source, const std::wstring &folder)

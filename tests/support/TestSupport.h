@@ -255,6 +255,15 @@ private:
     std::recursive_mutex m_lock;
 };
 
+// A journal of the records given (each its kind and its fields as UTF-16 units) after the first,
+// every CRC valid: what anyone who may write into the folder can forge.
+std::string ForgedJournal(const std::vector<std::wstring> &records);
+// A file the update puts in place, replacing an installed one under its set-aside name
+// ("<relative>.0000.vmold") or new.
+std::wstring FileRecord(const std::wstring &relative, bool replaces);
+// File `index` of the plan is in place.
+std::wstring SwappedRecord(DWORD index);
+
 // Leaves `folder` as an update from `source` that a power cut stopped right after it swapped in
 // its first file: the files and the journal as they were at that moment.
 void LeaveStoppedUpdate(const std::wstring &source, const std::wstring &folder);

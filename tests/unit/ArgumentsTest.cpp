@@ -67,6 +67,15 @@ TEST(Arguments, OptionsQuotingTheFolderRestRepeatsAndBadValues)
     ASSERT_TRUE(FormUninstallerOptions(read, formed, 400));
     EXPECT_EQ("S- ----1 |C:\\my logs\\u.log|--|", Summary(formed, kUninstallerArguments));
 
+    // Whether the running account's own parts are made now: the setup's, 0 or 1.
+    ReadArguments(L"/S /UserParts=0", kSetupArguments, read);
+    EXPECT_TRUE(ArgumentsAcceptable(read));
+    EXPECT_EQ(0, read.userParts);
+    ReadArguments(L"/S /UserParts=2", kSetupArguments, read);
+    EXPECT_FALSE(ArgumentsAcceptable(read));
+    ReadArguments(L"/S /UserParts=0", kUninstallerArguments, read);
+    EXPECT_FALSE(ArgumentsAcceptable(read));
+
     // The program's name, quoted with spaces or not, is skipped.
     EXPECT_STREQ(L"/S /D=C:\\x", SkipProgramName(L"\"C:\\Program Files\\setup.exe\"  /S /D=C:\\x"));
     EXPECT_STREQ(L"/S", SkipProgramName(L"setup.exe /S"));

@@ -59,6 +59,7 @@ TEST(PackageRules, TheProgramsReadTheCommandLinesAsMeant)
         ReadArguments(c.log ? line : arguments, kSetupArguments, read);
         EXPECT_TRUE(ArgumentsAcceptable(read)) << test::Utf8(line);
         EXPECT_TRUE(read.silent);
+        EXPECT_EQ(0, read.userParts) << "the machine's account has no parts of its own";
         EXPECT_EQ(c.properties.desktopShortcut[0] - L'0', read.desktopShortcut);
         EXPECT_EQ(c.properties.quickLaunchShortcut[0] - L'0', read.quickLaunchShortcut);
         EXPECT_EQ(c.properties.defaultBrowser[0] - L'0', read.defaultBrowser);
