@@ -1,0 +1,23 @@
+// Unpacks the payload's data: the files of the payload manifest one after another in its order,
+// compressed as one .xz stream of independent blocks (x86 BCJ and LZMA2), which liblzma's
+// multi-threaded decoder decodes on several cores at once.
+#pragma once
+#include <windows.h>
+#include "engine/PayloadManifest.h"
+#include "tools/payload/unpacker/FolderTree.h"
+
+// The decoder's memory: what its threads may take together (more threads wait for memory rather
+// than take more), and what no block may ever need (a header that asks for more is damaged).
+const ULONGLONG kThreadingMemoryLimit = 96ull << 20;
+const ULONGLONG kDecoderMemoryLimit = 128ull << 20;
+
+// The number of blocks of a stream; 0 when it is no single, whole .xz stream.
+ULONGLONG CountBlocks(const BYTE *stream, size_t size);
+
+// Writes the files of `manifest` into `tree` from `stream`, with `threads` decoding threads.
+// Each file is held open until the decoder has checked every block it lies in: when the data
+// turns out damaged, or a file cannot be written, every file still held is cut to nothing, so
+// that no file the check has not vouched for looks complete. kUnpackDone only when every file
+// of the manifest is complete and the stream holds exactly these bytes.
+UnpackOutcome UnpackStream(const BYTE *stream, size_t size, const CPayloadManifest &manifest, CFolderTree &tree,
+                           int threads);
