@@ -1,5 +1,6 @@
 #include "tools/payload/unpacker/Unpacker.h"
 #include <lzma.h>
+#include <string.h>
 
 namespace {
 
@@ -114,7 +115,51 @@ private:
     ULONGLONG m_position, m_currentEnd;
 };
 
-UnpackOutcome Decode(lzma_stream &decoder, const ULONGLONG *blockEnds, size_t blocks, COutputFiles &files)
+// The stream's bytes a piece at a time.
+class CStreamReader {
+public:
+    explicit CStreamReader(const PackedStream &stream) : m_stream(stream), m_buffer(NULL), m_read(0)
+    {
+        if (stream.file != INVALID_HANDLE_VALUE)
+            m_buffer = (BYTE *)HeapAlloc(GetProcessHeap(), 0, kPiece);
+    }
+    ~CStreamReader()
+    {
+        if (m_buffer)
+            HeapFree(GetProcessHeap(), 0, m_buffer);
+    }
+    bool AtEnd() const { return m_read == m_stream.size; }
+    // Gives the decoder the next piece once it has taken the last one; false when it cannot be read.
+    bool Feed(lzma_stream &decoder)
+    {
+        if (decoder.avail_in > 0 || AtEnd())
+            return true;
+        size_t piece = m_stream.size - m_read < kPiece ? m_stream.size - m_read : kPiece;
+        if (!m_buffer) {
+            decoder.next_in = m_stream.mapped + m_read;
+        } else {
+            LARGE_INTEGER at;
+            at.QuadPart = (LONGLONG)(m_stream.offset + m_read);
+            DWORD read = 0;
+            if (!SetFilePointerEx(m_stream.file, at, NULL, FILE_BEGIN) ||
+                !ReadFile(m_stream.file, m_buffer, (DWORD)piece, &read, NULL) || read != piece)
+                return false;
+            decoder.next_in = m_buffer;
+        }
+        decoder.avail_in = piece;
+        m_read += piece;
+        return true;
+    }
+
+private:
+    static const size_t kPiece = 1 << 20;
+    const PackedStream &m_stream;
+    BYTE *m_buffer;
+    size_t m_read;
+};
+
+UnpackOutcome Decode(lzma_stream &decoder, CStreamReader &reader, const ULONGLONG *blockEnds, size_t blocks,
+                     COutputFiles &files)
 {
     const size_t kOutputSize = 1 << 20;
     BYTE *output = (BYTE *)HeapAlloc(GetProcessHeap(), 0, kOutputSize);
@@ -123,9 +168,13 @@ UnpackOutcome Decode(lzma_stream &decoder, const ULONGLONG *blockEnds, size_t bl
     UnpackOutcome outcome = files.OpenFilesStartingHere();
     lzma_ret result = LZMA_OK;
     while (outcome == kUnpackDone && result == LZMA_OK) {
+        if (!reader.Feed(decoder)) {
+            outcome = kUnpackFailed;
+            break;
+        }
         decoder.next_out = output;
         decoder.avail_out = kOutputSize;
-        result = lzma_code(&decoder, LZMA_FINISH);
+        result = lzma_code(&decoder, reader.AtEnd() ? LZMA_FINISH : LZMA_RUN);
         outcome = files.Write(output, kOutputSize - decoder.avail_out);
         if (outcome == kUnpackDone && result != LZMA_OK && result != LZMA_STREAM_END)
             outcome = result == LZMA_MEM_ERROR ? kUnpackFailed : kUnpackDamaged;
@@ -133,7 +182,7 @@ UnpackOutcome Decode(lzma_stream &decoder, const ULONGLONG *blockEnds, size_t bl
             files.Release(CheckedEnd(blockEnds, blocks, files.Position(), result == LZMA_STREAM_END));
     }
     HeapFree(GetProcessHeap(), 0, output);
-    if (outcome == kUnpackDone && (decoder.avail_in != 0 || !files.AllWritten()))
+    if (outcome == kUnpackDone && (decoder.avail_in != 0 || !reader.AtEnd() || !files.AllWritten()))
         outcome = kUnpackDamaged;
     return outcome;
 }
@@ -149,12 +198,61 @@ ULONGLONG CountBlocks(const BYTE *stream, size_t size)
     return blocks;
 }
 
-UnpackOutcome UnpackStream(const BYTE *stream, size_t size, const CPayloadManifest &manifest, CFolderTree &tree,
-                           int threads)
+// The place in the file of what the image maps at `at`; 0 when it is no section's raw data.
+static ULONGLONG FileOffsetOf(HMODULE module, const BYTE *at, size_t size)
+{
+    const BYTE *base = (const BYTE *)module;
+    const IMAGE_NT_HEADERS *nt = (const IMAGE_NT_HEADERS *)(base + ((const IMAGE_DOS_HEADER *)base)->e_lfanew);
+    const IMAGE_SECTION_HEADER *section = IMAGE_FIRST_SECTION(nt);
+    ULONGLONG rva = (ULONGLONG)(at - base);
+    for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
+        if (rva >= section->VirtualAddress && rva + size <= (ULONGLONG)section->VirtualAddress + section->SizeOfRawData)
+            return rva - section->VirtualAddress + section->PointerToRawData;
+    }
+    return 0;
+}
+
+// Whether `file` holds at `offset` the `size` bytes at `loaded`.
+static bool HoldsAt(HANDLE file, ULONGLONG offset, const BYTE *loaded, DWORD size)
+{
+    BYTE buffer[4096];
+    LARGE_INTEGER at;
+    at.QuadPart = (LONGLONG)offset;
+    DWORD read = 0;
+    return size <= sizeof(buffer) && SetFilePointerEx(file, at, NULL, FILE_BEGIN) &&
+           ReadFile(file, buffer, size, &read, NULL) && read == size && memcmp(buffer, loaded, size) == 0;
+}
+
+void OpenOwnFile(HMODULE module, PackedStream &stream)
+{
+    // The program runs from the setup's protected folder, which holds it open against writing
+    // and renaming until it has ended: the file of its name is the one it was loaded from. That
+    // is checked all the same: its headers and the stream's last bytes, where a file of another
+    // build would differ. What it holds besides is checked block by block as it is decoded.
+    WCHAR path[MAX_PATH];
+    DWORD length = GetModuleFileNameW(module, path, MAX_PATH);
+    ULONGLONG offset = FileOffsetOf(module, stream.mapped, stream.size);
+    DWORD headers = ((const IMAGE_NT_HEADERS *)((const BYTE *)module + ((const IMAGE_DOS_HEADER *)module)->e_lfanew))
+                        ->OptionalHeader.SizeOfHeaders;
+    if (length == 0 || length >= MAX_PATH || offset == 0 || stream.size < 4096)
+        return;
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    if (HoldsAt(file, 0, (const BYTE *)module, headers < 4096 ? headers : 4096) &&
+        HoldsAt(file, offset + stream.size - 4096, stream.mapped + stream.size - 4096, 4096)) {
+        stream.file = file;
+        stream.offset = offset;
+    } else {
+        CloseHandle(file);
+    }
+}
+
+UnpackOutcome UnpackStream(const PackedStream &stream, const CPayloadManifest &manifest, CFolderTree &tree, int threads)
 {
     if (!manifest.IsValid())
         return kUnpackFailed;
-    lzma_index *index = ReadIndex(stream, size);
+    lzma_index *index = ReadIndex(stream.mapped, stream.size);
     if (!index || lzma_index_uncompressed_size(index) != manifest.TotalSize()) {
         if (index)
             lzma_index_end(index, NULL);
@@ -177,11 +275,9 @@ UnpackOutcome UnpackStream(const BYTE *stream, size_t size, const CPayloadManife
     options.memlimit_threading = kThreadingMemoryLimit;
     options.memlimit_stop = kDecoderMemoryLimit;
     UnpackOutcome outcome = kUnpackFailed;
-    if (blockEnds && files.IsReady() && lzma_stream_decoder_mt(&decoder, &options) == LZMA_OK) {
-        decoder.next_in = stream;
-        decoder.avail_in = size;
-        outcome = Decode(decoder, blockEnds, blocks, files);
-    }
+    CStreamReader reader(stream);
+    if (blockEnds && files.IsReady() && lzma_stream_decoder_mt(&decoder, &options) == LZMA_OK)
+        outcome = Decode(decoder, reader, blockEnds, blocks, files);
     lzma_end(&decoder);
     if (outcome == kUnpackDone)
         files.Release(manifest.TotalSize());

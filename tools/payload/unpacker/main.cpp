@@ -27,8 +27,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
     const CPayloadManifest &manifest = CPayloadManifest::Instance();
     if (!stream || !manifest.IsValid())
         return kUnpackFailed;
-    size_t size = SizeofResource(module, found);
-    ULONGLONG blocks = CountBlocks(stream, size);
+    PackedStream packed = {stream, SizeofResource(module, found), INVALID_HANDLE_VALUE, 0};
+    ULONGLONG blocks = CountBlocks(packed.mapped, packed.size);
     if (blocks == 0)
         return kUnpackDamaged;
 
@@ -38,5 +38,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
         return opened;
     SYSTEM_INFO system;
     GetSystemInfo(&system);
-    return UnpackStream(stream, size, manifest, tree, DecoderThreads((int)system.dwNumberOfProcessors, arguments.threads, blocks));
+    OpenOwnFile(module, packed);
+    UnpackOutcome outcome =
+        UnpackStream(packed, manifest, tree, DecoderThreads((int)system.dwNumberOfProcessors, arguments.threads, blocks));
+    if (packed.file != INVALID_HANDLE_VALUE)
+        CloseHandle(packed.file);
+    return outcome;
 }
