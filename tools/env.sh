@@ -10,7 +10,7 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 PACKAGES="cmake make g++-mingw-w64-i686-posix binutils-mingw-w64-i686 g++-mingw-w64-x86-64-posix
           binutils-mingw-w64-x86-64 googletest wine wine32:i386 wine64 nsis
           xvfb x11-utils xdotool imagemagick icoutils fonts-wqy-microhei osslsigncode openssl msitools wixl faketime
-          xz-utils dpkg-dev"
+          xz-utils dpkg-dev time"
 
 # The setup is a 32-bit program, built and tested as one in build/. Most users run it on 64-bit
 # Windows, so every end-to-end road runs it in a 64-bit prefix; where 32-bit programs run
