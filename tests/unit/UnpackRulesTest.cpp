@@ -49,6 +49,18 @@ TEST(UnpackRules, ThreadsFollowTheCoresUpToTheBlocks)
         EXPECT_EQ(c.threads, DecoderThreads(c.cores, c.asked, c.blocks)) << c.cores << " " << c.asked << " " << c.blocks;
 }
 
+TEST(UnpackRules, TheDecodersMemoryFollowsTheBlocksUpToACeiling)
+{
+    const ULONGLONG MiB = 1 << 20, ceiling = 128 * MiB;
+    struct Case {
+        int threads;
+        ULONGLONG block, packed, limit;
+    } cases[] = {{1, 8 * MiB, 2 * MiB, 26 * MiB}, {2, 8 * MiB, 2 * MiB, 44 * MiB}, {8, 8 * MiB, 2 * MiB, ceiling},
+                 {2, 64 * MiB, 20 * MiB, ceiling}, {0, MiB, MiB, ceiling}, {2, ~0ull, 1, ceiling}};
+    for (const Case &c : cases)
+        EXPECT_EQ(c.limit, DecoderMemoryLimit(c.threads, c.block, c.packed)) << c.threads << " " << c.block;
+}
+
 // Blocks end at 8, 16 and 20: a block counts as checked once a byte after it has come out.
 TEST(UnpackRules, ABlockIsCheckedOnceTheNextOneHasBegun)
 {

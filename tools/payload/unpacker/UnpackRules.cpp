@@ -56,6 +56,15 @@ int DecoderThreads(int cores, int asked, ULONGLONG blocks)
     return threads > 0 ? (int)threads : 1;
 }
 
+ULONGLONG DecoderMemoryLimit(int threads, ULONGLONG largestBlock, ULONGLONG largestPackedBlock)
+{
+    const ULONGLONG kCeiling = 128ull << 20;
+    if (threads < 1 || largestBlock >= kCeiling || largestPackedBlock >= kCeiling)
+        return kCeiling;
+    ULONGLONG limit = (ULONGLONG)threads * (2 * largestBlock + largestPackedBlock) + largestBlock;
+    return limit < kCeiling ? limit : kCeiling;
+}
+
 ULONGLONG CheckedEnd(const ULONGLONG *blockEnds, size_t blocks, ULONGLONG handedOut, bool streamEnded)
 {
     if (streamEnded)

@@ -28,6 +28,12 @@ bool ReadUnpackArguments(const WCHAR *commandLine, UnpackArguments &arguments);
 // Decoding threads: as many as asked, or as the cores, never more than the blocks to decode.
 int DecoderThreads(int cores, int asked, ULONGLONG blocks);
 
+// What the decoder's threads may take together: each of `threads` blocks in decoding needs its
+// dictionary (the block's size, as the payload is packed), its output and its input, and one
+// block decoded may wait to be written; never more than 128 MiB, so that on any machine the
+// program stays within about 160 MB (more threads then wait for memory instead).
+ULONGLONG DecoderMemoryLimit(int threads, ULONGLONG largestBlock, ULONGLONG largestPackedBlock);
+
 // The decoder hands out a block's bytes as it decodes them, before it has checked the block, but
 // the next block's first byte only once it has. Given the ends of the blocks (uncompressed offsets,
 // ascending) and how much it has handed out, the offset up to which everything is checked.

@@ -262,8 +262,12 @@ UnpackOutcome UnpackStream(const PackedStream &stream, const CPayloadManifest &m
     ULONGLONG *blockEnds = (ULONGLONG *)HeapAlloc(GetProcessHeap(), 0, (blocks + 1) * sizeof(ULONGLONG));
     lzma_index_iter iter;
     lzma_index_iter_init(&iter, index);
-    for (size_t i = 0; blockEnds && i < blocks && !lzma_index_iter_next(&iter, LZMA_INDEX_ITER_BLOCK); ++i)
+    ULONGLONG largest = 0, largestPacked = 0;
+    for (size_t i = 0; blockEnds && i < blocks && !lzma_index_iter_next(&iter, LZMA_INDEX_ITER_BLOCK); ++i) {
         blockEnds[i] = iter.block.uncompressed_file_offset + iter.block.uncompressed_size;
+        largest = iter.block.uncompressed_size > largest ? iter.block.uncompressed_size : largest;
+        largestPacked = iter.block.total_size > largestPacked ? iter.block.total_size : largestPacked;
+    }
     lzma_index_end(index, NULL);
 
     COutputFiles files(manifest, tree);
@@ -272,7 +276,7 @@ UnpackOutcome UnpackStream(const PackedStream &stream, const CPayloadManifest &m
     // A stream without a check, or with one this build cannot verify, is refused, not trusted.
     options.flags = LZMA_TELL_NO_CHECK | LZMA_TELL_UNSUPPORTED_CHECK | LZMA_FAIL_FAST;
     options.threads = (uint32_t)threads;
-    options.memlimit_threading = kThreadingMemoryLimit;
+    options.memlimit_threading = DecoderMemoryLimit(threads, largest, largestPacked);
     options.memlimit_stop = kDecoderMemoryLimit;
     UnpackOutcome outcome = kUnpackFailed;
     CStreamReader reader(stream);

@@ -6,9 +6,8 @@
 #include "engine/PayloadManifest.h"
 #include "tools/payload/unpacker/FolderTree.h"
 
-// The decoder's memory: what its threads may take together (more threads wait for memory rather
-// than take more), and what no block may ever need (a header that asks for more is damaged).
-const ULONGLONG kThreadingMemoryLimit = 96ull << 20;
+// What no block may ever need (a header that asks for more is damaged); what the threads may
+// take together follows the blocks (DecoderMemoryLimit).
 const ULONGLONG kDecoderMemoryLimit = 128ull << 20;
 
 // The number of blocks of a stream; 0 when it is no single, whole .xz stream.
