@@ -7,8 +7,10 @@
 # each in a fresh copy of a prefix made once in the build folder, with its Wine server, services
 # and desktop already running; the time is the whole process as a deployment tool sees it.
 # Prints both medians and their ratio, the setup's time per step from its own log of its median
-# run, and what the browser's own runs cost on their own. A measurement, not a test. Run
-# after tools/test.sh or tools/run.sh.
+# run, and what the browser's own runs cost on their own. Then, alternating in the same way, the
+# payload program alone (velmarin3zip.exe /T=1 and /T=2 /P=, in fresh prefixes too) with its
+# peak memory, and the payload's sizes and blocks. A measurement, not a test. Run after
+# tools/test.sh or tools/run.sh.
 source "$(dirname "$0")/../tools/env.sh"
 source "$(dirname "$0")/fileset.sh"
 [ "$I386_ROUTE" = emulated ] && build_trapno_library
@@ -32,8 +34,8 @@ echo "load before: $(uptime)"
 
 set_dir="$BUILD/bench/real-sized-files"
 make_real_sized_file_set "$set_dir"
-setup_build="$BUILD/bench/setup-lzma"
-build_setup_with_file_set "$set_dir" lzma "$setup_build"
+setup_build="$BUILD/bench/setup-real"
+build_setup_with_file_set "$set_dir" "$setup_build"
 mkdir -p "$work"
 peer="$work/peer.exe"
 nsis_target=""
@@ -118,11 +120,30 @@ run_peer() {
     echo "peer run $n: $took ms"
 }
 
+# The payload program alone, as the setup runs it but with `$1` threads, into a new folder.
+declare -a unpack1_times unpack2_times unpack1_kb unpack2_kb
+run_unpack() {
+    local threads=$1 figures took kb
+    begin_run
+    figures=$(measured_run wine "$setup_build/velmarin3zip.exe" /T="$threads" '/P=C:\unpacked') ||
+        { echo "the payload program ended with an error" >&2; exit 1; }
+    read -r took kb <<< "$figures"
+    local unpacked="$prefix/drive_c/unpacked" file
+    while IFS= read -r file; do
+        cmp -s "$set_dir/$file" "$unpacked/$file" || { echo "unpack: $file is not as packed" >&2; exit 1; }
+    done < "$setup_build/res/payload-files.txt"
+    if [ "$threads" = 1 ]; then unpack1_times+=("$took"); unpack1_kb+=("$kb"); else unpack2_times+=("$took"); unpack2_kb+=("$kb"); fi
+    echo "unpacking with $threads thread(s): $took ms, peak $kb KB"
+}
+
 runs=${VELMARIN_SILENT_RUNS:-5}
 run_setup 0; run_peer 0
 setup_times=(); peer_times=(); tp3_times=(); tp2_times=(); tp11_times=()
 for n in $(seq "$runs"); do
     if [ $((n % 2)) -eq 1 ]; then run_setup "$n"; run_peer "$n"; else run_peer "$n"; run_setup "$n"; fi
+done
+for n in $(seq "$runs"); do
+    if [ $((n % 2)) -eq 1 ]; then run_unpack 1; run_unpack 2; else run_unpack 2; run_unpack 1; fi
 done
 end_run
 
@@ -180,3 +201,14 @@ done)
 echo "the setup started the browser as: $(sed 's/^.*Velmarin.exe"* *//' "$work/setup-$n.starts" | paste -sd ',' | sed 's/,/, /g')"
 echo "== the browser's own runs on their own (median of $runs, each a new Wine process started from outside)"
 echo "/tp:3 /v:1 /tb:0: $(median "${tp3_times[@]}") ms, /tp:2 /v:1: $(median "${tp2_times[@]}") ms, /tp:11 /v:1 (Windows 7 only): $(median "${tp11_times[@]}") ms"
+
+unpack1=$(median "${unpack1_times[@]}")
+unpack2=$(median "${unpack2_times[@]}")
+echo "== the payload program alone, median of $runs: 1 thread $unpack1 ms, 2 threads $unpack2 ms;" \
+    "peak memory 1 thread $(printf '%s\n' "${unpack1_kb[@]}" | sort -n | tail -n 1) KB, 2 threads" \
+    "$(printf '%s\n' "${unpack2_kb[@]}" | sort -n | tail -n 1) KB at most"
+awk -v one="$unpack1" -v two="$unpack2" -v p="$peer_median" \
+    'BEGIN { printf "unpacking / the peer'"'"'s whole run: 1 thread %.2f, 2 threads %.2f\n", one / p, two / p }'
+floor=$({ WINEPREFIX="$template" measured_run wine "$setup_build/velmarin3zip.exe" || true; } | cut -d' ' -f2)
+echo "the same program ended at once (no /P=): $floor KB, what Wine itself takes"
+WINEPREFIX="$template" print_payload_sizes_and_blocks "$setup_build" "$set_dir" "$peer"

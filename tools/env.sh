@@ -10,7 +10,7 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 PACKAGES="cmake make g++-mingw-w64-i686-posix binutils-mingw-w64-i686 g++-mingw-w64-x86-64-posix
           binutils-mingw-w64-x86-64 googletest wine wine32:i386 wine64 nsis
           xvfb x11-utils xdotool imagemagick icoutils fonts-wqy-microhei osslsigncode openssl msitools wixl faketime
-          python3-jsonschema python3-yaml"
+          python3-jsonschema python3-yaml xz-utils dpkg-dev time"
 
 # The setup is a 32-bit program, built and tested as one in build/. Most users run it on 64-bit
 # Windows, so every end-to-end road runs it in a 64-bit prefix; where 32-bit programs run
@@ -196,6 +196,27 @@ apt_install() {
     exit 100
 }
 
+# The payload program's liblzma is built from Debian's source package of xz-utils, which apt
+# fetches through a deb-src line (tools/payload/xz-source.sh): one for the suites the system
+# already installs from, at the addresses it already uses, where it has none. Once the source is
+# in a build folder, builds there need neither the line nor the network.
+ensure_source_index() {
+    local list=/etc/apt/sources.list.d/velmarin-source.sources main="" security=""
+    [ -f "$list" ] && return 1
+    grep -rqsE '^(Types:.*deb-src|deb-src .* bookworm)' /etc/apt/sources.list /etc/apt/sources.list.d/ && return 1
+    main=$(awk '/^URIs:/ { print $2; exit }' /etc/apt/sources.list.d/debian.sources 2>/dev/null || true)
+    [ -n "$main" ] || main=$(awk '$1 == "deb" && $3 == "bookworm" { print $2; exit }' /etc/apt/sources.list 2>/dev/null || true)
+    security=$(awk '/^URIs:/ { u = $2 } /^Suites:.*bookworm-security/ { print u; exit }' /etc/apt/sources.list.d/debian.sources 2>/dev/null || true)
+    [ -n "$security" ] || security=$(awk '$1 == "deb" && $3 == "bookworm-security" { print $2; exit }' /etc/apt/sources.list 2>/dev/null || true)
+    [ -n "$main" ] || { echo "No Debian source found for bookworm: no deb-src line added" >&2; return 1; }
+    {
+        printf 'Types: deb-src\nURIs: %s\nSuites: bookworm bookworm-updates\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' "$main"
+        [ -z "$security" ] || printf '\nTypes: deb-src\nURIs: %s\nSuites: bookworm-security\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' "$security"
+    } | as_root tee "$list" >/dev/null
+    echo "Added the deb-src lines of bookworm ($list) for the source of liblzma"
+    return 0
+}
+
 ensure_packages() {
     local missing=""
     for p in $PACKAGES; do
@@ -204,8 +225,11 @@ ensure_packages() {
     if [ -n "$missing" ]; then
         echo "Installing:$missing"
         as_root dpkg --add-architecture i386
+        ensure_source_index || true
         apt_update
         apt_install $missing
+    elif ensure_source_index; then
+        apt_update
     fi
     if [ -z "${VELMARIN_I386_EMULATION:-}" ] && [ "${VELMARIN_WINDOWS_ARCH:-}" != x86_64 ] &&
         ! /usr/lib/wine/wine --version >/dev/null 2>&1; then

@@ -131,6 +131,27 @@ TEST_F(SilentInstall, IntoAFolderWithALogAndEveryRefusalWithItsCode)
     EXPECT_EQ("", watch.Seen()) << "nothing showed";
 }
 
+// A damaged download: the payload program's stream damaged in one block installs nothing and
+// ends as a damaged setup does.
+TEST_F(SilentInstall, ADamagedPayloadEndsAsADamagedDownload)
+{
+    std::wstring copy = test::MakeTempDir(L"damaged setup");
+    std::string stream = test::BlocksPayloadStream();
+    stream[stream.size() / 2] ^= 0x20;
+    std::string program = test::ReadFile(test::PayloadProgramWithStream(copy, stream));
+    std::wstring setup = copy + L"\\VelmarinSetup.exe", log = m_logs + L"\\damaged.txt";
+    ASSERT_TRUE(CopyFileW(test::SetupExe().c_str(), setup.c_str(), FALSE));
+    HANDLE update = BeginUpdateResourceW(setup.c_str(), FALSE);
+    ASSERT_TRUE(update && UpdateResourceW(update, L"BIN", MAKEINTRESOURCEW(228), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                                          &program[0], (DWORD)program.size()) &&
+                EndUpdateResourceW(update, FALSE));
+    EXPECT_EQ(1620u, test::RunToEnd(L"\"" + setup + L"\" /S \"/Log=" + log + L"\" /D=" + m_folder));
+    EXPECT_NE(std::string::npos, test::ReadFile(log).find("安装程序已损坏")) << test::ReadFile(log);
+    EXPECT_FALSE(Installed());
+    EXPECT_FALSE(test::FileExists(m_folder + L"\\Velmarin.exe"));
+    test::RemoveTree(copy);
+}
+
 TEST_F(SilentInstall, TheLogIsNoWayIntoAnotherFile)
 {
     // Files the log must not write into, each named as the log of a run that would otherwise

@@ -24,7 +24,7 @@ for i in $(seq -w 1 300); do printf 'icon %s' "$i" > "$set/Skin/Frost_Glass/icon
 printf 'never installed' > "$set/readme-vendor.txt"
 
 configure() {
-    (cd "$source_dir" && cmake --preset cross -B "$1" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    (cd "$source_dir" && cmake --preset cross -B "$1" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DVELMARIN_XZ_DIR="$build_dir/xz-utils" \
         -DVELMARIN_BUILD_TESTS=OFF -DVELMARIN_PAYLOAD_DIR="$2" >/dev/null)
 }
 

@@ -9,12 +9,15 @@ toolchain=$3
 other="$build_dir/reproducible/another folder"
 rm -rf "$build_dir/reproducible"
 mkdir -p "$other"
-(cd "$source_dir" && cmake --preset cross -B "$other" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DVELMARIN_BUILD_TESTS=OFF >/dev/null)
+# liblzma's source from a folder of its own too: where it lies leaves no trace in the build.
+cp -r "$build_dir/xz-utils" "$build_dir/reproducible/xz source"
+(cd "$source_dir" && cmake --preset cross -B "$other" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DVELMARIN_BUILD_TESTS=OFF \
+    -DVELMARIN_XZ_DIR="$build_dir/reproducible/xz source" >/dev/null)
 cmake --build "$other" --target VelmarinSetup VelmarinSetupMsi -j"$(nproc)" > "$build_dir/reproducible/build.log" 2>&1 \
     || { tail -30 "$build_dir/reproducible/build.log"; exit 1; }
 if ! cmp -s "$build_dir/VelmarinSetup.exe" "$other/VelmarinSetup.exe"; then
     echo "FAIL: the two builds differ in $(cmp -l "$build_dir/VelmarinSetup.exe" "$other/VelmarinSetup.exe" 2>/dev/null | wc -l) bytes"
-    for part in velmarin3zip.exe res/payload-manifest.txt; do
+    for part in velmarin3zip.exe res/payload.xz res/payload-manifest.txt libvelmarin_lzma.a; do
         cmp -s "$build_dir/$part" "$other/$part" || echo "  $part differs"
     done
     exit 1

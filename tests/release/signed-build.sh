@@ -22,7 +22,7 @@ openssl pkcs12 -export -inkey "$signed/key.pem" -in "$signed/cert.pem" -out "$si
     -passout pass:right-password >/dev/null 2>&1
 
 (cd "$source_dir" && cmake --preset release-signed -B "$signed/build" \
-    -DVELMARIN_SIGN_PKCS12="$signed/cert.p12" ${toolchain:+-DCMAKE_TOOLCHAIN_FILE="$toolchain"} >/dev/null)
+    -DVELMARIN_SIGN_PKCS12="$signed/cert.p12" -DVELMARIN_XZ_DIR="$build_dir/xz-utils" ${toolchain:+-DCMAKE_TOOLCHAIN_FILE="$toolchain"} >/dev/null)
 
 if VELMARIN_SIGN_PASSWORD=wrong-password cmake --build "$signed/build" --target VelmarinSetup \
         > "$signed/wrong.log" 2>&1; then

@@ -804,4 +804,25 @@ void LeaveStoppedUpdate(const std::wstring &source, const std::wstring &folder)
     WriteFile(folder + L"\\VelmarinSetup.journal", journal);
 }
 
+std::wstring BlocksPayloadProgram()
+{
+    return BuildDir() + L"\\tests\\payload-in-blocks\\velmarin3zip.exe";
+}
+
+std::string BlocksPayloadStream()
+{
+    return ReadFile(BuildDir() + L"\\tests\\payload-blocks.xz");
+}
+
+std::wstring PayloadProgramWithStream(const std::wstring &folder, const std::string &stream)
+{
+    std::wstring program = folder + L"\\velmarin3zip.exe";
+    EXPECT_TRUE(CopyFileW(BlocksPayloadProgram().c_str(), program.c_str(), FALSE));
+    HANDLE update = BeginUpdateResourceW(program.c_str(), FALSE);
+    EXPECT_TRUE(update && UpdateResourceW(update, L"BIN", MAKEINTRESOURCEW(1), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                                          (void *)stream.data(), (DWORD)stream.size()) &&
+                EndUpdateResourceW(update, FALSE));
+    return program;
+}
+
 }

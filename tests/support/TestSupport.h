@@ -268,4 +268,10 @@ std::wstring SwappedRecord(DWORD index);
 // its first file: the files and the journal as they were at that moment.
 void LeaveStoppedUpdate(const std::wstring &source, const std::wstring &folder);
 
+// The payload program of the stand-in set packed in blocks of 64 KiB (several threads decode it),
+// its .xz stream, and a copy of it in `folder` that carries `stream` instead.
+std::wstring BlocksPayloadProgram();
+std::string BlocksPayloadStream();
+std::wstring PayloadProgramWithStream(const std::wstring &folder, const std::string &stream);
+
 }

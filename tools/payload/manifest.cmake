@@ -5,8 +5,8 @@
 # It writes the manifest the setup carries (format in engine/PayloadManifest.h) and a header with
 # the browser's version, taken from the version resource of the file set's Velmarin.exe: the one
 # source of the version that the setup's own version resource, its uninstall entry and its
-# comparison with an installed browser use. With FILE_LIST it also writes the NSIS lines that
-# pack the files in the manifest's order, so that two builds pack them alike; with FILE_TIME it
+# comparison with an installed browser use. With FILE_LIST it also writes the files' paths in the
+# manifest's order, one a line, the order the payload packs them in; with FILE_TIME it
 # first gives every file that modification time (the stand-in set, whose files a build makes anew).
 cmake_minimum_required(VERSION 3.25)
 
@@ -71,8 +71,7 @@ if(FILE_TIME)
         message(FATAL_ERROR "Could not set the file times in ${SOURCE_DIR}")
     endif()
 endif()
-set(nsis "")
-set(outPath "-")
+set(paths "")
 set(lines "")
 set(total 0)
 set(count 0)
@@ -84,17 +83,7 @@ foreach(file ${files})
     math(EXPR count "${count} + 1")
     string(REPLACE "/" "\\" windows "${file}")
     string(APPEND lines "${hash} ${size} \\${windows}\n")
-    get_filename_component(folder "${file}" DIRECTORY)
-    string(REPLACE "/" "\\" folder "${folder}")
-    if(NOT folder STREQUAL outPath)
-        set(outPath "${folder}")
-        if(folder STREQUAL "")
-            string(APPEND nsis "SetOutPath \"$INSTDIR\"\n")
-        else()
-            string(APPEND nsis "SetOutPath \"$INSTDIR\\${folder}\"\n")
-        endif()
-    endif()
-    string(APPEND nsis "File \"${SOURCE_DIR}/${file}\"\n")
+    string(APPEND paths "${file}\n")
     list(FIND always "${file}" isAlways)
     list(FIND optional "${file}" isOptional)
     if(isAlways LESS 0 AND isOptional LESS 0 AND NOT file MATCHES "^Skin/Frost_Glass/")
@@ -107,7 +96,7 @@ if(unused)
 endif()
 
 if(FILE_LIST)
-    file(WRITE "${FILE_LIST}" "${nsis}")
+    file(WRITE "${FILE_LIST}" "${paths}")
 endif()
 file(WRITE "${MANIFEST}.new" "velmarin-payload-manifest 1\nversion ${version}\nfiles ${count}\ntotal ${total}\n${lines}")
 file(RENAME "${MANIFEST}.new" "${MANIFEST}")

@@ -1,0 +1,86 @@
+// The payload program's decisions: its command line, its threads, what the decoder has checked.
+#include <gtest/gtest.h>
+#include "tools/payload/unpacker/UnpackRules.h"
+
+namespace {
+
+TEST(UnpackRules, TheFolderIsTheRestOfTheLineAfterP)
+{
+    struct Case {
+        const wchar_t *line;
+        bool read;
+        const wchar_t *folder;
+        int threads;
+    } cases[] = {
+        // The setup's own line: both paths unquoted, with spaces.
+        {L"C:\\Windows\\Temp\\12 34\\velmarin3zip.exe /P=C:\\Windows\\Temp\\12 34\\Velmarin 3", true,
+         L"C:\\Windows\\Temp\\12 34\\Velmarin 3", 0},
+        {L"x.exe /P=D:\\岚舟 浏览器\\ ", true, L"D:\\岚舟 浏览器\\ ", 0},
+        {L"x.exe \"/P=C:\\a b\"", true, L"C:\\a b", 0},
+        {L"x.exe /T=2 /p=C:\\a", true, L"C:\\a", 2},
+        {L"x.exe \"/T=1\" /P=C:\\a /T=9", true, L"C:\\a /T=9", 1},
+        {L"x.exe", false, L"", 0},
+        {L"x.exe /P=", false, L"", 0},
+        {L"x.exe \"/P=\"", false, L"", 0},
+        {L"x.exe a/P=C:\\a", false, L"", 0},
+        {L"x.exe /T=0 /P=C:\\a", false, L"", 0},
+        {L"x.exe /T=65 /P=C:\\a", false, L"", 0},
+        {L"x.exe /T=2x /P=C:\\a", false, L"", 0},
+    };
+    for (const Case &c : cases) {
+        UnpackArguments arguments;
+        EXPECT_EQ(c.read, ReadUnpackArguments(c.line, arguments)) << testing::PrintToString(std::wstring(c.line));
+        EXPECT_STREQ(c.folder, arguments.folder);
+        EXPECT_EQ(c.threads, arguments.threads);
+    }
+    std::wstring tooLong = L"x.exe /P=C:\\" + std::wstring(1100, L'a');
+    UnpackArguments arguments;
+    EXPECT_FALSE(ReadUnpackArguments(tooLong.c_str(), arguments));
+}
+
+TEST(UnpackRules, ThreadsFollowTheCoresUpToTheBlocks)
+{
+    struct Case {
+        int cores, asked;
+        ULONGLONG blocks;
+        int threads;
+    } cases[] = {{2, 0, 10, 2}, {8, 0, 3, 3}, {16, 0, 1, 1}, {2, 1, 10, 1}, {2, 8, 10, 8}, {0, 0, 5, 1}};
+    for (const Case &c : cases)
+        EXPECT_EQ(c.threads, DecoderThreads(c.cores, c.asked, c.blocks)) << c.cores << " " << c.asked << " " << c.blocks;
+}
+
+TEST(UnpackRules, TheDecodersMemoryFollowsTheBlocksUpToACeiling)
+{
+    const ULONGLONG MiB = 1 << 20, ceiling = 128 * MiB;
+    struct Case {
+        int threads;
+        ULONGLONG block, packed, limit;
+    } cases[] = {{1, 8 * MiB, 2 * MiB, 26 * MiB}, {2, 8 * MiB, 2 * MiB, 44 * MiB}, {8, 8 * MiB, 2 * MiB, ceiling},
+                 {2, 64 * MiB, 20 * MiB, ceiling}, {0, MiB, MiB, ceiling}, {2, ~0ull, 1, ceiling}};
+    for (const Case &c : cases)
+        EXPECT_EQ(c.limit, DecoderMemoryLimit(c.threads, c.block, c.packed)) << c.threads << " " << c.block;
+}
+
+// Blocks end at 8, 16 and 20: a block counts as checked once a byte after it has come out.
+TEST(UnpackRules, ABlockIsCheckedOnceTheNextOneHasBegun)
+{
+    const ULONGLONG ends[] = {8, 16, 20};
+    struct Case {
+        ULONGLONG handedOut;
+        bool ended;
+        ULONGLONG checked;
+    } cases[] = {{0, false, 0}, {8, false, 0}, {9, false, 8}, {16, false, 8}, {17, false, 16}, {20, false, 16}, {20, true, 20}};
+    for (const Case &c : cases)
+        EXPECT_EQ(c.checked, CheckedEnd(ends, 3, c.handedOut, c.ended)) << c.handedOut << " " << c.ended;
+}
+
+TEST(UnpackRules, OnlyPlainPathsBelowTheFolder)
+{
+    for (const wchar_t *plain : {L"\\Velmarin.exe", L"\\Skin\\Frost_Glass\\ico\\browser.ico", L"\\岚舟\\a b.txt"})
+        EXPECT_TRUE(IsPlainRelativePath(plain)) << testing::PrintToString(std::wstring(plain));
+    for (const wchar_t *refused : {L"Velmarin.exe", L"\\", L"\\a\\\\b", L"\\..\\x", L"\\a\\.\\b", L"\\a\\", L"\\C:x",
+                                   L"\\a/b", L"\\a?", L"\\a\tb"})
+        EXPECT_FALSE(IsPlainRelativePath(refused)) << testing::PrintToString(std::wstring(refused));
+}
+
+}
