@@ -90,13 +90,12 @@ BOOL CInstallOptions::ExtractPayload()
         return FALSE;
     }
     // A full drive would leave a partial extraction that looks like a damaged setup: the user
-    // is told what is missing instead, and nothing is written. The payload program, its files,
-    // and the solid NSIS data it unpacks whole into its temporary folder (this one) before the
-    // first file: the files' size twice.
+    // is told what is missing instead, and nothing is written. The payload program, which
+    // carries its packed stream, and the files it unpacks straight into their places.
     HMODULE module = GetModuleHandleW(NULL);
     HRSRC packed = FindResourceW(module, MAKEINTRESOURCEW(kPayloadResourceId), L"BIN");
     const CPayloadManifest &manifest = CPayloadManifest::Instance();
-    m_ullTempShortfall = DriveShortfall(m_strTempRoot, (packed ? SizeofResource(module, packed) : 0) + 2 * manifest.TotalSize(),
+    m_ullTempShortfall = DriveShortfall(m_strTempRoot, (packed ? SizeofResource(module, packed) : 0) + manifest.TotalSize(),
                                         manifest.FileCount() + 2);
     if (m_ullTempShortfall > 0)
         return FALSE;
@@ -127,8 +126,8 @@ BOOL CInstallOptions::RunPayload(const WCHAR *payload)
     WCHAR commandLine[kCommandLineChars];
     if (!FormPayloadCommandLine(commandLine, kCommandLineChars, payload, m_strExtractDir))
         return FALSE;
-    // NSIS keeps its unpacked script and data in a file of its temporary folder, which it makes
-    // and reads back: the protected root, not the one the user's environment names.
+    // Whatever the program or the system's code it loads puts in a temporary folder lands in
+    // the protected root, not the one the user's environment names.
     HANDLE process = StartCommandLineWithTemporaryFolder(commandLine, SW_HIDE, m_strTempRoot);
     if (!process)
         return FALSE;
