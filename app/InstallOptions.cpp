@@ -3,7 +3,7 @@
 #include "base/Format.h"
 #include "app/Versions.h"
 #include "app/Outcomes.h"
-#include "engine/Uninstall.h"
+#include "engine/removal/Uninstall.h"
 #include <shlobj.h>
 #include <shlwapi.h>
 #include <wchar.h>

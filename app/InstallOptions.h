@@ -3,7 +3,7 @@
 // write the choices on the user-interface thread before they ask for the progress page; the
 // engine's operations, members of this record, read them on the worker thread afterwards.
 #pragma once
-#include "engine/InstallRecord.h"
+#include "engine/record/InstallRecord.h"
 #include <windows.h>
 
 // Operating-system codes: 1 to 9 for the systems the setup knows, kOsUnknown for any other.

@@ -5,8 +5,8 @@
 #include "base/Format.h"
 #include "base/SetupLog.h"
 #include "base/SetupText.h"
-#include "engine/FolderSecurity.h"
-#include "engine/RunningBrowser.h"
+#include "base/FolderSecurity.h"
+#include "engine/process/RunningBrowser.h"
 #include "pages/FolderText.h"
 #include <aclapi.h>
 #include <sddl.h>

@@ -2,7 +2,7 @@
 #include "base/DllSafety.h"
 #include "base/Format.h"
 #include "engine/Product.h"
-#include "engine/PayloadManifest.h"
+#include "engine/payload/PayloadManifest.h"
 #include <shlwapi.h>
 
 const WCHAR *SetupVersion()

@@ -1,6 +1,6 @@
 #include "base/SetupLog.h"
 #include "base/Format.h"
-#include "engine/FolderSecurity.h"
+#include "base/FolderSecurity.h"
 #include <aclapi.h>
 #include <sddl.h>
 #include <stdarg.h>

@@ -3,9 +3,9 @@
 // also set against the same file operations done plainly, without a journal: what replacing
 // the files safely costs on this machine, whoever does it.
 #include "app/InstallOptions.h"
-#include "engine/FileSystem.h"
-#include "engine/FileUpdate.h"
-#include "engine/TempFolder.h"
+#include "base/FileSystem.h"
+#include "engine/update/FileUpdate.h"
+#include "engine/payload/TempFolder.h"
 #include <stdio.h>
 #include <string>
 #include <vector>

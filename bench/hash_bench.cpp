@@ -1,6 +1,6 @@
 // Times the check of an extraction against a payload manifest, as the worker makes it after the
 // payload installer ends:  hash_bench <manifest file> <extraction folder>
-#include "engine/PayloadManifest.h"
+#include "engine/payload/PayloadManifest.h"
 #include <stdio.h>
 #include <stdlib.h>
 

@@ -4,7 +4,7 @@
 #include "deploy/PackageRules.h"
 #include "app/Outcomes.h"
 #include "base/Format.h"
-#include "engine/TempFolder.h"
+#include "engine/payload/TempFolder.h"
 #include <initializer_list>
 #include <msi.h>
 #include <msiquery.h>

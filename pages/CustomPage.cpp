@@ -3,8 +3,8 @@
 #include "base/Format.h"
 #include "app/InstallOptions.h"
 #include "base/SetupText.h"
-#include "engine/FileSystem.h"
-#include "engine/InstallFolder.h"
+#include "base/FileSystem.h"
+#include "engine/folder/InstallFolder.h"
 #include "skin/SkinStore.h"
 #include "resource.h"
 #include <shlobj.h>

@@ -1,7 +1,7 @@
 #include "pages/FolderText.h"
 #include "base/Format.h"
-#include "engine/FileUpdate.h"
-#include "engine/PayloadManifest.h"
+#include "engine/update/FileUpdate.h"
+#include "engine/payload/PayloadManifest.h"
 #include "engine/Product.h"
 #include <wchar.h>
 

@@ -3,7 +3,7 @@
 #include "app/InstallWorker.h"
 #include "app/InstallOptions.h"
 #include "app/SetupMessages.h"
-#include "engine/FileUpdate.h"
+#include "engine/update/FileUpdate.h"
 #include "skin/SkinStore.h"
 #include "resource.h"
 

@@ -6,7 +6,7 @@
 // it stayed, and exits with 0 or 1 accordingly; 2 for a wrong command line.
 #include "base/DllSafety.h"
 #include "base/Format.h"
-#include "engine/Uninstall.h"
+#include "engine/removal/Uninstall.h"
 #include <shellapi.h>
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)

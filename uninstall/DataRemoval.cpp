@@ -1,10 +1,10 @@
 #include "uninstall/DataRemoval.h"
 #include "base/Format.h"
-#include "engine/FolderSecurity.h"
-#include "engine/Payload.h"
-#include "engine/Process.h"
-#include "engine/TempFolder.h"
-#include "engine/Uninstall.h"
+#include "base/FolderSecurity.h"
+#include "engine/payload/Payload.h"
+#include "engine/process/Process.h"
+#include "engine/payload/TempFolder.h"
+#include "engine/removal/Uninstall.h"
 #include "resource.h"
 #include <objbase.h>
 #include <sddl.h>

@@ -1,6 +1,6 @@
 // Removing the browsing data of the user who started the uninstall, with that user's own rights.
 #pragma once
-#include "engine/Uninstall.h"
+#include "engine/removal/Uninstall.h"
 #include <windows.h>
 
 // Removes the browsing data of the user of the desktop, who asked for it. Where this process is

@@ -3,10 +3,10 @@
 #include "app/SetupMessages.h"
 #include "base/Format.h"
 #include "base/SetupText.h"
-#include "engine/InstallRecord.h"
-#include "engine/RunningBrowser.h"
-#include "engine/Uninstall.h"
-#include "engine/FileSystem.h"
+#include "engine/record/InstallRecord.h"
+#include "engine/process/RunningBrowser.h"
+#include "engine/removal/Uninstall.h"
+#include "base/FileSystem.h"
 #include "resource.h"
 
 static const WCHAR kQuestionText[] = L"您确定要从这台计算机上卸载岚舟浏览器吗？";

@@ -2,7 +2,7 @@
 // user's data too?), then a progress bar while the removal runs on a thread of its own, then
 // the closing text. A running browser gets the setup's dialogue first.
 #pragma once
-#include "engine/Uninstall.h"
+#include "engine/removal/Uninstall.h"
 #include "pages/SetupPage.h"
 #include "skin/ImageButton.h"
 #include "skin/SkinProgress.h"

@@ -12,7 +12,7 @@
 #include "base/DllSafety.h"
 #include "base/Format.h"
 #include "engine/Product.h"
-#include "engine/Shortcuts.h"
+#include "engine/shortcuts/Shortcuts.h"
 #include <objbase.h>
 #include <shlwapi.h>
 

@@ -1,7 +1,7 @@
 // The custom installation page end to end: the real setup under Xvfb, driven with real mouse
 // and keyboard input.
 #include <gtest/gtest.h>
-#include "engine/InstallFolder.h"
+#include "engine/folder/InstallFolder.h"
 #include "e2e/Screenshot.h"
 #include "e2e/SetupProcess.h"
 #include "e2e/WizardDriver.h"

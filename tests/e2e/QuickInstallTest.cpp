@@ -5,7 +5,7 @@
 #include "e2e/Screenshot.h"
 #include "e2e/SetupProcess.h"
 #include "e2e/WizardDriver.h"
-#include "engine/RunningBrowser.h"
+#include "engine/process/RunningBrowser.h"
 #include "support/TestSupport.h"
 #include "resource.h"
 #include <shlobj.h>

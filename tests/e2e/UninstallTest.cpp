@@ -5,7 +5,7 @@
 #include "e2e/Screenshot.h"
 #include "e2e/SetupProcess.h"
 #include "e2e/WizardDriver.h"
-#include "engine/InstallRecord.h"
+#include "engine/record/InstallRecord.h"
 #include "engine/Product.h"
 #include "support/TestSupport.h"
 #include "resource.h"

@@ -1,9 +1,9 @@
 // Folder creation, the writability probe and tree copies on the real file system.
 #include <gtest/gtest.h>
-#include "engine/FileSystem.h"
-#include "engine/Uninstall.h"
-#include "engine/FileUpdate.h"
-#include "engine/InstallFolder.h"
+#include "base/FileSystem.h"
+#include "engine/removal/Uninstall.h"
+#include "engine/update/FileUpdate.h"
+#include "engine/folder/InstallFolder.h"
 #include "support/TestSupport.h"
 
 namespace {

@@ -1,9 +1,9 @@
 // An update of the install folder either completes or leaves it as it was, whatever moment it
 // is stopped at, whatever its journal lost, and whoever else runs meanwhile.
 #include <gtest/gtest.h>
-#include "engine/FileSystem.h"
-#include "engine/FileUpdate.h"
-#include "engine/InstallFolder.h"
+#include "base/FileSystem.h"
+#include "engine/update/FileUpdate.h"
+#include "engine/folder/InstallFolder.h"
 #include "support/TestSupport.h"
 #include <shlobj.h>
 #include <algorithm>

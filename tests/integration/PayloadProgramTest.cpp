@@ -1,7 +1,7 @@
 // The payload program on its own: its command line, the folders and files it will not write
 // into, its threads, and a damaged stream.
 #include <gtest/gtest.h>
-#include "engine/PayloadManifest.h"
+#include "engine/payload/PayloadManifest.h"
 #include "support/TestSupport.h"
 
 namespace {

@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 #include <shlwapi.h>
 #include "app/InstallOptions.h"
-#include "engine/Payload.h"
-#include "engine/PayloadManifest.h"
-#include "engine/Process.h"
-#include "engine/TempFolder.h"
+#include "engine/payload/Payload.h"
+#include "engine/payload/PayloadManifest.h"
+#include "engine/process/Process.h"
+#include "engine/payload/TempFolder.h"
 #include "support/TestSupport.h"
 #include <aclapi.h>
 #include <sddl.h>

@@ -1,8 +1,8 @@
 // Ending a browser that runs from the install folder: real stand-in browser processes and the
 // real message boxes of the dialogue, answered by a helper thread.
 #include <gtest/gtest.h>
-#include "engine/RunningBrowser.h"
-#include "engine/FileSystem.h"
+#include "engine/process/RunningBrowser.h"
+#include "base/FileSystem.h"
 #include "support/TestSupport.h"
 
 namespace {

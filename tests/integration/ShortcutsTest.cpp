@@ -1,8 +1,8 @@
 // Shell links and Internet shortcuts, read back through the shell's own objects.
 #include <gtest/gtest.h>
 #include "app/InstallOptions.h"
-#include "engine/Process.h"
-#include "engine/Shortcuts.h"
+#include "engine/process/Process.h"
+#include "engine/shortcuts/Shortcuts.h"
 #include "support/TestSupport.h"
 #include <shlobj.h>
 

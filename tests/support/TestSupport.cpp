@@ -374,7 +374,7 @@ void PumpMessages(DWORD milliseconds)
 }
 
 #include "app/SetupMessages.h"
-#include "engine/RunningBrowser.h"
+#include "engine/process/RunningBrowser.h"
 
 namespace test {
 
@@ -462,7 +462,7 @@ void EndProcessesIn(const std::wstring &folder)
 }
 
 #include "app/InstallOptions.h"
-#include "engine/FolderSecurity.h"
+#include "base/FolderSecurity.h"
 #include "engine/Product.h"
 #include "base/Checksum.h"
 

@@ -7,7 +7,7 @@
 #include <vector>
 #include <functional>
 #include <mutex>
-#include "engine/FileUpdate.h"
+#include "engine/update/FileUpdate.h"
 
 namespace test {
 

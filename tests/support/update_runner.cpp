@@ -6,7 +6,7 @@
 // the n-th, "<kind><n>" after the n-th of one kind (l hard link, m move, c copy, w journal
 // write), as a kill or a power cut would. Exit code: 0 done, 1 failed, 2 bad arguments or an
 // earlier run not resolved, 3 busy, 9 ended at the operation.
-#include "engine/FileUpdate.h"
+#include "engine/update/FileUpdate.h"
 #include <stdlib.h>
 #include <wctype.h>
 

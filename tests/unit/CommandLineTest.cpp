@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
-#include "engine/CommandLines.h"
+#include "engine/process/CommandLines.h"
 #include "base/Format.h"
-#include "engine/Process.h"
+#include "engine/process/Process.h"
 #include "base/SystemEnvironment.h"
 #include <shlobj.h>
 #include <string>

@@ -1,7 +1,7 @@
 // Whose browsing data an uninstall removes, and who removes it, from the users of this process
 // and of the desktop shell.
 #include <gtest/gtest.h>
-#include "engine/Uninstall.h"
+#include "engine/removal/Uninstall.h"
 #include <sddl.h>
 
 namespace {

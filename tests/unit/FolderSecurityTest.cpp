@@ -1,8 +1,8 @@
 // Who could change a folder, decided from descriptors as Windows has them (Debian's Wine keeps
 // no access lists of its own).
 #include <gtest/gtest.h>
-#include "engine/FolderSecurity.h"
-#include "engine/Process.h"
+#include "base/FolderSecurity.h"
+#include "engine/process/Process.h"
 #include <sddl.h>
 #include <string>
 #include <vector>

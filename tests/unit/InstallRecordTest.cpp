@@ -1,7 +1,7 @@
 // The install record as text: what survives a round trip and a merge, and which records are
 // damaged or name places the uninstaller must never touch.
 #include <gtest/gtest.h>
-#include "engine/InstallRecord.h"
+#include "engine/record/InstallRecord.h"
 #include "engine/Product.h"
 #include "base/Checksum.h"
 #include "support/TestSupport.h"

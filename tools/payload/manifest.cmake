@@ -2,7 +2,7 @@
 # the setup installs. Run as
 #     cmake -DSOURCE_DIR=<file set> -DMANIFEST=<output> -DVERSION_HEADER=<output> -DWRESTOOL=<wrestool>
 #           [-DFILE_LIST=<output>] [-DFILE_TIME=<seconds since 1970>] -P manifest.cmake
-# It writes the manifest the setup carries (format in engine/PayloadManifest.h) and a header with
+# It writes the manifest the setup carries (format in engine/payload/PayloadManifest.h) and a header with
 # the browser's version, taken from the version resource of the file set's Velmarin.exe: the one
 # source of the version that the setup's own version resource, its uninstall entry and its
 # comparison with an installed browser use. With FILE_LIST it also writes the files' paths in the

@@ -3,7 +3,7 @@
 // multi-threaded decoder decodes on several cores at once.
 #pragma once
 #include <windows.h>
-#include "engine/PayloadManifest.h"
+#include "engine/payload/PayloadManifest.h"
 #include "tools/payload/unpacker/FolderTree.h"
 
 // What no block may ever need (a header that asks for more is damaged); what the threads may

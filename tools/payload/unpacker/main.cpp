@@ -6,7 +6,7 @@
 // folder is given. It shows no window. It carries its set as two resources: the payload
 // manifest (names, sizes and SHA-256 in packing order) and the .xz stream of the files' bytes.
 #include "base/DllSafety.h"
-#include "engine/PayloadManifest.h"
+#include "engine/payload/PayloadManifest.h"
 #include "tools/payload/unpacker/FolderTree.h"
 #include "tools/payload/unpacker/Unpacker.h"
 #include "tools/payload/unpacker/UnpackerResources.h"

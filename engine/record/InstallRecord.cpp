@@ -1,0 +1,231 @@
+#include "engine/record/InstallRecord.h"
+#include "base/Checksum.h"
+#include "base/Format.h"
+#include "base/PathNames.h"
+#include "base/FileSystem.h"
+#include "engine/payload/PayloadManifest.h"
+#include "engine/Product.h"
+#include <shlwapi.h>
+#include <stdlib.h>
+#include <string.h>
+
+const WCHAR kRecordFileName[] = L"VelmarinSetup.record";
+// Far more than any file set: a record beyond it is not one of ours.
+static const int kMostItems = 100000;
+
+CInstallRecord::CInstallRecord() : m_bMadeFolder(false), m_items(NULL), m_count(0), m_capacity(0)
+{
+    m_folder[0] = 0;
+}
+
+CInstallRecord::~CInstallRecord()
+{
+    free(m_items);
+}
+
+void CInstallRecord::Clear()
+{
+    free(m_items);
+    m_items = NULL;
+    m_count = m_capacity = 0;
+    m_folder[0] = 0;
+    m_bMadeFolder = false;
+}
+
+void CInstallRecord::SetFolder(const WCHAR *folder, bool made)
+{
+    Copy(m_folder, folder);
+    m_bMadeFolder = made;
+}
+
+int CInstallRecord::ProcessView()
+{
+    // A 32-bit process writes in the 32-bit view, on 64-bit Windows too.
+    return sizeof(void *) == 8 ? 64 : 32;
+}
+
+RecordItem *CInstallRecord::Append(RecordItem::Kind kind, const WCHAR *path)
+{
+    if (m_count >= kMostItems)
+        return NULL;
+    if (m_count == m_capacity) {
+        int capacity = m_capacity ? m_capacity * 2 : 32;
+        RecordItem *items = (RecordItem *)realloc(m_items, capacity * sizeof(RecordItem));
+        if (!items)
+            return NULL;
+        m_items = items;
+        m_capacity = capacity;
+    }
+    RecordItem &item = m_items[m_count];
+    memset(&item, 0, sizeof(item));
+    item.kind = kind;
+    if (!Copy(item.path, path))
+        return NULL;
+    ++m_count;
+    return &item;
+}
+
+static bool SameThing(const RecordItem &a, const RecordItem &b)
+{
+    return a.kind == b.kind && a.root == b.root && a.view == b.view && SameIgnoringCase(a.path, b.path) &&
+           SameIgnoringCase(a.name, b.name);
+}
+
+static DWORD HashFolded(DWORD hash, const WCHAR *text)
+{
+    for (; *text; ++text)
+        hash = (hash ^ FoldCase(*text)) * 16777619u;
+    return hash;
+}
+
+// Equal for two items that name the same thing (FNV-1a over kind, view and the folded names).
+static DWORD ItemHash(const RecordItem &item)
+{
+    DWORD hash = (2166136261u ^ (DWORD)item.kind) * 16777619u;
+    hash = (hash ^ (DWORD)item.view) * 16777619u;
+    return HashFolded(HashFolded(hash, item.path) * 16777619u, item.name);
+}
+
+bool CInstallRecord::AddContents(RecordItem::Kind kind, const WCHAR *path, ULONGLONG size, const BYTE (&sha256)[32])
+{
+    RecordItem *item = Append(kind, path);
+    if (!item)
+        return false;
+    item->size = size;
+    memcpy(item->sha256, sha256, sizeof(sha256));
+    return true;
+}
+
+bool CInstallRecord::AddFile(const WCHAR *relative, ULONGLONG size, const BYTE (&sha256)[32])
+{
+    return AddContents(RecordItem::kFile, relative, size, sha256);
+}
+
+bool CInstallRecord::AddLink(const WCHAR *path)
+{
+    ULONGLONG size = 0;
+    BYTE sha256[32];
+    return HashFileContents(path, size, sha256) && AddContents(RecordItem::kLink, path, size, sha256);
+}
+
+bool CInstallRecord::AddMadeFolder(const WCHAR *path)
+{
+    return Append(RecordItem::kMadeFolder, path) != NULL;
+}
+
+bool CInstallRecord::AddMadeKey(HKEY root, const WCHAR *key)
+{
+    RecordItem *item = Append(RecordItem::kMadeKey, key);
+    if (!item)
+        return false;
+    item->root = root;
+    item->view = ProcessView();
+    return true;
+}
+
+bool CInstallRecord::AddValue(HKEY root, const WCHAR *key, const WCHAR *name, DWORD type, const WCHAR *data)
+{
+    RecordItem *item = Append(RecordItem::kValue, key);
+    if (!item || !Copy(item->name, name) || !Copy(item->data, data)) {
+        if (item)
+            --m_count;
+        return false;
+    }
+    item->root = root;
+    item->view = ProcessView();
+    item->type = type;
+    return true;
+}
+
+bool CInstallRecord::Merge(const CInstallRecord &older)
+{
+    // One pass through a hash table of the items, this record's first: what it names already
+    // keeps its newer contents.
+    size_t buckets = 64;
+    while (buckets < 2 * ((size_t)m_count + (size_t)older.m_count))
+        buckets *= 2;
+    int *slots = (int *)malloc(buckets * sizeof(int));
+    if (!slots)
+        return false;
+    memset(slots, 0xff, buckets * sizeof(int));
+    const size_t mask = buckets - 1;
+    const int before = m_count, total = m_count + older.m_count;
+    bool merged = true;
+    for (int i = 0; i < total; ++i) {
+        const RecordItem &item = i < before ? m_items[i] : older.m_items[i - before];
+        size_t at = ItemHash(item) & mask;
+        while (slots[at] >= 0 && !SameThing(m_items[slots[at]], item))
+            at = (at + 1) & mask;
+        if (slots[at] >= 0)
+            continue;  // named already: the first, newer contents stay
+        if (i < before) {
+            slots[at] = i;
+            continue;
+        }
+        RecordItem *copy = Append(item.kind, item.path);
+        if (!copy) {
+            merged = false;
+            break;
+        }
+        *copy = item;
+        slots[at] = m_count - 1;
+    }
+    free(slots);
+    // All or nothing: a merge cut short leaves this record as it was.
+    if (!merged)
+        m_count = before;
+    else
+        m_bMadeFolder = m_bMadeFolder || older.m_bMadeFolder;
+    return merged;
+}
+
+// ---------------------------------------------------------------- the file
+
+static bool RecordPath(WCHAR (&path)[MAX_PATH], const WCHAR *folder, const WCHAR *suffix)
+{
+    return Format(path, L"%s\\%s%s", folder, kRecordFileName, suffix);
+}
+
+bool CInstallRecord::Save(const WCHAR *folder) const
+{
+    WCHAR path[MAX_PATH], temporary[MAX_PATH];
+    DWORD length = 0;
+    char *text = Serialize(length);
+    if (!text || !RecordPath(path, folder, L"") || !RecordPath(temporary, folder, L".new")) {
+        free(text);
+        return false;
+    }
+    HANDLE file = CreateFileW(temporary, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    DWORD written = 0;
+    bool saved = file != INVALID_HANDLE_VALUE && WriteFile(file, text, length, &written, NULL) && written == length &&
+                 FlushFileBuffers(file);
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    free(text);
+    saved = saved && MoveFileExW(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!saved)
+        DeleteFileW(temporary);
+    return saved;
+}
+
+RecordLoadResult CInstallRecord::Load(const WCHAR *folder, const RecordPlaces &places)
+{
+    Clear();
+    WCHAR path[MAX_PATH];
+    if (!RecordPath(path, folder, L""))
+        return kRecordMissing;
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND ? kRecordMissing
+                                                                                               : kRecordDamaged;
+    LARGE_INTEGER size;
+    char *text = NULL;
+    DWORD read = 0;
+    bool ok = GetFileSizeEx(file, &size) && size.QuadPart > 0 && size.QuadPart < 64 * 1024 * 1024 &&
+              (text = (char *)malloc((size_t)size.QuadPart)) != NULL &&
+              ReadFile(file, text, (DWORD)size.QuadPart, &read, NULL) && read == (DWORD)size.QuadPart;
+    CloseHandle(file);
+    RecordLoadResult result = ok ? Parse(text, read, folder, places) : kRecordDamaged;
+    free(text);
+    return result;
+}
