@@ -96,48 +96,65 @@ static int WaitForAll(const HANDLE *handles, DWORD count, DWORD timeout)
     return 0;
 }
 
-int TerminateProcessesByPath(const WCHAR *path, DWORD timeout)
+// Opens every other process whose executable's full path begins with `path`, for `access`; the
+// caller closes them and frees the result. Null when the process list cannot be read.
+static HANDLE *OpenProcessesByPath(const WCHAR *path, DWORD access, DWORD &found)
 {
+    found = 0;
     const ProcessStatusApi *psapi = ProcessStatus();
     if (!path || !psapi)
-        return -1;
+        return NULL;
     WCHAR pattern[MAX_PATH];
-    Format(pattern, L"%s*", path);
+    if (!Format(pattern, L"%s*", path))
+        return NULL;
     DWORD count = 0;
     DWORD *ids = SnapshotProcessIds(*psapi, &count);
     if (!ids)
-        return -1;
-    HANDLE *ended = (HANDLE *)malloc((count ? count : 1) * sizeof(HANDLE));
-    DWORD endedCount = 0;
+        return NULL;
+    HANDLE *matching = (HANDLE *)malloc((count ? count : 1) * sizeof(HANDLE));
     DWORD self = GetCurrentProcessId();
-    for (DWORD i = 0; ended && i < count; ++i) {
+    for (DWORD i = 0; matching && i < count; ++i) {
         if (ids[i] == self)
             continue;
-        HANDLE process = OpenProcess(PROCESS_TERMINATE | PROCESS_VM_READ | PROCESS_QUERY_INFORMATION | SYNCHRONIZE,
-                                     FALSE, ids[i]);
+        HANDLE process = OpenProcess(access | PROCESS_VM_READ | PROCESS_QUERY_INFORMATION, FALSE, ids[i]);
         if (!process)
             continue;
         WCHAR modulePath[MAX_PATH] = {};
-        if (!ProcessImagePath(*psapi, process, modulePath)) {
+        if (ProcessImagePath(*psapi, process, modulePath) && PathMatchSpecW(modulePath, pattern))
+            matching[found++] = process;
+        else
             CloseHandle(process);
-            continue;
-        }
-        if (PathMatchSpecW(modulePath, pattern)) {
-            TerminateProcess(process, 0);
-            ended[endedCount++] = process;
-        } else {
-            CloseHandle(process);
-        }
     }
+    free(ids);
+    return matching;
+}
+
+int TerminateProcessesByPath(const WCHAR *path, DWORD timeout)
+{
+    DWORD count = 0;
+    HANDLE *ended = OpenProcessesByPath(path, PROCESS_TERMINATE | SYNCHRONIZE, count);
     int result = -1;
-    if (endedCount > 0) {
-        result = WaitForAll(ended, endedCount, timeout);
-        for (DWORD i = 0; i < endedCount; ++i)
+    for (DWORD i = 0; i < count; ++i)
+        TerminateProcess(ended[i], 0);
+    if (count > 0) {
+        result = WaitForAll(ended, count, timeout);
+        for (DWORD i = 0; i < count; ++i)
             CloseHandle(ended[i]);
     }
     free(ended);
-    free(ids);
     return result;
+}
+
+int CountProcessesByPath(const WCHAR *path)
+{
+    DWORD count = 0;
+    HANDLE *found = OpenProcessesByPath(path, 0, count);
+    if (!found)
+        return -1;
+    for (DWORD i = 0; i < count; ++i)
+        CloseHandle(found[i]);
+    free(found);
+    return (int)count;
 }
 
 static volatile LONG g_endSilently = 0;
@@ -151,6 +168,12 @@ void SetSilentRunEndsBrowser(bool endIt)
 // seconds to go.
 static RunningBrowserOutcome ResolveSilently(const WCHAR *browserPath)
 {
+    // Any user may open the browser's file and keep it open: that is no browser to end, and no
+    // reason to stop a deployment. The update then finds whether it can set the file aside.
+    if (CountProcessesByPath(browserPath) == 0) {
+        LogStep(L"%s 被其他程序打开，但岚舟浏览器没有运行", browserPath);
+        return kBrowserCleared;
+    }
     if (!InterlockedCompareExchange(&g_endSilently, 0, 0)) {
         LogStep(L"岚舟浏览器正在运行（%s），没有强制退出", browserPath);
         return kBrowserCancelled;

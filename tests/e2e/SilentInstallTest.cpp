@@ -128,6 +128,19 @@ TEST_F(SilentInstall, IntoAFolderWithALogAndEveryRefusalWithItsCode)
     EXPECT_EQ(0u, Setup(L"/S /CloseBrowser=1"));
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(browser, 5000)) << "ended";
     CloseHandle(browser);
+
+    // Any user may read the browser's file and keep it open: no browser runs, so that stops no
+    // run. Held with deletion shared the file is replaced; held without, the update goes back.
+    std::wstring browserFile = m_folder + L"\\Velmarin.exe";
+    for (DWORD sharing : {(DWORD)(FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE), (DWORD)FILE_SHARE_READ}) {
+        HANDLE reader = CreateFileW(browserFile.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, reader);
+        EXPECT_EQ(sharing & FILE_SHARE_DELETE ? 0u : 1603u, Setup(L"/S \"/Log=" + log + L"\""));
+        CloseHandle(reader);
+        EXPECT_NE(std::string::npos, test::ReadFile(log).find("但岚舟浏览器没有运行"));
+        EXPECT_EQ(test::ReadFile(test::StandInFiles() + L"\\Velmarin.exe"), test::ReadFile(browserFile));
+    }
+    test::ExpectNoUpdateLeftovers(m_folder);
     EXPECT_EQ("", watch.Seen()) << "nothing showed";
 }
 
