@@ -94,7 +94,7 @@ void ReadArguments(const WCHAR *words, ArgumentsOf program, Arguments &read)
 {
     ZeroMemory(&read, sizeof(read));
     read.desktopShortcut = read.quickLaunchShortcut = read.defaultBrowser = read.closeBrowser = read.removeData =
-        read.userParts = kOptionUnset;
+        read.userParts = read.downgrade = kOptionUnset;
     struct ZeroOrOne {
         const WCHAR *name;
         int *value;
@@ -105,6 +105,7 @@ void ReadArguments(const WCHAR *words, ArgumentsOf program, Arguments &read)
         {L"/DefaultBrowser=", &read.defaultBrowser, kSetupArguments},
         {L"/CloseBrowser=", &read.closeBrowser, kSetupArguments},
         {L"/UserParts=", &read.userParts, kSetupArguments},
+        {L"/Downgrade=", &read.downgrade, kSetupArguments},
         {L"/RemoveData=", &read.removeData, kUninstallerArguments},
     };
     bool folderGiven = false, logGiven = false;

@@ -15,6 +15,8 @@ struct Arguments {
     int quickLaunchShortcut;   // /QuickLaunchShortcut=0|1
     int defaultBrowser;        // /DefaultBrowser=0|1
     int closeBrowser;          // /CloseBrowser=0|1
+    int downgrade;             // /Downgrade=0|1: over a newer installed browser, install (1, the
+                               // default) or change nothing (0)
     int userParts;             // /UserParts=0|1: the running account's own parts now (1, the
                                // default) or only at each user's logon (0)
     int removeData;            // /RemoveData=0|1            (the uninstaller's)

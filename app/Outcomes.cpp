@@ -28,6 +28,8 @@ const WCHAR *DescribeOutcome(int code)
         return L"需要管理员权限";
     case kOutcomeCancelled:
         return L"安装已取消";
+    case kOutcomeNewerInstalled:
+        return L"已安装较新的版本，未作改动";
     case kOutcomeRecordKept:
         return L"已安装，但安装记录未能写入或合并，原有的记录未作改动";
     case kOutcomeNotInstalled:

@@ -18,6 +18,7 @@ enum RunOutcome {
     kOutcomeCopyFailed = 1603,         // the copy failed; the earlier state was put back
     kOutcomeNotElevated = 740,         // started without administrator rights
     kOutcomeCancelled = 1602,          // the progress page was closed (interactive runs only)
+    kOutcomeNewerInstalled = 1638,     // a newer browser is installed and /Downgrade=0 keeps it
     kOutcomeRecordKept = 1610,         // installed, but the record could not be written or merged:
                                        // the earlier record, or none, stays as it was
     // The uninstaller's own.

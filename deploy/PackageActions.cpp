@@ -2,6 +2,7 @@
 // anything changes and hand the deferred ones, which run as the machine's account inside the
 // installation's transaction, all they need as CustomActionData, one item a line.
 #include "deploy/PackageRules.h"
+#include "deploy/SetupProgram.h"
 #include "app/Outcomes.h"
 #include "base/Format.h"
 #include "engine/payload/TempFolder.h"
@@ -400,6 +401,25 @@ static void ChooseLogFolder(MSIHANDLE install, WCHAR (&folder)[MAX_PATH])
         folder[0] = 0;
 }
 
+// What a repair or reinstallation, which any user may start, runs the setup with: the folder the
+// setup's record names and the shortcut choices the package's mark keeps, both of which only
+// administrators change, and nothing from its caller. False when no record names a folder: the
+// browser's own uninstaller removed it, and a repair puts nothing back.
+static bool RepairCommand(const WCHAR *productCode, WCHAR (&recorded)[MAX_PATH], WCHAR (&arguments)[2048],
+                          PackageMark &mark)
+{
+    if (RecordedInstallFolder(recorded) != ERROR_SUCCESS)
+        return false;
+    PackageProperties properties = MaintenanceProperties(recorded, ReadMark());
+    mark = {true, L"", properties.desktopShortcut[0] - L'0', properties.quickLaunchShortcut[0] - L'0'};
+    Copy(mark.productCode, productCode);
+    return SetupArguments(properties, arguments, ARRAYSIZE(arguments));
+}
+
+static const WCHAR kNothingToRepair[] =
+    L"The browser is not installed: its own uninstaller removed it, and a repair installs nothing. Remove the "
+    L"package, or remove it and install it again.";
+
 // ---------------------------------------------------------------- the actions
 
 // Immediate, before anything changes: decides the setup's command line and prepares RunSetup and
@@ -419,10 +439,14 @@ PACKAGE_ACTION PrepareSetup(MSIHANDLE install)
     WCHAR installDir[MAX_PATH + 1], desktop[16], quickLaunch[16], defaultBrowser[16], closeBrowser[16];
     PackageProperties properties = {installDir, desktop, quickLaunch, defaultBrowser, closeBrowser};
     if (installed[0]) {
-        properties = MaintenanceProperties(hasRecord ? recorded : nullptr, previous);
+        if (!hasRecord) {
+            Say(install, kNothingToRepair);
+            return ERROR_SUCCESS;
+        }
+        properties = MaintenanceProperties(recorded, previous);
         SayFormatted(install, L"A repair of the installed browser: the setup runs on %s, with the shortcut choices of its "
                               L"first installation; no property given to this run is used.",
-                     hasRecord ? recorded : L"its default folder, as no record names one");
+                     recorded);
     } else {
         bool read = ReadProperty(install, L"INSTALLDIR", installDir, ARRAYSIZE(installDir));
         // A value too long for its buffer is read as what it is not: it is refused as empty.
@@ -481,19 +505,48 @@ PACKAGE_ACTION PrepareRemoval(MSIHANDLE install)
 }
 
 // Deferred, as the machine's account: runs the setup silently; when it installed the browser,
-// the package's mark goes on the setup's entry.
+// the package's mark goes on the setup's entry. What it runs is checked here again, and a repair
+// takes its command line again from what only administrators change: the immediate action ran
+// in its caller's rights, and so did whatever set the data it handed over.
 PACKAGE_ACTION RunSetup(MSIHANDLE install)
 {
+    // Windows Installer knows the product already only in a repair or a reinstallation: a first
+    // installation registers it after this action.
+    WCHAR productCode[64];
+    bool repair = ReadProperty(install, L"ProductCode", productCode, ARRAYSIZE(productCode)) &&
+                  IsProductCode(productCode) && MsiQueryProductStateW(productCode) == INSTALLSTATE_DEFAULT;
+    WCHAR recorded[MAX_PATH], repairArguments[2048];
+    PackageMark mark;
+    if (repair && !RepairCommand(productCode, recorded, repairArguments, mark)) {
+        if (!recorded[0]) {
+            Say(install, kNothingToRepair);
+            return ERROR_SUCCESS;
+        }
+        Say(install, L"The setup's command line does not fit; nothing was installed.");
+        return ERROR_INSTALL_FAILURE;
+    }
     WCHAR data[4096];
     const WCHAR *items[4];
-    PackageMark mark;
-    if (!SplitData(install, data, items) || !ReadPackageMark(items[3], mark)) {
+    if (!SplitData(install, data, items) || (!repair && !ReadPackageMark(items[3], mark))) {
         Say(install, L"The setup's command line is missing.");
         return ERROR_INSTALL_FAILURE;
     }
-    DWORD code = 0;
-    if (!RunLogged(install, items[0], items[1], items[2], code))
+    HANDLE program = HoldSetupProgram(items[0]);
+    if (program == INVALID_HANDLE_VALUE) {
+        SayFormatted(install, L"%s is not the package's setup program in a folder only administrators change; "
+                              L"nothing was installed.", items[0]);
         return ERROR_INSTALL_FAILURE;
+    }
+    DWORD code = 0;
+    bool ran = RunLogged(install, items[0], repair ? L"" : items[1], repair ? repairArguments : items[2], code);
+    CloseHandle(program);
+    if (!ran)
+        return ERROR_INSTALL_FAILURE;
+    if (repair && code == kOutcomeNewerInstalled) {
+        SayFormatted(install, L"VelmarinSetup.exe ended with %lu: a newer browser than this package's is installed, "
+                              L"and the repair leaves it as it is.", code);
+        return ERROR_SUCCESS;
+    }
     ActionResult result = MapSetupExit(code);
     if (result.installerCode == ERROR_SUCCESS)
         WriteMark(install, mark);
@@ -556,13 +609,13 @@ PACKAGE_ACTION RunUninstaller(MSIHANDLE install)
         return ERROR_INSTALL_FAILURE;
     }
     // The uninstaller removes only the values the setup wrote, so its entry goes only without
-    // the package's mark. Files in use keep the entry and the uninstaller: once the package's
-    // entry is gone, the setup's is how the rest is removed, so it stays shown; a failure rolls
-    // the package back, which keeps its own entry, and the mark is put back.
+    // the package's mark. Anything short of a whole removal (files in use stay with the entry
+    // and the uninstaller) rolls the package back, which keeps its own entry, and the mark is
+    // put back: the package's next removal takes the rest.
     WriteMark(install, PackageMark{});
     DWORD code = 0;
     bool ran = RunLogged(install, program, items[0], items[1], code);
-    if (!ran || (code != kOutcomeDone && code != kOutcomeFilesStayed))
+    if (!ran || code != kOutcomeDone)
         WriteMark(install, mark);
     if (!ran)
         return ERROR_INSTALL_FAILURE;

@@ -49,7 +49,9 @@ bool CheckPackageProperties(const PackageProperties &p, WCHAR *reason, size_t ca
 // What every run of the package hands the setup, whatever its properties: silent, and none of
 // the running account's own parts (the package's actions run as the machine's account): each
 // user gets his at his next logon.
-static const WCHAR kPackageRunOptions[] = L"/S /UserParts=0";
+// The machine's account has no parts of its own; a package never puts an older browser over a
+// newer one that a later setup installed.
+static const WCHAR kPackageRunOptions[] = L"/S /UserParts=0 /Downgrade=0";
 
 bool SetupArguments(const PackageProperties &p, WCHAR *arguments, size_t capacity)
 {
@@ -179,9 +181,9 @@ ActionResult MapUninstallerExit(DWORD code)
 {
     if (code == kOutcomeDone)
         return {ERROR_SUCCESS, false};
-    // Files in use stayed: they go when the uninstaller runs again, after a restart.
-    if (code == kOutcomeFilesStayed)
-        return {ERROR_SUCCESS, true};
+    // Files in use stayed (1920) is no success either: nothing removes them at a restart, and
+    // with the package's entry gone a deployment tool would count the browser as removed. The
+    // package stays, and its next removal takes the rest.
     return {ERROR_INSTALL_FAILURE, false};
 }
 
@@ -199,6 +201,7 @@ const WCHAR *DescribeExit(DWORD code)
     case kOutcomePayloadDamaged: return L"the packed browser files are damaged";
     case kOutcomeCopyFailed: return L"copying failed; the earlier installation, or none, is as it was";
     case kOutcomeNotElevated: return L"started without administrator rights";
+    case kOutcomeNewerInstalled: return L"a newer browser is installed; nothing was changed";
     case kOutcomeRecordKept: return L"installed, but the installation record could not be written or merged";
     case kOutcomeNotInstalled: return L"no installation record in the folder";
     case kOutcomeRecordRefused: return L"the record is damaged, or names what is not the browser's";

@@ -127,7 +127,7 @@ TEST_F(Package, InstallsUpgradesRefusesADowngradeAndRemoves)
     EXPECT_FALSE(test::FileExists(test::SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + L"\\岚舟 3.lnk"));
     // The setup's own lines, each with its time, follow the package's in its log; Wine writes
     // the log in the system's code page, so only their ASCII parts are looked for.
-    EXPECT_TRUE(std::regex_search(log, std::regex("\n\\d{4}-\\d\\d-\\d\\d [0-9:.]+ .*/S /UserParts=0 /DesktopShortcut=0 /QuickLaunchShortcut=1 "
+    EXPECT_TRUE(std::regex_search(log, std::regex("\n\\d{4}-\\d\\d-\\d\\d [0-9:.]+ .*/S /UserParts=0 /Downgrade=0 /DesktopShortcut=0 /QuickLaunchShortcut=1 "
                                                   "/DefaultBrowser=0 /CloseBrowser=0 .*/D=C:\\\\")))
         << log;
     EXPECT_NE(std::string::npos, log.find("VelmarinSetup.exe ended with 0")) << log;
@@ -177,6 +177,25 @@ TEST_F(Package, InstallsUpgradesRefusesADowngradeAndRemoves)
     EXPECT_FALSE(test::DirExists(L"C:\\Other"));
     EXPECT_EQ(newer, Installed());
 
+    // A newer browser put there by a later setup stays through a repair: no older one over it.
+    const std::wstring browserFile = m_folder + L"\\Velmarin.exe";
+    ASSERT_TRUE(CopyFileW((test::BuildDir() + L"\\planted-browsers\\newer\\Velmarin.exe").c_str(), browserFile.c_str(), FALSE));
+    const std::string newerBrowser = test::ReadFile(browserFile);
+    EXPECT_EQ(0u, Logged(repair, log));
+    EXPECT_NE(std::string::npos, log.find("the repair leaves it as it is")) << log;
+    EXPECT_EQ(newerBrowser, test::ReadFile(browserFile));
+    ASSERT_TRUE(CopyFileW((test::StandInFiles() + L"\\Velmarin.exe").c_str(), browserFile.c_str(), FALSE));
+
+    // A removal that leaves files in use behind is no removal: the package stays, and its next
+    // removal takes the rest.
+    HANDLE reader = CreateFileW((m_folder + L"\\Extensions\\PlgKit\\PlgKit.dll").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, reader);
+    EXPECT_EQ(1603u, Logged(L"/x " + newer[0].substr(0, 38) + L" /qn", log));
+    EXPECT_NE(std::string::npos, log.find("UnInst.exe ended with 1920")) << log;
+    CloseHandle(reader);
+    EXPECT_EQ(newer, Installed());
+
     EXPECT_EQ(0u, Logged(L"/x " + newer[0].substr(0, 38) + L" /qn", log));
     EXPECT_TRUE(Installed().empty());
     EXPECT_FALSE(BrowserInstalled());
@@ -192,6 +211,10 @@ TEST_F(Package, InstallsUpgradesRefusesADowngradeAndRemoves)
     CloseHandle(held);
     EXPECT_EQ("planted by another user\r\n", test::ReadFile(PlantedLog()));
     ASSERT_EQ(0u, test::RunToEnd(L"\"" + m_folder + L"\\UnInst.exe\" /S"));
+    // Nor does a repair, which any user may start, bring back what the administrator removed.
+    EXPECT_EQ(0u, Logged(L"/i " + first[0].substr(0, 38) + L" REINSTALL=ALL REINSTALLMODE=vomus /qn", log));
+    EXPECT_NE(std::string::npos, log.find("a repair installs nothing")) << log;
+    EXPECT_FALSE(test::FileExists(m_folder + L"\\Velmarin.exe"));
     EXPECT_EQ(0u, Msiexec(L"/x " + first[0].substr(0, 38) + L" /qn"));
     EXPECT_TRUE(Installed().empty());
     EXPECT_FALSE(BrowserInstalled()) << "no entry left behind";

@@ -60,6 +60,7 @@ TEST(PackageRules, TheProgramsReadTheCommandLinesAsMeant)
         EXPECT_TRUE(ArgumentsAcceptable(read)) << test::Utf8(line);
         EXPECT_TRUE(read.silent);
         EXPECT_EQ(0, read.userParts) << "the machine's account has no parts of its own";
+        EXPECT_EQ(0, read.downgrade) << "no older browser over a newer one";
         EXPECT_EQ(c.properties.desktopShortcut[0] - L'0', read.desktopShortcut);
         EXPECT_EQ(c.properties.quickLaunchShortcut[0] - L'0', read.quickLaunchShortcut);
         EXPECT_EQ(c.properties.defaultBrowser[0] - L'0', read.defaultBrowser);
@@ -174,7 +175,7 @@ TEST(PackageRules, ExitCodesBecomeWhatWindowsInstallerKnows)
     };
     EXPECT_EQ("0>0 3010>0+restart 1618>1603 32>1603 1610>0 1920>1603 3221225477>1603 ",
               read(MapSetupExit, {0, 3010, 1618, 32, 1610, 1920, 0xC0000005}));
-    EXPECT_EQ("0>0 1920>0+restart 3010>1603 1605>1603 5>1603 ", read(MapUninstallerExit, {0, 1920, 3010, 1605, 5}));
+    EXPECT_EQ("0>0 1920>1603 3010>1603 1605>1603 5>1603 ", read(MapUninstallerExit, {0, 1920, 3010, 1605, 5}));
 }
 
 }
