@@ -19,6 +19,15 @@ PSECURITY_DESCRIPTOR CreateInstallFolderDescriptor()
     return descriptor;
 }
 
+PSECURITY_DESCRIPTOR CreateOnlyAdministratorsFileDescriptor()
+{
+    PSECURITY_DESCRIPTOR descriptor = NULL;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:BAD:P(A;;FA;;;BA)(A;;FA;;;SY)", SDDL_REVISION_1,
+                                                              &descriptor, NULL))
+        return NULL;
+    return descriptor;
+}
+
 static bool IsTrustedSid(PSID sid, PSID self)
 {
     static const WCHAR *const trusted[] = {

@@ -9,6 +9,11 @@
 // running for Users, owner Administrators; files and folders below inherit it. LocalFree it.
 PSECURITY_DESCRIPTOR CreateInstallFolderDescriptor();
 
+// For a file of the install folder that no program but the elevated ones reads: full control for
+// Administrators and SYSTEM, nothing for anyone else, nothing inherited. Nobody else can open
+// it, and so nobody can hold it open so that it cannot be replaced. LocalFree it.
+PSECURITY_DESCRIPTOR CreateOnlyAdministratorsFileDescriptor();
+
 // Whether anyone but Administrators, SYSTEM, TrustedInstaller and `self` (the account this
 // process runs as, where it counts among them: see CRunningAccount) could, by `descriptor`:
 //   kInsideOf  write into the folder or change its permissions or owner;

@@ -1,5 +1,6 @@
 #include "engine/record/InstallRecord.h"
 #include "base/Checksum.h"
+#include "base/FolderSecurity.h"
 #include "base/Format.h"
 #include "base/PathNames.h"
 #include "base/FileSystem.h"
@@ -195,7 +196,12 @@ bool CInstallRecord::Save(const WCHAR *folder) const
         free(text);
         return false;
     }
-    HANDLE file = CreateFileW(temporary, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    // Readable by users, the record could be held open by any of them, so that an update cannot
+    // replace it: only the elevated setup and uninstaller read it.
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), CreateOnlyAdministratorsFileDescriptor(), FALSE};
+    HANDLE file = CreateFileW(temporary, GENERIC_WRITE, 0, attributes.lpSecurityDescriptor ? &attributes : NULL,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    LocalFree(attributes.lpSecurityDescriptor);
     DWORD written = 0;
     bool saved = file != INVALID_HANDLE_VALUE && WriteFile(file, text, length, &written, NULL) && written == length &&
                  FlushFileBuffers(file);

@@ -77,6 +77,28 @@ TEST(FolderSecurity, OthersCouldChangeWhatTheirEntriesAndOwnershipAllow)
     EXPECT_FALSE(OthersCouldChange(applied, inside | rename | children, self));
     EXPECT_FALSE(OthersCouldChange(applied, inside | rename | children, nullptr)) << "whoever installs";
     LocalFree(applied);
+    // The record's: users may not even open it, so none of them can hold it.
+    PSECURITY_DESCRIPTOR record = CreateOnlyAdministratorsFileDescriptor();
+    ASSERT_NE(nullptr, record);
+    EXPECT_FALSE(OthersCouldChange(record, inside | rename | children, nullptr));
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL acl = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(record, &present, &acl, &defaulted) && present && acl);
+    // Every entry is an allowing one for Administrators or SYSTEM (Wine has no
+    // GetEffectiveRightsFromAcl to ask for the users' rights).
+    PSID administrators2 = nullptr, system = nullptr;
+    ASSERT_TRUE(ConvertStringSidToSidW(L"BA", &administrators2) && ConvertStringSidToSidW(L"SY", &system));
+    EXPECT_EQ(2, acl->AceCount);
+    for (WORD i = 0; i < acl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE *entry = nullptr;
+        ASSERT_TRUE(GetAce(acl, i, (void **)&entry));
+        EXPECT_EQ(ACCESS_ALLOWED_ACE_TYPE, entry->Header.AceType);
+        PSID sid = &entry->SidStart;
+        EXPECT_TRUE(EqualSid(sid, administrators2) || EqualSid(sid, system)) << i;
+    }
+    LocalFree(administrators2);
+    LocalFree(system);
+    LocalFree(record);
     LocalFree(self);
 }
 
