@@ -2,7 +2,7 @@
 // anything changes and hand the deferred ones, which run as the machine's account inside the
 // installation's transaction, all they need as CustomActionData, one item a line.
 #include "deploy/PackageRules.h"
-#include "deploy/SetupProgram.h"
+#include "deploy/PackagePrograms.h"
 #include "app/Outcomes.h"
 #include "base/Format.h"
 #include "engine/payload/TempFolder.h"
@@ -287,21 +287,31 @@ static void CopyLogLines(MSIHANDLE install, const ProgramsLog &log)
 
 // ---------------------------------------------------------------- running the programs
 
-// Runs a program to its end; its exit code, or a Windows error code when it could not start.
-static bool RunToEnd(MSIHANDLE install, const WCHAR *program, const WCHAR *arguments, DWORD &code)
+// Runs a program to its end; its exit code, or a Windows error code when it could not start. The
+// program is held from its check until it has started, when what runs is what was checked: the
+// uninstaller then removes its own file.
+static bool RunToEnd(MSIHANDLE install, const WCHAR *program, const WCHAR *name, const WCHAR *arguments, DWORD &code)
 {
     WCHAR commandLine[4096];
     if (!Format(commandLine, L"\"%s\" %s", program, arguments)) {
         Say(install, L"The command line does not fit.");
         return false;
     }
+    HANDLE held = HoldPackageProgram(program, name);
+    if (held == INVALID_HANDLE_VALUE) {
+        SayFormatted(install, L"%s is not %s in a folder only administrators change; it does not run.", program, name + 1);
+        return false;
+    }
     SayFormatted(install, L"Running %s", commandLine);
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(program, commandLine, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                        &startup, &process)) {
-        SayFormatted(install, L"%s could not be started (error %lu).", program, GetLastError());
+    BOOL started = CreateProcessW(program, commandLine, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                                  &startup, &process);
+    DWORD error = GetLastError();
+    CloseHandle(held);
+    if (!started) {
+        SayFormatted(install, L"%s could not be started (error %lu).", program, error);
         return false;
     }
     CloseHandle(process.hThread);
@@ -313,26 +323,26 @@ static bool RunToEnd(MSIHANDLE install, const WCHAR *program, const WCHAR *argum
 
 // Runs a program with a log made for it, its lines then copied into the package's log; without
 // one when none can be made or the program refuses it, which it does before it changes anything.
-static bool RunLogged(MSIHANDLE install, const WCHAR *program, const WCHAR *logFolder, const WCHAR *arguments,
-                      DWORD &code)
+static bool RunLogged(MSIHANDLE install, const WCHAR *program, const WCHAR *name, const WCHAR *logFolder,
+                      const WCHAR *arguments, DWORD &code)
 {
     ProgramsLog log;
     WCHAR line[4096];
     if (!MakeProgramsLog(install, logFolder, log))
-        return RunToEnd(install, program, arguments, code);
+        return RunToEnd(install, program, name, arguments, code);
     if (!WithLogOption(log.path, arguments, line, ARRAYSIZE(line))) {
         Say(install, L"The command line with the log does not fit; the program runs without a log.");
         CloseProgramsLog(log);
-        return RunToEnd(install, program, arguments, code);
+        return RunToEnd(install, program, name, arguments, code);
     }
-    bool ran = RunToEnd(install, program, line, code);
+    bool ran = RunToEnd(install, program, name, line, code);
     if (ran)
         CopyLogLines(install, log);
     CloseProgramsLog(log);
     if (!ran || code != kOutcomeLogRefused)
         return ran;
     Say(install, L"The program could not take the log made for it; it runs again without a log.");
-    return RunToEnd(install, program, arguments, code);
+    return RunToEnd(install, program, name, arguments, code);
 }
 
 static UINT Conclude(MSIHANDLE install, const WCHAR *program, DWORD code, ActionResult result)
@@ -531,16 +541,9 @@ PACKAGE_ACTION RunSetup(MSIHANDLE install)
         Say(install, L"The setup's command line is missing.");
         return ERROR_INSTALL_FAILURE;
     }
-    HANDLE program = HoldSetupProgram(items[0]);
-    if (program == INVALID_HANDLE_VALUE) {
-        SayFormatted(install, L"%s is not the package's setup program in a folder only administrators change; "
-                              L"nothing was installed.", items[0]);
-        return ERROR_INSTALL_FAILURE;
-    }
     DWORD code = 0;
-    bool ran = RunLogged(install, items[0], repair ? L"" : items[1], repair ? repairArguments : items[2], code);
-    CloseHandle(program);
-    if (!ran)
+    if (!RunLogged(install, items[0], L"\\VelmarinSetup.exe", repair ? L"" : items[1], repair ? repairArguments : items[2],
+                   code))
         return ERROR_INSTALL_FAILURE;
     if (repair && code == kOutcomeNewerInstalled) {
         SayFormatted(install, L"VelmarinSetup.exe ended with %lu: a newer browser than this package's is installed, "
@@ -614,7 +617,7 @@ PACKAGE_ACTION RunUninstaller(MSIHANDLE install)
     // put back: the package's next removal takes the rest.
     WriteMark(install, PackageMark{});
     DWORD code = 0;
-    bool ran = RunLogged(install, program, items[0], items[1], code);
+    bool ran = RunLogged(install, program, L"\\UnInst.exe", items[0], items[1], code);
     if (!ran || code != kOutcomeDone)
         WriteMark(install, mark);
     if (!ran)

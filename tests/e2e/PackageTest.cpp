@@ -196,7 +196,7 @@ TEST_F(Package, InstallsUpgradesRefusesADowngradeAndRemoves)
     CloseHandle(reader);
     EXPECT_EQ(newer, Installed());
 
-    EXPECT_EQ(0u, Logged(L"/x " + newer[0].substr(0, 38) + L" /qn", log));
+    EXPECT_EQ(0u, Logged(L"/x " + newer[0].substr(0, 38) + L" /qn", log)) << log;
     EXPECT_TRUE(Installed().empty());
     EXPECT_FALSE(BrowserInstalled());
     EXPECT_FALSE(test::FileExists(m_folder + L"\\Velmarin.exe"));

@@ -1,4 +1,4 @@
-#include "deploy/SetupProgram.h"
+#include "deploy/PackagePrograms.h"
 #include "base/FolderSecurity.h"
 #include "base/Format.h"
 #include "base/PathNames.h"
@@ -6,13 +6,12 @@
 #include "engine/folder/InstallFolder.h"
 #include <wchar.h>
 
-HANDLE HoldSetupProgram(const WCHAR *program)
+HANDLE HoldPackageProgram(const WCHAR *program, const WCHAR *name)
 {
-    static const WCHAR kName[] = L"\\VelmarinSetup.exe";
-    const size_t nameLength = ARRAYSIZE(kName) - 1;
+    const size_t nameLength = wcslen(name);
     size_t length = program ? wcslen(program) : 0;
     WCHAR folder[MAX_PATH];
-    if (length <= nameLength || length >= MAX_PATH || !SameIgnoringCase(program + length - nameLength, kName) ||
+    if (length <= nameLength || length >= MAX_PATH || !SameIgnoringCase(program + length - nameLength, name) ||
         !FormatText(folder, ARRAYSIZE(folder), L"%.*s", (int)(length - nameLength), program))
         return INVALID_HANDLE_VALUE;
     // Held before it is judged: what is judged is what runs.

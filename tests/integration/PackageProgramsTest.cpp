@@ -1,13 +1,13 @@
 // The setup program the package's deferred action runs as the machine's account: only
 // VelmarinSetup.exe where only administrators could have put it, held while it runs.
 #include <gtest/gtest.h>
-#include "deploy/SetupProgram.h"
+#include "deploy/PackagePrograms.h"
 #include "support/TestSupport.h"
 #include "support/WindowsLikeSecurity.h"
 
 namespace {
 
-TEST(SetupProgram, OnlyTheSetupWhereOnlyAdministratorsCouldPutItIsHeldAndRun)
+TEST(PackagePrograms, OnlyTheProgramNamedWhereOnlyAdministratorsCouldPutItIsHeldAndRun)
 {
     WindowsLikeSecurity security;
     std::wstring root = test::MakeTempDir(L"setup program");
@@ -36,7 +36,7 @@ TEST(SetupProgram, OnlyTheSetupWhereOnlyAdministratorsCouldPutItIsHeldAndRun)
             WindowsLikeSecurity::Descriptors()[WindowsLikeSecurity::Key(folder)] = c.folderDescriptor;
         if (c.fileDescriptor)
             WindowsLikeSecurity::Descriptors()[WindowsLikeSecurity::Key(program)] = c.fileDescriptor;
-        HANDLE held = HoldSetupProgram(program.c_str());
+        HANDLE held = HoldPackageProgram(program.c_str(), L"\\VelmarinSetup.exe");
         EXPECT_EQ(c.held, held != INVALID_HANDLE_VALUE) << c.what;
         if (held == INVALID_HANDLE_VALUE)
             continue;
@@ -48,10 +48,10 @@ TEST(SetupProgram, OnlyTheSetupWhereOnlyAdministratorsCouldPutItIsHeldAndRun)
     }
     // A folder by that name, and the program on a network drive.
     CreateDirectoryW((root + L"\\VelmarinSetup.exe").c_str(), nullptr);
-    EXPECT_EQ(INVALID_HANDLE_VALUE, HoldSetupProgram((root + L"\\VelmarinSetup.exe").c_str()));
+    EXPECT_EQ(INVALID_HANDLE_VALUE, HoldPackageProgram((root + L"\\VelmarinSetup.exe").c_str(), L"\\VelmarinSetup.exe"));
     if (GetDriveTypeW(L"Y:\\") == DRIVE_REMOTE) {
         test::WriteFile(L"Y:\\VelmarinSetup.exe", "MZ");
-        EXPECT_EQ(INVALID_HANDLE_VALUE, HoldSetupProgram(L"Y:\\VelmarinSetup.exe"));
+        EXPECT_EQ(INVALID_HANDLE_VALUE, HoldPackageProgram(L"Y:\\VelmarinSetup.exe", L"\\VelmarinSetup.exe"));
         DeleteFileW(L"Y:\\VelmarinSetup.exe");
     }
     test::RemoveTree(root);
