@@ -186,8 +186,14 @@ apt_install() {
         fi
     fi
     grep -E '^(E:| )' "$log" | head -n 15 >&2
+    local unknown
+    unknown=$(sed -n -e "s/^E: Unable to locate package \(.*\)/\1/p" \
+                     -e "s/^E: Package '\([^']*\)' has no installation candidate/\1/p" "$log" | sort -u | tr '\n' ' ')
     rm -f "$log" "$held"
-    if [ -n "$APT_FAILED_INDEXES" ]; then
+    if [ -n "$unknown" ]; then
+        echo "Could not install the packages the build needs: no package index lists ${unknown}(removed or renamed in Debian?)." >&2
+        [ -z "$APT_FAILED_INDEXES" ] || echo "These indexes failed to download and may list it: $APT_FAILED_INDEXES Try again later." >&2
+    elif [ -n "$APT_FAILED_INDEXES" ]; then
         echo "Could not install the packages the build needs: these package indexes failed to download: $APT_FAILED_INDEXES" >&2
         echo "The package mirror is probably in the middle of a sync. Try again later." >&2
     else
