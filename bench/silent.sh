@@ -163,6 +163,8 @@ for n in $(seq "$runs"); do
     [ "$took" = "$setup_median" ] && break
 done
 echo "== the setup's steps in its median run ($took ms), from its log"
+# What bench/chart.sh draws: both medians, then the steps as printed here.
+echo "$setup_median $peer_median" > "$work/median-figures.txt"
 stamped=$(grep -a '^[0-9]\{4\}-[0-9][0-9]-[0-9][0-9] ' "$work/setup-$n.log" | tr -d '\r' | while IFS= read -r line; do
     echo "$(date -d "${line:0:23}" +%s%3N) ${line:24}"
 done)
@@ -197,7 +199,7 @@ done)
             printf "%6d ms  %s\n", time[at] - time[from], labels[step + 1]
             from = at
         }
-    }'
+    }' | tee -a "$work/median-figures.txt"
 echo "the setup started the browser as: $(sed 's/^.*Velmarin.exe"* *//' "$work/setup-$n.starts" | paste -sd ',' | sed 's/,/, /g')"
 echo "== the browser's own runs on their own (median of $runs, each a new Wine process started from outside)"
 echo "/tp:3 /v:1 /tb:0: $(median "${tp3_times[@]}") ms, /tp:2 /v:1: $(median "${tp2_times[@]}") ms, /tp:11 /v:1 (Windows 7 only): $(median "${tp11_times[@]}") ms"
