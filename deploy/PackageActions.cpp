@@ -84,6 +84,9 @@ static const WCHAR kMarkHidden[] = L"SystemComponent";
 static const WCHAR kMarkProduct[] = L"PackageProductCode";
 static const WCHAR kMarkDesktop[] = L"PackageDesktopShortcut";
 static const WCHAR kMarkQuickLaunch[] = L"PackageQuickLaunchShortcut";
+// The mark as it was when this run's setup started, kept for the run's rollback, which may take
+// nothing from the data its caller's immediate action handed on.
+static const WCHAR kMarkBefore[] = L"PackageMarkBeforeSetup";
 
 static bool ReadDword(HKEY key, const WCHAR *name, DWORD &value)
 {
@@ -135,6 +138,8 @@ static void WriteMark(MSIHANDLE install, const PackageMark &mark)
                     sizeof(desktop), REG_DWORD),
         SetOrDelete(key, kMarkQuickLaunch, mark.owned && mark.quickLaunchShortcut >= 0, (const BYTE *)&quickLaunch,
                     sizeof(quickLaunch), REG_DWORD),
+        // An unowned entry keeps nothing of the package's, so that the key can go with the setup's values.
+        mark.owned ? ERROR_SUCCESS : SetOrDelete(key, kMarkBefore, false, nullptr, 0, REG_SZ),
     };
     RegCloseKey(key);
     for (LONG result : results) {
@@ -144,6 +149,60 @@ static void WriteMark(MSIHANDLE install, const PackageMark &mark)
             return;
         }
     }
+}
+
+// An earlier run's mark before its setup goes first: a rollback of this run then puts back only
+// what this run's setup changed. False when it stays.
+static bool ForgetMarkBeforeSetup(MSIHANDLE install)
+{
+    HKEY key;
+    LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSetupRecordKey, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, &key);
+    if (result == ERROR_FILE_NOT_FOUND)
+        return true;
+    if (result == ERROR_SUCCESS) {
+        result = SetOrDelete(key, kMarkBefore, false, nullptr, 0, REG_SZ);
+        RegCloseKey(key);
+    }
+    if (result != ERROR_SUCCESS)
+        SayFormatted(install, L"The package's mark of an earlier run could not be taken away (error %ld); nothing was "
+                              L"installed.", result);
+    return result == ERROR_SUCCESS;
+}
+
+// Keeps `before`, the mark as it was when this run's setup started, for the run's rollback, just
+// before the setup's entry gets this run's mark. False when it cannot be kept.
+static bool KeepMarkBeforeSetup(MSIHANDLE install, const PackageMark &before)
+{
+    WCHAR text[64];
+    HKEY key;
+    LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSetupRecordKey, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, &key);
+    if (result == ERROR_SUCCESS) {
+        result = FormatPackageMark(before, text, ARRAYSIZE(text))
+                     ? RegSetValueExW(key, kMarkBefore, 0, REG_SZ, (const BYTE *)text,
+                                      (DWORD)((wcslen(text) + 1) * sizeof(WCHAR)))
+                     : ERROR_INVALID_DATA;
+        RegCloseKey(key);
+    }
+    if (result != ERROR_SUCCESS)
+        SayFormatted(install, L"The package's mark before the setup could not be kept (error %ld), so the package does "
+                              L"not take the browser over.", result);
+    return result == ERROR_SUCCESS;
+}
+
+// The mark KeepMarkBeforeSetup kept, taken away as it is read. False when none is kept.
+static bool TakeMarkBeforeSetup(PackageMark &mark)
+{
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSetupRecordKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_WOW64_32KEY, &key) !=
+        ERROR_SUCCESS)
+        return false;
+    WCHAR text[64] = L"";
+    DWORD size = sizeof(text) - sizeof(WCHAR), type = 0;
+    bool kept = RegQueryValueExW(key, kMarkBefore, nullptr, &type, (BYTE *)text, &size) == ERROR_SUCCESS && type == REG_SZ;
+    text[size / sizeof(WCHAR)] = 0;
+    SetOrDelete(key, kMarkBefore, false, nullptr, 0, REG_SZ);
+    RegCloseKey(key);
+    return kept && ReadPackageMark(text, mark);
 }
 
 // After the uninstaller ran on its own, the setup's entry holds at most the package's mark, which
@@ -432,9 +491,9 @@ static const WCHAR kNothingToRepair[] =
 
 // ---------------------------------------------------------------- the actions
 
-// Immediate, before anything changes: decides the setup's command line and prepares RunSetup and
-// its rollback. A first installation takes the public properties, checked; any other run (a
-// repair, a reinstallation, which any user may start) takes nothing from its caller.
+// Immediate, before anything changes: decides the setup's command line and prepares RunSetup. A
+// first installation takes the public properties, checked; any other run (a repair, a
+// reinstallation, which any user may start) takes nothing from its caller.
 PACKAGE_ACTION PrepareSetup(MSIHANDLE install)
 {
     WCHAR installed[64], productCode[64];
@@ -443,7 +502,7 @@ PACKAGE_ACTION PrepareSetup(MSIHANDLE install)
         Say(install, L"The package's ProductCode cannot be read; nothing was installed.");
         return ERROR_INSTALL_FAILURE;
     }
-    PackageMark previous = ReadMark();
+    PackageMark installedMark = ReadMark();
     WCHAR recorded[MAX_PATH];
     bool hasRecord = RecordedInstallFolder(recorded) == ERROR_SUCCESS;
     WCHAR installDir[MAX_PATH + 1], desktop[16], quickLaunch[16], defaultBrowser[16], closeBrowser[16];
@@ -453,7 +512,7 @@ PACKAGE_ACTION PrepareSetup(MSIHANDLE install)
             Say(install, kNothingToRepair);
             return ERROR_SUCCESS;
         }
-        properties = MaintenanceProperties(recorded, previous);
+        properties = MaintenanceProperties(recorded, installedMark);
         SayFormatted(install, L"A repair of the installed browser: the setup runs on %s, with the shortcut choices of its "
                               L"first installation; no property given to this run is used.",
                      recorded);
@@ -495,11 +554,9 @@ PACKAGE_ACTION PrepareSetup(MSIHANDLE install)
     }
     PackageMark mark = {true, L"", properties.desktopShortcut[0] - L'0', properties.quickLaunchShortcut[0] - L'0'};
     Copy(mark.productCode, productCode);
-    WCHAR markText[64], previousText[64];
+    WCHAR markText[64];
     FormatPackageMark(mark, markText, ARRAYSIZE(markText));
-    FormatPackageMark(previous, previousText, ARRAYSIZE(previousText));
-    UINT result = HandOver(install, L"UndoSetupOwnership", {previousText, productCode});
-    return result != ERROR_SUCCESS ? result : HandOver(install, L"RunSetup", {program, logFolder, arguments, markText});
+    return HandOver(install, L"RunSetup", {program, logFolder, arguments, markText});
 }
 
 // Immediate: prepares RunUninstaller. The uninstaller is found when it runs, through the record
@@ -522,6 +579,8 @@ PACKAGE_ACTION RunSetup(MSIHANDLE install)
 {
     // Windows Installer knows the product already only in a repair or a reinstallation: a first
     // installation registers it after this action.
+    if (!ForgetMarkBeforeSetup(install))
+        return ERROR_INSTALL_FAILURE;
     WCHAR productCode[64];
     bool repair = ReadProperty(install, L"ProductCode", productCode, ARRAYSIZE(productCode)) &&
                   IsProductCode(productCode) && MsiQueryProductStateW(productCode) == INSTALLSTATE_DEFAULT;
@@ -541,6 +600,7 @@ PACKAGE_ACTION RunSetup(MSIHANDLE install)
         Say(install, L"The setup's command line is missing.");
         return ERROR_INSTALL_FAILURE;
     }
+    PackageMark before = ReadMark();
     DWORD code = 0;
     if (!RunLogged(install, items[0], L"\\VelmarinSetup.exe", repair ? L"" : items[1], repair ? repairArguments : items[2],
                    code))
@@ -551,8 +611,11 @@ PACKAGE_ACTION RunSetup(MSIHANDLE install)
         return ERROR_SUCCESS;
     }
     ActionResult result = MapSetupExit(code);
-    if (result.installerCode == ERROR_SUCCESS)
+    if (result.installerCode == ERROR_SUCCESS) {
+        if (!KeepMarkBeforeSetup(install, before))
+            return ERROR_INSTALL_FAILURE;
         WriteMark(install, mark);
+    }
     if (code == kOutcomeRecordKept)
         Say(install, L"The browser is installed, but its record is not this installation's: the uninstaller, and so the "
                      L"package's removal, may leave some of it behind (the setup's lines above say what).");
@@ -561,17 +624,18 @@ PACKAGE_ACTION RunSetup(MSIHANDLE install)
 
 // Rollback of RunSetup, as the machine's account, when the installation fails after the setup ran:
 // Windows Installer puts back the package that owned the browser before, or none, and this puts
-// back its mark. The browser stays as the setup left it; owned by no package, its own entry shows.
+// back its mark, as RunSetup kept it (none kept: this run's setup marked nothing). The browser stays as the setup left it; owned by no package,
+// its own entry shows.
 PACKAGE_ACTION UndoSetupOwnership(MSIHANDLE install)
 {
-    WCHAR data[4096];
-    const WCHAR *items[2];
+    WCHAR productCode[64];
     PackageMark previous;
-    if (!SplitData(install, data, items) || !ReadPackageMark(items[0], previous))
+    if (!TakeMarkBeforeSetup(previous) || !ReadProperty(install, L"ProductCode", productCode, ARRAYSIZE(productCode)) ||
+        !IsProductCode(productCode))
         return ERROR_SUCCESS;
     PackageMark current = ReadMark();
-    bool markedByThisRun = current.owned && wcscmp(current.productCode, items[1]) == 0 &&
-                           !(previous.owned && wcscmp(previous.productCode, items[1]) == 0);
+    bool markedByThisRun = current.owned && wcscmp(current.productCode, productCode) == 0 &&
+                           !(previous.owned && wcscmp(previous.productCode, productCode) == 0);
     if (!markedByThisRun)
         return ERROR_SUCCESS;
     WriteMark(install, previous);

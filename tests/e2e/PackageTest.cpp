@@ -6,6 +6,7 @@
 #include "engine/Product.h"
 #include "support/TestSupport.h"
 #include <msi.h>
+#include <msiquery.h>
 #include <regex>
 #include <shlobj.h>
 
@@ -220,4 +221,34 @@ TEST_F(Package, InstallsUpgradesRefusesADowngradeAndRemoves)
     EXPECT_FALSE(BrowserInstalled()) << "no entry left behind";
 }
 
+}
+
+// The rollback of the setup's run, as the machine's account, is fed by an immediate action that
+// any user's repair runs in his own rights: it puts back the mark its run kept before the setup
+// took the browser over, whatever the data handed to it names.
+TEST_F(Package, ARollbackPutsBackOnlyTheMarkItsRunKept)
+{
+    ASSERT_EQ(0u, Msiexec(L"/i \"" + m_package + L"\" /qn"));
+    ASSERT_EQ(1u, Installed().size());
+    ASSERT_EQ(1u, test::ReadRegDword(HKEY_LOCAL_MACHINE, kUninstallKey, L"SystemComponent")) << "the package owns it";
+    HMODULE actions = LoadLibraryW((test::BuildDir() + L"\\package-actions\\PackageActions.dll").c_str());
+    ASSERT_NE(nullptr, actions);
+    auto undo = reinterpret_cast<UINT(WINAPI *)(MSIHANDLE)>(
+        reinterpret_cast<void *>(GetProcAddress(actions, "UndoSetupOwnership")));
+    ASSERT_NE(nullptr, undo);
+    MSIHANDLE session = 0;
+    MsiSetInternalUI(INSTALLUILEVEL_NONE, nullptr);
+    ASSERT_EQ(0u, MsiOpenPackageW(m_package.c_str(), &session));
+    wchar_t product[39];
+    DWORD length = ARRAYSIZE(product);
+    ASSERT_EQ(0u, MsiGetPropertyW(session, L"ProductCode", product, &length));
+    const std::wstring forged = std::wstring(L"{0F0F0F0F-1111-2222-3333-444444444444} 1 1\n") + product;
+    MsiSetPropertyW(session, L"CustomActionData", forged.c_str());
+    EXPECT_EQ(0u, undo(session));
+    MsiCloseHandle(session);
+    FreeLibrary(actions);
+    EXPECT_EQ(L"", test::ReadRegString(HKEY_LOCAL_MACHINE, kUninstallKey, L"PackageProductCode"))
+        << "no package named by the data owns it";
+    EXPECT_EQ(0u, test::ReadRegDword(HKEY_LOCAL_MACHINE, kUninstallKey, L"SystemComponent"))
+        << "as before this run's setup, when no package owned it, its own entry shows";
 }
