@@ -187,6 +187,26 @@ static bool RecordPath(WCHAR (&path)[MAX_PATH], const WCHAR *folder, const WCHAR
     return Format(path, L"%s\\%s%s", folder, kRecordFileName, suffix);
 }
 
+// Windows replaces no file that anyone holds open, and any user may open the record for its
+// attributes alone, which its access list cannot refuse. Such a file can still be renamed: the
+// old record goes aside under a name of its own, the new one takes its place, and the old one is
+// deleted (at once, or as soon as the last holder lets go). The old record comes back where the
+// new one cannot take its place.
+static bool ReplaceBySettingAside(const WCHAR *replacement, const WCHAR *path)
+{
+    WCHAR aside[MAX_PATH];
+    if (!Format(aside, L"%s.%lu-%lu.old", path, GetCurrentProcessId(), GetTickCount()) ||
+        !MoveFileExW(path, aside, MOVEFILE_WRITE_THROUGH))
+        return false;
+    if (!MoveFileExW(replacement, path, MOVEFILE_WRITE_THROUGH)) {
+        MoveFileExW(aside, path, MOVEFILE_WRITE_THROUGH);
+        return false;
+    }
+    SetFileAttributesW(aside, FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(aside);
+    return true;
+}
+
 bool CInstallRecord::Save(const WCHAR *folder) const
 {
     WCHAR path[MAX_PATH], temporary[MAX_PATH];
@@ -208,7 +228,8 @@ bool CInstallRecord::Save(const WCHAR *folder) const
     if (file != INVALID_HANDLE_VALUE)
         CloseHandle(file);
     free(text);
-    saved = saved && MoveFileExW(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    saved = saved && (MoveFileExW(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ||
+                      ReplaceBySettingAside(temporary, path));
     if (!saved)
         DeleteFileW(temporary);
     return saved;

@@ -231,4 +231,34 @@ TEST(InstallRecord, AnotherProfilesQuickLaunchAndLinkBarCountButNotItsOtherFolde
     }
 }
 
+// A record that cannot be replaced where it lies, as no file is that anyone holds open (any user
+// may, for its attributes alone), still gives way to the new one, and leaves nothing beside it
+// once let go.
+TEST(InstallRecord, ASaveReplacesARecordThatCannotBeReplacedInPlace)
+{
+    std::wstring folder = test::MakeTempDir(L"record");
+    CInstallRecord first, second, read;
+    first.SetFolder(folder.c_str(), true);
+    ASSERT_TRUE(first.Save(folder.c_str()));
+    const std::wstring path = folder + L"\\" + kRecordFileName;
+    HANDLE holder = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    second.SetFolder(folder.c_str(), true);
+    second.AddFile(L"\\Velmarin.exe", 1234, kHash);
+    ASSERT_TRUE(second.Save(folder.c_str()));
+    CloseHandle(holder);
+    ASSERT_EQ(kRecordValid, read.Load(folder.c_str(), kPlaces));
+    EXPECT_EQ(1, read.Count()) << "the new record";
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((path + L"*").c_str(), &found);
+    int names = 0;
+    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found))
+        ++names;
+    if (search != INVALID_HANDLE_VALUE)
+        FindClose(search);
+    EXPECT_EQ(1, names) << "no old record set aside stays";
+    test::RemoveTree(folder);
+}
+
 }
