@@ -191,7 +191,10 @@ bool CInstallOptions::CopyBrowserFiles(CFileUpdate &update)
     staged = staged && StageExtension(update, L"PlgHint") && StageExtension(update, L"PlgFetch");
 
     if (!staged) {
+        // What went wrong, not what putting the folder back last met.
+        DWORD error = GetLastError();
         update.Abandon();
+        SetLastError(error);
         return false;
     }
     return update.Commit(OnFilesCopied, &progress);

@@ -395,13 +395,16 @@ bool CFileUpdate::Commit(void (*progress)(void *context, int copied), void *cont
     if (ok)
         ok = m_ops->FlushJournal(m_hJournal) && Record(L'C', NULL, NULL, 0) && m_ops->FlushJournal(m_hJournal);
     if (!ok) {
+        // The caller hears what went wrong, not what going back last met.
+        DWORD error = GetLastError();
         // A commit record that may have reached the disk is cut off before anything goes back.
         if (m_journalSize > beforeCommit && !m_ops->CutJournal(m_hJournal, beforeCommit)) {
             Release(false);
-            return false;
+        } else {
+            RollBack();
+            Release(!m_bFailed);
         }
-        RollBack();
-        Release(!m_bFailed);
+        SetLastError(error);
         return false;
     }
     Complete();

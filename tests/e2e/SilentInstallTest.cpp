@@ -138,6 +138,8 @@ TEST_F(SilentInstall, IntoAFolderWithALogAndEveryRefusalWithItsCode)
         EXPECT_EQ(sharing & FILE_SHARE_DELETE ? 0u : 1603u, Setup(L"/S \"/Log=" + log + L"\""));
         CloseHandle(reader);
         EXPECT_NE(std::string::npos, test::ReadFile(log).find("但岚舟浏览器没有运行"));
+        if (!(sharing & FILE_SHARE_DELETE))
+            EXPECT_NE(std::string::npos, test::ReadFile(log).find("(error 32:")) << "a file in use, as it was";
         EXPECT_EQ(test::ReadFile(test::StandInFiles() + L"\\Velmarin.exe"), test::ReadFile(browserFile));
     }
     test::ExpectNoUpdateLeftovers(m_folder);
