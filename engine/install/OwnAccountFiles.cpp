@@ -38,7 +38,7 @@ void CInstallOptions::WriteIniValue(const WCHAR *section, const WCHAR *key, cons
     // In the profile the ini is the account's own part: none for the machine's account.
     if (inProfile && !m_bUserParts)
         return;
-    COwnAccountRights rights(inProfile ? OwnAccountToken() : NULL);
+    CThreadToken rights(inProfile ? OwnAccountToken() : NULL);
     if (inProfile && !rights.Acting())
         return;
     if (!onlyIfOne || GetPrivateProfileIntW(section, key, 0, m_strIniPath) == 1)

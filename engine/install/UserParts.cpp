@@ -64,7 +64,7 @@ void CInstallOptions::MarkUserPartsDone()
     // The account's own key, written with its own rights: his unelevated programs may change
     // what lies in it.
     HANDLE ownAccount = OwnAccountToken();
-    COwnAccountRights rights(ownAccount);
+    CThreadToken rights(ownAccount);
     HKEY user = NULL, component = NULL;
     WCHAR version[32];
     ActiveSetupVersion(version);

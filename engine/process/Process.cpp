@@ -288,7 +288,30 @@ HANDLE CreateOwnAccountToken()
     return acting;
 }
 
-COwnAccountRights::COwnAccountRights(HANDLE token) : m_hBefore(NULL), m_bActing(false)
+HANDLE CreateProcessInspectorToken()
+{
+    HANDLE own = NULL;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE, &own))
+        return NULL;
+    HANDLE inspector = NULL;
+    if (!DuplicateTokenEx(own, TOKEN_IMPERSONATE | TOKEN_QUERY | TOKEN_ADJUST_PRIVILEGES, NULL,
+                          SecurityImpersonation, TokenImpersonation, &inspector))
+        inspector = NULL;
+    CloseHandle(own);
+    TOKEN_PRIVILEGES debug = {};
+    debug.PrivilegeCount = 1;
+    debug.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    // AdjustTokenPrivileges succeeds with ERROR_NOT_ALL_ASSIGNED where the token lacks the right.
+    if (inspector && (!LookupPrivilegeValueW(NULL, SE_DEBUG_NAME, &debug.Privileges[0].Luid) ||
+                      !AdjustTokenPrivileges(inspector, FALSE, &debug, 0, NULL, NULL) ||
+                      GetLastError() != ERROR_SUCCESS)) {
+        CloseHandle(inspector);
+        inspector = NULL;
+    }
+    return inspector;
+}
+
+CThreadToken::CThreadToken(HANDLE token) : m_hBefore(NULL), m_bActing(false)
 {
     if (!token)
         return;
@@ -302,7 +325,7 @@ COwnAccountRights::COwnAccountRights(HANDLE token) : m_hBefore(NULL), m_bActing(
     m_bActing = SetThreadToken(NULL, token) != FALSE;
 }
 
-COwnAccountRights::~COwnAccountRights()
+CThreadToken::~CThreadToken()
 {
     if (m_bActing && m_hBefore)
         SetThreadToken(NULL, m_hBefore);

@@ -48,18 +48,24 @@ bool StartWithoutAdministratorRights(WCHAR *commandLine, int showMode);
 // may change without elevation. Null when none can be made; the caller closes it.
 HANDLE CreateOwnAccountToken();
 
-// While it lives, the calling thread acts with `token` (CreateOwnAccountToken's); then with the
-// rights it had before. Acting() is false, and the thread keeps its rights, when the token is null
+// A copy of this process's token for acting on a thread, with the right to open any process
+// enabled (SeDebugPrivilege). Administrators and the machine's account hold it but leave it off,
+// and without it an administrator's program cannot even name the program of another user's
+// process. Null where this process holds no such right; the caller closes it.
+HANDLE CreateProcessInspectorToken();
+
+// While it lives, the calling thread acts with `token` (CreateOwnAccountToken's or
+// CreateProcessInspectorToken's); then with the rights it had before. Acting() is false, and the thread keeps its rights, when the token is null
 // or the thread could not take it on: what was to be done with it is then not done.
-class COwnAccountRights {
+class CThreadToken {
 public:
-    explicit COwnAccountRights(HANDLE token);
-    ~COwnAccountRights();
+    explicit CThreadToken(HANDLE token);
+    ~CThreadToken();
     bool Acting() const { return m_bActing; }
 
 private:
-    COwnAccountRights(const COwnAccountRights &);
-    COwnAccountRights &operator=(const COwnAccountRights &);
+    CThreadToken(const CThreadToken &);
+    CThreadToken &operator=(const CThreadToken &);
     HANDLE m_hBefore;
     bool m_bActing;
 };

@@ -1,9 +1,10 @@
 #include "engine/process/RunningBrowser.h"
+#include "engine/process/Process.h"
 #include "base/FileSystem.h"
 #include "base/DllSafety.h"
 #include "base/Format.h"
+#include "base/PathNames.h"
 #include "base/SetupLog.h"
-#include <shlwapi.h>
 #include <stdlib.h>
 
 const WCHAR kRunningBrowserCaption[] = L"岚舟浏览器正在运行中";
@@ -81,6 +82,17 @@ static bool ProcessImagePath(const ProcessStatusApi &psapi, HANDLE process, WCHA
            psapi.getModuleFileNameEx(process, module, path, MAX_PATH);
 }
 
+// Whether the program `image` of a process lies at `path`: the name of a program started by its
+// short (8.3) name may read so.
+static bool ImageBegins(const WCHAR *image, const WCHAR *path, size_t length)
+{
+    if (SameIgnoringCase(image, path, length))
+        return true;
+    WCHAR longImage[MAX_PATH];
+    DWORD got = wcschr(image, L'~') ? GetLongPathNameW(image, longImage, MAX_PATH) : 0;
+    return got > 0 && got < MAX_PATH && SameIgnoringCase(longImage, path, length);
+}
+
 // Waits for all handles within one time-out, at most 64 at a time.
 static int WaitForAll(const HANDLE *handles, DWORD count, DWORD timeout)
 {
@@ -104,27 +116,37 @@ static HANDLE *OpenProcessesByPath(const WCHAR *path, DWORD access, DWORD &found
     const ProcessStatusApi *psapi = ProcessStatus();
     if (!path || !psapi)
         return NULL;
-    WCHAR pattern[MAX_PATH];
-    if (!Format(pattern, L"%s*", path))
-        return NULL;
+    size_t length = wcslen(path);
     DWORD count = 0;
     DWORD *ids = SnapshotProcessIds(*psapi, &count);
     if (!ids)
         return NULL;
     HANDLE *matching = (HANDLE *)malloc((count ? count : 1) * sizeof(HANDLE));
     DWORD self = GetCurrentProcessId();
-    for (DWORD i = 0; matching && i < count; ++i) {
-        if (ids[i] == self)
-            continue;
-        HANDLE process = OpenProcess(access | PROCESS_VM_READ | PROCESS_QUERY_INFORMATION, FALSE, ids[i]);
-        if (!process)
-            continue;
-        WCHAR modulePath[MAX_PATH] = {};
-        if (ProcessImagePath(*psapi, process, modulePath) && PathMatchSpecW(modulePath, pattern))
-            matching[found++] = process;
-        else
-            CloseHandle(process);
+    // Naming a process's program needs only the limited query from Vista on, which even a
+    // protected process grants; Windows XP reads its module list.
+    DWORD query = psapi->queryFullProcessImageName ? PROCESS_QUERY_LIMITED_INFORMATION
+                                                    : PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;
+    // Another user's browser is a browser too: the setup must see it, and may end it, although
+    // his processes grant administrators nothing.
+    HANDLE inspector = CreateProcessInspectorToken();
+    {
+        CThreadToken inspecting(inspector);
+        for (DWORD i = 0; matching && i < count; ++i) {
+            if (ids[i] == self)
+                continue;
+            HANDLE process = OpenProcess(access | query, FALSE, ids[i]);
+            if (!process)
+                continue;
+            WCHAR modulePath[MAX_PATH] = {};
+            if (ProcessImagePath(*psapi, process, modulePath) && ImageBegins(modulePath, path, length))
+                matching[found++] = process;
+            else
+                CloseHandle(process);
+        }
     }
+    if (inspector)
+        CloseHandle(inspector);
     free(ids);
     return matching;
 }

@@ -327,7 +327,7 @@ static void RemoveOwnUserPartsMark()
 {
     HANDLE ownAccount = CreateOwnAccountToken();
     {
-        COwnAccountRights rights(ownAccount);
+        CThreadToken rights(ownAccount);
         HKEY user = NULL;
         if (rights.Acting() && RegOpenCurrentUser(KEY_READ | DELETE, &user) == ERROR_SUCCESS) {
             RegDeleteKeyW(user, kActiveSetupKey);

@@ -113,7 +113,7 @@ static DWORD WINAPI WriteLinkFile(LPVOID param)
     // handed to another thread.
     HRESULT initialised = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
     {
-        COwnAccountRights rights(link->accountsOwn ? link->accountToken : NULL);
+        CThreadToken rights(link->accountsOwn ? link->accountToken : NULL);
         if (!link->accountsOwn || rights.Acting())
             link->saved = link->url ? CreateUrlShortcut(link->url, link->path)
                                     : CreateShortcut(link->target, link->path, link->arguments);
@@ -169,7 +169,7 @@ bool CInstallOptions::CreateShortcuts()
         // A folder the shell does not name is none: "\\Velmarin 3.0.lnk" would be on the current drive.
         if (!old.folder[0] || (old.accountsOwn && !m_bUserParts))
             continue;
-        COwnAccountRights rights(old.accountsOwn ? ownAccount : NULL);
+        CThreadToken rights(old.accountsOwn ? ownAccount : NULL);
         if ((!old.accountsOwn || rights.Acting()) && Format(path, L"%s\\%s", old.folder, kOldBrowserLinkName))
             DeleteFileW(path);
     }
@@ -251,7 +251,7 @@ void CInstallOptions::CreateLinkBarShortcuts()
     if (!Format(folder, L"%s\\LinkBar", m_strFavorites))
         return;
     {
-        COwnAccountRights rights(ownAccount);
+        CThreadToken rights(ownAccount);
         if (rights.Acting())
             MakeRecordedFolder(folder);
     }

@@ -112,7 +112,7 @@ TEST_F(Shortcuts, TheAccountsOwnRightsLeaveOutTheAdministratorsForTheirScopeAlon
     ASSERT_NE(nullptr, ownAccount);
     HANDLE acting = nullptr;
     {
-        COwnAccountRights rights(ownAccount);
+        CThreadToken rights(ownAccount);
         ASSERT_TRUE(rights.Acting());
         ASSERT_TRUE(OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &acting));
         BYTE administrators[SECURITY_MAX_SID_SIZE];
@@ -122,7 +122,7 @@ TEST_F(Shortcuts, TheAccountsOwnRightsLeaveOutTheAdministratorsForTheirScopeAlon
         EXPECT_TRUE(CheckTokenMembership(acting, administrators, &member));
         EXPECT_FALSE(member);
         CloseHandle(acting);
-        EXPECT_TRUE(COwnAccountRights(ownAccount).Acting());
+        EXPECT_TRUE(CThreadToken(ownAccount).Acting());
         EXPECT_TRUE(OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &acting)) << "back to the outer scope's";
         CloseHandle(acting);
     }
