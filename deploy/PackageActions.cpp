@@ -474,11 +474,18 @@ static void ChooseLogFolder(MSIHANDLE install, WCHAR (&folder)[MAX_PATH])
 // setup's record names and the shortcut choices the package's mark keeps, both of which only
 // administrators change, and nothing from its caller. False when no record names a folder: the
 // browser's own uninstaller removed it, and a repair puts nothing back.
-static bool RepairCommand(const WCHAR *productCode, WCHAR (&recorded)[MAX_PATH], WCHAR (&arguments)[2048],
-                          PackageMark &mark)
+// The component of VelmarinSetup.exe in the package.
+static const WCHAR kSetupComponent[] = L"{9A61E2D4-3B7C-4F15-8C0E-6D2A4B9F1E53}";
+
+static bool RepairCommand(const WCHAR *productCode, WCHAR (&recorded)[MAX_PATH], WCHAR (&program)[MAX_PATH],
+                          WCHAR (&arguments)[2048], PackageMark &mark)
 {
     if (RecordedInstallFolder(recorded) != ERROR_SUCCESS)
         return false;
+    // The package's own setup, where Windows Installer installed it, not a program the data names.
+    DWORD length = ARRAYSIZE(program);
+    if (MsiGetComponentPathW(productCode, kSetupComponent, program, &length) != INSTALLSTATE_LOCAL)
+        program[0] = 0;
     PackageProperties properties = MaintenanceProperties(recorded, ReadMark());
     mark = {true, L"", properties.desktopShortcut[0] - L'0', properties.quickLaunchShortcut[0] - L'0'};
     Copy(mark.productCode, productCode);
@@ -584,9 +591,9 @@ PACKAGE_ACTION RunSetup(MSIHANDLE install)
     WCHAR productCode[64];
     bool repair = ReadProperty(install, L"ProductCode", productCode, ARRAYSIZE(productCode)) &&
                   IsProductCode(productCode) && MsiQueryProductStateW(productCode) == INSTALLSTATE_DEFAULT;
-    WCHAR recorded[MAX_PATH], repairArguments[2048];
+    WCHAR recorded[MAX_PATH], repairProgram[MAX_PATH], repairArguments[2048];
     PackageMark mark;
-    if (repair && !RepairCommand(productCode, recorded, repairArguments, mark)) {
+    if (repair && !RepairCommand(productCode, recorded, repairProgram, repairArguments, mark)) {
         if (!recorded[0]) {
             Say(install, kNothingToRepair);
             return ERROR_SUCCESS;
@@ -602,8 +609,8 @@ PACKAGE_ACTION RunSetup(MSIHANDLE install)
     }
     PackageMark before = ReadMark();
     DWORD code = 0;
-    if (!RunLogged(install, items[0], L"\\VelmarinSetup.exe", repair ? L"" : items[1], repair ? repairArguments : items[2],
-                   code))
+    if (!RunLogged(install, repair ? repairProgram : items[0], L"\\VelmarinSetup.exe", repair ? L"" : items[1],
+                   repair ? repairArguments : items[2], code))
         return ERROR_INSTALL_FAILURE;
     if (repair && code == kOutcomeNewerInstalled) {
         SayFormatted(install, L"VelmarinSetup.exe ended with %lu: a newer browser than this package's is installed, "

@@ -67,8 +67,9 @@ TEST(TerminateProcessesByPath, EndsEveryCopyFromTheInstallFolderOnly)
     EXPECT_FALSE(Browsers::Running(first));
     EXPECT_FALSE(Browsers::Running(second));
     EXPECT_FALSE(Browsers::Running(extended)) << "its path begins with the browser path";
-    if (wide)
+    if (wide) {
         EXPECT_FALSE(Browsers::Running(wide)) << "a 64-bit one too";
+    }
     EXPECT_TRUE(Browsers::Running(foreign)) << "same name, other folder";
 
     EXPECT_EQ(-1, TerminateProcessesByPath(browser.c_str(), 5000)) << "nothing left to end";
