@@ -181,7 +181,7 @@ void ShowCommandLineHelp()
                 L"/QuickLaunchShortcut=0|1\t添加到快速启动栏或任务栏（默认为 1）\r\n"
                 L"/DefaultBrowser=0|1\t设为默认浏览器（默认为 1）\r\n"
                 L"/CloseBrowser=0|1\t静默安装时浏览器正在运行：0 不作改动并退出（默认），1 强制退出浏览器\r\n"
-                L"/Downgrade=0|1\t已安装较新的版本时：1 仍然安装本版本（默认），0 不作改动并退出\r\n"
+                L"/Downgrade=0|1\t静默安装时已安装较新的版本：1 仍然安装本版本（默认），0 不作改动并退出\r\n"
                 L"/UserParts=0|1\t为本帐户创建收藏栏链接、快速启动栏和浏览器设置（默认为 1）；\r\n"
                 L"\t0 则每个用户在下次登录时得到自己的\r\n"
                 L"/Log=<文件>\t将安装过程记录到 UTF-8 日志文件\r\n"
