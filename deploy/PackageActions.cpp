@@ -176,6 +176,9 @@ static bool KeepMarkBeforeSetup(MSIHANDLE install, const PackageMark &before)
     WCHAR text[64];
     HKEY key;
     LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSetupRecordKey, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, &key);
+    // No entry (the setup's 1610 on a first installation): no mark goes on it either.
+    if (result == ERROR_FILE_NOT_FOUND)
+        return true;
     if (result == ERROR_SUCCESS) {
         result = FormatPackageMark(before, text, ARRAYSIZE(text))
                      ? RegSetValueExW(key, kMarkBefore, 0, REG_SZ, (const BYTE *)text,
@@ -199,7 +202,8 @@ static bool TakeMarkBeforeSetup(PackageMark &mark)
     WCHAR text[64] = L"";
     DWORD size = sizeof(text) - sizeof(WCHAR), type = 0;
     bool kept = RegQueryValueExW(key, kMarkBefore, nullptr, &type, (BYTE *)text, &size) == ERROR_SUCCESS && type == REG_SZ;
-    text[size / sizeof(WCHAR)] = 0;
+    if (kept)
+        text[size / sizeof(WCHAR)] = 0;
     SetOrDelete(key, kMarkBefore, false, nullptr, 0, REG_SZ);
     RegCloseKey(key);
     return kept && ReadPackageMark(text, mark);
@@ -603,10 +607,13 @@ PACKAGE_ACTION RunSetup(MSIHANDLE install)
     }
     WCHAR data[4096];
     const WCHAR *items[4];
-    if (!SplitData(install, data, items) || (!repair && !ReadPackageMark(items[3], mark))) {
+    if (!SplitData(install, data, items) || (!repair && !ReadPackageMark(items[3], mark)) || !IsProductCode(productCode)) {
         Say(install, L"The setup's command line is missing.");
         return ERROR_INSTALL_FAILURE;
     }
+    // The owner is this package, whatever the data names; the data gives the shortcut choices.
+    mark.owned = true;
+    Copy(mark.productCode, productCode);
     PackageMark before = ReadMark();
     DWORD code = 0;
     if (!RunLogged(install, repair ? repairProgram : items[0], L"\\VelmarinSetup.exe", repair ? L"" : items[1],

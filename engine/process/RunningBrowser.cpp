@@ -82,15 +82,13 @@ static bool ProcessImagePath(const ProcessStatusApi &psapi, HANDLE process, WCHA
            psapi.getModuleFileNameEx(process, module, path, MAX_PATH);
 }
 
-// Whether the program `image` of a process lies at `path`: the name of a program started by its
-// short (8.3) name may read so.
-static bool ImageBegins(const WCHAR *image, const WCHAR *path, size_t length)
+// Whether the program `image` of a process lies at `path`, or at `shortPath`, the same in short
+// (8.3) names, as a program started by its short name may be named. The image's own path is
+// never looked up: it is its starter's to choose, and could lead to a share of his.
+static bool ImageBegins(const WCHAR *image, const WCHAR *path, size_t length, const WCHAR *shortPath,
+                        size_t shortLength)
 {
-    if (SameIgnoringCase(image, path, length))
-        return true;
-    WCHAR longImage[MAX_PATH];
-    DWORD got = wcschr(image, L'~') ? GetLongPathNameW(image, longImage, MAX_PATH) : 0;
-    return got > 0 && got < MAX_PATH && SameIgnoringCase(longImage, path, length);
+    return SameIgnoringCase(image, path, length) || (shortLength > 0 && SameIgnoringCase(image, shortPath, shortLength));
 }
 
 // Waits for all handles within one time-out, at most 64 at a time.
@@ -117,6 +115,10 @@ static HANDLE *OpenProcessesByPath(const WCHAR *path, DWORD access, DWORD &found
     if (!path || !psapi)
         return NULL;
     size_t length = wcslen(path);
+    WCHAR shortPath[MAX_PATH];
+    DWORD shortLength = GetShortPathNameW(path, shortPath, MAX_PATH);
+    if (shortLength >= MAX_PATH)
+        shortLength = 0;
     DWORD count = 0;
     DWORD *ids = SnapshotProcessIds(*psapi, &count);
     if (!ids)
@@ -139,7 +141,7 @@ static HANDLE *OpenProcessesByPath(const WCHAR *path, DWORD access, DWORD &found
             if (!process)
                 continue;
             WCHAR modulePath[MAX_PATH] = {};
-            if (ProcessImagePath(*psapi, process, modulePath) && ImageBegins(modulePath, path, length))
+            if (ProcessImagePath(*psapi, process, modulePath) && ImageBegins(modulePath, path, length, shortPath, shortLength))
                 matching[found++] = process;
             else
                 CloseHandle(process);

@@ -188,23 +188,24 @@ static bool RecordPath(WCHAR (&path)[MAX_PATH], const WCHAR *folder, const WCHAR
 }
 
 // Windows replaces no file that anyone holds open, and any user may open the record for its
-// attributes alone, which its access list cannot refuse. Such a file can still be renamed: the
-// old record goes aside under a name of its own, the new one takes its place, and the old one is
-// deleted (at once, or as soon as the last holder lets go). The old record comes back where the
-// new one cannot take its place.
-static bool ReplaceBySettingAside(const WCHAR *replacement, const WCHAR *path)
+// attributes alone, which its access list cannot refuse. The record is then written over through
+// a handle of its own, which such a holder does not hinder: no second name is left behind, and a
+// cut in the middle leaves a record whose check fails, which the uninstaller refuses as damaged
+// rather than trust.
+static bool WriteOver(const WCHAR *path, const char *text, DWORD length)
 {
-    WCHAR aside[MAX_PATH];
-    if (!Format(aside, L"%s.%lu-%lu.old", path, GetCurrentProcessId(), GetTickCount()) ||
-        !MoveFileExW(path, aside, MOVEFILE_WRITE_THROUGH))
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_WRITE_THROUGH, NULL);
+    if (file == INVALID_HANDLE_VALUE)
         return false;
-    if (!MoveFileExW(replacement, path, MOVEFILE_WRITE_THROUGH)) {
-        MoveFileExW(aside, path, MOVEFILE_WRITE_THROUGH);
-        return false;
-    }
-    SetFileAttributesW(aside, FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(aside);
-    return true;
+    BY_HANDLE_FILE_INFORMATION info;
+    DWORD written = 0;
+    bool ok = GetFileInformationByHandle(file, &info) && info.nNumberOfLinks == 1 &&
+              !(info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) &&
+              WriteFile(file, text, length, &written, NULL) && written == length && SetEndOfFile(file) &&
+              FlushFileBuffers(file);
+    CloseHandle(file);
+    return ok;
 }
 
 bool CInstallRecord::Save(const WCHAR *folder) const
@@ -227,10 +228,13 @@ bool CInstallRecord::Save(const WCHAR *folder) const
                  FlushFileBuffers(file);
     if (file != INVALID_HANDLE_VALUE)
         CloseHandle(file);
+    bool replaced = saved && MoveFileExW(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (saved && !replaced && GetLastError() == ERROR_ACCESS_DENIED)
+        saved = WriteOver(path, text, length);
+    else
+        saved = replaced;
     free(text);
-    saved = saved && (MoveFileExW(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ||
-                      ReplaceBySettingAside(temporary, path));
-    if (!saved)
+    if (!replaced)
         DeleteFileW(temporary);
     return saved;
 }

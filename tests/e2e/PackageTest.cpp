@@ -223,27 +223,36 @@ TEST_F(Package, InstallsUpgradesRefusesADowngradeAndRemoves)
 
 }
 
-// The rollback of the setup's run, as the machine's account, is fed by an immediate action that
-// any user's repair runs in his own rights: it puts back the mark its run kept before the setup
-// took the browser over, whatever the data handed to it names.
-TEST_F(Package, ARollbackPutsBackOnlyTheMarkItsRunKept)
+// The deferred actions, as the machine's account, are fed by an immediate action that runs in its
+// caller's rights (and any user may start a repair): the setup's run marks the browser as this
+// package's, and its rollback puts back the mark the run kept before the setup took the browser
+// over, whatever the data handed to them names.
+TEST_F(Package, TheDeferredActionsTakeNoOwnerFromTheirData)
 {
-    ASSERT_EQ(0u, Msiexec(L"/i \"" + m_package + L"\" /qn"));
-    ASSERT_EQ(1u, Installed().size());
-    ASSERT_EQ(1u, test::ReadRegDword(HKEY_LOCAL_MACHINE, kUninstallKey, L"SystemComponent")) << "the package owns it";
     HMODULE actions = LoadLibraryW((test::BuildDir() + L"\\package-actions\\PackageActions.dll").c_str());
     ASSERT_NE(nullptr, actions);
-    auto undo = reinterpret_cast<UINT(WINAPI *)(MSIHANDLE)>(
-        reinterpret_cast<void *>(GetProcAddress(actions, "UndoSetupOwnership")));
-    ASSERT_NE(nullptr, undo);
+    typedef UINT(WINAPI * Action)(MSIHANDLE);
+    Action runSetup = reinterpret_cast<Action>(reinterpret_cast<void *>(GetProcAddress(actions, "RunSetup")));
+    Action undo = reinterpret_cast<Action>(reinterpret_cast<void *>(GetProcAddress(actions, "UndoSetupOwnership")));
+    ASSERT_TRUE(runSetup && undo);
     MSIHANDLE session = 0;
     MsiSetInternalUI(INSTALLUILEVEL_NONE, nullptr);
     ASSERT_EQ(0u, MsiOpenPackageW(m_package.c_str(), &session));
     wchar_t product[39];
     DWORD length = ARRAYSIZE(product);
     ASSERT_EQ(0u, MsiGetPropertyW(session, L"ProductCode", product, &length));
-    const std::wstring forged = std::wstring(L"{0F0F0F0F-1111-2222-3333-444444444444} 1 1\n") + product;
-    MsiSetPropertyW(session, L"CustomActionData", forged.c_str());
+    const std::wstring forgedOwner = L"{0F0F0F0F-1111-2222-3333-444444444444}";
+
+    // A first installation's data: the program, no log folder, the command line, the mark.
+    const std::wstring data = test::SetupExe() + L"\n\n/S /UserParts=0 /Downgrade=0 /DesktopShortcut=0 "
+                              L"/QuickLaunchShortcut=0 /DefaultBrowser=0 /CloseBrowser=0 /D=" + m_folder + L"\n" +
+                              forgedOwner + L" 1 1";
+    MsiSetPropertyW(session, L"CustomActionData", data.c_str());
+    EXPECT_EQ(0u, runSetup(session));
+    EXPECT_EQ(product, test::ReadRegString(HKEY_LOCAL_MACHINE, kUninstallKey, L"PackageProductCode")) << "this package owns it";
+    EXPECT_EQ(1u, test::ReadRegDword(HKEY_LOCAL_MACHINE, kUninstallKey, L"SystemComponent"));
+
+    MsiSetPropertyW(session, L"CustomActionData", (forgedOwner + L" 1 1\n" + product).c_str());
     EXPECT_EQ(0u, undo(session));
     MsiCloseHandle(session);
     FreeLibrary(actions);
@@ -251,4 +260,5 @@ TEST_F(Package, ARollbackPutsBackOnlyTheMarkItsRunKept)
         << "no package named by the data owns it";
     EXPECT_EQ(0u, test::ReadRegDword(HKEY_LOCAL_MACHINE, kUninstallKey, L"SystemComponent"))
         << "as before this run's setup, when no package owned it, its own entry shows";
+    test::RemoveInstallation(m_folder);
 }
