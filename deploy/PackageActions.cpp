@@ -474,19 +474,19 @@ static void ChooseLogFolder(MSIHANDLE install, WCHAR (&folder)[MAX_PATH])
         folder[0] = 0;
 }
 
-// What a repair or reinstallation, which any user may start, runs the setup with: the folder the
-// setup's record names and the shortcut choices the package's mark keeps, both of which only
-// administrators change, and nothing from its caller. False when no record names a folder: the
-// browser's own uninstaller removed it, and a repair puts nothing back.
 // The component of VelmarinSetup.exe in the package.
 static const WCHAR kSetupComponent[] = L"{9A61E2D4-3B7C-4F15-8C0E-6D2A4B9F1E53}";
 
+// What a repair or reinstallation, which any user may start, runs: the package's own setup, with
+// the folder the setup's record names and the shortcut choices the package's mark keeps, all of
+// which only administrators change, and nothing from its caller. False when no record names a
+// folder: the browser's own uninstaller removed it, and a repair puts nothing back. `program` is
+// empty, and so refused, where Windows Installer knows no installed setup.
 static bool RepairCommand(const WCHAR *productCode, WCHAR (&recorded)[MAX_PATH], WCHAR (&program)[MAX_PATH],
                           WCHAR (&arguments)[2048], PackageMark &mark)
 {
     if (RecordedInstallFolder(recorded) != ERROR_SUCCESS)
         return false;
-    // The package's own setup, where Windows Installer installed it, not a program the data names.
     DWORD length = ARRAYSIZE(program);
     if (MsiGetComponentPathW(productCode, kSetupComponent, program, &length) != INSTALLSTATE_LOCAL)
         program[0] = 0;
@@ -588,10 +588,10 @@ PACKAGE_ACTION PrepareRemoval(MSIHANDLE install)
 // in its caller's rights, and so did whatever set the data it handed over.
 PACKAGE_ACTION RunSetup(MSIHANDLE install)
 {
-    // Windows Installer knows the product already only in a repair or a reinstallation: a first
-    // installation registers it after this action.
     if (!ForgetMarkBeforeSetup(install))
         return ERROR_INSTALL_FAILURE;
+    // Windows Installer knows the product already only in a repair or a reinstallation: a first
+    // installation registers it after this action.
     WCHAR productCode[64];
     bool repair = ReadProperty(install, L"ProductCode", productCode, ARRAYSIZE(productCode)) &&
                   IsProductCode(productCode) && MsiQueryProductStateW(productCode) == INSTALLSTATE_DEFAULT;
@@ -638,8 +638,8 @@ PACKAGE_ACTION RunSetup(MSIHANDLE install)
 
 // Rollback of RunSetup, as the machine's account, when the installation fails after the setup ran:
 // Windows Installer puts back the package that owned the browser before, or none, and this puts
-// back its mark, as RunSetup kept it (none kept: this run's setup marked nothing). The browser stays as the setup left it; owned by no package,
-// its own entry shows.
+// back its mark, as RunSetup kept it (none kept: this run's setup marked nothing). The browser stays
+// as the setup left it; owned by no package, its own entry shows.
 PACKAGE_ACTION UndoSetupOwnership(MSIHANDLE install)
 {
     WCHAR productCode[64];

@@ -55,8 +55,9 @@ HANDLE CreateOwnAccountToken();
 HANDLE CreateProcessInspectorToken();
 
 // While it lives, the calling thread acts with `token` (CreateOwnAccountToken's or
-// CreateProcessInspectorToken's); then with the rights it had before. Acting() is false, and the thread keeps its rights, when the token is null
-// or the thread could not take it on: what was to be done with it is then not done.
+// CreateProcessInspectorToken's); then with the rights it had before. Acting() is false, and the
+// thread keeps its rights, when the token is null or the thread could not take it on: what was to
+// be done with it is then not done.
 class CThreadToken {
 public:
     explicit CThreadToken(HANDLE token);
