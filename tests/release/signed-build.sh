@@ -41,10 +41,12 @@ VELMARIN_SIGN_PASSWORD=right-password cmake --build "$signed/build" --target Vel
 setup="$signed/build/VelmarinSetup.exe"
 wrestool -x --raw --type=BIN --name=228 "$setup" > "$signed/embedded-payload.exe"
 # Every program the build makes and ships, each as it was packed: the uninstaller and its helper
-# (packed into the payload, the helper as the uninstaller carries it), the package's actions and the package.
+# (packed into the payload, the helper as the uninstaller carries it), each user's logon program
+# (as the setup carries it), the package's actions and the package.
 wrestool -x --raw --type=BIN --name=238 "$signed/build/payload-files/UnInst.exe" > "$signed/embedded-helper.exe"
+wrestool -x --raw --type=BIN --name=239 "$setup" > "$signed/embedded-user-parts.exe"
 for program in "$signed/embedded-payload.exe" "$setup" "$signed/build/payload-files/UnInst.exe" \
-        "$signed/embedded-helper.exe" "$signed/build/package-actions/PackageActions.dll" \
+        "$signed/embedded-helper.exe" "$signed/embedded-user-parts.exe" "$signed/build/package-actions/PackageActions.dll" \
         "$signed/build/VelmarinSetup.msi"; do
     if ! osslsigncode verify -CAfile "$signed/cert.pem" -in "$program" > "$signed/verify.log" 2>&1; then
         echo "FAIL: the signature of $(basename "$program") does not verify:"
