@@ -574,12 +574,11 @@ PACKAGE_ACTION PrepareSetup(MSIHANDLE install)
 // in the machine's registry, which only administrators change.
 PACKAGE_ACTION PrepareRemoval(MSIHANDLE install)
 {
-    WCHAR logFolder[MAX_PATH], arguments[256], productCode[64];
+    WCHAR logFolder[MAX_PATH], arguments[256];
     ChooseLogFolder(install, logFolder);
-    ReadProperty(install, L"ProductCode", productCode, ARRAYSIZE(productCode));
     if (!UninstallerArguments(arguments, ARRAYSIZE(arguments)))
         return ERROR_INSTALL_FAILURE;
-    return HandOver(install, L"RunUninstaller", {logFolder, arguments, productCode});
+    return HandOver(install, L"RunUninstaller", {logFolder, arguments});
 }
 
 // Deferred, as the machine's account: runs the setup silently; when it installed the browser,
@@ -665,7 +664,7 @@ PACKAGE_ACTION UndoSetupOwnership(MSIHANDLE install)
 PACKAGE_ACTION RunUninstaller(MSIHANDLE install)
 {
     WCHAR data[4096];
-    const WCHAR *items[3];
+    const WCHAR *items[2];
     if (!SplitData(install, data, items)) {
         Say(install, L"The uninstaller's command line is missing.");
         return ERROR_INSTALL_FAILURE;
@@ -680,8 +679,14 @@ PACKAGE_ACTION RunUninstaller(MSIHANDLE install)
     }
     // A newer package took the browser over: this is that upgrade's removal of the older package,
     // which Windows tells it (UPGRADINGPRODUCTCODE) and Wine does not.
+    // Which package this is comes from Windows Installer, not from the data.
+    WCHAR productCode[64];
+    if (!ReadProperty(install, L"ProductCode", productCode, ARRAYSIZE(productCode)) || !IsProductCode(productCode)) {
+        Say(install, L"The package's ProductCode cannot be read; nothing was removed.");
+        return ERROR_INSTALL_FAILURE;
+    }
     PackageMark mark = ReadMark();
-    if (mark.owned && mark.productCode[0] && wcscmp(mark.productCode, items[2]) != 0) {
+    if (mark.owned && mark.productCode[0] && wcscmp(mark.productCode, productCode) != 0) {
         SayFormatted(install, L"The browser belongs to the package %s now; it stays.", mark.productCode);
         return ERROR_SUCCESS;
     }

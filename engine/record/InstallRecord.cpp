@@ -6,6 +6,7 @@
 #include "base/FileSystem.h"
 #include "engine/payload/PayloadManifest.h"
 #include "engine/Product.h"
+#include <aclapi.h>
 #include <shlwapi.h>
 #include <stdlib.h>
 #include <string.h>
@@ -189,21 +190,30 @@ static bool RecordPath(WCHAR (&path)[MAX_PATH], const WCHAR *folder, const WCHAR
 
 // Windows replaces no file that anyone holds open, and any user may open the record for its
 // attributes alone, which its access list cannot refuse. The record is then written over through
-// a handle of its own, which such a holder does not hinder: no second name is left behind, and a
-// cut in the middle leaves a record whose check fails, which the uninstaller refuses as damaged
-// rather than trust.
-static bool WriteOver(const WCHAR *path, const char *text, DWORD length)
+// a handle of its own, which such a holder does not hinder, and given its protection again
+// (protecting an existing folder makes everything in it inherit). `touched` tells whether the
+// old text may be gone.
+static bool WriteOver(const WCHAR *path, const char *text, DWORD length, bool &touched)
 {
-    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+    touched = false;
+    HANDLE file = CreateFileW(path, GENERIC_WRITE | WRITE_DAC, 0, NULL, OPEN_EXISTING,
                               FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_WRITE_THROUGH, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     BY_HANDLE_FILE_INFORMATION info;
     DWORD written = 0;
-    bool ok = GetFileInformationByHandle(file, &info) && info.nNumberOfLinks == 1 &&
-              !(info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) &&
-              WriteFile(file, text, length, &written, NULL) && written == length && SetEndOfFile(file) &&
+    bool plain = GetFileInformationByHandle(file, &info) && info.nNumberOfLinks == 1 &&
+                 !(info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY));
+    touched = plain;
+    bool ok = plain && WriteFile(file, text, length, &written, NULL) && written == length && SetEndOfFile(file) &&
               FlushFileBuffers(file);
+    PSECURITY_DESCRIPTOR protection = ok ? CreateOnlyAdministratorsFileDescriptor() : NULL;
+    PACL dacl = NULL;
+    BOOL present = FALSE, defaulted = FALSE;
+    if (protection && GetSecurityDescriptorDacl(protection, &present, &dacl, &defaulted) && present)
+        SetSecurityInfo(file, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, NULL,
+                        NULL, dacl, NULL);
+    LocalFree(protection);
     CloseHandle(file);
     return ok;
 }
@@ -222,28 +232,33 @@ bool CInstallRecord::Save(const WCHAR *folder) const
     SECURITY_ATTRIBUTES attributes = {sizeof(attributes), CreateOnlyAdministratorsFileDescriptor(), FALSE};
     HANDLE file = CreateFileW(temporary, GENERIC_WRITE, 0, attributes.lpSecurityDescriptor ? &attributes : NULL,
                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    DWORD made = file != INVALID_HANDLE_VALUE ? ERROR_SUCCESS : GetLastError();
     LocalFree(attributes.lpSecurityDescriptor);
     DWORD written = 0;
-    bool saved = file != INVALID_HANDLE_VALUE && WriteFile(file, text, length, &written, NULL) && written == length &&
-                 FlushFileBuffers(file);
+    bool copied = file != INVALID_HANDLE_VALUE && WriteFile(file, text, length, &written, NULL) && written == length &&
+                  FlushFileBuffers(file);
     if (file != INVALID_HANDLE_VALUE)
         CloseHandle(file);
-    bool replaced = saved && MoveFileExW(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    if (saved && !replaced && GetLastError() == ERROR_ACCESS_DENIED)
-        saved = WriteOver(path, text, length);
-    else
-        saved = replaced;
+    bool saved = copied && MoveFileExW(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    // Held open, the record cannot be replaced; nor can the copy be made where someone holds an
+    // earlier one whose deletion waits for him.
+    bool held = !saved && (copied ? GetLastError() == ERROR_ACCESS_DENIED : made == ERROR_ACCESS_DENIED);
+    bool touched = false;
+    if (held)
+        saved = WriteOver(path, text, length, touched);
     free(text);
-    if (!replaced)
+    // A whole copy stays where the record itself may now be cut: Load takes it then.
+    if (saved || !touched || !copied)
         DeleteFileW(temporary);
     return saved;
 }
 
-RecordLoadResult CInstallRecord::Load(const WCHAR *folder, const RecordPlaces &places)
+// Reads "<folder>\VelmarinSetup.record<suffix>".
+RecordLoadResult CInstallRecord::LoadFile(const WCHAR *folder, const WCHAR *suffix, const RecordPlaces &places)
 {
     Clear();
     WCHAR path[MAX_PATH];
-    if (!RecordPath(path, folder, L""))
+    if (!RecordPath(path, folder, suffix))
         return kRecordMissing;
     HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, NULL);
     if (file == INVALID_HANDLE_VALUE)
@@ -258,5 +273,14 @@ RecordLoadResult CInstallRecord::Load(const WCHAR *folder, const RecordPlaces &p
     CloseHandle(file);
     RecordLoadResult result = ok ? Parse(text, read, folder, places) : kRecordDamaged;
     free(text);
+    return result;
+}
+
+RecordLoadResult CInstallRecord::Load(const WCHAR *folder, const RecordPlaces &places)
+{
+    RecordLoadResult result = LoadFile(folder, L"", places);
+    // A record cut while it was written over: the whole copy written just before stands for it.
+    if (result == kRecordDamaged && LoadFile(folder, L".new", places) == kRecordValid)
+        return kRecordValid;
     return result;
 }

@@ -77,7 +77,8 @@ public:
     // keys. Nothing is kept unless everything passes.
     RecordLoadResult Parse(const char *text, size_t length, const WCHAR *folder, const RecordPlaces &places);
 
-    // "<folder>\VelmarinSetup.record", written whole or not at all.
+    // "<folder>\VelmarinSetup.record", written whole or not at all; where it is held open and
+    // must be written over, a whole copy beside it stands for it until it is whole again.
     bool Save(const WCHAR *folder) const;
     RecordLoadResult Load(const WCHAR *folder, const RecordPlaces &places);
 
@@ -85,6 +86,7 @@ public:
     static int ProcessView();
 
 private:
+    RecordLoadResult LoadFile(const WCHAR *folder, const WCHAR *suffix, const RecordPlaces &places);
     RecordItem *Append(RecordItem::Kind kind, const WCHAR *path);
     bool AddContents(RecordItem::Kind kind, const WCHAR *path, ULONGLONG size, const BYTE (&sha256)[32]);
     bool Accepts(const RecordItem &item, const RecordPlaces &places) const;

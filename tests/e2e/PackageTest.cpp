@@ -254,11 +254,20 @@ TEST_F(Package, TheDeferredActionsTakeNoOwnerFromTheirData)
 
     MsiSetPropertyW(session, L"CustomActionData", (forgedOwner + L" 1 1\n" + product).c_str());
     EXPECT_EQ(0u, undo(session));
-    MsiCloseHandle(session);
-    FreeLibrary(actions);
     EXPECT_EQ(L"", test::ReadRegString(HKEY_LOCAL_MACHINE, kUninstallKey, L"PackageProductCode"))
         << "no package named by the data owns it";
     EXPECT_EQ(0u, test::ReadRegDword(HKEY_LOCAL_MACHINE, kUninstallKey, L"SystemComponent"))
         << "as before this run's setup, when no package owned it, its own entry shows";
+
+    // The removal knows the package it belongs to from Windows Installer: its data names none.
+    MsiSetPropertyW(session, L"CustomActionData", data.c_str());
+    ASSERT_EQ(0u, runSetup(session));
+    Action removal = reinterpret_cast<Action>(reinterpret_cast<void *>(GetProcAddress(actions, "RunUninstaller")));
+    ASSERT_NE(nullptr, removal);
+    MsiSetPropertyW(session, L"CustomActionData", L"\n/S /RemoveData=0");
+    EXPECT_EQ(0u, removal(session));
+    EXPECT_FALSE(BrowserInstalled()) << "the package's own browser is removed";
+    MsiCloseHandle(session);
+    FreeLibrary(actions);
     test::RemoveInstallation(m_folder);
 }

@@ -232,15 +232,17 @@ TEST(InstallRecord, AnotherProfilesQuickLaunchAndLinkBarCountButNotItsOtherFolde
 }
 
 // A record that cannot be replaced where it lies, as no file is that anyone holds open (any user
-// may, for its attributes alone), still gives way to the new one, and leaves nothing beside it
-// once let go.
+// may, for its attributes alone), still gives way to the new one and leaves nothing beside it once
+// let go; so it does where its copy cannot be made (an earlier one waits for a holder to let go of
+// it, here a folder of its name). A record cut while it was written over is read from the whole
+// copy written just before.
 TEST(InstallRecord, ASaveReplacesARecordThatCannotBeReplacedInPlace)
 {
     std::wstring folder = test::MakeTempDir(L"record");
-    CInstallRecord first, second, read;
+    CInstallRecord first, second, third, read;
     first.SetFolder(folder.c_str(), true);
     ASSERT_TRUE(first.Save(folder.c_str()));
-    const std::wstring path = folder + L"\\" + kRecordFileName;
+    const std::wstring path = folder + L"\\" + kRecordFileName, copy = path + L".new";
     HANDLE holder = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, holder);
@@ -257,7 +259,24 @@ TEST(InstallRecord, ASaveReplacesARecordThatCannotBeReplacedInPlace)
         ++names;
     if (search != INVALID_HANDLE_VALUE)
         FindClose(search);
-    EXPECT_EQ(1, names) << "no old record set aside stays";
+    EXPECT_EQ(1, names) << "no second name stays";
+
+    ASSERT_TRUE(CreateDirectoryW(copy.c_str(), nullptr));
+    third.SetFolder(folder.c_str(), true);
+    third.AddFile(L"\\Velmarin.exe", 1234, kHash);
+    third.AddFile(L"\\WebApp.exe", 99, kHash);
+    ASSERT_TRUE(third.Save(folder.c_str()));
+    ASSERT_EQ(kRecordValid, read.Load(folder.c_str(), kPlaces));
+    EXPECT_EQ(2, read.Count()) << "written over";
+    ASSERT_TRUE(RemoveDirectoryW(copy.c_str()));
+
+    ASSERT_TRUE(CopyFileW(path.c_str(), copy.c_str(), FALSE));
+    std::string text = test::ReadFile(path);
+    test::WriteFile(path, text.substr(0, text.size() / 2));
+    ASSERT_EQ(kRecordValid, read.Load(folder.c_str(), kPlaces)) << "the whole copy stands for the cut record";
+    EXPECT_EQ(2, read.Count());
+    ASSERT_TRUE(DeleteFileW(copy.c_str()));
+    EXPECT_EQ(kRecordDamaged, read.Load(folder.c_str(), kPlaces)) << "without it the record is damaged";
     test::RemoveTree(folder);
 }
 
