@@ -326,10 +326,17 @@ void CInstallOptions::RunInstall(HWND progressWindow)
         m_bMadeInstallDir = true;
         LogStep(L"已创建安装目录，仅管理员可以更改");
     }
-    // Others could write into the folder until now: an earlier record there may be theirs.
+    // Others could write into the folder until now: an earlier record there may be theirs. It
+    // goes at once: one somebody holds open could otherwise outlive the protection, unreplaced,
+    // and be trusted by the uninstaller and the next update.
     m_bEarlierRecordUntrusted = protectedNow;
     if (protectedNow)
         LogStep(L"已保护安装目录及其中的全部内容：仅管理员可以更改");
+    if (protectedNow && !CInstallRecord::Discard(m_strInstallDir)) {
+        LogFailure(GetLastError(), L"原有的安装记录被其他程序打开");
+        StopInstall(refused, kOutcomeFolderRefused);
+        return;
+    }
     if (!IsFolderWritable(m_strInstallDir)) {
         LogFailure(GetLastError(), L"安装目录无法写入");
         ShowMessage(NULL, kUnplaceableFolder, kErrorCaption, MB_OK);
