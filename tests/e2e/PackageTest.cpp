@@ -230,42 +230,32 @@ TEST_F(Package, InstallsUpgradesRefusesADowngradeAndRemoves)
 TEST_F(Package, TheDeferredActionsTakeNoOwnerFromTheirData)
 {
     HMODULE actions = LoadLibraryW((test::BuildDir() + L"\\package-actions\\PackageActions.dll").c_str());
-    ASSERT_NE(nullptr, actions);
-    typedef UINT(WINAPI * Action)(MSIHANDLE);
-    Action runSetup = reinterpret_cast<Action>(reinterpret_cast<void *>(GetProcAddress(actions, "RunSetup")));
-    Action undo = reinterpret_cast<Action>(reinterpret_cast<void *>(GetProcAddress(actions, "UndoSetupOwnership")));
-    ASSERT_TRUE(runSetup && undo);
     MSIHANDLE session = 0;
     MsiSetInternalUI(INSTALLUILEVEL_NONE, nullptr);
-    ASSERT_EQ(0u, MsiOpenPackageW(m_package.c_str(), &session));
+    ASSERT_TRUE(actions && MsiOpenPackageW(m_package.c_str(), &session) == ERROR_SUCCESS);
+    auto run = [&](const char *action, const std::wstring &data) {
+        auto entry = reinterpret_cast<UINT(WINAPI *)(MSIHANDLE)>(reinterpret_cast<void *>(GetProcAddress(actions, action)));
+        MsiSetPropertyW(session, L"CustomActionData", data.c_str());
+        return entry ? entry(session) : ERROR_PROC_NOT_FOUND;
+    };
+    auto owner = [] { return test::ReadRegString(HKEY_LOCAL_MACHINE, kUninstallKey, L"PackageProductCode"); };
     wchar_t product[39];
     DWORD length = ARRAYSIZE(product);
     ASSERT_EQ(0u, MsiGetPropertyW(session, L"ProductCode", product, &length));
     const std::wstring forgedOwner = L"{0F0F0F0F-1111-2222-3333-444444444444}";
-
     // A first installation's data: the program, no log folder, the command line, the mark.
     const std::wstring data = test::SetupExe() + L"\n\n/S /UserParts=0 /Downgrade=0 /DesktopShortcut=0 "
                               L"/QuickLaunchShortcut=0 /DefaultBrowser=0 /CloseBrowser=0 /D=" + m_folder + L"\n" +
                               forgedOwner + L" 1 1";
-    MsiSetPropertyW(session, L"CustomActionData", data.c_str());
-    EXPECT_EQ(0u, runSetup(session));
-    EXPECT_EQ(product, test::ReadRegString(HKEY_LOCAL_MACHINE, kUninstallKey, L"PackageProductCode")) << "this package owns it";
-    EXPECT_EQ(1u, test::ReadRegDword(HKEY_LOCAL_MACHINE, kUninstallKey, L"SystemComponent"));
-
-    MsiSetPropertyW(session, L"CustomActionData", (forgedOwner + L" 1 1\n" + product).c_str());
-    EXPECT_EQ(0u, undo(session));
-    EXPECT_EQ(L"", test::ReadRegString(HKEY_LOCAL_MACHINE, kUninstallKey, L"PackageProductCode"))
-        << "no package named by the data owns it";
+    EXPECT_EQ(0u, run("RunSetup", data));
+    EXPECT_EQ(product, owner()) << "this package owns it";
+    EXPECT_EQ(0u, run("UndoSetupOwnership", forgedOwner + L" 1 1\n" + product));
+    EXPECT_EQ(L"", owner()) << "no package named by the data owns it";
     EXPECT_EQ(0u, test::ReadRegDword(HKEY_LOCAL_MACHINE, kUninstallKey, L"SystemComponent"))
         << "as before this run's setup, when no package owned it, its own entry shows";
-
     // The removal knows the package it belongs to from Windows Installer: its data names none.
-    MsiSetPropertyW(session, L"CustomActionData", data.c_str());
-    ASSERT_EQ(0u, runSetup(session));
-    Action removal = reinterpret_cast<Action>(reinterpret_cast<void *>(GetProcAddress(actions, "RunUninstaller")));
-    ASSERT_NE(nullptr, removal);
-    MsiSetPropertyW(session, L"CustomActionData", L"\n/S /RemoveData=0");
-    EXPECT_EQ(0u, removal(session));
+    ASSERT_EQ(0u, run("RunSetup", data));
+    EXPECT_EQ(0u, run("RunUninstaller", L"\n/S /RemoveData=0"));
     EXPECT_FALSE(BrowserInstalled()) << "the package's own browser is removed";
     MsiCloseHandle(session);
     FreeLibrary(actions);

@@ -617,42 +617,42 @@ TEST_F(InstallSequence, AFolderOthersCouldChangeIsProtectedFirstOrRefused)
         const char *what;
         const wchar_t *own;
         std::vector<Planted> planted;
-        const wchar_t *held;  // what someone holds open: "" the folder itself
-        bool installs;
+        bool held, installs;
         const wchar_t *above = nullptr;
         size_t protectionsBeforeRefusal = 0;
+        const wchar_t *heldForReading = nullptr;
     } cases[] = {
-        {"made on the drive", nullptr, {}, nullptr, true},
-        {"Users may modify it by an entry of its own", kUsersModify, {{L"\\Velmarin.exe", nullptr}}, nullptr, false},
+        {"made on the drive", nullptr, {}, false, true},
+        {"Users may modify it by an entry of its own", kUsersModify, {{L"\\Velmarin.exe", nullptr}}, false, false},
         {"Users may modify it through inheritance, foreign files in it", kUsersModifyInherited,
-         {{L"\\Velmarin.exe", nullptr}, {L"\\notes.txt", nullptr}}, nullptr, false},
+         {{L"\\Velmarin.exe", nullptr}, {L"\\notes.txt", nullptr}}, false, false},
         {"Users may modify it through inheritance, only the browser's files and a record in it", kUsersModifyInherited,
          {{L"\\Velmarin.exe", kUsersModifyInherited}, {plugin, kUsersModifyInherited}, {L"\\VelmarinSetup.record", nullptr}},
-         nullptr, true},
-        {"full control through inheritance", kFullControlInherited, {{L"\\Velmarin.exe", nullptr}}, nullptr, false},
+         false, true},
+        {"full control through inheritance", kFullControlInherited, {{L"\\Velmarin.exe", nullptr}}, false, false},
         {"a browser file with a second name outside", kUsersModifyInherited, {{L"\\Velmarin.exe", nullptr}, {L"=", nullptr}},
-         nullptr, false},
-        {"its Extensions another user's", nullptr, {{L"\\Velmarin.exe", nullptr}, {L"\\Extensions", kMadeByAUser}}, nullptr, false},
-        {"a plugin that grants another user", nullptr, {{plugin, kGrantsAUser}}, nullptr, false},
-        {"held open by someone", kUsersModifyInherited, {{L"\\Velmarin.exe", nullptr}}, L"", false, nullptr, 1},
-        {"below a folder a user made", nullptr, {}, nullptr, false, kMadeByAUser},
-        {"the account's own, with the browser's files", accounts.c_str(), {{L"\\Velmarin.exe", accounts.c_str()}}, nullptr, false},
+         false, false},
+        {"its Extensions another user's", nullptr, {{L"\\Velmarin.exe", nullptr}, {L"\\Extensions", kMadeByAUser}}, false, false},
+        {"a plugin that grants another user", nullptr, {{plugin, kGrantsAUser}}, false, false},
+        {"held open by someone", kUsersModifyInherited, {{L"\\Velmarin.exe", nullptr}}, true, false, nullptr, 1},
+        {"below a folder a user made", nullptr, {}, false, false, kMadeByAUser},
+        {"the account's own, with the browser's files", accounts.c_str(), {{L"\\Velmarin.exe", accounts.c_str()}}, false, false},
         {"its Extensions the account's own", nullptr, {{L"\\Velmarin.exe", nullptr}, {L"\\Extensions", accounts.c_str()}},
-         nullptr, false},
+         false, false},
         {"a DLL of the account's beside the browser's", nullptr,
-         {{L"\\Velmarin.exe", nullptr}, {L"\\Extensions\\PlgKit\\version.dll", accounts.c_str()}}, nullptr, false},
-        {"below a folder of the account's own", nullptr, {}, nullptr, false, accounts.c_str()},
+         {{L"\\Velmarin.exe", nullptr}, {L"\\Extensions\\PlgKit\\version.dll", accounts.c_str()}}, false, false},
+        {"below a folder of the account's own", nullptr, {}, false, false, accounts.c_str()},
         // A journal is only what its writer says: in a folder others could write, it vouches for
         // no name, and a DLL it calls a set-aside file is still a DLL of theirs.
         {"Users may modify it through inheritance, a journal of theirs calls their DLL set aside", kUsersModifyInherited,
          {{L"\\Velmarin.exe", kUsersModifyInherited}, {kJournal, kUsersModifyInherited}, {kAsideDll, kUsersModifyInherited}},
-         nullptr, false},
+         false, false},
         {"the account's own, a journal of its calls its DLL set aside", accounts.c_str(),
-         {{L"\\Velmarin.exe", accounts.c_str()}, {kJournal, accounts.c_str()}, {kAsideDll, accounts.c_str()}}, nullptr, false},
+         {{L"\\Velmarin.exe", accounts.c_str()}, {kJournal, accounts.c_str()}, {kAsideDll, accounts.c_str()}}, false, false},
         // Its record goes before anything is installed: one held open could outlive the protection.
         {"Users may modify it through inheritance, its record held open by someone", kUsersModifyInherited,
-         {{L"\\Velmarin.exe", kUsersModifyInherited}, {L"\\VelmarinSetup.record", nullptr}}, L"\\VelmarinSetup.record",
-         false, nullptr, 3},
+         {{L"\\Velmarin.exe", kUsersModifyInherited}, {L"\\VelmarinSetup.record", nullptr}}, false, false, nullptr, 3,
+         L"\\VelmarinSetup.record"},
     };
     ASSERT_TRUE(CreateDirectoryW(drive.c_str(), nullptr));
     size_t seen = 0;
@@ -684,12 +684,12 @@ TEST_F(InstallSequence, AFolderOthersCouldChangeIsProtectedFirstOrRefused)
             if (p.sddl)
                 WindowsLikeSecurity::Descriptors()[WindowsLikeSecurity::Key(path)] = p.sddl;
         }
-        HANDLE held = !c.held ? INVALID_HANDLE_VALUE
-                      : !c.held[0] ? CreateFileW(install.c_str(), FILE_ADD_FILE | FILE_LIST_DIRECTORY,
-                                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)
-                                   : CreateFileW((install + c.held).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                                 OPEN_EXISTING, 0, nullptr);
+        HANDLE held = c.held ? CreateFileW(install.c_str(), FILE_ADD_FILE | FILE_LIST_DIRECTORY,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)
+                             : c.heldForReading ? CreateFileW((install + c.heldForReading).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                                              nullptr, OPEN_EXISTING, 0, nullptr)
+                                                : INVALID_HANDLE_VALUE;
         const std::map<std::wstring, std::string> before = test::FolderContents(install);
         ResetExtraction();
         Configure(m_options);

@@ -239,33 +239,23 @@ TEST(InstallRecord, AnotherProfilesQuickLaunchAndLinkBarCountButNotItsOtherFolde
 TEST(InstallRecord, ASaveReplacesARecordThatCannotBeReplacedInPlace)
 {
     std::wstring folder = test::MakeTempDir(L"record");
-    CInstallRecord first, second, third, read;
-    first.SetFolder(folder.c_str(), true);
-    ASSERT_TRUE(first.Save(folder.c_str()));
+    CInstallRecord record, read;
+    record.SetFolder(folder.c_str(), true);
+    ASSERT_TRUE(record.Save(folder.c_str()));
     const std::wstring path = folder + L"\\" + kRecordFileName, copy = path + L".new";
     HANDLE holder = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, holder);
-    second.SetFolder(folder.c_str(), true);
-    second.AddFile(L"\\Velmarin.exe", 1234, kHash);
-    ASSERT_TRUE(second.Save(folder.c_str()));
+    record.AddFile(L"\\Velmarin.exe", 1234, kHash);
+    ASSERT_TRUE(record.Save(folder.c_str()));
     CloseHandle(holder);
     ASSERT_EQ(kRecordValid, read.Load(folder.c_str(), kPlaces));
     EXPECT_EQ(1, read.Count()) << "the new record";
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((path + L"*").c_str(), &found);
-    int names = 0;
-    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found))
-        ++names;
-    if (search != INVALID_HANDLE_VALUE)
-        FindClose(search);
-    EXPECT_EQ(1, names) << "no second name stays";
+    EXPECT_EQ(1u, test::FolderContents(folder).size()) << "no second name stays";
 
     ASSERT_TRUE(CreateDirectoryW(copy.c_str(), nullptr));
-    third.SetFolder(folder.c_str(), true);
-    third.AddFile(L"\\Velmarin.exe", 1234, kHash);
-    third.AddFile(L"\\WebApp.exe", 99, kHash);
-    ASSERT_TRUE(third.Save(folder.c_str()));
+    record.AddFile(L"\\WebApp.exe", 99, kHash);
+    ASSERT_TRUE(record.Save(folder.c_str()));
     ASSERT_EQ(kRecordValid, read.Load(folder.c_str(), kPlaces));
     EXPECT_EQ(2, read.Count()) << "written over";
     ASSERT_TRUE(RemoveDirectoryW(copy.c_str()));
