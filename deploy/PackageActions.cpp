@@ -677,14 +677,14 @@ PACKAGE_ACTION RunUninstaller(MSIHANDLE install)
         Say(install, L"The browser is not installed; there is nothing to remove.");
         return ERROR_SUCCESS;
     }
-    // A newer package took the browser over: this is that upgrade's removal of the older package,
-    // which Windows tells it (UPGRADINGPRODUCTCODE) and Wine does not.
     // Which package this is comes from Windows Installer, not from the data.
     WCHAR productCode[64];
     if (!ReadProperty(install, L"ProductCode", productCode, ARRAYSIZE(productCode)) || !IsProductCode(productCode)) {
         Say(install, L"The package's ProductCode cannot be read; nothing was removed.");
         return ERROR_INSTALL_FAILURE;
     }
+    // A newer package took the browser over: this is that upgrade's removal of the older package,
+    // which Windows tells it (UPGRADINGPRODUCTCODE) and Wine does not.
     PackageMark mark = ReadMark();
     if (mark.owned && mark.productCode[0] && wcscmp(mark.productCode, productCode) != 0) {
         SayFormatted(install, L"The browser belongs to the package %s now; it stays.", mark.productCode);

@@ -255,14 +255,18 @@ bool CInstallRecord::Save(const WCHAR *folder) const
 
 bool CInstallRecord::Discard(const WCHAR *folder)
 {
-    WCHAR path[MAX_PATH];
-    if (!RecordPath(path, folder, L""))
-        return false;
-    HANDLE file = CreateFileW(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
-                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_DELETE_ON_CLOSE, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return GetLastError() == ERROR_FILE_NOT_FOUND;
-    CloseHandle(file);
+    const WCHAR *suffixes[] = {L"", L".new"};
+    for (const WCHAR *suffix : suffixes) {
+        WCHAR path[MAX_PATH];
+        if (!RecordPath(path, folder, suffix))
+            return false;
+        HANDLE file = CreateFileW(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_DELETE_ON_CLOSE, NULL);
+        if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_NOT_FOUND)
+            return false;
+        if (file != INVALID_HANDLE_VALUE)
+            CloseHandle(file);
+    }
     return true;
 }
 

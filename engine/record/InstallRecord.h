@@ -81,9 +81,9 @@ public:
     // must be written over, a whole copy beside it stands for it until it is whole again.
     bool Save(const WCHAR *folder) const;
     RecordLoadResult Load(const WCHAR *folder, const RecordPlaces &places);
-    // Deletes the record of `folder`, if any, through a handle that follows no link; true unless
-    // it stays readable (held open by someone who shares no deletion). Its deletion may wait for
-    // holders who share it.
+    // Deletes the record of `folder` and any copy of it an interrupted save left, through handles
+    // that follow no link; true unless one stays readable (held open by someone who shares no
+    // deletion). A deletion may wait for holders who share it.
     static bool Discard(const WCHAR *folder);
 
     // The registry view of this process's writes: 32 for a 32-bit process, also on 64-bit Windows.

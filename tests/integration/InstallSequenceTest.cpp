@@ -649,10 +649,14 @@ TEST_F(InstallSequence, AFolderOthersCouldChangeIsProtectedFirstOrRefused)
          false, false},
         {"the account's own, a journal of its calls its DLL set aside", accounts.c_str(),
          {{L"\\Velmarin.exe", accounts.c_str()}, {kJournal, accounts.c_str()}, {kAsideDll, accounts.c_str()}}, false, false},
-        // Its record goes before anything is installed: one held open could outlive the protection.
+        // Its record and any copy go before anything is installed: one held open could outlive the
+        // protection, and be trusted afterwards.
         {"Users may modify it through inheritance, its record held open by someone", kUsersModifyInherited,
          {{L"\\Velmarin.exe", kUsersModifyInherited}, {L"\\VelmarinSetup.record", nullptr}}, false, false, nullptr, 3,
          L"\\VelmarinSetup.record"},
+        {"Users may modify it through inheritance, a copy of its record held open by someone", kUsersModifyInherited,
+         {{L"\\Velmarin.exe", kUsersModifyInherited}, {L"\\VelmarinSetup.record.new", nullptr}}, false, false, nullptr, 3,
+         L"\\VelmarinSetup.record.new"},
     };
     ASSERT_TRUE(CreateDirectoryW(drive.c_str(), nullptr));
     size_t seen = 0;
