@@ -151,44 +151,33 @@ static void WriteMark(MSIHANDLE install, const PackageMark &mark)
     }
 }
 
-// An earlier run's mark before its setup goes first: a rollback of this run then puts back only
-// what this run's setup changed. False when it stays.
-static bool ForgetMarkBeforeSetup(MSIHANDLE install)
-{
-    HKEY key;
-    LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSetupRecordKey, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, &key);
-    if (result == ERROR_FILE_NOT_FOUND)
-        return true;
-    if (result == ERROR_SUCCESS) {
-        result = SetOrDelete(key, kMarkBefore, false, nullptr, 0, REG_SZ);
-        RegCloseKey(key);
-    }
-    if (result != ERROR_SUCCESS)
-        SayFormatted(install, L"The package's mark of an earlier run could not be taken away (error %ld); nothing was "
-                              L"installed.", result);
-    return result == ERROR_SUCCESS;
-}
-
 // Keeps `before`, the mark as it was when this run's setup started, for the run's rollback, just
-// before the setup's entry gets this run's mark. False when it cannot be kept.
-static bool KeepMarkBeforeSetup(MSIHANDLE install, const PackageMark &before)
+// before the setup's entry gets this run's mark; without `before`, takes an earlier run's away
+// first, so that a rollback of this run puts back only what this run's setup changed. No entry
+// (none yet, or the setup's 1610 on a first installation) keeps nothing. False when it fails.
+static bool KeepMarkBeforeSetup(MSIHANDLE install, const PackageMark *before)
 {
     WCHAR text[64];
     HKEY key;
     LONG result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSetupRecordKey, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, &key);
-    // No entry (the setup's 1610 on a first installation): no mark goes on it either.
     if (result == ERROR_FILE_NOT_FOUND)
         return true;
     if (result == ERROR_SUCCESS) {
-        result = FormatPackageMark(before, text, ARRAYSIZE(text))
-                     ? RegSetValueExW(key, kMarkBefore, 0, REG_SZ, (const BYTE *)text,
-                                      (DWORD)((wcslen(text) + 1) * sizeof(WCHAR)))
-                     : ERROR_INVALID_DATA;
+        if (!before)
+            result = SetOrDelete(key, kMarkBefore, false, nullptr, 0, REG_SZ);
+        else if (FormatPackageMark(*before, text, ARRAYSIZE(text)))
+            result = RegSetValueExW(key, kMarkBefore, 0, REG_SZ, (const BYTE *)text,
+                                    (DWORD)((wcslen(text) + 1) * sizeof(WCHAR)));
+        else
+            result = ERROR_INVALID_DATA;
         RegCloseKey(key);
     }
     if (result != ERROR_SUCCESS)
-        SayFormatted(install, L"The package's mark before the setup could not be kept (error %ld), so the package does "
-                              L"not take the browser over.", result);
+        SayFormatted(install, before ? L"The package's mark before the setup could not be kept (error %ld), so the "
+                                       L"package does not take the browser over."
+                                     : L"The package's mark of an earlier run could not be taken away (error %ld); "
+                                       L"nothing was installed.",
+                     result);
     return result == ERROR_SUCCESS;
 }
 
@@ -587,7 +576,7 @@ PACKAGE_ACTION PrepareRemoval(MSIHANDLE install)
 // in its caller's rights, and so did whatever set the data it handed over.
 PACKAGE_ACTION RunSetup(MSIHANDLE install)
 {
-    if (!ForgetMarkBeforeSetup(install))
+    if (!KeepMarkBeforeSetup(install, nullptr))
         return ERROR_INSTALL_FAILURE;
     // Windows Installer knows the product already only in a repair or a reinstallation: a first
     // installation registers it after this action.
@@ -625,7 +614,7 @@ PACKAGE_ACTION RunSetup(MSIHANDLE install)
     }
     ActionResult result = MapSetupExit(code);
     if (result.installerCode == ERROR_SUCCESS) {
-        if (!KeepMarkBeforeSetup(install, before))
+        if (!KeepMarkBeforeSetup(install, &before))
             return ERROR_INSTALL_FAILURE;
         WriteMark(install, mark);
     }

@@ -3,12 +3,13 @@
 #pragma once
 #include <windows.h>
 
-// Ends every process whose executable's full path begins with `path` (case-insensitive) and
-// waits up to `timeout` ms for all of them. -1 when the path is null, the process list cannot
-// be read or nothing matched; else 0 when all ended in time, WAIT_TIMEOUT or WAIT_FAILED.
+// Ends every process, whoever runs it, whose executable's full path begins with `path` or its
+// short form (case-insensitive), and waits up to `timeout` ms for all of them. -1 when the path
+// is null, the process list cannot be read or nothing matched; else 0 when all ended in time,
+// WAIT_TIMEOUT or WAIT_FAILED.
 int TerminateProcessesByPath(const WCHAR *path, DWORD timeout);
-// How many other processes run an executable whose full path begins with `path`; -1 when the
-// process list cannot be read.
+// How many other processes run an executable whose full path begins with `path`, as above; -1
+// when the process list cannot be read.
 int CountProcessesByPath(const WCHAR *path);
 
 enum RunningBrowserOutcome { kBrowserCleared, kBrowserCancelled };
