@@ -243,8 +243,11 @@ TEST_F(Package, TheDeferredActionsTakeNoOwnerFromTheirData)
     DWORD length = ARRAYSIZE(product);
     ASSERT_EQ(0u, MsiGetPropertyW(session, L"ProductCode", product, &length));
     const std::wstring forgedOwner = L"{0F0F0F0F-1111-2222-3333-444444444444}";
-    // A first installation's data: the program, no log folder, the command line, the mark.
-    const std::wstring data = test::SetupExe() + L"\n\n/S /UserParts=0 /Downgrade=0 /DesktopShortcut=0 "
+    // A first installation's data: the program (where only administrators could have put it, not
+    // where the build happens to lie), no log folder, the command line, the mark.
+    const std::wstring setupFolder = test::MakeTempDir(L"package setup"), setup = setupFolder + L"\\VelmarinSetup.exe";
+    ASSERT_TRUE(CopyFileW(test::SetupExe().c_str(), setup.c_str(), FALSE));
+    const std::wstring data = setup + L"\n\n/S /UserParts=0 /Downgrade=0 /DesktopShortcut=0 "
                               L"/QuickLaunchShortcut=0 /DefaultBrowser=0 /CloseBrowser=0 /D=" + m_folder + L"\n" +
                               forgedOwner + L" 1 1";
     EXPECT_EQ(0u, run("RunSetup", data));
@@ -260,4 +263,5 @@ TEST_F(Package, TheDeferredActionsTakeNoOwnerFromTheirData)
     MsiCloseHandle(session);
     FreeLibrary(actions);
     test::RemoveInstallation(m_folder);
+    test::RemoveTree(setupFolder);
 }
