@@ -82,9 +82,10 @@ TEST(PayloadProgram, UnpacksOnlyIntoAFolderItMakesOrFindsEmpty)
     test::RemoveTree(temp);
 }
 
-// One thread or two (the set lies in several blocks), the same bytes; a damaged block fails the
-// run and leaves no file that looks complete and is not as packed, and a stream cut short writes
-// nothing at all.
+// One thread or two (the set lies in several blocks), the same bytes, whether the thread ahead
+// keeps what it decodes aside or, with no room for that in the temporary folder, decodes its block
+// again in its turn; a damaged block fails the run and leaves no file that looks complete and is
+// not as packed, and a stream cut short writes nothing at all.
 TEST(PayloadProgram, ThreadsGiveTheSameFilesAndDamageLeavesNoneThatLooksWhole)
 {
     const int all = CPayloadManifest::Instance().FileCount();
@@ -94,21 +95,35 @@ TEST(PayloadProgram, ThreadsGiveTheSameFilesAndDamageLeavesNoneThatLooksWhole)
     flipped[stream.size() / 2] ^= 0x20;
     CreateDirectoryW((temp + L"\\flipped").c_str(), nullptr);
     CreateDirectoryW((temp + L"\\cut").c_str(), nullptr);
+    // A temporary folder so deep that no file name fits below it.
+    std::wstring deep = temp;
+    while (deep.size() < MAX_PATH - 20) {
+        deep += L"\\deeper";
+        CreateDirectoryW(deep.c_str(), nullptr);
+    }
     struct Case {
         const wchar_t *name;
         std::wstring program;
         const wchar_t *threads;
+        std::wstring temporary;
         bool done;
     } cases[] = {
-        {L"one", test::BlocksPayloadProgram(), L" /T=1", true},
-        {L"two", test::BlocksPayloadProgram(), L" /T=2", true},
-        {L"flipped", test::PayloadProgramWithStream(temp + L"\\flipped", flipped), L" /T=2", false},
-        {L"cut", test::PayloadProgramWithStream(temp + L"\\cut", stream.substr(0, stream.size() * 2 / 3)), L" /T=2", false},
+        {L"one", test::BlocksPayloadProgram(), L" /T=1", L"", true},
+        {L"two", test::BlocksPayloadProgram(), L" /T=2", L"", true},
+        {L"no room aside", test::BlocksPayloadProgram(), L" /T=2", deep, true},
+        {L"flipped", test::PayloadProgramWithStream(temp + L"\\flipped", flipped), L" /T=2", L"", false},
+        {L"cut", test::PayloadProgramWithStream(temp + L"\\cut", stream.substr(0, stream.size() * 2 / 3)), L" /T=2", L"", false},
     };
+    WCHAR ownTemporary[MAX_PATH], ownTmp[MAX_PATH];
+    ASSERT_TRUE(GetEnvironmentVariableW(L"TEMP", ownTemporary, MAX_PATH) && GetEnvironmentVariableW(L"TMP", ownTmp, MAX_PATH));
     for (const Case &c : cases) {
         SCOPED_TRACE(test::Utf8(c.name));
         std::wstring folder = temp + L"\\" + c.name + L" files";
+        SetEnvironmentVariableW(L"TEMP", c.temporary.empty() ? ownTemporary : c.temporary.c_str());
+        SetEnvironmentVariableW(L"TMP", c.temporary.empty() ? ownTmp : c.temporary.c_str());
         DWORD code = RunPayload(c.program, std::wstring(c.threads) + L" /P=" + folder);
+        SetEnvironmentVariableW(L"TEMP", ownTemporary);
+        SetEnvironmentVariableW(L"TMP", ownTmp);
         EXPECT_EQ(c.done, code == 0) << code;
         int asPacked = 0, wrong = 0;
         CountFiles(folder, asPacked, wrong);
@@ -119,6 +134,7 @@ TEST(PayloadProgram, ThreadsGiveTheSameFilesAndDamageLeavesNoneThatLooksWhole)
             EXPECT_LT(asPacked, all);
     }
     EXPECT_EQ(test::FolderContents(temp + L"\\one files"), test::FolderContents(temp + L"\\two files"));
+    EXPECT_EQ(test::FolderContents(temp + L"\\one files"), test::FolderContents(temp + L"\\no room aside files"));
     EXPECT_TRUE(test::FolderContents(temp + L"\\cut files").empty());
     test::RemoveTree(temp);
 }

@@ -49,29 +49,27 @@ TEST(UnpackRules, ThreadsFollowTheCoresUpToTheBlocks)
         EXPECT_EQ(c.threads, DecoderThreads(c.cores, c.asked, c.blocks)) << c.cores << " " << c.asked << " " << c.blocks;
 }
 
-TEST(UnpackRules, TheDecodersMemoryFollowsTheBlocksUpToACeiling)
+// Two threads of 16 MiB blocks fit twice over; a block alone past the ceiling is refused.
+TEST(UnpackRules, ThreadsWaitForMemoryAndTheSpillForRoom)
 {
     const ULONGLONG MiB = 1 << 20, ceiling = 128 * MiB;
-    struct Case {
+    struct Threads {
+        int asked;
+        ULONGLONG perThread;
         int threads;
-        ULONGLONG block, packed, limit;
-    } cases[] = {{1, 8 * MiB, 2 * MiB, 26 * MiB}, {2, 8 * MiB, 2 * MiB, 44 * MiB}, {8, 8 * MiB, 2 * MiB, ceiling},
-                 {2, 64 * MiB, 20 * MiB, ceiling}, {0, MiB, MiB, ceiling}, {2, ~0ull, 1, ceiling}};
-    for (const Case &c : cases)
-        EXPECT_EQ(c.limit, DecoderMemoryLimit(c.threads, c.block, c.packed)) << c.threads << " " << c.block;
-}
+    } threads[] = {{2, 17 * MiB, 2}, {8, 17 * MiB, 7}, {64, 17 * MiB, 7}, {1, ceiling, 1}, {2, ceiling + 1, 0},
+                   {4, 0, 4}, {8, 64 * MiB, 2}};
+    for (const Threads &c : threads)
+        EXPECT_EQ(c.threads, ThreadsWithinMemory(c.asked, c.perThread, ceiling)) << c.asked << " " << c.perThread;
 
-// Blocks end at 8, 16 and 20: a block counts as checked once a byte after it has come out.
-TEST(UnpackRules, ABlockIsCheckedOnceTheNextOneHasBegun)
-{
-    const ULONGLONG ends[] = {8, 16, 20};
-    struct Case {
-        ULONGLONG handedOut;
-        bool ended;
-        ULONGLONG checked;
-    } cases[] = {{0, false, 0}, {8, false, 0}, {9, false, 8}, {16, false, 8}, {17, false, 16}, {20, false, 16}, {20, true, 20}};
-    for (const Case &c : cases)
-        EXPECT_EQ(c.checked, CheckedEnd(ends, 3, c.handedOut, c.ended)) << c.handedOut << " " << c.ended;
+    // The files take 100; each thread but the first may keep a block of 16 aside.
+    struct Room {
+        ULONGLONG available;
+        int threads;
+        bool spill;
+    } rooms[] = {{132, 3, true}, {131, 3, false}, {116, 2, true}, {99, 2, false}, {1000, 1, false}, {0, 2, false}};
+    for (const Room &c : rooms)
+        EXPECT_EQ(c.spill, SpillLeavesRoomForTheFiles(c.available, 100, c.threads, 16)) << c.available << " " << c.threads;
 }
 
 TEST(UnpackRules, OnlyPlainPathsBelowTheFolder)

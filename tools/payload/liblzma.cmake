@@ -2,10 +2,11 @@
 # fetches it once into VELMARIN_XZ_DIR) with the project's own cross compiler, as the static
 # library `velmarin_lzma` that the payload program and its benchmark link.
 #
-# Threads are Windows' own in liblzma's "win95" flavour for both architectures: a critical section
-# and an event a condition, which Windows XP has; the "vista" flavour's condition variables and
-# one-time initialisation are missing there. liblzma's own builds choose win95 for 32-bit x86
-# too, as it decodes no slower.
+# Only the block decoder and the index are taken: the payload program runs its own threads, one
+# block each. liblzma's threaded stream decoder keeps each block's packed and decoded bytes whole
+# in memory beside its dictionary, so that blocks large enough for the payload's size would take
+# two threads past 64 MB. The "win95" flavour of liblzma's thread layer (what XP has) is named so
+# that its headers build; nothing of liblzma starts a thread.
 set(VELMARIN_XZ_DIR ${CMAKE_BINARY_DIR}/xz-utils CACHE PATH
     "Where Debian's source package of xz-utils is fetched to and unpacked (once)")
 set(XZ_SOURCE ${VELMARIN_XZ_DIR}/xz-utils-5.4.1)
@@ -22,7 +23,7 @@ add_library(velmarin_lzma STATIC
     ${lzma}/common/block_header_decoder.c ${lzma}/common/block_buffer_decoder.c
     ${lzma}/common/filter_common.c ${lzma}/common/filter_decoder.c ${lzma}/common/filter_flags_decoder.c
     ${lzma}/common/index.c ${lzma}/common/index_hash.c ${lzma}/common/index_decoder.c
-    ${lzma}/common/outqueue.c ${lzma}/common/stream_decoder_mt.c ${lzma}/common/stream_flags_common.c
+    ${lzma}/common/stream_flags_common.c
     ${lzma}/common/stream_flags_decoder.c ${lzma}/common/vli_decoder.c ${lzma}/common/vli_size.c
     ${lzma}/lz/lz_decoder.c ${lzma}/lzma/lzma_decoder.c ${lzma}/lzma/lzma2_decoder.c
     ${lzma}/simple/simple_coder.c ${lzma}/simple/simple_decoder.c ${lzma}/simple/x86.c)

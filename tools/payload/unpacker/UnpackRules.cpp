@@ -56,23 +56,22 @@ int DecoderThreads(int cores, int asked, ULONGLONG blocks)
     return threads > 0 ? (int)threads : 1;
 }
 
-ULONGLONG DecoderMemoryLimit(int threads, ULONGLONG largestBlock, ULONGLONG largestPackedBlock)
+int ThreadsWithinMemory(int threads, ULONGLONG perThread, ULONGLONG ceiling)
 {
-    const ULONGLONG kCeiling = 128ull << 20;
-    if (threads < 1 || largestBlock >= kCeiling || largestPackedBlock >= kCeiling)
-        return kCeiling;
-    ULONGLONG limit = (ULONGLONG)threads * (2 * largestBlock + largestPackedBlock) + largestBlock;
-    return limit < kCeiling ? limit : kCeiling;
+    if (perThread == 0)
+        return threads;
+    if (perThread > ceiling)
+        return 0;
+    ULONGLONG fit = ceiling / perThread;
+    return (ULONGLONG)threads < fit ? threads : (int)fit;
 }
 
-ULONGLONG CheckedEnd(const ULONGLONG *blockEnds, size_t blocks, ULONGLONG handedOut, bool streamEnded)
+bool SpillLeavesRoomForTheFiles(ULONGLONG available, ULONGLONG files, int threads, ULONGLONG largestBlock)
 {
-    if (streamEnded)
-        return handedOut;
-    ULONGLONG checked = 0;
-    for (size_t i = 0; i < blocks && blockEnds[i] < handedOut; ++i)
-        checked = blockEnds[i];
-    return checked;
+    if (threads < 2)
+        return false;
+    ULONGLONG spill = (ULONGLONG)(threads - 1) * largestBlock;
+    return available >= files && available - files >= spill;
 }
 
 bool IsPlainRelativePath(const WCHAR *relative)

@@ -1,5 +1,5 @@
 // The payload program's decisions, as functions of values: its command line, its thread count,
-// and which of its files the decoder has vouched for so far.
+// and where its threads may keep what they decode ahead of the files.
 #pragma once
 #include <windows.h>
 
@@ -28,16 +28,15 @@ bool ReadUnpackArguments(const WCHAR *commandLine, UnpackArguments &arguments);
 // Decoding threads: as many as asked, or as the cores, never more than the blocks to decode.
 int DecoderThreads(int cores, int asked, ULONGLONG blocks);
 
-// What the decoder's threads may take together: each of `threads` blocks in decoding needs its
-// dictionary (the block's size, as the payload is packed), its output and its input, and one
-// block decoded may wait to be written; never more than 128 MiB, so that on any machine the
-// program stays within about 160 MB (more threads then wait for memory instead).
-ULONGLONG DecoderMemoryLimit(int threads, ULONGLONG largestBlock, ULONGLONG largestPackedBlock);
+// Of `threads`, how many may decode side by side when each takes `perThread` bytes (its block's
+// dictionary and buffers) and all together at most `ceiling`: at least 1, or 0 when a single one
+// would take more (the stream asks for more than any payload needs, and is taken as damaged).
+int ThreadsWithinMemory(int threads, ULONGLONG perThread, ULONGLONG ceiling);
 
-// The decoder hands out a block's bytes as it decodes them, before it has checked the block, but
-// the next block's first byte only once it has. Given the ends of the blocks (uncompressed offsets,
-// ascending) and how much it has handed out, the offset up to which everything is checked.
-ULONGLONG CheckedEnd(const ULONGLONG *blockEnds, size_t blocks, ULONGLONG handedOut, bool streamEnded);
+// Whether the threads ahead of the files' turn may keep what they decode on the temporary
+// folder's drive (`available` bytes free): only where the set's files still fit beside a block
+// for each of them, so that keeping bytes aside never makes the files' own writes fail.
+bool SpillLeavesRoomForTheFiles(ULONGLONG available, ULONGLONG files, int threads, ULONGLONG largestBlock);
 
 // Checks one path of the manifest ("\" first, components split by "\"): false for an empty
 // component, "." or "..", or a character a file name cannot hold.

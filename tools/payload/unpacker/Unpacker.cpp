@@ -1,13 +1,14 @@
 #include "tools/payload/unpacker/Unpacker.h"
 #include <lzma.h>
+#include "base/Format.h"
 #include <string.h>
 
 namespace {
 
-// The index of a single, whole stream: its blocks' places, read from its end.
-lzma_index *ReadIndex(const BYTE *stream, size_t size)
+// The index of a single, whole stream: its blocks' places, read from its end, and its flags.
+lzma_index *ReadIndex(const BYTE *stream, size_t size, lzma_stream_flags &footer)
 {
-    lzma_stream_flags header, footer;
+    lzma_stream_flags header;
     if (!stream || size < 2 * LZMA_STREAM_HEADER_SIZE || lzma_stream_header_decode(&header, stream) != LZMA_OK ||
         lzma_stream_footer_decode(&footer, stream + size - LZMA_STREAM_HEADER_SIZE) != LZMA_OK ||
         lzma_stream_flags_compare(&header, &footer) != LZMA_OK ||
@@ -115,83 +116,349 @@ private:
     ULONGLONG m_position, m_currentEnd;
 };
 
-// The stream's bytes a piece at a time.
-class CStreamReader {
-public:
-    explicit CStreamReader(const PackedStream &stream) : m_stream(stream), m_buffer(NULL), m_read(0)
-    {
-        if (stream.file != INVALID_HANDLE_VALUE)
-            m_buffer = (BYTE *)HeapAlloc(GetProcessHeap(), 0, kPiece);
+// What the decoder needs to know of a block: where it lies in the stream and in the files' bytes.
+struct BlockPlace {
+    ULONGLONG packedOffset;  // its header's place in the stream
+    ULONGLONG packedSize;    // header, data, padding and check
+    ULONGLONG unpaddedSize;
+    ULONGLONG start, size;   // in the files' bytes
+};
+
+const size_t kPiece = 256 << 10;
+
+// `size` bytes of the stream at `at`: in the mapped copy, or read into `buffer` through the
+// program's own file (positioned reads, so that the threads can share the handle); null when
+// they cannot be had.
+const BYTE *StreamBytes(const PackedStream &stream, ULONGLONG at, size_t size, BYTE *buffer)
+{
+    if (at > stream.size || size > stream.size - at)
+        return NULL;
+    if (stream.file == INVALID_HANDLE_VALUE)
+        return stream.mapped + at;
+    ULONGLONG offset = stream.offset + at;
+    OVERLAPPED place = {};
+    place.Offset = (DWORD)offset;
+    place.OffsetHigh = (DWORD)(offset >> 32);
+    DWORD read = 0;
+    return ReadFile(stream.file, buffer, (DWORD)size, &read, &place) && read == size ? buffer : NULL;
+}
+
+// Reads the header of block `place` into `block`, whose filters' options liblzma allocates
+// (lzma_filters_free lets go of them). False when the header is damaged or disagrees with the
+// index. The dictionary is cut to the block's size: no match can reach before the block's start,
+// so what lies beyond would never be used, and a header cannot make the program take more memory
+// than the block's own bytes.
+bool ReadBlockHeader(const PackedStream &stream, const BlockPlace &place, lzma_check check, lzma_block &block,
+                     lzma_filter *filters)
+{
+    BYTE header[LZMA_BLOCK_HEADER_SIZE_MAX];
+    memset(&block, 0, sizeof(block));
+    block.version = 1;
+    block.check = check;
+    block.filters = filters;
+    filters[0].id = LZMA_VLI_UNKNOWN;
+    const BYTE *first = StreamBytes(stream, place.packedOffset, 1, header);
+    // A first byte of 0 marks the index, not a block.
+    if (!first || *first == 0)
+        return false;
+    block.header_size = lzma_block_header_size_decode(*first);
+    const BYTE *bytes = block.header_size <= place.packedSize
+                            ? StreamBytes(stream, place.packedOffset, block.header_size, header)
+                            : NULL;
+    if (!bytes || lzma_block_header_decode(&block, NULL, bytes) != LZMA_OK)
+        return false;
+    bool agrees = lzma_block_compressed_size(&block, place.unpaddedSize) == LZMA_OK &&
+                  (block.uncompressed_size == LZMA_VLI_UNKNOWN || block.uncompressed_size == place.size);
+    if (!agrees) {
+        lzma_filters_free(filters, NULL);
+        return false;
     }
-    ~CStreamReader()
-    {
-        if (m_buffer)
-            HeapFree(GetProcessHeap(), 0, m_buffer);
-    }
-    bool AtEnd() const { return m_read == m_stream.size; }
-    // Gives the decoder the next piece once it has taken the last one; false when it cannot be read.
-    bool Feed(lzma_stream &decoder)
-    {
-        if (decoder.avail_in > 0 || AtEnd())
-            return true;
-        size_t piece = m_stream.size - m_read < kPiece ? m_stream.size - m_read : kPiece;
-        if (!m_buffer) {
-            decoder.next_in = m_stream.mapped + m_read;
-        } else {
-            LARGE_INTEGER at;
-            at.QuadPart = (LONGLONG)(m_stream.offset + m_read);
-            DWORD read = 0;
-            if (!SetFilePointerEx(m_stream.file, at, NULL, FILE_BEGIN) ||
-                !ReadFile(m_stream.file, m_buffer, (DWORD)piece, &read, NULL) || read != piece)
-                return false;
-            decoder.next_in = m_buffer;
+    block.uncompressed_size = place.size;
+    for (lzma_filter *filter = filters; filter->id != LZMA_VLI_UNKNOWN; ++filter) {
+        if ((filter->id == LZMA_FILTER_LZMA2 || filter->id == LZMA_FILTER_LZMA1) && filter->options) {
+            lzma_options_lzma *options = (lzma_options_lzma *)filter->options;
+            if (options->dict_size > place.size)
+                options->dict_size = place.size < LZMA_DICT_SIZE_MIN ? LZMA_DICT_SIZE_MIN : (uint32_t)place.size;
         }
-        decoder.avail_in = piece;
-        m_read += piece;
+    }
+    return true;
+}
+
+// A thread's decoded bytes that are not yet the files' turn: kept in a file of its own in the
+// temporary folder (the setup's protected folder when it runs the program) rather than in memory,
+// and handed to the files once they are. Made new, shared with nobody and gone once closed.
+class CSpill {
+public:
+    CSpill() : m_file(INVALID_HANDLE_VALUE), m_length(0) {}
+    ~CSpill()
+    {
+        if (m_file != INVALID_HANDLE_VALUE)
+            CloseHandle(m_file);
+    }
+    bool IsEmpty() const { return m_length == 0; }
+    void Clear() { m_length = 0; }
+    // False when it cannot be made or written: the block is then decoded again in its turn.
+    bool Append(const BYTE *bytes, size_t length)
+    {
+        if (m_file == INVALID_HANDLE_VALUE && !Make())
+            return false;
+        LARGE_INTEGER at;
+        at.QuadPart = (LONGLONG)m_length;
+        DWORD written = 0;
+        if (!SetFilePointerEx(m_file, at, NULL, FILE_BEGIN) || !WriteFile(m_file, bytes, (DWORD)length, &written, NULL) ||
+            written != length)
+            return false;
+        m_length += length;
         return true;
+    }
+    UnpackOutcome HandTo(COutputFiles &files, BYTE *buffer)
+    {
+        LARGE_INTEGER start = {};
+        if (m_length > 0 && !SetFilePointerEx(m_file, start, NULL, FILE_BEGIN))
+            return kUnpackFailed;
+        for (ULONGLONG left = m_length; left > 0;) {
+            DWORD piece = left < kPiece ? (DWORD)left : (DWORD)kPiece, read = 0;
+            if (!ReadFile(m_file, buffer, piece, &read, NULL) || read != piece)
+                return kUnpackFailed;
+            UnpackOutcome written = files.Write(buffer, piece);
+            if (written != kUnpackDone)
+                return written;
+            left -= piece;
+        }
+        m_length = 0;
+        return kUnpackDone;
     }
 
 private:
-    static const size_t kPiece = 1 << 20;
-    const PackedStream &m_stream;
-    BYTE *m_buffer;
-    size_t m_read;
+    bool Make()
+    {
+        WCHAR folder[MAX_PATH], path[MAX_PATH];
+        DWORD length = GetTempPathW(MAX_PATH, folder);
+        if (length == 0 || length >= MAX_PATH ||
+            !Format(path, L"%svelmarin3zip-%lu-%lu.tmp", folder, GetCurrentProcessId(), GetCurrentThreadId()))
+            return false;
+        // CREATE_NEW: a name someone put there, link or file, is never opened.
+        m_file = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_NEW,
+                             FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, NULL);
+        return m_file != INVALID_HANDLE_VALUE;
+    }
+
+    HANDLE m_file;
+    ULONGLONG m_length;
+
+    CSpill(const CSpill &);
+    CSpill &operator=(const CSpill &);
 };
 
-UnpackOutcome Decode(lzma_stream &decoder, CStreamReader &reader, const ULONGLONG *blockEnds, size_t blocks,
-                     COutputFiles &files)
-{
-    const size_t kOutputSize = 1 << 20;
-    BYTE *output = (BYTE *)HeapAlloc(GetProcessHeap(), 0, kOutputSize);
-    if (!output)
-        return kUnpackFailed;
-    UnpackOutcome outcome = files.OpenFilesStartingHere();
-    lzma_ret result = LZMA_OK;
-    while (outcome == kUnpackDone && result == LZMA_OK) {
-        if (!reader.Feed(decoder)) {
-            outcome = kUnpackFailed;
-            break;
-        }
-        decoder.next_out = output;
-        decoder.avail_out = kOutputSize;
-        result = lzma_code(&decoder, reader.AtEnd() ? LZMA_FINISH : LZMA_RUN);
-        outcome = files.Write(output, kOutputSize - decoder.avail_out);
-        if (outcome == kUnpackDone && result != LZMA_OK && result != LZMA_STREAM_END)
-            outcome = result == LZMA_MEM_ERROR ? kUnpackFailed : kUnpackDamaged;
-        if (outcome == kUnpackDone)
-            files.Release(CheckedEnd(blockEnds, blocks, files.Position(), result == LZMA_STREAM_END));
+// Decodes the blocks on threads of its own, each block by liblzma's block decoder with a
+// dictionary of the block's size and nothing else of its size in memory. The files take the
+// bytes in their order: the thread of the first block not yet written writes straight into them,
+// the others keep what they decode in their spill until it is their block's turn. A block's turn
+// comes once every block before it is written and checked; its files are let go of once their
+// last block is.
+class CBlockDecoder {
+public:
+    CBlockDecoder(const PackedStream &stream, lzma_check check, const BlockPlace *blocks, size_t count,
+                  COutputFiles &files, bool spill)
+        : m_stream(stream), m_check(check), m_blocks(blocks), m_count(count), m_files(files), m_spill(spill),
+          m_turns(NULL), m_next(0), m_failed(0), m_outcome(kUnpackDone)
+    {
+        InitializeCriticalSection(&m_lock);
     }
-    HeapFree(GetProcessHeap(), 0, output);
-    if (outcome == kUnpackDone && (decoder.avail_in != 0 || !reader.AtEnd() || !files.AllWritten()))
-        outcome = kUnpackDamaged;
-    return outcome;
-}
+    ~CBlockDecoder()
+    {
+        if (m_turns) {
+            for (size_t i = 0; i < m_count; ++i)
+                if (m_turns[i])
+                    CloseHandle(m_turns[i]);
+            HeapFree(GetProcessHeap(), 0, m_turns);
+        }
+        DeleteCriticalSection(&m_lock);
+    }
+
+    UnpackOutcome Run(int threads)
+    {
+        m_turns = (HANDLE *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, m_count * sizeof(HANDLE));
+        HANDLE *workers = (HANDLE *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, threads * sizeof(HANDLE));
+        bool ready = m_turns && workers;
+        for (size_t i = 0; ready && i < m_count; ++i)
+            ready = (m_turns[i] = CreateEventW(NULL, TRUE, i == 0, NULL)) != NULL;
+        int started = 0;
+        // The calling thread is one of them.
+        for (; ready && started < threads - 1; ++started) {
+            workers[started] = CreateThread(NULL, 0, Worker, this, 0, NULL);
+            if (!workers[started])
+                break;
+        }
+        if (ready)
+            Work();
+        else
+            Fail(kUnpackFailed);
+        if (started > 0)
+            WaitForMultipleObjects((DWORD)started, workers, TRUE, INFINITE);
+        for (int i = 0; i < started; ++i)
+            CloseHandle(workers[i]);
+        if (workers)
+            HeapFree(GetProcessHeap(), 0, workers);
+        return m_outcome;
+    }
+
+private:
+    static DWORD WINAPI Worker(void *self)
+    {
+        ((CBlockDecoder *)self)->Work();
+        return 0;
+    }
+
+    void Work()
+    {
+        BYTE *buffers = (BYTE *)HeapAlloc(GetProcessHeap(), 0, 3 * kPiece);
+        if (!buffers) {
+            Fail(kUnpackFailed);
+            return;
+        }
+        CSpill spill;
+        // One decoder for all of the thread's blocks: liblzma keeps its dictionary from one block
+        // to the next of the same size instead of taking new memory each time.
+        lzma_stream decoder = LZMA_STREAM_INIT;
+        for (;;) {
+            size_t block = (size_t)InterlockedIncrement(&m_next) - 1;
+            if (block >= m_count || m_failed)
+                break;
+            bool spilled = false;
+            UnpackOutcome outcome = DecodeBlock(block, m_spill, decoder, spill, buffers, spilled);
+            // The spill could not take it: once it is the block's turn, straight into the files.
+            if (outcome == kUnpackDone && spilled) {
+                spill.Clear();
+                outcome = DecodeBlock(block, false, decoder, spill, buffers, spilled);
+            }
+            if (outcome != kUnpackDone) {
+                Fail(outcome);
+                break;
+            }
+        }
+        lzma_end(&decoder);
+        HeapFree(GetProcessHeap(), 0, buffers);
+    }
+
+    bool IsTurnOf(size_t block) { return WaitForSingleObject(m_turns[block], 0) == WAIT_OBJECT_0; }
+    bool WaitForTurn(size_t block) { return WaitForSingleObject(m_turns[block], INFINITE) == WAIT_OBJECT_0 && !m_failed; }
+
+    // The first failure is the run's; every thread waiting for a turn is woken to end.
+    void Fail(UnpackOutcome outcome)
+    {
+        EnterCriticalSection(&m_lock);
+        if (!m_failed) {
+            m_outcome = outcome;
+            InterlockedExchange(&m_failed, 1);
+            for (size_t i = 0; m_turns && i < m_count; ++i)
+                if (m_turns[i])
+                    SetEvent(m_turns[i]);
+        }
+        LeaveCriticalSection(&m_lock);
+    }
+
+    // Decodes block `index` and hands its bytes to the files in its turn. `useSpill`: bytes
+    // decoded before the turn go to the spill; else the turn is waited for first. `spillFull`
+    // says the spill refused them (the outcome is then kUnpackDone and nothing was written).
+    UnpackOutcome DecodeBlock(size_t index, bool useSpill, lzma_stream &decoder, CSpill &spill, BYTE *buffers,
+                              bool &spillFull)
+    {
+        spillFull = false;
+        const BlockPlace &place = m_blocks[index];
+        BYTE *input = buffers, *output = buffers + kPiece, *handOver = buffers + 2 * kPiece;
+        if (!useSpill && !WaitForTurn(index))
+            return kUnpackFailed;
+        lzma_block block;
+        lzma_filter filters[LZMA_FILTERS_MAX + 1];
+        if (!ReadBlockHeader(m_stream, place, m_check, block, filters))
+            return kUnpackDamaged;
+        lzma_ret started = lzma_block_decoder(&decoder, &block);
+        // Nothing left over from the thread's last block, even one it gave up.
+        decoder.next_in = NULL;
+        decoder.avail_in = 0;
+        lzma_filters_free(filters, NULL);
+        if (started != LZMA_OK)
+            return started == LZMA_MEM_ERROR ? kUnpackFailed : kUnpackDamaged;
+        bool inTurn = !useSpill || IsTurnOf(index);
+        ULONGLONG fed = block.header_size, decoded = 0;
+        UnpackOutcome outcome = kUnpackDone;
+        for (lzma_ret result = LZMA_OK; outcome == kUnpackDone && result != LZMA_STREAM_END;) {
+            if (m_failed) {
+                outcome = kUnpackFailed;
+                break;
+            }
+            if (decoder.avail_in == 0 && fed < place.packedSize) {
+                size_t piece = place.packedSize - fed < kPiece ? (size_t)(place.packedSize - fed) : kPiece;
+                decoder.next_in = StreamBytes(m_stream, place.packedOffset + fed, piece, input);
+                if (!decoder.next_in) {
+                    outcome = kUnpackFailed;
+                    break;
+                }
+                decoder.avail_in = piece;
+                fed += piece;
+            }
+            decoder.next_out = output;
+            decoder.avail_out = kPiece;
+            result = lzma_code(&decoder, fed == place.packedSize ? LZMA_FINISH : LZMA_RUN);
+            size_t produced = kPiece - decoder.avail_out;
+            decoded += produced;
+            if (result != LZMA_OK && result != LZMA_STREAM_END)
+                outcome = result == LZMA_MEM_ERROR ? kUnpackFailed : kUnpackDamaged;
+            else if (decoded > place.size)
+                outcome = kUnpackDamaged;
+            if (outcome != kUnpackDone || produced == 0)
+                continue;
+            if (!inTurn && IsTurnOf(index)) {
+                outcome = m_failed ? kUnpackFailed : spill.HandTo(m_files, handOver);
+                inTurn = true;
+            }
+            if (outcome != kUnpackDone)
+                break;
+            if (inTurn) {
+                outcome = m_files.Write(output, produced);
+            } else if (!spill.Append(output, produced)) {
+                spillFull = true;
+                break;
+            }
+        }
+        if (spillFull)
+            return kUnpackDone;
+        // The block's check is right and it holds exactly its bytes: now they may be handed on.
+        if (outcome == kUnpackDone && (decoder.avail_in != 0 || fed != place.packedSize || decoded != place.size))
+            outcome = kUnpackDamaged;
+        if (outcome == kUnpackDone && !inTurn)
+            outcome = WaitForTurn(index) ? spill.HandTo(m_files, handOver) : kUnpackFailed;
+        if (outcome != kUnpackDone)
+            return outcome;
+        m_files.Release(place.start + place.size);
+        if (index + 1 < m_count)
+            SetEvent(m_turns[index + 1]);
+        return kUnpackDone;
+    }
+
+    const PackedStream &m_stream;
+    lzma_check m_check;
+    const BlockPlace *m_blocks;
+    size_t m_count;
+    COutputFiles &m_files;
+    bool m_spill;
+    HANDLE *m_turns;  // manual-reset, one a block: set when it is its turn (or the run has failed)
+    volatile LONG m_next;
+    volatile LONG m_failed;
+    UnpackOutcome m_outcome;
+    CRITICAL_SECTION m_lock;
+
+    CBlockDecoder(const CBlockDecoder &);
+    CBlockDecoder &operator=(const CBlockDecoder &);
+};
 
 }
 
 ULONGLONG CountBlocks(const BYTE *stream, size_t size)
 {
-    lzma_index *index = ReadIndex(stream, size);
+    lzma_stream_flags flags;
+    lzma_index *index = ReadIndex(stream, size, flags);
     ULONGLONG blocks = index ? lzma_index_block_count(index) : 0;
     if (index)
         lzma_index_end(index, NULL);
@@ -252,42 +519,74 @@ UnpackOutcome UnpackStream(const PackedStream &stream, const CPayloadManifest &m
 {
     if (!manifest.IsValid())
         return kUnpackFailed;
-    lzma_index *index = ReadIndex(stream.mapped, stream.size);
+    lzma_stream_flags flags;
+    lzma_index *index = ReadIndex(stream.mapped, stream.size, flags);
     if (!index || lzma_index_uncompressed_size(index) != manifest.TotalSize()) {
         if (index)
             lzma_index_end(index, NULL);
         return kUnpackDamaged;
     }
-    size_t blocks = (size_t)lzma_index_block_count(index);
-    ULONGLONG *blockEnds = (ULONGLONG *)HeapAlloc(GetProcessHeap(), 0, (blocks + 1) * sizeof(ULONGLONG));
+    // A stream without a check, or with one this build cannot verify, is refused, not trusted.
+    if (flags.check == LZMA_CHECK_NONE || !lzma_check_is_supported(flags.check)) {
+        lzma_index_end(index, NULL);
+        return kUnpackDamaged;
+    }
+    size_t count = (size_t)lzma_index_block_count(index);
+    BlockPlace *blocks = (BlockPlace *)HeapAlloc(GetProcessHeap(), 0, (count + 1) * sizeof(BlockPlace));
     lzma_index_iter iter;
     lzma_index_iter_init(&iter, index);
-    ULONGLONG largest = 0, largestPacked = 0;
-    for (size_t i = 0; blockEnds && i < blocks && !lzma_index_iter_next(&iter, LZMA_INDEX_ITER_BLOCK); ++i) {
-        blockEnds[i] = iter.block.uncompressed_file_offset + iter.block.uncompressed_size;
-        largest = iter.block.uncompressed_size > largest ? iter.block.uncompressed_size : largest;
-        largestPacked = iter.block.total_size > largestPacked ? iter.block.total_size : largestPacked;
+    for (size_t i = 0; blocks && i < count && !lzma_index_iter_next(&iter, LZMA_INDEX_ITER_BLOCK); ++i) {
+        BlockPlace place = {iter.block.compressed_file_offset, iter.block.total_size, iter.block.unpadded_size,
+                            iter.block.uncompressed_file_offset, iter.block.uncompressed_size};
+        blocks[i] = place;
     }
     lzma_index_end(index, NULL);
+    if (!blocks)
+        return kUnpackFailed;
+
+    // What a thread needs: the largest block's decoder and its buffers. Every header is read
+    // before any file is made, so a damaged one leaves nothing behind.
+    ULONGLONG perThread = 0, largest = 0;
+    UnpackOutcome outcome = kUnpackDone;
+    for (size_t i = 0; i < count && outcome == kUnpackDone; ++i) {
+        lzma_block block;
+        lzma_filter filters[LZMA_FILTERS_MAX + 1];
+        if (!ReadBlockHeader(stream, blocks[i], flags.check, block, filters)) {
+            outcome = kUnpackDamaged;
+            break;
+        }
+        ULONGLONG memory = lzma_raw_decoder_memusage(filters);
+        lzma_filters_free(filters, NULL);
+        if (memory == UINT64_MAX)
+            outcome = kUnpackDamaged;
+        perThread = memory + 3 * kPiece > perThread ? memory + 3 * kPiece : perThread;
+        largest = blocks[i].size > largest ? blocks[i].size : largest;
+    }
+    threads = ThreadsWithinMemory(threads, perThread, kDecoderMemoryLimit);
+    if (outcome == kUnpackDone && threads == 0)
+        outcome = kUnpackDamaged;
 
     COutputFiles files(manifest, tree);
-    lzma_stream decoder = LZMA_STREAM_INIT;
-    lzma_mt options = {};
-    // A stream without a check, or with one this build cannot verify, is refused, not trusted.
-    options.flags = LZMA_TELL_NO_CHECK | LZMA_TELL_UNSUPPORTED_CHECK | LZMA_FAIL_FAST;
-    options.threads = (uint32_t)threads;
-    options.memlimit_threading = DecoderMemoryLimit(threads, largest, largestPacked);
-    options.memlimit_stop = kDecoderMemoryLimit;
-    UnpackOutcome outcome = kUnpackFailed;
-    CStreamReader reader(stream);
-    if (blockEnds && files.IsReady() && lzma_stream_decoder_mt(&decoder, &options) == LZMA_OK)
-        outcome = Decode(decoder, reader, blockEnds, blocks, files);
-    lzma_end(&decoder);
+    if (outcome == kUnpackDone && !files.IsReady())
+        outcome = kUnpackFailed;
+    if (outcome == kUnpackDone)
+        outcome = files.OpenFilesStartingHere();
+    if (outcome == kUnpackDone) {
+        WCHAR temporary[MAX_PATH];
+        DWORD length = GetTempPathW(MAX_PATH, temporary);
+        ULARGE_INTEGER available = {};
+        bool spill = threads > 1 && length > 0 && length < MAX_PATH &&
+                     GetDiskFreeSpaceExW(temporary, &available, NULL, NULL) &&
+                     SpillLeavesRoomForTheFiles(available.QuadPart, manifest.TotalSize(), threads, largest);
+        CBlockDecoder decoder(stream, flags.check, blocks, count, files, spill);
+        outcome = decoder.Run(threads);
+    }
+    if (outcome == kUnpackDone && !files.AllWritten())
+        outcome = kUnpackDamaged;
     if (outcome == kUnpackDone)
         files.Release(manifest.TotalSize());
     else
         files.Discard();
-    if (blockEnds)
-        HeapFree(GetProcessHeap(), 0, blockEnds);
+    HeapFree(GetProcessHeap(), 0, blocks);
     return outcome;
 }
