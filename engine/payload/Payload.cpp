@@ -140,8 +140,12 @@ BOOL CInstallOptions::RunPayload(const WCHAR *payload)
     CExtractionCheck check(m_strExtractDir, CPayloadManifest::Instance());
     while (WaitForSingleObject(process, check.CheckWrittenFiles() ? 0 : 20) == WAIT_TIMEOUT) {
     }
+    // A program that did not end with 0 may have cut files the check had already found whole
+    // (it cuts every file whose block it could not vouch for): its files are not the payload.
+    DWORD code = STILL_ACTIVE;
+    bool ended = GetExitCodeProcess(process, &code) && code == 0;
     CloseHandle(process);
-    m_nPayloadCheck = check.Finish() ? kPayloadMatches : kPayloadDiffers;
+    m_nPayloadCheck = check.Finish() && ended ? kPayloadMatches : kPayloadDiffers;
     return TRUE;
 }
 

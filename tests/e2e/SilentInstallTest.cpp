@@ -138,8 +138,9 @@ TEST_F(SilentInstall, IntoAFolderWithALogAndEveryRefusalWithItsCode)
         EXPECT_EQ(sharing & FILE_SHARE_DELETE ? 0u : 1603u, Setup(L"/S \"/Log=" + log + L"\""));
         CloseHandle(reader);
         EXPECT_NE(std::string::npos, test::ReadFile(log).find("但岚舟浏览器没有运行"));
-        if (!(sharing & FILE_SHARE_DELETE))
+        if (!(sharing & FILE_SHARE_DELETE)) {
             EXPECT_NE(std::string::npos, test::ReadFile(log).find("(error 32:")) << "a file in use, as it was";
+        }
         EXPECT_EQ(test::ReadFile(test::StandInFiles() + L"\\Velmarin.exe"), test::ReadFile(browserFile));
     }
     test::ExpectNoUpdateLeftovers(m_folder);
@@ -148,22 +149,37 @@ TEST_F(SilentInstall, IntoAFolderWithALogAndEveryRefusalWithItsCode)
 
 // A damaged download: the payload program's stream damaged in one block installs nothing and
 // ends as a damaged setup does.
+// A byte changed in the middle of the stream, and in the last block's check, where every file's
+// bytes come out right before the program finds the damage and cuts the files it still holds:
+// files the setup's check may have found whole already.
 TEST_F(SilentInstall, ADamagedPayloadEndsAsADamagedDownload)
 {
     std::wstring copy = test::MakeTempDir(L"damaged setup");
-    std::string stream = test::BlocksPayloadStream();
-    stream[stream.size() / 2] ^= 0x20;
-    std::string program = test::ReadFile(test::PayloadProgramWithStream(copy, stream));
-    std::wstring setup = copy + L"\\VelmarinSetup.exe", log = m_logs + L"\\damaged.txt";
-    ASSERT_TRUE(CopyFileW(test::SetupExe().c_str(), setup.c_str(), FALSE));
-    HANDLE update = BeginUpdateResourceW(setup.c_str(), FALSE);
-    ASSERT_TRUE(update && UpdateResourceW(update, L"BIN", MAKEINTRESOURCEW(228), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
-                                          &program[0], (DWORD)program.size()) &&
-                EndUpdateResourceW(update, FALSE));
-    EXPECT_EQ(1620u, test::RunToEnd(L"\"" + setup + L"\" /S \"/Log=" + log + L"\" /D=" + m_folder));
-    EXPECT_NE(std::string::npos, test::ReadFile(log).find("安装程序已损坏")) << test::ReadFile(log);
-    EXPECT_FALSE(Installed());
-    EXPECT_FALSE(test::FileExists(m_folder + L"\\Velmarin.exe"));
+    const std::string stream = test::BlocksPayloadStream();
+    // A footer of 12 bytes ends the stream; before it the index, just before which the last
+    // block's check ends. The footer holds the index's size (in units of 4 bytes, less one) at 4.
+    const size_t footer = stream.size() - 12;
+    size_t indexSize = 0;
+    for (int i = 3; i >= 0; --i)
+        indexSize = indexSize << 8 | (unsigned char)stream[footer + 4 + i];
+    const size_t index = footer - 4 * (indexSize + 1);
+    for (size_t place : {stream.size() / 2, index - 1}) {
+        SCOPED_TRACE(place);
+        std::string damaged = stream;
+        damaged[place] ^= 0x20;
+        std::string program = test::ReadFile(test::PayloadProgramWithStream(copy, damaged));
+        std::wstring setup = copy + L"\\VelmarinSetup.exe", log = m_logs + L"\\damaged.txt";
+        ASSERT_TRUE(CopyFileW(test::SetupExe().c_str(), setup.c_str(), FALSE));
+        HANDLE update = BeginUpdateResourceW(setup.c_str(), FALSE);
+        ASSERT_TRUE(update && UpdateResourceW(update, L"BIN", MAKEINTRESOURCEW(228), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                                              &program[0], (DWORD)program.size()) &&
+                    EndUpdateResourceW(update, FALSE));
+        EXPECT_EQ(1620u, test::RunToEnd(L"\"" + setup + L"\" /S \"/Log=" + log + L"\" /D=" + m_folder));
+        EXPECT_NE(std::string::npos, test::ReadFile(log).find("安装程序已损坏")) << test::ReadFile(log);
+        EXPECT_FALSE(Installed());
+        EXPECT_FALSE(test::FileExists(m_folder + L"\\Velmarin.exe"));
+        DeleteFileW(log.c_str());
+    }
     test::RemoveTree(copy);
 }
 

@@ -62,14 +62,17 @@ TEST(UnpackRules, ThreadsWaitForMemoryAndTheSpillForRoom)
     for (const Threads &c : threads)
         EXPECT_EQ(c.threads, ThreadsWithinMemory(c.asked, c.perThread, ceiling)) << c.asked << " " << c.perThread;
 
-    // The files take 100; each thread but the first may keep a block of 16 aside.
+    // The files take 100 MiB; every thread may keep a block of 16 MiB aside at once, and a
+    // cluster more.
     struct Room {
         ULONGLONG available;
         int threads;
         bool spill;
-    } rooms[] = {{132, 3, true}, {131, 3, false}, {116, 2, true}, {99, 2, false}, {1000, 1, false}, {0, 2, false}};
+    } rooms[] = {{133 * MiB, 2, true}, {132 * MiB, 2, false}, {149 * MiB, 3, true}, {148 * MiB, 3, false},
+                 {99 * MiB, 2, false}, {1000 * MiB, 1, false}, {0, 2, false}};
     for (const Room &c : rooms)
-        EXPECT_EQ(c.spill, SpillLeavesRoomForTheFiles(c.available, 100, c.threads, 16)) << c.available << " " << c.threads;
+        EXPECT_EQ(c.spill, SpillLeavesRoomForTheFiles(c.available, 100 * MiB, c.threads, 16 * MiB))
+            << c.available << " " << c.threads;
 }
 
 TEST(UnpackRules, OnlyPlainPathsBelowTheFolder)

@@ -70,7 +70,9 @@ bool SpillLeavesRoomForTheFiles(ULONGLONG available, ULONGLONG files, int thread
 {
     if (threads < 2)
         return false;
-    ULONGLONG spill = (ULONGLONG)(threads - 1) * largestBlock;
+    // Every thread's spill may be full at once, the writing thread's among them while it hands
+    // its spill on; and a cluster more each.
+    ULONGLONG spill = (ULONGLONG)threads * (largestBlock + 65536);
     return available >= files && available - files >= spill;
 }
 

@@ -196,7 +196,14 @@ public:
             CloseHandle(m_file);
     }
     bool IsEmpty() const { return m_length == 0; }
-    void Clear() { m_length = 0; }
+    // Gives its room on the drive back at once: the files may need it.
+    void Clear()
+    {
+        LARGE_INTEGER start = {};
+        if (m_file != INVALID_HANDLE_VALUE && SetFilePointerEx(m_file, start, NULL, FILE_BEGIN))
+            SetEndOfFile(m_file);
+        m_length = 0;
+    }
     // False when it cannot be made or written: the block is then decoded again in its turn.
     bool Append(const BYTE *bytes, size_t length)
     {
@@ -225,7 +232,7 @@ public:
                 return written;
             left -= piece;
         }
-        m_length = 0;
+        Clear();
         return kUnpackDone;
     }
 
@@ -240,7 +247,29 @@ private:
         // CREATE_NEW: a name someone put there, link or file, is never opened.
         m_file = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_NEW,
                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, NULL);
+        // Bytes kept on another machine could come back other than they went: no spill there.
+        if (m_file != INVALID_HANDLE_VALUE && IsOnAnotherMachine(m_file)) {
+            CloseHandle(m_file);
+            m_file = INVALID_HANDLE_VALUE;
+        }
         return m_file != INVALID_HANDLE_VALUE;
+    }
+
+    // Whether Windows says the opened file's volume is a network one (also where the name was
+    // local and a link led there); also true where it cannot say.
+    static bool IsOnAnotherMachine(HANDLE file)
+    {
+        typedef LONG(NTAPI * QueryVolumeFn)(HANDLE, void *, void *, ULONG, int);
+        struct DeviceInformation {
+            ULONG type, characteristics;
+        } device = {};
+        ULONG_PTR status[2] = {};
+        const int kFileFsDeviceInformation = 4;
+        const ULONG kRemoteDevice = 0x10;
+        QueryVolumeFn query =
+            (QueryVolumeFn)(void *)GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryVolumeInformationFile");
+        return !query || query(file, status, &device, sizeof(device), kFileFsDeviceInformation) < 0 ||
+               (device.characteristics & kRemoteDevice) != 0;
     }
 
     HANDLE m_file;
@@ -515,6 +544,12 @@ void OpenOwnFile(HMODULE module, PackedStream &stream)
     }
 }
 
+// What the set's files take on a drive: their bytes, and up to a cluster more each.
+static ULONGLONG FilesTake(const CPayloadManifest &manifest)
+{
+    return manifest.TotalSize() + (ULONGLONG)manifest.FileCount() * 4096;
+}
+
 UnpackOutcome UnpackStream(const PackedStream &stream, const CPayloadManifest &manifest, CFolderTree &tree, int threads)
 {
     if (!manifest.IsValid())
@@ -528,6 +563,13 @@ UnpackOutcome UnpackStream(const PackedStream &stream, const CPayloadManifest &m
     }
     // A stream without a check, or with one this build cannot verify, is refused, not trusted.
     if (flags.check == LZMA_CHECK_NONE || !lzma_check_is_supported(flags.check)) {
+        lzma_index_end(index, NULL);
+        return kUnpackDamaged;
+    }
+    // Each block costs a little beside the memory bound (its place, an event): no payload has
+    // more than a few hundred.
+    const lzma_vli kMostBlocks = 65536;
+    if (lzma_index_block_count(index) > kMostBlocks) {
         lzma_index_end(index, NULL);
         return kUnpackDamaged;
     }
@@ -577,7 +619,7 @@ UnpackOutcome UnpackStream(const PackedStream &stream, const CPayloadManifest &m
         ULARGE_INTEGER available = {};
         bool spill = threads > 1 && length > 0 && length < MAX_PATH &&
                      GetDiskFreeSpaceExW(temporary, &available, NULL, NULL) &&
-                     SpillLeavesRoomForTheFiles(available.QuadPart, manifest.TotalSize(), threads, largest);
+                     SpillLeavesRoomForTheFiles(available.QuadPart, FilesTake(manifest), threads, largest);
         CBlockDecoder decoder(stream, flags.check, blocks, count, files, spill);
         outcome = decoder.Run(threads);
     }
