@@ -149,10 +149,11 @@ TEST_F(SilentInstall, IntoAFolderWithALogAndEveryRefusalWithItsCode)
 
 // A damaged download: the payload program's stream damaged in one block installs nothing and
 // ends as a damaged setup does.
-// A byte changed in the middle of the stream, and in the last block's check, where every file's
-// bytes come out right before the program finds the damage and cuts the files it still holds:
-// files the setup's check may have found whole already.
-TEST_F(SilentInstall, ADamagedPayloadEndsAsADamagedDownload)
+// The set in several blocks, unpacked on one core and on every core, installs the same files; a
+// byte changed in the middle of the stream, or in the last block's check (where every file's
+// bytes come out right before the program finds the damage and cuts the files it still holds,
+// which the setup's check may have found whole already), installs nothing.
+TEST_F(SilentInstall, APayloadInstallsAlikeOnOneCoreOrAllAndDamagedNotAtAll)
 {
     std::wstring copy = test::MakeTempDir(L"damaged setup");
     const std::string stream = test::BlocksPayloadStream();
@@ -163,21 +164,40 @@ TEST_F(SilentInstall, ADamagedPayloadEndsAsADamagedDownload)
     for (int i = 3; i >= 0; --i)
         indexSize = indexSize << 8 | (unsigned char)stream[footer + 4 + i];
     const size_t index = footer - 4 * (indexSize + 1);
-    for (size_t place : {stream.size() / 2, index - 1}) {
-        SCOPED_TRACE(place);
-        std::string damaged = stream;
-        damaged[place] ^= 0x20;
-        std::string program = test::ReadFile(test::PayloadProgramWithStream(copy, damaged));
+    DWORD_PTR own = 0, all = 0;
+    ASSERT_TRUE(GetProcessAffinityMask(GetCurrentProcess(), &own, &all));
+    const size_t intact = std::string::npos;
+    struct Case {
+        size_t damaged;
+        DWORD_PTR cores;
+        DWORD code;
+    } cases[] = {{intact, 1, 0}, {intact, all, 0}, {stream.size() / 2, all, 1620}, {index - 1, all, 1620}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.damaged << " " << c.cores);
+        std::string packed = stream;
+        if (c.damaged != intact)
+            packed[c.damaged] ^= 0x20;
+        std::string program = test::ReadFile(test::PayloadProgramWithStream(copy, packed));
         std::wstring setup = copy + L"\\VelmarinSetup.exe", log = m_logs + L"\\damaged.txt";
         ASSERT_TRUE(CopyFileW(test::SetupExe().c_str(), setup.c_str(), FALSE));
         HANDLE update = BeginUpdateResourceW(setup.c_str(), FALSE);
         ASSERT_TRUE(update && UpdateResourceW(update, L"BIN", MAKEINTRESOURCEW(228), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
                                               &program[0], (DWORD)program.size()) &&
                     EndUpdateResourceW(update, FALSE));
-        EXPECT_EQ(1620u, test::RunToEnd(L"\"" + setup + L"\" /S \"/Log=" + log + L"\" /D=" + m_folder));
-        EXPECT_NE(std::string::npos, test::ReadFile(log).find("安装程序已损坏")) << test::ReadFile(log);
-        EXPECT_FALSE(Installed());
-        EXPECT_FALSE(test::FileExists(m_folder + L"\\Velmarin.exe"));
+        // The setup, and the payload program it starts, run on the cores this process may use.
+        ASSERT_TRUE(SetProcessAffinityMask(GetCurrentProcess(), c.cores));
+        DWORD code = test::RunToEnd(L"\"" + setup + L"\" /S \"/Log=" + log + L"\" /D=" + m_folder);
+        SetProcessAffinityMask(GetCurrentProcess(), own);
+        EXPECT_EQ(c.code, code);
+        if (c.code == 0) {
+            for (const std::wstring &file : test::PayloadFileTable())
+                EXPECT_EQ(test::ReadFile(test::StandInFiles() + file), test::ReadFile(m_folder + file)) << test::Utf8(file);
+        } else {
+            EXPECT_NE(std::string::npos, test::ReadFile(log).find("安装程序已损坏")) << test::ReadFile(log);
+            EXPECT_FALSE(Installed());
+            EXPECT_FALSE(test::FileExists(m_folder + L"\\Velmarin.exe"));
+        }
+        test::RemoveInstallation(m_folder);
         DeleteFileW(log.c_str());
     }
     test::RemoveTree(copy);

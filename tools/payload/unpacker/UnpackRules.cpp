@@ -48,6 +48,14 @@ bool ReadUnpackArguments(const WCHAR *commandLine, UnpackArguments &arguments)
     return true;
 }
 
+int CoresIn(ULONGLONG mask)
+{
+    int cores = 0;
+    for (; mask; mask &= mask - 1)
+        ++cores;
+    return cores;
+}
+
 int DecoderThreads(int cores, int asked, ULONGLONG blocks)
 {
     ULONGLONG threads = asked > 0 ? (ULONGLONG)asked : (cores > 0 ? (ULONGLONG)cores : 1);

@@ -25,6 +25,9 @@ struct UnpackArguments {
 // long, or with a "/T=" that is not a number from 1 to 64.
 bool ReadUnpackArguments(const WCHAR *commandLine, UnpackArguments &arguments);
 
+// The cores an affinity mask names.
+int CoresIn(ULONGLONG mask);
+
 // Decoding threads: as many as asked, or as the cores, never more than the blocks to decode.
 int DecoderThreads(int cores, int asked, ULONGLONG blocks);
 

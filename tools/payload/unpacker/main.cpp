@@ -36,11 +36,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
     UnpackOutcome opened = tree.Open(arguments.folder);
     if (opened != kUnpackDone)
         return opened;
+    // The cores this process may run on: a deployment that keeps the setup to some keeps its
+    // payload program to them too (a child inherits them), and more threads would only take turns.
+    DWORD_PTR own = 0, all = 0;
     SYSTEM_INFO system;
     GetSystemInfo(&system);
+    int cores = GetProcessAffinityMask(GetCurrentProcess(), &own, &all) && own ? CoresIn(own)
+                                                                              : (int)system.dwNumberOfProcessors;
     OpenOwnFile(module, packed);
-    UnpackOutcome outcome =
-        UnpackStream(packed, manifest, tree, DecoderThreads((int)system.dwNumberOfProcessors, arguments.threads, blocks));
+    UnpackOutcome outcome = UnpackStream(packed, manifest, tree, DecoderThreads(cores, arguments.threads, blocks));
     if (packed.file != INVALID_HANDLE_VALUE)
         CloseHandle(packed.file);
     return outcome;
