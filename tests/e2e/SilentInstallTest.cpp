@@ -151,8 +151,9 @@ TEST_F(SilentInstall, IntoAFolderWithALogAndEveryRefusalWithItsCode)
 // ends as a damaged setup does.
 // The set in several blocks, unpacked on one core and on every core, installs the same files; a
 // byte changed in the middle of the stream, or in the last block's check (where every file's
-// bytes come out right before the program finds the damage and cuts the files it still holds,
-// which the setup's check may have found whole already), installs nothing.
+// bytes come out right before the program finds the damage), installs nothing, and nor does a
+// program that writes every file whole but does not end with 0 (it may have cut files the
+// setup's check had found whole already).
 TEST_F(SilentInstall, APayloadInstallsAlikeOnOneCoreOrAllAndDamagedNotAtAll)
 {
     std::wstring copy = test::MakeTempDir(L"damaged setup");
@@ -171,13 +172,19 @@ TEST_F(SilentInstall, APayloadInstallsAlikeOnOneCoreOrAllAndDamagedNotAtAll)
         size_t damaged;
         DWORD_PTR cores;
         DWORD code;
-    } cases[] = {{intact, 1, 0}, {intact, all, 0}, {stream.size() / 2, all, 1620}, {index - 1, all, 1620}};
+        bool failingProgram;
+    } cases[] = {{intact, 1, 0, false},
+                 {intact, all, 0, false},
+                 {stream.size() / 2, all, 1620, false},
+                 {index - 1, all, 1620, false},
+                 {intact, all, 1620, true}};
     for (const Case &c : cases) {
-        SCOPED_TRACE(testing::Message() << c.damaged << " " << c.cores);
+        SCOPED_TRACE(testing::Message() << c.damaged << " " << c.cores << " " << c.failingProgram);
         std::string packed = stream;
         if (c.damaged != intact)
             packed[c.damaged] ^= 0x20;
-        std::string program = test::ReadFile(test::PayloadProgramWithStream(copy, packed));
+        std::string program = c.failingProgram ? test::ReadFile(test::BuildDir() + L"\\tests\\payload_that_fails.exe")
+                                               : test::ReadFile(test::PayloadProgramWithStream(copy, packed));
         std::wstring setup = copy + L"\\VelmarinSetup.exe", log = m_logs + L"\\damaged.txt";
         ASSERT_TRUE(CopyFileW(test::SetupExe().c_str(), setup.c_str(), FALSE));
         HANDLE update = BeginUpdateResourceW(setup.c_str(), FALSE);

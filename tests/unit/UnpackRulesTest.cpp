@@ -62,16 +62,24 @@ TEST(UnpackRules, ThreadsWaitForMemoryAndTheSpillForRoom)
     for (const Threads &c : threads)
         EXPECT_EQ(c.threads, ThreadsWithinMemory(c.asked, c.perThread, ceiling)) << c.asked << " " << c.perThread;
 
-    // The files take 100 MiB; every thread may keep a block of 16 MiB aside at once, and a
-    // cluster more.
+    // 100 MiB in 16 files take 100 MiB and 16 clusters; every thread may keep a block of 16 MiB
+    // aside at once, and a cluster more.
+    const ULONGLONG KiB = 1024;
     struct Room {
         ULONGLONG available;
         int threads;
+        ULONGLONG cluster;
         bool spill;
-    } rooms[] = {{133 * MiB, 2, true}, {132 * MiB, 2, false}, {149 * MiB, 3, true}, {148 * MiB, 3, false},
-                 {99 * MiB, 2, false}, {1000 * MiB, 1, false}, {0, 2, false}};
+    } rooms[] = {{100 * MiB + 64 * KiB + 32 * MiB + 8 * KiB, 2, 4 * KiB, true},
+                 {100 * MiB + 64 * KiB + 32 * MiB + 8 * KiB - 1, 2, 4 * KiB, false},
+                 {100 * MiB + 1 * MiB + 48 * MiB + 192 * KiB, 3, 64 * KiB, true},
+                 {100 * MiB + 1 * MiB + 48 * MiB + 192 * KiB - 1, 3, 64 * KiB, false},
+                 {99 * MiB, 2, 4 * KiB, false},
+                 {1000 * MiB, 1, 4 * KiB, false},
+                 {1000 * MiB, 2, 0, false},
+                 {0, 2, 4 * KiB, false}};
     for (const Room &c : rooms)
-        EXPECT_EQ(c.spill, SpillLeavesRoomForTheFiles(c.available, 100 * MiB, c.threads, 16 * MiB))
+        EXPECT_EQ(c.spill, SpillLeavesRoomForTheFiles(c.available, 100 * MiB, 16, c.threads, 16 * MiB, c.cluster))
             << c.available << " " << c.threads;
 }
 

@@ -74,14 +74,15 @@ int ThreadsWithinMemory(int threads, ULONGLONG perThread, ULONGLONG ceiling)
     return (ULONGLONG)threads < fit ? threads : (int)fit;
 }
 
-bool SpillLeavesRoomForTheFiles(ULONGLONG available, ULONGLONG files, int threads, ULONGLONG largestBlock)
+bool SpillLeavesRoomForTheFiles(ULONGLONG available, ULONGLONG bytes, int files, int threads, ULONGLONG largestBlock,
+                                ULONGLONG cluster)
 {
-    if (threads < 2)
+    if (threads < 2 || cluster == 0)
         return false;
-    // Every thread's spill may be full at once, the writing thread's among them while it hands
-    // its spill on; and a cluster more each.
-    ULONGLONG spill = (ULONGLONG)threads * (largestBlock + 65536);
-    return available >= files && available - files >= spill;
+    // Each file, and every thread's spill (the writing thread's among them while it hands its
+    // spill on), may take up to a cluster more than its bytes.
+    ULONGLONG need = bytes + (ULONGLONG)files * cluster, spill = (ULONGLONG)threads * (largestBlock + cluster);
+    return available >= need && available - need >= spill;
 }
 
 bool IsPlainRelativePath(const WCHAR *relative)

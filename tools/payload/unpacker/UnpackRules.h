@@ -37,10 +37,11 @@ int DecoderThreads(int cores, int asked, ULONGLONG blocks);
 int ThreadsWithinMemory(int threads, ULONGLONG perThread, ULONGLONG ceiling);
 
 // Whether the threads ahead of the files' turn may keep what they decode on the temporary
-// folder's drive (`available` bytes free): only where the set's files (`files` bytes on the
-// drive) still fit beside a block for every thread, so that keeping bytes aside never makes the
-// files' own writes fail.
-bool SpillLeavesRoomForTheFiles(ULONGLONG available, ULONGLONG files, int threads, ULONGLONG largestBlock);
+// folder's drive (`available` bytes free, clusters of `cluster` bytes): only where the set's
+// `files` files of `bytes` bytes still fit beside a block for every thread, so that keeping bytes
+// aside does not make the files' own writes fail.
+bool SpillLeavesRoomForTheFiles(ULONGLONG available, ULONGLONG bytes, int files, int threads, ULONGLONG largestBlock,
+                                ULONGLONG cluster);
 
 // Checks one path of the manifest ("\" first, components split by "\"): false for an empty
 // component, "." or "..", or a character a file name cannot hold.

@@ -341,11 +341,8 @@ private:
 
     void Work()
     {
-        BYTE *buffers = (BYTE *)HeapAlloc(GetProcessHeap(), 0, 3 * kPiece);
-        if (!buffers) {
-            Fail(kUnpackFailed);
-            return;
-        }
+        // Taken with the thread's first block: a thread that finds none left fails nothing.
+        BYTE *buffers = NULL;
         CSpill spill;
         // One decoder for all of the thread's blocks: liblzma keeps its dictionary from one block
         // to the next of the same size instead of taking new memory each time.
@@ -354,11 +351,17 @@ private:
             size_t block = (size_t)InterlockedIncrement(&m_next) - 1;
             if (block >= m_count || m_failed)
                 break;
+            if (!buffers && !(buffers = (BYTE *)HeapAlloc(GetProcessHeap(), 0, 3 * kPiece))) {
+                Fail(kUnpackFailed);
+                break;
+            }
             bool spilled = false;
-            UnpackOutcome outcome = DecodeBlock(block, m_spill, decoder, spill, buffers, spilled);
-            // The spill could not take it: once it is the block's turn, straight into the files.
+            UnpackOutcome outcome = DecodeBlock(block, m_spill != 0, decoder, spill, buffers, spilled);
+            // The spill could not take it: once it is the block's turn, straight into the files,
+            // and no thread tries to keep bytes aside again in this run.
             if (outcome == kUnpackDone && spilled) {
                 spill.Clear();
+                InterlockedExchange(&m_spill, 0);
                 outcome = DecodeBlock(block, false, decoder, spill, buffers, spilled);
             }
             if (outcome != kUnpackDone) {
@@ -367,7 +370,8 @@ private:
             }
         }
         lzma_end(&decoder);
-        HeapFree(GetProcessHeap(), 0, buffers);
+        if (buffers)
+            HeapFree(GetProcessHeap(), 0, buffers);
     }
 
     bool IsTurnOf(size_t block) { return WaitForSingleObject(m_turns[block], 0) == WAIT_OBJECT_0; }
@@ -471,7 +475,7 @@ private:
     const BlockPlace *m_blocks;
     size_t m_count;
     COutputFiles &m_files;
-    bool m_spill;
+    volatile LONG m_spill;  // threads ahead of the files' turn keep their bytes aside
     HANDLE *m_turns;  // manual-reset, one a block: set when it is its turn (or the run has failed)
     volatile LONG m_next;
     volatile LONG m_failed;
@@ -544,11 +548,6 @@ void OpenOwnFile(HMODULE module, PackedStream &stream)
     }
 }
 
-// What the set's files take on a drive: their bytes, and up to a cluster more each.
-static ULONGLONG FilesTake(const CPayloadManifest &manifest)
-{
-    return manifest.TotalSize() + (ULONGLONG)manifest.FileCount() * 4096;
-}
 
 UnpackOutcome UnpackStream(const PackedStream &stream, const CPayloadManifest &manifest, CFolderTree &tree, int threads)
 {
@@ -615,11 +614,13 @@ UnpackOutcome UnpackStream(const PackedStream &stream, const CPayloadManifest &m
         outcome = files.OpenFilesStartingHere();
     if (outcome == kUnpackDone) {
         WCHAR temporary[MAX_PATH];
-        DWORD length = GetTempPathW(MAX_PATH, temporary);
+        DWORD length = GetTempPathW(MAX_PATH, temporary), sectorsPerCluster = 0, bytesPerSector = 0, free = 0, all = 0;
         ULARGE_INTEGER available = {};
         bool spill = threads > 1 && length > 0 && length < MAX_PATH &&
                      GetDiskFreeSpaceExW(temporary, &available, NULL, NULL) &&
-                     SpillLeavesRoomForTheFiles(available.QuadPart, FilesTake(manifest), threads, largest);
+                     GetDiskFreeSpaceW(temporary, &sectorsPerCluster, &bytesPerSector, &free, &all) &&
+                     SpillLeavesRoomForTheFiles(available.QuadPart, manifest.TotalSize(), manifest.FileCount(), threads,
+                                                largest, (ULONGLONG)sectorsPerCluster * bytesPerSector);
         CBlockDecoder decoder(stream, flags.check, blocks, count, files, spill);
         outcome = decoder.Run(threads);
     }
