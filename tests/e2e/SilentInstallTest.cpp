@@ -151,9 +151,9 @@ TEST_F(SilentInstall, IntoAFolderWithALogAndEveryRefusalWithItsCode)
 // ends as a damaged setup does.
 // The set in several blocks, unpacked on one core and on every core, installs the same files; a
 // byte changed in the middle of the stream, or in the last block's check (where every file's
-// bytes come out right before the program finds the damage), installs nothing, and nor does a
-// program that writes every file whole but does not end with 0 (it may have cut files the
-// setup's check had found whole already).
+// bytes come out right before the program finds the damage), installs nothing. A program that
+// writes every file whole installs when it ends with 0, and nothing when it does not (it may have
+// cut files the setup's check had found whole already).
 TEST_F(SilentInstall, APayloadInstallsAlikeOnOneCoreOrAllAndDamagedNotAtAll)
 {
     std::wstring copy = test::MakeTempDir(L"damaged setup");
@@ -172,19 +172,22 @@ TEST_F(SilentInstall, APayloadInstallsAlikeOnOneCoreOrAllAndDamagedNotAtAll)
         size_t damaged;
         DWORD_PTR cores;
         DWORD code;
-        bool failingProgram;
-    } cases[] = {{intact, 1, 0, false},
-                 {intact, all, 0, false},
-                 {stream.size() / 2, all, 1620, false},
-                 {index - 1, all, 1620, false},
-                 {intact, all, 1620, true}};
+        const char *copyingProgramEnds;  // a program that copies the set, ending with this code
+    } cases[] = {{intact, 1, 0, nullptr},
+                 {intact, all, 0, nullptr},
+                 {stream.size() / 2, all, 1620, nullptr},
+                 {index - 1, all, 1620, nullptr},
+                 {intact, all, 0, "0"},
+                 {intact, all, 1620, "5"}};
     for (const Case &c : cases) {
-        SCOPED_TRACE(testing::Message() << c.damaged << " " << c.cores << " " << c.failingProgram);
+        SCOPED_TRACE(testing::Message() << c.damaged << " " << c.cores << " " << (c.copyingProgramEnds ? c.copyingProgramEnds : "-"));
         std::string packed = stream;
         if (c.damaged != intact)
             packed[c.damaged] ^= 0x20;
-        std::string program = c.failingProgram ? test::ReadFile(test::BuildDir() + L"\\tests\\payload_that_fails.exe")
-                                               : test::ReadFile(test::PayloadProgramWithStream(copy, packed));
+        std::string program = c.copyingProgramEnds
+                                  ? test::ReadFile(test::BuildDir() + L"\\tests\\payload_that_fails.exe")
+                                  : test::ReadFile(test::PayloadProgramWithStream(copy, packed));
+        SetEnvironmentVariableA("VELMARIN_TEST_PAYLOAD_EXIT", c.copyingProgramEnds);
         std::wstring setup = copy + L"\\VelmarinSetup.exe", log = m_logs + L"\\damaged.txt";
         ASSERT_TRUE(CopyFileW(test::SetupExe().c_str(), setup.c_str(), FALSE));
         HANDLE update = BeginUpdateResourceW(setup.c_str(), FALSE);
@@ -207,6 +210,7 @@ TEST_F(SilentInstall, APayloadInstallsAlikeOnOneCoreOrAllAndDamagedNotAtAll)
         test::RemoveInstallation(m_folder);
         DeleteFileW(log.c_str());
     }
+    SetEnvironmentVariableA("VELMARIN_TEST_PAYLOAD_EXIT", nullptr);
     test::RemoveTree(copy);
 }
 

@@ -450,7 +450,7 @@ private:
                 break;
             if (inTurn) {
                 outcome = m_files.Write(output, produced);
-            } else if (!spill.Append(output, produced)) {
+            } else if (!m_spill || !spill.Append(output, produced)) {
                 spillFull = true;
                 break;
             }
@@ -613,12 +613,14 @@ UnpackOutcome UnpackStream(const PackedStream &stream, const CPayloadManifest &m
     if (outcome == kUnpackDone)
         outcome = files.OpenFilesStartingHere();
     if (outcome == kUnpackDone) {
-        WCHAR temporary[MAX_PATH];
-        DWORD length = GetTempPathW(MAX_PATH, temporary), sectorsPerCluster = 0, bytesPerSector = 0, free = 0, all = 0;
+        // Both answers of the temporary folder's volume, asked of its root.
+        WCHAR temporary[MAX_PATH], volume[MAX_PATH];
+        DWORD length = GetTempPathW(MAX_PATH, temporary), sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0,
+              clusters = 0;
         ULARGE_INTEGER available = {};
-        bool spill = threads > 1 && length > 0 && length < MAX_PATH &&
-                     GetDiskFreeSpaceExW(temporary, &available, NULL, NULL) &&
-                     GetDiskFreeSpaceW(temporary, &sectorsPerCluster, &bytesPerSector, &free, &all) &&
+        bool spill = threads > 1 && length > 0 && length < MAX_PATH && GetVolumePathNameW(temporary, volume, MAX_PATH) &&
+                     GetDiskFreeSpaceExW(volume, &available, NULL, NULL) &&
+                     GetDiskFreeSpaceW(volume, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters) &&
                      SpillLeavesRoomForTheFiles(available.QuadPart, manifest.TotalSize(), manifest.FileCount(), threads,
                                                 largest, (ULONGLONG)sectorsPerCluster * bytesPerSector);
         CBlockDecoder decoder(stream, flags.check, blocks, count, files, spill);
