@@ -195,7 +195,6 @@ public:
         if (m_file != INVALID_HANDLE_VALUE)
             CloseHandle(m_file);
     }
-    bool IsEmpty() const { return m_length == 0; }
     // Gives its room on the drive back at once: the files may need it.
     void Clear()
     {
