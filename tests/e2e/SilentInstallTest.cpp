@@ -185,7 +185,7 @@ TEST_F(SilentInstall, APayloadInstallsAlikeOnOneCoreOrAllAndDamagedNotAtAll)
         if (c.damaged != intact)
             packed[c.damaged] ^= 0x20;
         std::string program = c.copyingProgramEnds
-                                  ? test::ReadFile(test::BuildDir() + L"\\tests\\payload_that_fails.exe")
+                                  ? test::ReadFile(test::BuildDir() + L"\\tests\\payload_that_copies.exe")
                                   : test::ReadFile(test::PayloadProgramWithStream(copy, packed));
         SetEnvironmentVariableA("VELMARIN_TEST_PAYLOAD_EXIT", c.copyingProgramEnds);
         std::wstring setup = copy + L"\\VelmarinSetup.exe", log = m_logs + L"\\damaged.txt";

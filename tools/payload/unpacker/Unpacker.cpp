@@ -43,7 +43,6 @@ public:
             HeapFree(GetProcessHeap(), 0, m_handles);
     }
     bool IsReady() const { return m_handles != NULL; }
-    ULONGLONG Position() const { return m_position; }
     bool AllWritten() const { return m_current == m_manifest.FileCount() - 1 && m_position == m_currentEnd; }
 
     // Makes every file that starts where the data has got to (an empty one ends there too).
@@ -157,15 +156,13 @@ bool ReadBlockHeader(const PackedStream &stream, const BlockPlace &place, lzma_c
     block.check = check;
     block.filters = filters;
     filters[0].id = LZMA_VLI_UNKNOWN;
-    const BYTE *first = StreamBytes(stream, place.packedOffset, 1, header);
+    size_t available = place.packedSize < sizeof(header) ? (size_t)place.packedSize : sizeof(header);
+    const BYTE *bytes = StreamBytes(stream, place.packedOffset, available, header);
     // A first byte of 0 marks the index, not a block.
-    if (!first || *first == 0)
+    if (!bytes || available == 0 || bytes[0] == 0)
         return false;
-    block.header_size = lzma_block_header_size_decode(*first);
-    const BYTE *bytes = block.header_size <= place.packedSize
-                            ? StreamBytes(stream, place.packedOffset, block.header_size, header)
-                            : NULL;
-    if (!bytes || lzma_block_header_decode(&block, NULL, bytes) != LZMA_OK)
+    block.header_size = lzma_block_header_size_decode(bytes[0]);
+    if (block.header_size > available || lzma_block_header_decode(&block, NULL, bytes) != LZMA_OK)
         return false;
     bool agrees = lzma_block_compressed_size(&block, place.unpaddedSize) == LZMA_OK &&
                   (block.uncompressed_size == LZMA_VLI_UNKNOWN || block.uncompressed_size == place.size);
@@ -175,7 +172,7 @@ bool ReadBlockHeader(const PackedStream &stream, const BlockPlace &place, lzma_c
     }
     block.uncompressed_size = place.size;
     for (lzma_filter *filter = filters; filter->id != LZMA_VLI_UNKNOWN; ++filter) {
-        if ((filter->id == LZMA_FILTER_LZMA2 || filter->id == LZMA_FILTER_LZMA1) && filter->options) {
+        if (filter->id == LZMA_FILTER_LZMA2 && filter->options) {
             lzma_options_lzma *options = (lzma_options_lzma *)filter->options;
             if (options->dict_size > place.size)
                 options->dict_size = place.size < LZMA_DICT_SIZE_MIN ? LZMA_DICT_SIZE_MIN : (uint32_t)place.size;
@@ -206,13 +203,11 @@ public:
     // False when it cannot be made or written: the block is then decoded again in its turn.
     bool Append(const BYTE *bytes, size_t length)
     {
+        // Written one after another from the start: Clear puts the file's place back there.
         if (m_file == INVALID_HANDLE_VALUE && !Make())
             return false;
-        LARGE_INTEGER at;
-        at.QuadPart = (LONGLONG)m_length;
         DWORD written = 0;
-        if (!SetFilePointerEx(m_file, at, NULL, FILE_BEGIN) || !WriteFile(m_file, bytes, (DWORD)length, &written, NULL) ||
-            written != length)
+        if (!WriteFile(m_file, bytes, (DWORD)length, &written, NULL) || written != length)
             return false;
         m_length += length;
         return true;
